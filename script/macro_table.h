@@ -1,0 +1,45 @@
+// The replacement words of the script language: at most 50 rows of a name and a value,
+// in the order of first definition. An earlier row wins when two names match at the
+// same place; expansion is one pass and never rescans a value.
+#ifndef SETUP_SCRIPT_MACRO_TABLE_H_
+#define SETUP_SCRIPT_MACRO_TABLE_H_
+
+#include <cstddef>
+#include <string_view>
+
+namespace setup {
+
+class MacroTable {
+ public:
+  static constexpr int kMaxRows = 50;
+  static constexpr std::size_t kFieldSize = 300;  // 299 bytes and a NUL
+
+  struct Entry {
+    char name[kFieldSize];
+    char value[kFieldSize];
+  };
+
+  enum class DefineResult { kDefined, kFull };
+
+  void Clear() { count_ = 0; }
+  int count() const { return count_; }
+  const Entry& row(int i) const { return rows_[i]; }
+
+  // Adds the name or replaces its value. kFull when 50 other names are defined: the
+  // table is then unchanged (the caller shows the message). The caller cuts names and
+  // values to 299 bytes (DefineMacro keeps double-byte characters whole); anything
+  // longer is cut here at 299 bytes.
+  DefineResult Define(std::string_view name, std::string_view value);
+
+  // Expands `input` into `out` (capacity `out_size` bytes, NUL included). Returns false
+  // when the expanded text would not fit; `out` then holds as much as fits, NUL-ended.
+  bool Expand(const char* input, char* out, std::size_t out_size) const;
+
+ private:
+  int count_ = 0;
+  Entry rows_[kMaxRows];
+};
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_MACRO_TABLE_H_

@@ -1,0 +1,20 @@
+#include "script/script_store.h"
+
+#include <cstring>
+
+namespace setup {
+
+ScriptStore::LineResult ScriptStore::NextLine(char* buffer, std::size_t size) {
+  if (read_ >= write_end_) return LineResult::kEnd;
+  const char* line = store_ + read_;
+  std::size_t len = std::strlen(line);  // every stored line ends in a NUL before write_end_
+  read_ += len + 1;
+  if (len + 1 > size) {
+    if (size > 0) buffer[0] = '\0';
+    return LineResult::kTooLong;
+  }
+  std::memcpy(buffer, line, len + 1);
+  return LineResult::kLine;
+}
+
+}  // namespace setup

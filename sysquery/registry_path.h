@@ -1,0 +1,35 @@
+// Registry paths as a script writes them: a root prefix ("HKEY_LOCAL_MACHINE\"), a key
+// path and, for values, a value name. Read only; nothing here shows a message.
+#ifndef SETUP_SYSQUERY_REGISTRY_PATH_H_
+#define SETUP_SYSQUERY_REGISTRY_PATH_H_
+
+#include <string>
+
+#include "platform/system.h"
+
+namespace setup {
+
+struct SetupApp;
+
+// Opens `key_path` (components separated by backslashes) under `root`; 0 when some
+// component cannot be opened. The caller closes the key.
+RegKey OpenKeyPath(System& system, RegKey root, const std::string& key_path);
+
+// The value as text: its data up to the first NUL; empty when it cannot be read.
+std::string ReadRegistryValue(System& system, RegKey root, const std::string& key_path,
+                              const std::string& value_name);
+
+// The value a registry path names; empty when no root prefix matches.
+std::string ReadRegistryPath(System& system, const std::string& path);
+
+// True when the whole path after its root prefix opens as a key.
+bool RegistryKeyExists(System& system, const std::string& path);
+
+// The registry form of SetupDir, given the copy of its argument in the destination
+// buffer (beginning with the word Registry): returns the default destination, inside
+// the destination buffer or app.registry_value, or nullptr for none.
+const char* RegistrySetupDir(SetupApp& app, char* argument);
+
+}  // namespace setup
+
+#endif  // SETUP_SYSQUERY_REGISTRY_PATH_H_

@@ -1,0 +1,150 @@
+"""Shared pieces of the end-to-end tests: program directories, prefixes, and runs of the
+native program and of both Setup.exe builds in batch mode, with their transcripts."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+NATIVE = os.environ.get("SETUP_NATIVE", "")
+WIN_EXES = [(name, os.environ.get(var, "")) for name, var in
+            (("win32", "SETUP_WIN32_EXE"), ("win64", "SETUP_WIN64_EXE"))]
+WINEPREFIX = os.environ.get("SETUP_TEST_WINEPREFIX", "")
+SOURCE_DIR = os.environ.get("SETUP_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+FIXTURES = {"win32": os.environ.get("SETUP_FIXTURES32", ""), "win64": os.environ.get("SETUP_FIXTURES64", "")}
+
+
+def cp932(text):
+    """Script and file text as the program reads it: code page 932 bytes."""
+    return text.encode("cp932") if isinstance(text, str) else text
+
+
+class Result:
+    def __init__(self, status, transcript, stderr):
+        self.status = status
+        self.stderr = stderr
+        self.events = [json.loads(line) for line in transcript.splitlines() if line.strip()]
+
+    def of(self, kind):
+        return [e for e in self.events if e["event"] == kind]
+
+    def messages(self):
+        return [e["text"] for e in self.of("MessageBox")]
+
+    def kinds(self):
+        return [e["event"] for e in self.events]
+
+
+class Workspace:
+    """A temporary directory with a program directory `prog/` and, for the native
+    program, a Wine-prefix layout `prefix/` whose C: drive is `prefix/drive_c`."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="setup-e2e-")
+        self.prog = os.path.join(self.root, "prog")
+        os.makedirs(self.prog)
+        self.prefix = os.path.join(self.root, "prefix")
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+        os.makedirs(os.path.join(self.drive_c, "windows", "system32"))
+        os.makedirs(os.path.join(self.prefix, "dosdevices"))
+        os.symlink("../drive_c", os.path.join(self.prefix, "dosdevices", "c:"))
+        os.symlink("/", os.path.join(self.prefix, "dosdevices", "z:"))
+
+    def cleanup(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def write(self, relpath, data):
+        """Writes a file below the workspace root; text is stored as code page 932."""
+        full = self.path(relpath)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(cp932(data))
+        return full
+
+    def read(self, relpath):
+        with open(self.path(relpath), "rb") as f:
+            return f.read()
+
+    def script(self, text, crlf=True):
+        """Writes prog/Setup.Inf; str lines are joined with CR LF (or LF)."""
+        data = cp932(text)
+        if isinstance(text, str) and crlf:
+            data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+        return self.write("prog/Setup.Inf", data)
+
+    @staticmethod
+    def winpath(posix_path):
+        """The Windows view of a POSIX path under Wine (drive Z:)."""
+        return "Z:" + posix_path.replace("/", "\\")
+
+    def _run(self, argv, argv0, answers, env_extra, cwd, timeout):
+        env = dict(os.environ)
+        env["SETUP_UI"] = "batch"
+        transcript = self.path("transcript-%d.jsonl" % os.getpid())
+        if os.path.exists(transcript):
+            os.remove(transcript)
+        env["SETUP_TRANSCRIPT"] = transcript
+        env.pop("SETUP_ANSWERS", None)
+        if answers is not None:
+            answers_file = self.path("answers.txt")
+            with open(answers_file, "w", encoding="utf-8") as f:
+                f.write("".join(a + "\n" for a in answers))
+            env["SETUP_ANSWERS"] = answers_file
+        env.update(env_extra or {})
+        proc = subprocess.run(argv, executable=argv0, env=env, cwd=cwd or self.root,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        text = ""
+        if os.path.exists(transcript):
+            with open(transcript, encoding="utf-8") as f:
+                text = f.read()
+        return Result(proc.returncode, text, proc.stderr.decode("utf-8", "replace"))
+
+    def run_native(self, answers=None, env=None, cwd=None, argv0_name="setup", timeout=120):
+        """Runs the native program as prog/setup (its first argument names the program
+        directory) over this workspace's prefix."""
+        extra = {"WINEPREFIX": self.prefix}
+        extra.update(env or {})
+        return self._run([os.path.join(self.prog, argv0_name)], NATIVE, answers, extra, cwd, timeout)
+
+    def run_wine(self, exe, answers=None, env=None, cwd=None, timeout=180):
+        """Copies `exe` into prog/ and runs it under Wine in the shared test prefix."""
+        target = os.path.join(self.prog, "Setup.exe")
+        shutil.copyfile(exe, target)
+        extra = wine_env()
+        extra.update(env or {})
+        return self._run(["wine", target], shutil.which("wine"), answers, extra, cwd, timeout)
+
+
+def wine_env():
+    return {"WINEPREFIX": WINEPREFIX, "WINEDEBUG": "-all", "LANG": "ja_JP.UTF-8",
+            "LC_ALL": "ja_JP.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+
+
+def wine_c_drive():
+    return os.path.join(WINEPREFIX, "drive_c")
+
+
+def available_win_exes():
+    return [(name, exe) for name, exe in WIN_EXES if exe and os.path.exists(exe)]
+
+
+class E2ETest(unittest.TestCase):
+    """Gives every test a fresh workspace."""
+
+    def setUp(self):
+        self.ws = Workspace()
+        self.addCleanup(self.ws.cleanup)
+
+
+def require_native(test):
+    if not NATIVE or not os.path.exists(NATIVE):
+        test.skipTest("native program not built")
+
+
+def require_wine(test):
+    if not available_win_exes() or not WINEPREFIX or not shutil.which("wine"):
+        test.skipTest("Setup.exe or Wine not available")

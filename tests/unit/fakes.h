@@ -1,0 +1,145 @@
+// In-memory fakes of the two seams, system.h and ui.h. FakeSystem keeps files,
+// directories, a registry and version blocks in memory, records what was done and can
+// inject failures; FakeUi answers dialogs from a queue and records every call as a line.
+#ifndef SETUP_TESTS_UNIT_FAKES_H_
+#define SETUP_TESTS_UNIT_FAKES_H_
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/ui.h"
+#include "platform/system.h"
+
+namespace setup {
+
+class FakeSystem : public System {
+ public:
+  struct File {
+    std::string data;
+    std::uint32_t mtime = 0;
+  };
+  struct Key {
+    std::map<std::string, std::string> values;  // name (as given) -> raw data
+    std::map<std::string, std::unique_ptr<Key>> subkeys;
+  };
+  struct Spawned {
+    std::string program, arguments, working_dir;
+  };
+
+  FakeSystem();
+
+  // Paths are compared as given, except that '/' is taken as '\'.
+  void AddFile(const std::string& path, const std::string& data, std::uint32_t mtime = 0);
+  bool HasFile(const std::string& path) const;
+  std::string FileData(const std::string& path) const;
+  void AddDirectory(const std::string& path);
+  bool HasDirectory(const std::string& path) const;
+  // Creates the keys of `path` (root handle and backslash-separated names) and sets a
+  // value; an empty `name` is the default value.
+  void SetRegistryValue(RegKey root, const std::string& path, const std::string& name,
+                        const std::string& data);
+  void AddRegistryKey(RegKey root, const std::string& path);
+  // Version values of a file: sub-block path -> value, as QueryVersionValue answers.
+  void SetVersionValues(const std::string& path, std::map<std::string, std::string> values);
+
+  // --- System
+  bool WindowsDirectory(std::string* dir) override;
+  bool SystemDirectory(std::string* dir) override;
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
+  bool CopyFileBytes(const std::string& source, const std::string& destination) override;
+  MakeDirResult MakeDirectory(const std::string& path) override;
+  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
+  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override;
+  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
+  void CloseRegistryKey(RegKey key) override;
+  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
+  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                         std::string* value) override;
+  DllRegisterResult CallDllRegisterServer(const std::string& path,
+                                          std::int32_t* hresult) override;
+  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
+                                        const std::string& working_dir) override;
+  void SleepMilliseconds(int ms) override { slept_ms += ms; }
+  bool IsLeadByte(unsigned char byte) override;
+  std::string ToUtf8(std::string_view text) override;
+  std::string FromUtf8(std::string_view text) override;
+
+  // --- Settings and faults
+  std::string windows_dir = "C:\\WINDOWS";
+  std::string system_dir = "C:\\WINDOWS\\system32";
+  bool no_windows = false;
+  bool no_system = false;
+  // A read of this file fails after this many bytes (-1: never).
+  std::string fail_read_path;
+  long fail_read_after = -1;
+  // Every output file accepts this many bytes in all and then fails (-1: unlimited).
+  long disk_space = -1;
+  bool fail_commit = false;
+  std::set<std::string> unreadable;        // paths that cannot be opened
+  std::set<std::string> refuse_directory;  // directories whose creation fails
+  // Libraries: path -> HRESULT their DllRegisterServer returns; absent: not loadable.
+  std::map<std::string, std::int32_t> libraries;
+  std::set<std::string> libraries_without_entry;
+  std::set<std::string> programs;          // paths StartProcess can start
+  int process_polls = 3;                   // polls before a process has ended
+  bool lead_bytes_932 = true;              // code page 932, else single-byte
+
+  // --- Records
+  std::vector<std::string> log;            // "copy A B", "mkdir D", "dll P", "spawn P"
+  std::vector<Spawned> spawned;
+  int open_keys = 0;
+  int slept_ms = 0;
+
+  std::map<std::string, File> files;
+  std::set<std::string> directories;
+
+ private:
+  friend class FakeOutputFile;
+  static std::string Normalize(const std::string& path);
+  Key* FindKey(RegKey key);
+  Key roots_[6];
+  std::map<RegKey, Key*> handles_;
+  RegKey next_handle_ = 1;
+  std::map<std::string, std::map<std::string, std::string>> version_values_;
+};
+
+class FakeUi : public Ui {
+ public:
+  int ShowSetupDialog(const std::string& title, const std::string& destination,
+                      const std::function<void(const std::string&)>& on_ok) override;
+  void ShowMessageBox(const std::string& text, std::uint32_t style) override;
+  int ShowFinishDialog(const std::string& title) override;
+  int ShowDiskDialog(const std::string& title, const std::string& text) override;
+  int ShowMessageDialog(const std::string& text) override;
+  void SetProgressRange(int max) override;
+  void SetProgressPos(int pos) override;
+  void PumpMessages() override { ++pumps; }
+
+  // Answers, taken in order by the dialogs that ask; when empty: SetupDialog OK with the
+  // default, MessageDialog and FinishDialog OK, DiskDialog CANCEL.
+  std::deque<int> answers;
+  // The text SetupDialog hands to the run on OK; empty: the destination shown.
+  std::string typed_destination;
+  bool type_destination = false;
+
+  // One line per call: "SetupDialog <title>|<destination>", "MessageBox <style>|<text>",
+  // "FinishDialog <title>", "DiskDialog <title>|<text>", "MessageDialog <text>",
+  // "Range <n>", "Pos <n>".
+  std::vector<std::string> events;
+  std::vector<std::string> messages;  // the texts of the message boxes alone
+  std::vector<int> positions;
+  int pumps = 0;
+
+ private:
+  int Answer(int fallback);
+};
+
+}  // namespace setup
+
+#endif  // SETUP_TESTS_UNIT_FAKES_H_

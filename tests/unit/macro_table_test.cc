@@ -1,0 +1,97 @@
+#include "script/macro_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/unit/app_fixture.h"
+
+namespace setup {
+namespace {
+
+std::string Expand(const MacroTable& t, const char* in, std::size_t size = 512) {
+  std::string out(size, '\x7f');
+  t.Expand(in, out.data(), size);
+  return std::string(out.c_str());
+}
+
+TEST(MacroTableTest, ExpansionRules) {
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> rows;
+    const char* input;
+    const char* expected;
+  } cases[] = {
+      {{{"$$FD$$", "D:\\Dist"}}, "$$FD$$\\App", "D:\\Dist\\App"},
+      {{{"$$FD$$", "D:\\Dist"}}, "$$fd$$", "$$fd$$"},                   // case-sensitive
+      {{{"ABC", "1"}, {"AB", "2"}}, "ABCD", "1D"},
+      {{{"ABC", "1"}, {"AB", "2"}}, "ABD", "2D"},
+      {{{"AB", "2"}, {"ABC", "1"}}, "ABCD", "2CD"},                     // table order wins
+      {{{"X", "XX"}}, "X", "XX"},
+      {{{"X", "XX"}}, "XXX", "XXXXXX"},                                // no rescan
+      {{{"$$FD$$", "D:"}}, "$$$FD$$", "$D:"},
+      {{{"$$FD$$", "D:"}}, "a$$FD", "a$$FD"},                          // input ends inside a name
+      {{{"$$FD$$", "D:"}}, "", ""},
+      {{{"", "never"}, {"A", "b"}}, "AA", "bb"},                        // an empty name never matches
+      {{{"GONE", ""}}, "xGONEy", "xy"},
+  };
+  for (const Case& c : cases) {
+    MacroTable t;
+    for (auto& [name, value] : c.rows) t.Define(name, value);
+    EXPECT_EQ(Expand(t, c.input), c.expected) << c.input;
+  }
+}
+
+TEST(MacroTableTest, RedefinitionKeepsTheRowAndItsPriority) {
+  MacroTable t;
+  t.Define("AB", "1");
+  t.Define("ABC", "2");
+  EXPECT_EQ(t.Define("AB", "3"), MacroTable::DefineResult::kDefined);
+  EXPECT_EQ(t.count(), 2);
+  EXPECT_EQ(Expand(t, "ABC"), "3C");
+}
+
+TEST(MacroTableTest, FiftyRowsAndNoMore) {
+  MacroTable t;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(t.Define("N" + std::to_string(i), "v"), MacroTable::DefineResult::kDefined);
+  }
+  EXPECT_EQ(t.Define("N50", "v"), MacroTable::DefineResult::kFull);
+  EXPECT_EQ(t.count(), 50);
+  EXPECT_EQ(t.Define("N7", "seven"), MacroTable::DefineResult::kDefined);
+  EXPECT_EQ(Expand(t, "N7 "), "seven ");
+}
+
+TEST(MacroTableTest, ExpansionNeverWritesPastTheBuffer) {
+  MacroTable t;
+  t.Define("X", std::string(299, 'y'));
+  char out[16];
+  out[15] = '\x55';
+  EXPECT_FALSE(t.Expand("XX", out, 15));
+  EXPECT_EQ(std::string(out), std::string(14, 'y'));
+  EXPECT_EQ(out[15], '\x55');
+  EXPECT_FALSE(t.Expand("abcdefghijklmnopq", out, 8));
+  EXPECT_EQ(std::string(out), "abcdefg");
+  EXPECT_TRUE(t.Expand("abcdefg", out, 8));
+}
+
+TEST(MacroTableTest, FullTableShowsItsMessageThroughDefineMacro) {
+  AppFixture f;
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(f.app->DefineMacro("M" + std::to_string(i), "v"));
+  EXPECT_FALSE(f.app->DefineMacro("M50", "v"));
+  ASSERT_EQ(f.messages().size(), 1u);
+  EXPECT_EQ(f.messages()[0], "置換語句が多すぎます 50以下にして下さい");
+  EXPECT_TRUE(f.app->DefineMacro("M3", "w"));
+}
+
+TEST(MacroTableTest, LongNamesAndValuesAreCutWithoutSplittingACharacter) {
+  AppFixture f;
+  // 298 ASCII bytes and then a double-byte character: 300 bytes, cut to 298.
+  std::string value = std::string(298, 'a') + f.Sjis("日");
+  ASSERT_TRUE(f.app->DefineMacro("V", value));
+  EXPECT_EQ(std::string(f.app->macros.row(0).value), std::string(298, 'a'));
+  ASSERT_TRUE(f.app->DefineMacro(std::string(400, 'n'), "x"));
+  EXPECT_EQ(std::string(f.app->macros.row(1).name).size(), 299u);
+}
+
+}  // namespace
+}  // namespace setup
