@@ -1,0 +1,224 @@
+#include "script/conditions.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/setup_app.h"
+#include "platform/system.h"
+#include "script/commands.h"
+#include "script/lexer.h"
+#include "sysquery/registry_path.h"
+#include "sysquery/version_info.h"
+
+namespace setup {
+namespace {
+
+bool Inverts(const char* sense) { return sense[0] == 'E' || sense[0] == 'e'; }
+
+// `compare` is negative, zero or positive as left is less than, equal to or greater
+// than right.
+bool Compare(int compare, int op) {
+  switch (op) {
+    case kOpEqual: return compare == 0;
+    case kOpLessEqual: return compare <= 0;
+    case kOpLess: return compare < 0;
+    case kOpGreaterEqual: return compare >= 0;
+    case kOpGreater: return compare > 0;
+    default: return false;
+  }
+}
+
+int CompareBytes(const char* left, const char* right) {
+  const auto* l = reinterpret_cast<const unsigned char*>(left);
+  const auto* r = reinterpret_cast<const unsigned char*>(right);
+  while (*l != 0 && *l == *r) {
+    ++l;
+    ++r;
+  }
+  return static_cast<int>(*l) - static_cast<int>(*r);
+}
+
+bool IsScanSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// One %X conversion at `*text`; false (nothing stored) when no digit follows.
+bool ScanHex(const char** text, std::uint32_t* number) {
+  const char* p = *text;
+  while (IsScanSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
+  if (HexDigit(*p) < 0) return false;
+  std::uint32_t value = 0;
+  for (int digit; (digit = HexDigit(*p)) >= 0; ++p) {
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  *number = negative ? 0u - value : value;
+  *text = p;
+  return true;
+}
+
+// Commands of the form: first argument, optional comparison word, operand, SenseToken,
+// rest of the line.
+using CompareTest = bool (*)(SetupApp& app, const char* left, const char* operand, int op,
+                             const char* sense);
+
+CommandResult RunComparison(SetupApp& app, char* args, CompareTest test) {
+  char* left = args;
+  char* next = NextToken(app, &left, TokenForm::kReporting);
+  if (next == nullptr) return CommandResult::Failed();
+  // Looked at before a quote is removed, so a quoted token is never an operator.
+  int op = OperatorToken(next);
+  if (op != 0) {
+    char* word = next;
+    next = NextToken(app, &word, TokenForm::kReporting);
+    if (next == nullptr) return CommandResult::Failed();
+  }
+  char* operand = next;
+  char* sense = NextToken(app, &operand, TokenForm::kReporting);
+  if (sense == nullptr) return CommandResult::Failed();
+  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  if (rest == nullptr) return CommandResult::Failed();
+  return test(app, left, operand, op, sense) ? CommandResult::Holds(rest)
+                                             : CommandResult::Done();
+}
+
+// Commands of the form: argument, SenseToken, rest of the line.
+using SingleTest = bool (*)(SetupApp& app, const char* argument, const char* sense);
+
+CommandResult RunSingle(SetupApp& app, char* args, SingleTest test) {
+  char* argument = args;
+  char* sense = NextToken(app, &argument, TokenForm::kReporting);
+  if (sense == nullptr) return CommandResult::Failed();
+  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  if (rest == nullptr) return CommandResult::Failed();
+  return test(app, argument, sense) ? CommandResult::Holds(rest) : CommandResult::Done();
+}
+
+}  // namespace
+
+std::string VersionSortKey(const char* text) {
+  std::uint32_t parts[4] = {0, 0, 0, 0};
+  const char* p = text;
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0) {
+      if (*p != '.') break;
+      ++p;
+    }
+    if (!ScanHex(&p, &parts[i])) break;
+  }
+  char key[33];
+  std::snprintf(key, sizeof key, "%08X%08X%08X%08X", static_cast<unsigned>(parts[0]),
+                static_cast<unsigned>(parts[1]), static_cast<unsigned>(parts[2]),
+                static_cast<unsigned>(parts[3]));
+  return key;
+}
+
+bool TestString(const char* text, const char* operand, int op, const char* sense) {
+  bool test = op != 0 && Compare(CompareBytes(text, operand), op);
+  return test != Inverts(sense);
+}
+
+bool TestVersion(System& system, const char* file, const char* operand, int op,
+                 const char* sense, const char* string_name) {
+  std::string version;
+  bool test = false;
+  if (ReadVersionString(system, file, string_name, &version)) {
+    if (op == 0) {
+      test = true;
+    } else if (op == kOpEqual) {
+      test = version == operand;
+    } else {
+      test = Compare(CompareBytes(VersionSortKey(version.c_str()).c_str(),
+                                  VersionSortKey(operand).c_str()),
+                     op);
+    }
+  }
+  return test != Inverts(sense);
+}
+
+bool TestFileDate(System& system, const char* file, const char* second_file, int op,
+                  const char* sense) {
+  std::uint32_t left = 0, right = 0;
+  if (!system.GetFileStatus(file, &left)) left = 0;
+  if (!system.GetFileStatus(second_file, &right)) right = 0;
+  int compare = left < right ? -1 : (left > right ? 1 : 0);
+  bool test = op != 0 && Compare(compare, op);
+  return test != Inverts(sense);
+}
+
+bool TestFileFind(System& system, const char* file, const char* sense) {
+  std::uint32_t mtime = 0;
+  return system.GetFileStatus(file, &mtime) != Inverts(sense);
+}
+
+bool TestRegistryFind(System& system, const char* path, const char* sense) {
+  return RegistryKeyExists(system, path) != Inverts(sense);
+}
+
+CommandResult DoIfFileVersion(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+                                     const char* s) {
+    return TestVersion(a.system, l, r, op, s, "FileVersion");
+  });
+}
+
+CommandResult DoIfProductVersion(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+                                     const char* s) {
+    return TestVersion(a.system, l, r, op, s, "ProductVersion");
+  });
+}
+
+CommandResult DoIfFileDate(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+                                     const char* s) {
+    return TestFileDate(a.system, l, r, op, s);
+  });
+}
+
+CommandResult DoIfString(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](SetupApp&, const char* l, const char* r, int op,
+                                     const char* s) { return TestString(l, r, op, s); });
+}
+
+CommandResult DoIfFileFind(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunSingle(app, args, [](SetupApp& a, const char* file, const char* s) {
+    return TestFileFind(a.system, file, s);
+  });
+}
+
+CommandResult DoIfRegistryFind(SetupApp& app, char* args, int /*language_mode*/) {
+  return RunSingle(app, args, [](SetupApp& a, const char* path, const char* s) {
+    return TestRegistryFind(a.system, path, s);
+  });
+}
+
+CommandResult DoDefineRegistry(SetupApp& app, char* args, int /*language_mode*/) {
+  char* name = args;
+  char* path = NextToken(app, &name, TokenForm::kReporting);
+  if (path == nullptr) return CommandResult::Failed();
+  char* sense = NextToken(app, &path, TokenForm::kReporting);
+  if (sense == nullptr) return CommandResult::Failed();
+  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  if (rest == nullptr) return CommandResult::Failed();
+
+  // The macro is defined whether or not the value was found; it takes effect from the
+  // next line, which is expanded after this one.
+  std::string value = ReadRegistryPath(app.system, path);
+  if (!app.DefineMacro(name, value)) return CommandResult::Failed();
+  // The plain test is that nothing was found.
+  bool test = value.empty();
+  return test != Inverts(sense) ? CommandResult::Holds(rest) : CommandResult::Done();
+}
+
+}  // namespace setup

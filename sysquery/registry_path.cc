@@ -1,0 +1,170 @@
+#include "sysquery/registry_path.h"
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "app/setup_app.h"
+#include "script/lexer.h"
+#include "script/message.h"
+
+namespace setup {
+namespace {
+
+struct RegistryRoot {
+  const char* prefix;
+  RegKey key;
+};
+
+// Searched in order. HKEY_PERFORMANCE_DATA and HKEY_DYN_DATA have no row on purpose:
+// a path naming them matches nothing.
+constexpr RegistryRoot kRegistryRootTable[] = {
+    {"HKEY_CLASSES_ROOT\\", kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER\\", kHkeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE\\", kHkeyLocalMachine},
+    {"HKEY_USERS\\", kHkeyUsers},
+    {"HKEY_CURRENT_CONFIG\\", kHkeyCurrentConfig},
+};
+
+// Windows refuses longer key names; the same bound keeps every platform alike.
+constexpr std::size_t kMaxKeyName = 255;
+// Bound of the key path and of the value name that a registry path splits into.
+constexpr std::size_t kMaxPathPart = 255;
+constexpr std::size_t kRegistryValueSize = sizeof(SetupApp::registry_value);
+
+// The byte length of the character at `text[i]`: 2 for a lead byte with a following
+// byte, else 1. A lead byte that ends the text counts alone.
+std::size_t CharLength(System& system, std::string_view text, std::size_t i) {
+  if (system.IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) return 2;
+  return 1;
+}
+
+// The first row whose prefix begins `path`, byte for byte; nullptr when none does.
+const RegistryRoot* MatchRoot(const std::string& path) {
+  for (const RegistryRoot& row : kRegistryRootTable) {
+    if (path.compare(0, std::strlen(row.prefix), row.prefix) == 0) return &row;
+  }
+  return nullptr;
+}
+
+// Splits the text after a root prefix into key path and value name the way a file
+// path splits into directory and name: a drive designation is dropped, the last
+// backslash or slash ends the key path, the value name loses its last dot and what
+// follows, and one trailing backslash of the key path goes. Separators are searched
+// character by character, so the second byte of a double-byte character never splits.
+void SplitValuePath(System& system, std::string_view text, std::string* key_path,
+                    std::string* value_name) {
+  if (text.size() >= 2 && text[1] == ':') text.remove_prefix(2);
+  std::size_t name_start = 0;
+  for (std::size_t i = 0; i < text.size(); i += CharLength(system, text, i)) {
+    if (text[i] == '\\' || text[i] == '/') name_start = i + 1;
+  }
+  std::string_view name = text.substr(name_start);
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < name.size(); i += CharLength(system, name, i)) {
+    if (name[i] == '.') dot = i;
+  }
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  std::string_view dir = text.substr(0, name_start);
+  if (!dir.empty() && dir.back() == '\\') dir.remove_suffix(1);
+  key_path->assign(dir);
+  value_name->assign(name);
+}
+
+// True when the last byte of `text` (length `size`) is a backslash of its own, not the
+// second byte of a double-byte character.
+bool EndsWithBackslash(System& system, const char* text, std::size_t size) {
+  bool last_is_backslash = false;
+  std::string_view view(text, size);
+  for (std::size_t i = 0; i < size; i += CharLength(system, view, i)) {
+    last_is_backslash = text[i] == '\\';
+  }
+  return last_is_backslash;
+}
+
+}  // namespace
+
+RegKey OpenKeyPath(System& system, RegKey root, const std::string& key_path) {
+  RegKey parent = root;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = start;
+    while (end < key_path.size() && key_path[end] != '\\') {
+      end += CharLength(system, key_path, end);
+    }
+    RegKey key = 0;
+    if (end - start <= kMaxKeyName) {
+      key = system.OpenRegistryKey(parent, key_path.substr(start, end - start));
+    }
+    if (parent != root) system.CloseRegistryKey(parent);
+    if (key == 0 || end >= key_path.size()) return key;
+    parent = key;
+    start = end + 1;
+  }
+}
+
+std::string ReadRegistryValue(System& system, RegKey root, const std::string& key_path,
+                              const std::string& value_name) {
+  RegKey key = OpenKeyPath(system, root, key_path);
+  if (key == 0) return std::string();
+  std::string data;
+  bool read = system.QueryRegistryValue(key, value_name, &data);
+  system.CloseRegistryKey(key);
+  if (!read) return std::string();
+  // The type is never looked at: every kind of value reads as text up to its first NUL.
+  std::size_t nul = data.find('\0');
+  if (nul != std::string::npos) data.resize(nul);
+  return data;
+}
+
+std::string ReadRegistryPath(System& system, const std::string& path) {
+  const RegistryRoot* row = MatchRoot(path);
+  if (row == nullptr) return std::string();
+  std::string key_path, value_name;
+  SplitValuePath(system, std::string_view(path).substr(std::strlen(row->prefix)), &key_path,
+                 &value_name);
+  if (key_path.size() > kMaxPathPart || value_name.size() > kMaxPathPart) return std::string();
+  return ReadRegistryValue(system, row->key, key_path, value_name);
+}
+
+bool RegistryKeyExists(System& system, const std::string& path) {
+  const RegistryRoot* row = MatchRoot(path);
+  if (row == nullptr) return false;
+  RegKey key = OpenKeyPath(system, row->key, path.substr(std::strlen(row->prefix)));
+  if (key == 0) return false;
+  system.CloseRegistryKey(key);
+  return true;
+}
+
+const char* RegistrySetupDir(SetupApp& app, char* argument) {
+  // The first word is the keyword Registry (or a longer word that begins with it).
+  char* cursor = argument;
+  char* path_token = NextToken(app, &cursor, TokenForm::kReporting);
+  if (path_token == nullptr) return nullptr;  // no registry path
+
+  // A path that fails to cut still names the text up to the end of the line; then
+  // there is no fallback.
+  cursor = path_token;
+  char* fallback = NextToken(app, &cursor, TokenForm::kReporting);
+  std::string value = ReadRegistryPath(app.system, cursor);
+
+  if (!value.empty()) {
+    std::string_view cut = CutText(app.system, value, kRegistryValueSize - 1);
+    std::memcpy(app.registry_value, cut.data(), cut.size());
+    std::size_t size = cut.size();
+    if (EndsWithBackslash(app.system, app.registry_value, size)) --size;
+    app.registry_value[size] = '\0';
+    return app.registry_value;
+  }
+
+  if (fallback == nullptr) return nullptr;
+  cursor = fallback;
+  bool has_fallback = *fallback != '\0';
+  // Cut with the reporting form even when nothing is there, so that the missing
+  // fallback is reported; an unquoted fallback that ends the line is reported and
+  // used all the same.
+  NextToken(app, &cursor, TokenForm::kReporting);
+  return has_fallback ? cursor : nullptr;
+}
+
+}  // namespace setup
