@@ -38,7 +38,7 @@ if [ -d "$target" ]; then
     echo "doc/readme.txt:"
     iconv -f CP932 -t UTF-8 "$target/doc/readme.txt" | sed 's/\r$//; s/^/  | /'
   fi
-  value=$(wine reg query 'HKCU\Software\SetupDemo' 2>/dev/null | tr -d '\r' | grep -i registered || true)
+  value=$(wine reg query 'HKCU\Software\SetupDemo' 2>/dev/null | tr -d '\r' | grep -i component || true)
   [ -n "$value" ] && echo "Registered component: $value"
 fi
 exit "$status"
