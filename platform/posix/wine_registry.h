@@ -1,0 +1,83 @@
+// A read-only Windows registry view of a Wine prefix, read from the prefix's hive files:
+// system.reg (HKEY_LOCAL_MACHINE), user.reg (HKEY_CURRENT_USER, and HKEY_USERS\<its
+// SID>), userdef.reg (HKEY_USERS\.Default). HKEY_CLASSES_ROOT is
+// HKEY_CURRENT_USER\Software\Classes over HKEY_LOCAL_MACHINE\Software\Classes;
+// HKEY_CURRENT_CONFIG is HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware
+// Profiles\Current. Registry links (a key with a "SymbolicLinkValue" of type REG_LINK,
+// as Wine writes CurrentControlSet) are followed when a key is opened.
+//
+// The hive files are untrusted input: malformed lines are skipped, nothing in them can
+// make a read go out of bounds. A missing or unreadable file is an empty hive. Files are
+// read once, when a key of their hive is first needed; later changes are not seen.
+#ifndef SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
+#define SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace setup {
+
+// The texts of the three hive files, for reading hives that are not files (tests).
+struct WineHiveTexts {
+  std::string system_reg;
+  std::string user_reg;
+  std::string userdef_reg;
+};
+
+class WineRegistry {
+ public:
+  // Reads the hives of the prefix directory `prefix_dir` when they are first needed.
+  explicit WineRegistry(std::string prefix_dir);
+  explicit WineRegistry(WineHiveTexts texts);
+  ~WineRegistry();
+  WineRegistry(const WineRegistry&) = delete;
+  WineRegistry& operator=(const WineRegistry&) = delete;
+
+  // Opens `subkey` (code page 932; one name or several separated by backslashes) under
+  // `parent`, a root or an open key. Names compare case-insensitively. An empty subkey
+  // opens the parent again as a new handle. Returns 0 when the key does not exist.
+  RegKey OpenKey(RegKey parent, const std::string& subkey);
+  // The data of value `name` (empty: the default value) as RegQueryValueExA gives it:
+  // REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ converted to code page 932 with their
+  // terminating NULs, every other type as raw bytes. False when there is no such value.
+  bool QueryValue(RegKey key, const std::string& name, std::string* data);
+  // Closing a root, 0 or a handle that is not open does nothing.
+  void CloseKey(RegKey key);
+
+  // The number of open handles (no leaks).
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
+  struct Node;
+
+ private:
+  enum Hive { kMachine, kUser, kDefaultUser, kHiveCount };
+  using View = std::vector<const Node*>;
+
+  Node* HiveRoot(Hive hive);
+  const Node* UsersRoot();
+  View RootView(RegKey root);
+  bool ResolveView(RegKey key, View* view);
+  const Node* Child(const Node* node, const std::u16string& folded_name, int depth);
+  const Node* ResolveLink(const Node* node, int depth);
+  const Node* Walk(const Node* node, const std::vector<std::u16string>& folded_names,
+                   int depth);
+
+  std::string prefix_dir_;
+  std::optional<WineHiveTexts> texts_;
+  std::vector<std::unique_ptr<Node>> nodes_;  // every node of every hive
+  Node* hive_roots_[kHiveCount] = {};
+  Node* users_root_ = nullptr;  // HKEY_USERS: .Default and the user's SID
+  std::u16string user_sid_;
+  std::map<RegKey, View> handles_;
+  RegKey next_handle_ = 1;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
