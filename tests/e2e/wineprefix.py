@@ -25,6 +25,11 @@ def main(action):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.Popen(["wineserver", "-f", "-p"], env=env,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        # The first program of a wineserver session starts Wine's background services,
+        # which keep its standard handles open: start them here with none of ours, so
+        # that no test waits for them to close its pipes.
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         print("wine prefix ready:", prefix)
     else:
         subprocess.run(["wineserver", "-k"], env=env)

@@ -1,0 +1,153 @@
+#include "platform/win32/win32_files.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/windows_headers.h"
+
+namespace setup {
+namespace {
+
+// Largest single ReadFile/WriteFile request; DWORD counts cannot hold more.
+constexpr std::size_t kMaxIo = 1u << 30;
+// Text copies write line by line; collecting the bytes saves a system call per line.
+constexpr std::size_t kWriteBuffer = 64 * 1024;
+// Attempts at a fresh temporary name before giving up.
+constexpr int kTempAttempts = 64;
+
+class Win32InputFile : public InputFile {
+ public:
+  explicit Win32InputFile(ScopedHandle file) : file_(std::move(file)) {}
+
+  std::ptrdiff_t Read(void* buffer, std::size_t size) override {
+    DWORD got = 0;
+    DWORD want = static_cast<DWORD>(std::min(size, kMaxIo));
+    if (!ReadFile(file_.get(), buffer, want, &got, nullptr)) return -1;
+    return static_cast<std::ptrdiff_t>(got);
+  }
+
+ private:
+  ScopedHandle file_;
+};
+
+// Writes all of `data` to `file`; false on any error or short write.
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min(size, kMaxIo));
+    DWORD written = 0;
+    if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+class Win32Replacement : public OutputFile {
+ public:
+  Win32Replacement(ScopedHandle file, std::string temp_path, std::string destination)
+      : file_(std::move(file)),
+        temp_path_(std::move(temp_path)),
+        destination_(std::move(destination)) {
+    buffer_.reserve(kWriteBuffer);
+  }
+
+  ~Win32Replacement() override {
+    if (committed_) return;
+    file_.Close();
+    DeleteFileA(temp_path_.c_str());
+  }
+
+  bool Write(const void* data, std::size_t size) override {
+    if (failed_) return false;
+    const char* bytes = static_cast<const char*>(data);
+    if (buffer_.size() + size <= kWriteBuffer) {
+      buffer_.insert(buffer_.end(), bytes, bytes + size);
+      return true;
+    }
+    if (!Flush() || !WriteAll(file_.get(), bytes, size)) {
+      failed_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  bool Commit() override {
+    if (committed_ || failed_) return false;
+    if (!Flush()) return false;
+    if (!file_.Close()) return false;
+    if (!MoveFileExA(temp_path_.c_str(), destination_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return false;
+    }
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  bool Flush() {
+    bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size());
+    buffer_.clear();
+    if (!ok) failed_ = true;
+    return ok;
+  }
+
+  ScopedHandle file_;
+  std::string temp_path_;
+  std::string destination_;
+  std::vector<char> buffer_;
+  bool committed_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path) {
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid()) return nullptr;
+  return std::make_unique<Win32InputFile>(std::move(file));
+}
+
+std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
+  if (path.empty()) return nullptr;
+  std::string prefix = DirectoryPrefix(path);
+  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "~stp%08lX.tmp",
+                  static_cast<unsigned long>(seed + static_cast<DWORD>(attempt) * 7919u));
+    std::string temp_path = prefix + name;
+    ScopedHandle file(CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.is_valid()) {
+      return std::make_unique<Win32Replacement>(std::move(file), std::move(temp_path), path);
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+std::string DirectoryPrefix(const std::string& path) {
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c == '\\' || c == '/') {
+      end = i + 1;
+    } else if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
+      ++i;
+    }
+  }
+  if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
+  return path.substr(0, end);
+}
+
+std::uint32_t SecondsSince1970(std::uint64_t filetime) {
+  constexpr std::uint64_t kEpochIn100ns = 116444736000000000ull;
+  if (filetime < kEpochIn100ns) return 0;
+  return static_cast<std::uint32_t>((filetime - kEpochIn100ns) / 10000000ull);
+}
+
+}  // namespace setup

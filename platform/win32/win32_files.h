@@ -1,0 +1,31 @@
+// Files through the Win32 ANSI functions: paths are bytes of the process code page.
+#ifndef SETUP_PLATFORM_WIN32_WIN32_FILES_H_
+#define SETUP_PLATFORM_WIN32_WIN32_FILES_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/system.h"
+
+namespace setup {
+
+// Null when the file cannot be opened for reading. Others may read, write and delete the
+// file meanwhile, as with fopen; but Windows renames nothing over a file that is open, so
+// a replacement of the same file commits only after this one is closed.
+std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path);
+
+// Creates a temporary file in the destination's directory; null when that fails.
+std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);
+
+// The directory part of `path` as a prefix for a name in the same directory: everything
+// up to and including its last backslash or slash (double-byte characters of the code
+// page respected); "C:" for a path such as "C:name"; empty for a bare name.
+std::string DirectoryPrefix(const std::string& path);
+
+// Seconds since 1970-01-01 00:00 UTC of a FILETIME, cut to 32 bits; 0 before 1970.
+std::uint32_t SecondsSince1970(std::uint64_t filetime);
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_WIN32_WIN32_FILES_H_

@@ -1,0 +1,220 @@
+#include "platform/win32/win32_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/windows_headers.h"
+
+namespace setup {
+namespace {
+
+// The buffer start-up gives the directory queries; a longer directory counts as none.
+constexpr UINT kDirectoryBuffer = 256;
+
+bool QueryDirectory(UINT (WINAPI* query)(LPSTR, UINT), std::string* dir) {
+  char buffer[kDirectoryBuffer];
+  UINT n = query(buffer, kDirectoryBuffer);
+  if (n == 0 || n >= kDirectoryBuffer) return false;
+  dir->assign(buffer, n);
+  return true;
+}
+
+// Our predefined roots carry the 32-bit values; a 64-bit HKEY holds them sign-extended.
+HKEY ToHkey(RegKey key) {
+  switch (key) {
+    case kHkeyClassesRoot: return HKEY_CLASSES_ROOT;
+    case kHkeyCurrentUser: return HKEY_CURRENT_USER;
+    case kHkeyLocalMachine: return HKEY_LOCAL_MACHINE;
+    case kHkeyUsers: return HKEY_USERS;
+    case kHkeyCurrentConfig: return HKEY_CURRENT_CONFIG;
+    default: return reinterpret_cast<HKEY>(key);
+  }
+}
+
+bool IsPredefinedRoot(RegKey key) {
+  return key == kHkeyClassesRoot || key == kHkeyCurrentUser || key == kHkeyLocalMachine ||
+         key == kHkeyUsers || key == kHkeyCurrentConfig;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  std::size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char a = text[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    char b = prefix[i];
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+class Win32Process : public Process {
+ public:
+  Win32Process(HANDLE process, HANDLE thread) : process_(process), thread_(thread) {}
+  bool HasEnded() override { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; }
+
+ private:
+  ScopedHandle process_;
+  ScopedHandle thread_;
+};
+
+}  // namespace
+
+bool Win32System::WindowsDirectory(std::string* dir) {
+  return QueryDirectory(GetWindowsDirectoryA, dir);
+}
+
+bool Win32System::SystemDirectory(std::string* dir) {
+  return QueryDirectory(GetSystemDirectoryA, dir);
+}
+
+std::unique_ptr<InputFile> Win32System::OpenForReading(const std::string& path) {
+  return OpenWin32InputFile(path);
+}
+
+std::unique_ptr<OutputFile> Win32System::CreateReplacement(const std::string& path) {
+  return CreateWin32Replacement(path);
+}
+
+bool Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
+  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+}
+
+MakeDirResult Win32System::MakeDirectory(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return MakeDirResult::kCreated;
+  return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirResult::kAlreadyExists
+                                                 : MakeDirResult::kFailed;
+}
+
+bool Win32System::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  std::uint64_t filetime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime;
+  *mtime = SecondsSince1970(filetime);
+  return true;
+}
+
+RegKey Win32System::OpenRegistryKey(RegKey parent, const std::string& subkey) {
+  if (parent == 0) return 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(ToHkey(parent), subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return 0;
+  }
+  return reinterpret_cast<RegKey>(key);
+}
+
+bool Win32System::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
+  if (key == 0) return false;
+  HKEY hkey = ToHkey(key);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  // One byte more than reported, NUL, so a string stored without its NUL still ends.
+  std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
+  DWORD got = size;
+  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(buffer.data()), &got) != ERROR_SUCCESS) {
+    return false;
+  }
+  data->assign(buffer.data(), std::min<std::size_t>(got, size));
+  return true;
+}
+
+void Win32System::CloseRegistryKey(RegKey key) {
+  if (key == 0 || IsPredefinedRoot(key)) return;
+  RegCloseKey(ToHkey(key));
+}
+
+bool Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return false;
+  block->assign(size, 0);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, block->data())) {
+    block->clear();
+    return false;
+  }
+  return true;
+}
+
+bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                    const std::string& sub_block, std::string* value) {
+  if (block.empty()) return false;
+  // VerQueryValueA keeps the ANSI forms of the strings it hands out inside the block, so
+  // it gets a copy it may write to.
+  std::vector<std::uint8_t> work(block);
+  void* found = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(work.data(), sub_block.c_str(), &found, &length) || found == nullptr) {
+    return false;
+  }
+  const char* begin = static_cast<const char*>(found);
+  const char* block_begin = reinterpret_cast<const char*>(work.data());
+  const char* block_end = block_begin + work.size();
+  if (begin < block_begin || begin > block_end) return false;
+  std::size_t room = static_cast<std::size_t>(block_end - begin);
+  if (StartsWithNoCase(sub_block, "\\StringFileInfo")) {
+    const void* nul = std::memchr(begin, '\0', room);
+    std::size_t n = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : room;
+    value->assign(begin, n);
+  } else {
+    value->assign(begin, std::min<std::size_t>(length, room));
+  }
+  return true;
+}
+
+DllRegisterResult Win32System::CallDllRegisterServer(const std::string& path,
+                                                     std::int32_t* hresult) {
+  ScopedLibrary library(LoadLibraryA(path.c_str()));
+  if (!library.get()) return DllRegisterResult::kNotLoaded;
+  FARPROC entry = GetProcAddress(library.get(), "DllRegisterServer");
+  if (!entry) return DllRegisterResult::kNoEntryPoint;
+  using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+  // Through the generic function pointer type, which converts to any other.
+  auto call = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry));
+  *hresult = static_cast<std::int32_t>(call());
+  return DllRegisterResult::kCalled;
+}
+
+std::unique_ptr<Process> Win32System::StartProcess(const std::string& program,
+                                                   const std::string& arguments,
+                                                   const std::string& working_dir) {
+  std::string line = "\"" + program + "\"";
+  if (!arguments.empty()) line += " " + arguments;
+  // CreateProcessA may write into its command line.
+  std::vector<char> command(line.begin(), line.end());
+  command.push_back('\0');
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION info;
+  std::memset(&info, 0, sizeof info);
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      working_dir.empty() ? nullptr : working_dir.c_str(), &startup, &info)) {
+    return nullptr;
+  }
+  return std::make_unique<Win32Process>(info.hProcess, info.hThread);
+}
+
+void Win32System::SleepMilliseconds(int ms) { Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0); }
+
+bool Win32System::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+
+std::string Win32System::ToUtf8(std::string_view text) {
+  return Utf8FromWide(WideFromAnsi(text));
+}
+
+std::string Win32System::FromUtf8(std::string_view text) {
+  return AnsiFromWide(WideFromUtf8(text));
+}
+
+}  // namespace setup

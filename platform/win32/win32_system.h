@@ -1,0 +1,55 @@
+// The system services on Windows, through the Win32 ANSI functions: every path and text
+// handed in or out is bytes of the process's ANSI code page.
+#ifndef SETUP_PLATFORM_WIN32_WIN32_SYSTEM_H_
+#define SETUP_PLATFORM_WIN32_WIN32_SYSTEM_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace setup {
+
+class Win32System : public System {
+ public:
+  bool WindowsDirectory(std::string* dir) override;
+  bool SystemDirectory(std::string* dir) override;
+
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
+  // CopyFileA without fail-if-exists: it keeps the source's modification time and
+  // attributes, fails (sharing violation) for a file copied onto itself and removes a
+  // partial destination on failure.
+  bool CopyFileBytes(const std::string& source, const std::string& destination) override;
+  MakeDirResult MakeDirectory(const std::string& path) override;
+  // Files and directories alike; the time is UTC seconds since 1970, the count the
+  // framework's status query gave (it went through local time and back).
+  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
+
+  // Keys are opened with KEY_READ only: a key the user may read but not write is found.
+  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override;
+  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
+  void CloseRegistryKey(RegKey key) override;
+
+  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
+  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                         std::string* value) override;
+
+  DllRegisterResult CallDllRegisterServer(const std::string& path,
+                                          std::int32_t* hresult) override;
+  std::unique_ptr<Process> StartProcess(const std::string& program,
+                                        const std::string& arguments,
+                                        const std::string& working_dir) override;
+  void SleepMilliseconds(int ms) override;
+
+  bool IsLeadByte(unsigned char byte) override;
+  std::string ToUtf8(std::string_view text) override;
+  std::string FromUtf8(std::string_view text) override;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_WIN32_WIN32_SYSTEM_H_

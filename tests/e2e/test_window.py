@@ -1,0 +1,202 @@
+"""Both Setup.exe builds with their real windows, under Xvfb: SetupDialog's caption and
+keys, FinishDialog, DiskDialog, MessageDialog and a message box. The window front end
+records the same transcript as batch mode when SETUP_TRANSCRIPT is set, which tells what
+each dialog answered."""
+import json
+import os
+import shutil
+import subprocess
+import time
+import unittest
+
+import harness
+from harness import E2ETest
+
+WAIT = 20  # seconds for a window to appear or the program to end
+
+
+def tools_missing():
+    for tool in ("wine", "Xvfb", "xdotool", "import"):
+        if not shutil.which(tool):
+            return tool
+    return None
+
+
+class Display:
+    """An Xvfb server on a display number it picks itself."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            number = f.readline().strip()
+        if not number:
+            self.proc.kill()
+            self.proc.wait()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
+
+
+class WindowTest(E2ETest):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = None
+        missing = tools_missing()
+        if missing:
+            raise unittest.SkipTest(missing + " not available")
+        if not harness.available_win_exes() or not harness.WINEPREFIX:
+            raise unittest.SkipTest("Setup.exe or the Wine prefix not available")
+        cls.display = Display()
+        try:
+            # The first Wine program of a session starts Wine's system processes; they
+            # keep the standard handles they were given, so they get none of ours.
+            subprocess.run(["wine", "cmd", "/c", "exit"], env=cls.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        except BaseException:
+            cls.display.close()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.display:
+            cls.display.close()
+
+    @classmethod
+    def env(cls):
+        env = dict(os.environ)
+        env.update(harness.wine_env())
+        env["DISPLAY"] = cls.display.name
+        for name in ("SETUP_UI", "SETUP_ANSWERS", "SETUP_TRANSCRIPT"):
+            env.pop(name, None)
+        return env
+
+    # --- running the program and finding its windows
+
+    def start(self, exe, script):
+        self.ws.script(script)
+        target = os.path.join(self.ws.prog, "Setup.exe")
+        shutil.copyfile(exe, target)
+        self.transcript = self.ws.path("transcript.jsonl")
+        # Windows that were there before (the screen's own, nameless) are never ours.
+        self.seen = set(self.xdotool("search", "--onlyvisible", "--name", ".*"))
+        env = self.env()
+        env["SETUP_TRANSCRIPT"] = self.transcript
+        self.proc = subprocess.Popen(["wine", target], env=env, cwd=self.ws.root,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        self.addCleanup(self.stop)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    def xdotool(self, *args):
+        r = subprocess.run(["xdotool"] + list(args), env=self.env(), stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=WAIT)
+        return r.stdout.decode("utf-8", "replace").split()
+
+    def window_name(self, window):
+        r = subprocess.run(["xdotool", "getwindowname", window], env=self.env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=WAIT)
+        return r.stdout.decode("utf-8", "replace").rstrip("\n")
+
+    def new_window(self, name):
+        """Waits for a visible window named exactly `name` that was not seen before."""
+        deadline = time.monotonic() + WAIT
+        pattern = "^" + name.replace(" ", "\\s") + "$" if name else "^$"
+        while time.monotonic() < deadline:
+            found = [w for w in self.xdotool("search", "--onlyvisible", "--name", pattern)
+                     if w not in self.seen]
+            if found:
+                self.seen.update(found)
+                return found[-1]
+            if self.proc.poll() is not None:
+                self.fail("the program ended (%s) before a window %r appeared" % (self.proc.returncode, name))
+            time.sleep(0.1)
+        self.fail("no window %r appeared" % name)
+
+    def press(self, window, key):
+        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("key", "--clearmodifiers", key)
+
+    def status(self):
+        return self.proc.wait(timeout=WAIT)
+
+    def events(self):
+        with open(self.transcript, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    # --- the tests
+
+    def test_escape_cancels_setup_dialog(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                self.start(exe, 'WindowTitle "Window Test %s" \nSetupDir $$FD$$\\App \n'
+                           'Message never\n' % build)
+                dialog = self.new_window("Window Test " + build)
+                self.assertEqual(self.window_name(dialog), "Window Test " + build)
+                self.press(dialog, "Escape")
+                self.assertEqual(self.status(), 2)
+                self.assertEqual(self.events(), [{
+                    "event": "SetupDialog", "title": "Window Test " + build,
+                    "destination": self.ws.winpath(self.ws.prog) + "\\App", "answer": "CANCEL"}])
+
+    def test_enter_runs_and_finish_dialog_carries_the_title(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title = "Finish Test " + build
+                self.start(exe, 'WindowTitle "%s" \n' % title)
+                dialog = self.new_window(title)
+                self.press(dialog, "Return")
+                finish = self.new_window(title)
+                self.assertNotEqual(finish, dialog)
+                self.assertEqual(self.window_name(finish), title)
+                if build == "win32":
+                    shot = self.ws.path("finish.png")
+                    subprocess.run(["import", "-window", "root", shot], env=self.env(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=WAIT)
+                    self.assertGreater(os.path.getsize(shot), 0)
+                    keep = os.environ.get("SETUP_KEEP_SCREENSHOT")
+                    if keep:
+                        shutil.copyfile(shot, keep)
+                self.press(finish, "Return")
+                self.assertEqual(self.status(), 0)
+                events = self.events()
+                self.assertIn({"event": "Progress", "range": 1}, events)
+                self.assertEqual([e for e in events if e["event"] != "Progress"], [
+                    {"event": "SetupDialog", "title": title, "destination": "C:\\",
+                     "answer": "OK", "value": "C:\\"},
+                    {"event": "FinishDialog", "title": title, "answer": "OK"}])
+
+    def test_message_dialog_disk_dialog_and_message_box(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title = "Dialogs " + build
+                self.start(exe, 'WindowTitle "%s" \nMessageBox "Go on?"\n'
+                           'DiskCheck NO.TAG Disk 2\n' % title)
+                self.press(self.new_window(title), "Return")
+                # MessageDialog has no caption; Enter is its default button, OK.
+                self.press(self.new_window(""), "Return")
+                self.press(self.new_window(title), "Escape")      # DiskDialog: CANCEL
+                self.press(self.new_window("Setup"), "Return")    # the message box
+                self.assertEqual(self.status(), 1)
+                events = [e for e in self.events() if e["event"] != "Progress"]
+                self.assertEqual([e["event"] for e in events],
+                                 ["SetupDialog", "MessageDialog", "DiskDialog", "MessageBox"])
+                self.assertEqual(events[-3], {"event": "MessageDialog", "text": "Go on?", "answer": "OK"})
+                self.assertEqual(events[-2], {"event": "DiskDialog", "title": title,
+                                              "text": "Cheng at 'Disk 2'", "answer": "CANCEL"})
+                self.assertEqual(events[-1], {"event": "MessageBox", "caption": "Setup", "style": 0,
+                                              "text": "Making a setup was stopped."})
+
+
+if __name__ == "__main__":
+    unittest.main()
