@@ -1,0 +1,54 @@
+// Code page 932 (Shift-JIS as Windows has it), the code page of the POSIX build: the
+// lead-byte test and conversions to and from UTF-8, the encoding of POSIX file names and
+// of everything the user interface shows.
+#ifndef SETUP_PLATFORM_POSIX_CODE_PAGE_H_
+#define SETUP_PLATFORM_POSIX_CODE_PAGE_H_
+
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+// True for the first byte of a double-byte character: 0x81 to 0x9F and 0xE0 to 0xFC.
+bool IsCp932LeadByte(unsigned char byte);
+
+// An iconv descriptor, closed on destruction. Not copyable.
+class ScopedIconv {
+ public:
+  ScopedIconv(const char* to_code, const char* from_code);
+  ~ScopedIconv();
+  ScopedIconv(const ScopedIconv&) = delete;
+  ScopedIconv& operator=(const ScopedIconv&) = delete;
+
+  bool valid() const { return cd_ != kInvalid; }
+  iconv_t get() const { return cd_; }
+
+ private:
+  static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+  iconv_t cd_;
+};
+
+// Converts between code page 932 and UTF-8. A byte sequence that cannot be converted
+// (an invalid byte, a character the other side lacks, a sequence cut off at the end)
+// becomes one '?' and conversion goes on after it, so no text is lost silently. ASCII
+// passes through unchanged, even when the iconv converters are unavailable; other
+// bytes then become '?'.
+class Cp932Converter {
+ public:
+  Cp932Converter();
+  Cp932Converter(const Cp932Converter&) = delete;
+  Cp932Converter& operator=(const Cp932Converter&) = delete;
+
+  std::string ToUtf8(std::string_view cp932);
+  std::string FromUtf8(std::string_view utf8);
+
+ private:
+  ScopedIconv to_utf8_;
+  ScopedIconv from_utf8_;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_CODE_PAGE_H_

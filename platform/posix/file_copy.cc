@@ -1,0 +1,82 @@
+#include "platform/posix/file_copy.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/posix/posix_file.h"
+#include "platform/posix/scoped_fd.h"
+
+namespace setup {
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::size_t kKernelChunk = 1 << 30;
+
+// The errors of copy_file_range that mean "not between these files" rather than a
+// failed read or write: the buffered loop is tried instead.
+bool KernelCopyUnsupported(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP || error == EPERM || error == EBADF;
+}
+
+bool BufferedCopy(int in, int out) {
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  while (true) {
+    ssize_t n = read(in, buffer.get(), kBufferSize);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    if (!WriteAll(out, buffer.get(), static_cast<std::size_t>(n))) return false;
+  }
+}
+
+}  // namespace
+
+bool CopyBytes(int in, int out) {
+  bool copied_any = false;
+  while (true) {
+    ssize_t n = copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
+    if (n > 0) {
+      copied_any = true;
+      continue;
+    }
+    if (n == 0) {
+      // Files that report no size (under /proc, say) give 0 at once although they
+      // have contents; the buffered loop reads them properly.
+      return copied_any || BufferedCopy(in, out);
+    }
+    if (errno == EINTR) continue;
+    if (!KernelCopyUnsupported(errno)) return false;
+    return BufferedCopy(in, out);
+  }
+}
+
+bool CopyFileContents(const std::string& source, const std::string& destination) {
+  if (source.empty() || destination.empty()) return false;
+  // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on the regular
+  // files that alone are copied.
+  ScopedFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!in.valid()) return false;
+  struct stat src;
+  if (fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;
+  struct stat dst;
+  if (stat(destination.c_str(), &dst) == 0) {
+    // Copying a file onto itself would truncate it on the way; Windows refuses with a
+    // sharing violation, and so does this copy.
+    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return false;
+    if (S_ISDIR(dst.st_mode)) return false;
+  }
+  std::unique_ptr<TempFile> temp = TempFile::Create(destination);
+  if (!temp || !CopyBytes(in.get(), temp->fd())) return false;
+  const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
+  if (futimens(temp->fd(), times) != 0) return false;
+  return temp->Commit(src.st_mode & 0777);
+}
+
+}  // namespace setup

@@ -1,0 +1,37 @@
+// The Windows view of a Wine prefix: how a path as a script writes it names a POSIX file.
+#ifndef SETUP_PLATFORM_POSIX_PATH_MAP_H_
+#define SETUP_PLATFORM_POSIX_PATH_MAP_H_
+
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+// Maps a Windows-syntax path, already converted to UTF-8, to a POSIX path:
+// - '\' and '/' both separate; empty components and "." are dropped, ".." removes the
+//   component before it but never climbs above the drive or the root;
+// - "X:" (either case) at the start names the drive through `prefix`/dosdevices/x:, the
+//   symbolic link Wine keeps for it; "X:name" is taken as "X:\name". Without a prefix a
+//   drive path maps to the empty text, which names no file;
+// - a path that begins with a separator is a POSIX path from the root (Wine's Z: drive);
+// - any other path is relative to the current directory.
+// A component that does not exist with its exact spelling is looked up ignoring ASCII
+// case in its directory and takes the one entry that matches; with no match, or with
+// several, it keeps its spelling, so that a new file can be created under it.
+// A trailing separator is kept as '/'. The text ends at the first NUL byte; the empty
+// path maps to the empty text, which names no file.
+std::string MapWindowsPath(std::string_view path, const std::string& prefix);
+
+// Finds `name` in `dir`: true with `*found` set to the exact entry name when the entry
+// exists with that spelling or when exactly one entry matches it ignoring ASCII case.
+bool FindEntry(const std::string& dir, const std::string& name, std::string* found);
+
+// The current directory, or the empty text when it cannot be read (deleted, say).
+std::string CurrentDirectory();
+
+// True when `a` and `b` are equal after folding ASCII A-Z to a-z.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_PATH_MAP_H_

@@ -1,0 +1,61 @@
+// Files on POSIX: binary input, and output that replaces its destination only when
+// committed. Paths here are POSIX paths (UTF-8), already mapped.
+#ifndef SETUP_PLATFORM_POSIX_POSIX_FILE_H_
+#define SETUP_PLATFORM_POSIX_POSIX_FILE_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/posix/scoped_fd.h"
+#include "platform/system.h"
+
+namespace setup {
+
+// Null when `path` cannot be opened or is not a file that can be read as a stream
+// (a directory, for one).
+std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
+
+// A temporary file ".<name>.XXXXXX" in the directory of a destination. Commit() renames
+// it over the destination; destroyed uncommitted, it is removed. A destination that is a
+// symbolic link is written through: the file it points to is replaced.
+class TempFile {
+ public:
+  // Null when the destination's directory does not exist or the file cannot be made.
+  static std::unique_ptr<TempFile> Create(const std::string& destination);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  int fd() const { return fd_.get(); }
+  // The resolved destination that Commit() replaces.
+  const std::string& target() const { return target_; }
+  // Gives the file `mode`, closes it and renames it over the destination. False when
+  // any step fails; the destination is then unchanged and the temporary file removed.
+  bool Commit(mode_t mode);
+
+ private:
+  TempFile(ScopedFd fd, std::string temp_path, std::string target);
+
+  ScopedFd fd_;
+  std::string temp_path_;
+  std::string target_;
+  bool committed_ = false;
+};
+
+// Permission bits for a file that replaces `path`: those of the existing file, or
+// 0644 without the bits of the process's umask for a new one.
+mode_t ReplacementMode(const std::string& path);
+
+// An OutputFile over a TempFile (see system.h for the contract).
+std::unique_ptr<OutputFile> CreateReplacementFile(const std::string& path);
+
+// Writes all `size` bytes to `fd`, going on after partial writes and interruptions.
+// False on a write error (ENOSPC, EIO, EFBIG, ...).
+bool WriteAll(int fd, const void* data, std::size_t size);
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_POSIX_FILE_H_

@@ -1,0 +1,210 @@
+#include "platform/posix/posix_process.h"
+
+#include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/scoped_fd.h"
+
+extern char** environ;
+
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
+#define SETUP_HAVE_SPAWN_CHDIR 1
+#endif
+
+namespace setup {
+namespace {
+
+// Children whose Process was destroyed before they ended; reaped when next seen ended.
+std::vector<pid_t>& Orphans() {
+  static std::vector<pid_t> orphans;
+  return orphans;
+}
+
+void ReapOrphans() {
+  std::vector<pid_t>& orphans = Orphans();
+  for (auto it = orphans.begin(); it != orphans.end();) {
+    pid_t r = waitpid(*it, nullptr, WNOHANG);
+    if (r == 0 || (r < 0 && errno == EINTR)) {
+      ++it;
+    } else {
+      it = orphans.erase(it);  // reaped, or no longer a child of ours
+    }
+  }
+}
+
+class ChildProcess : public Process {
+ public:
+  explicit ChildProcess(pid_t pid) : pid_(pid) {}
+  ~ChildProcess() override {
+    if (!HasEnded()) Orphans().push_back(pid_);
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool HasEnded() override {
+    ReapOrphans();
+    while (!ended_) {
+      pid_t r = waitpid(pid_, nullptr, WNOHANG);
+      if (r == 0) return false;
+      if (r < 0 && errno == EINTR) continue;
+      ended_ = true;  // reaped, or (ECHILD) reaped by someone else
+    }
+    return true;
+  }
+
+ private:
+  pid_t pid_;
+  bool ended_ = false;
+};
+
+struct DlCloser {
+  void operator()(void* handle) const { dlclose(handle); }
+};
+
+#ifdef SETUP_HAVE_SPAWN_CHDIR
+class SpawnActions {
+ public:
+  SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
+  ~SpawnActions() {
+    if (ok_) posix_spawn_file_actions_destroy(&actions_);
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  bool ok() const { return ok_; }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  bool ok_;
+};
+
+pid_t Spawn(char* const argv[], const std::string& working_dir) {
+  SpawnActions actions;
+  if (!actions.ok()) return -1;
+  if (!working_dir.empty() &&
+      posix_spawn_file_actions_addchdir_np(actions.get(), working_dir.c_str()) != 0) {
+    return -1;
+  }
+  pid_t pid;
+  if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv, environ) != 0) return -1;
+  return pid;
+}
+#else
+// fork, chdir and exec; the child reports a failed chdir or exec through a pipe that
+// exec closes, so the parent knows whether the program started.
+pid_t Spawn(char* const argv[], const std::string& working_dir) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  ScopedFd read_end(fds[0]);
+  ScopedFd write_end(fds[1]);
+  if (fcntl(fds[1], F_SETFD, FD_CLOEXEC) != 0) return -1;
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (working_dir.empty() || chdir(working_dir.c_str()) == 0) execve(argv[0], argv, environ);
+    int error = errno;
+    ssize_t ignored = write(fds[1], &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+  }
+  write_end.Close();
+  int error = 0;
+  ssize_t n;
+  do {
+    n = read(read_end.get(), &error, sizeof error);
+  } while (n < 0 && errno == EINTR);
+  if (n == 0) return pid;
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return -1;
+}
+#endif
+
+// Reads exactly `size` bytes at `offset`.
+bool ReadAt(int fd, void* buffer, std::size_t size, off_t offset) {
+  return pread(fd, buffer, size, offset) == static_cast<ssize_t>(size);
+}
+
+template <typename Ehdr, typename Phdr>
+bool HasInterpreter(int fd, const unsigned char* ident) {
+  Ehdr header;
+  std::memcpy(&header, ident, sizeof header);
+  if (header.e_type != ET_DYN) return true;  // an executable, or not ours to judge
+  if (header.e_phentsize != sizeof(Phdr)) return false;
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    Phdr ph;
+    if (!ReadAt(fd, &ph, sizeof ph, static_cast<off_t>(header.e_phoff + i * sizeof ph))) return false;
+    if (ph.p_type == PT_INTERP) return true;
+  }
+  return false;
+}
+
+// A shared library has no program interpreter; executed, it would crash at once. Like
+// Windows, which refuses to start a DLL as a program, we refuse to start it.
+bool IsSharedLibrary(const std::string& path) {
+  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return false;
+  unsigned char ident[sizeof(Elf64_Ehdr)] = {};
+  if (!ReadAt(fd.get(), ident, sizeof(Elf32_Ehdr), 0) || std::memcmp(ident, ELFMAG, SELFMAG) != 0) {
+    return false;
+  }
+  if (ident[EI_CLASS] == ELFCLASS64) {
+    if (!ReadAt(fd.get(), ident, sizeof(Elf64_Ehdr), 0)) return false;
+    return !HasInterpreter<Elf64_Ehdr, Elf64_Phdr>(fd.get(), ident);
+  }
+  return !HasInterpreter<Elf32_Ehdr, Elf32_Phdr>(fd.get(), ident);
+}
+
+}  // namespace
+
+DllRegisterResult CallRegisterServer(const std::string& library, std::int32_t* hresult) {
+  // A name without a slash would be searched for on the library path, and the empty
+  // name would give this program itself.
+  if (library.empty()) return DllRegisterResult::kNotLoaded;
+  std::string path = library.find('/') == std::string::npos ? "./" + library : library;
+  std::unique_ptr<void, DlCloser> handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+  if (!handle) return DllRegisterResult::kNotLoaded;
+  void* symbol = dlsym(handle.get(), "DllRegisterServer");
+  if (symbol == nullptr) return DllRegisterResult::kNoEntryPoint;
+  using Entry = std::int32_t (*)();
+  *hresult = reinterpret_cast<Entry>(symbol)();
+  return DllRegisterResult::kCalled;
+}
+
+std::unique_ptr<Process> StartChildProcess(const std::string& program,
+                                           const std::vector<std::string>& arguments,
+                                           const std::string& working_dir) {
+  ReapOrphans();
+  if (program.empty() || IsSharedLibrary(program)) return nullptr;
+  std::vector<std::string> words;
+  words.push_back(program);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t pid = Spawn(argv.data(), working_dir);
+  if (pid < 0) return nullptr;
+  return std::make_unique<ChildProcess>(pid);
+}
+
+std::vector<std::string> SplitArguments(const std::string& arguments) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < arguments.size()) {
+    while (i < arguments.size() && (arguments[i] == ' ' || arguments[i] == '\t')) ++i;
+    std::size_t start = i;
+    while (i < arguments.size() && arguments[i] != ' ' && arguments[i] != '\t') ++i;
+    if (i > start) words.push_back(arguments.substr(start, i - start));
+  }
+  return words;
+}
+
+}  // namespace setup

@@ -1,0 +1,168 @@
+#include "platform/posix/posix_system.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+
+#include "platform/posix/file_copy.h"
+#include "platform/posix/path_map.h"
+#include "platform/posix/pe_version.h"
+#include "platform/posix/posix_file.h"
+#include "platform/posix/posix_process.h"
+#include "platform/posix/wine_registry.h"
+
+namespace setup {
+
+namespace {
+
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  std::string cwd = CurrentDirectory();
+  if (cwd.empty()) return path;
+  return (cwd == "/" ? std::string() : cwd) + "/" + path;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::uint32_t ClampTime(time_t seconds) {
+  if (seconds < 0) return 0;
+  if (static_cast<std::uint64_t>(seconds) > std::numeric_limits<std::uint32_t>::max()) {
+    return std::numeric_limits<std::uint32_t>::max();
+  }
+  return static_cast<std::uint32_t>(seconds);
+}
+
+}  // namespace
+
+std::string DefaultWinePrefix() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix != nullptr && *prefix != '\0') return prefix;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* entry = getpwuid(getuid());
+    home = entry != nullptr ? entry->pw_dir : nullptr;
+  }
+  if (home == nullptr || *home == '\0') return std::string();
+  return std::string(home) + "/.wine";
+}
+
+PosixSystem::PosixSystem() : PosixSystem(DefaultWinePrefix()) {}
+
+PosixSystem::PosixSystem(std::string prefix) : prefix_(Absolute(prefix)) {
+  while (prefix_.size() > 1 && prefix_.back() == '/') prefix_.pop_back();
+  std::string drive_c, windows;
+  has_windows_ = !prefix_.empty() && FindEntry(prefix_, "drive_c", &drive_c) &&
+                 FindEntry(prefix_ + "/" + drive_c, "windows", &windows) &&
+                 IsDirectory(prefix_ + "/" + drive_c + "/" + windows);
+}
+
+PosixSystem::~PosixSystem() = default;
+
+std::string PosixSystem::MapPath(const std::string& path) {
+  return MapWindowsPath(converter_.ToUtf8(path), prefix_);
+}
+
+bool PosixSystem::WindowsDirectory(std::string* dir) {
+  if (!has_windows_) return false;
+  *dir = "C:\\windows";
+  return true;
+}
+
+bool PosixSystem::SystemDirectory(std::string* dir) {
+  if (!has_windows_) return false;
+  *dir = "C:\\windows\\system32";
+  return true;
+}
+
+std::unique_ptr<InputFile> PosixSystem::OpenForReading(const std::string& path) {
+  return OpenInputFile(MapPath(path));
+}
+
+std::unique_ptr<OutputFile> PosixSystem::CreateReplacement(const std::string& path) {
+  return CreateReplacementFile(MapPath(path));
+}
+
+bool PosixSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
+  return CopyFileContents(MapPath(source), MapPath(destination));
+}
+
+MakeDirResult PosixSystem::MakeDirectory(const std::string& path) {
+  std::string mapped = MapPath(path);
+  if (mapped.empty()) return MakeDirResult::kFailed;
+  if (mkdir(mapped.c_str(), 0777) == 0) return MakeDirResult::kCreated;
+  // CreateDirectoryA answers ERROR_ALREADY_EXISTS for any existing entry, a file too.
+  return errno == EEXIST ? MakeDirResult::kAlreadyExists : MakeDirResult::kFailed;
+}
+
+bool PosixSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+  std::string mapped = MapPath(path);
+  struct stat st;
+  if (mapped.empty() || stat(mapped.c_str(), &st) != 0) return false;
+  *mtime = ClampTime(st.st_mtime);
+  return true;
+}
+
+WineRegistry* PosixSystem::registry() {
+  if (!registry_) registry_ = std::make_unique<WineRegistry>(prefix_);
+  return registry_.get();
+}
+
+RegKey PosixSystem::OpenRegistryKey(RegKey parent, const std::string& subkey) {
+  return registry()->OpenKey(parent, subkey);
+}
+
+bool PosixSystem::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
+  return registry()->QueryValue(key, name, data);
+}
+
+void PosixSystem::CloseRegistryKey(RegKey key) { registry()->CloseKey(key); }
+
+bool PosixSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+  std::string mapped = MapPath(path);
+  return !mapped.empty() && ReadPeVersionBlock(mapped, block);
+}
+
+bool PosixSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                    const std::string& sub_block, std::string* value) {
+  return QueryVersionBlock(block, sub_block, value);
+}
+
+DllRegisterResult PosixSystem::CallDllRegisterServer(const std::string& path,
+                                                     std::int32_t* hresult) {
+  return CallRegisterServer(MapPath(path), hresult);
+}
+
+std::unique_ptr<Process> PosixSystem::StartProcess(const std::string& program,
+                                                   const std::string& arguments,
+                                                   const std::string& working_dir) {
+  std::string mapped_dir;
+  if (!working_dir.empty()) {
+    mapped_dir = MapPath(working_dir);
+    if (mapped_dir.empty()) return nullptr;
+  }
+  return StartChildProcess(MapPath(program), SplitArguments(converter_.ToUtf8(arguments)),
+                           mapped_dir);
+}
+
+void PosixSystem::SleepMilliseconds(int ms) {
+  if (ms <= 0) return;
+  timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+bool PosixSystem::IsLeadByte(unsigned char byte) { return IsCp932LeadByte(byte); }
+
+std::string PosixSystem::ToUtf8(std::string_view text) { return converter_.ToUtf8(text); }
+
+std::string PosixSystem::FromUtf8(std::string_view text) { return converter_.FromUtf8(text); }
+
+}  // namespace setup

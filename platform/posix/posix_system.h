@@ -1,0 +1,76 @@
+// The System of the native POSIX program: a Windows view of a Wine prefix. Paths and
+// texts arrive in code page 932 and Windows syntax and are mapped to POSIX paths in
+// UTF-8 (see path_map.h); the registry and version resources are read from the prefix
+// and the files themselves, without Wine.
+#ifndef SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
+#define SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/posix/code_page.h"
+#include "platform/system.h"
+
+namespace setup {
+
+class WineRegistry;
+
+class PosixSystem : public System {
+ public:
+  // The prefix is $WINEPREFIX, else $HOME/.wine.
+  PosixSystem();
+  // The prefix is `prefix` (empty: none; a relative path is taken from the current
+  // directory).
+  explicit PosixSystem(std::string prefix);
+  ~PosixSystem() override;
+  PosixSystem(const PosixSystem&) = delete;
+  PosixSystem& operator=(const PosixSystem&) = delete;
+
+  const std::string& prefix() const { return prefix_; }
+  // True when the prefix holds drive_c/windows (in any case): only then are there
+  // Windows and system directories.
+  bool has_windows() const { return has_windows_; }
+
+  // The POSIX path (UTF-8) that a code-page path names; empty when it names nothing
+  // (a drive path without a prefix).
+  std::string MapPath(const std::string& path);
+
+  bool WindowsDirectory(std::string* dir) override;
+  bool SystemDirectory(std::string* dir) override;
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
+  bool CopyFileBytes(const std::string& source, const std::string& destination) override;
+  MakeDirResult MakeDirectory(const std::string& path) override;
+  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
+  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override;
+  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
+  void CloseRegistryKey(RegKey key) override;
+  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
+  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                         std::string* value) override;
+  DllRegisterResult CallDllRegisterServer(const std::string& path,
+                                          std::int32_t* hresult) override;
+  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
+                                        const std::string& working_dir) override;
+  void SleepMilliseconds(int ms) override;
+  bool IsLeadByte(unsigned char byte) override;
+  std::string ToUtf8(std::string_view text) override;
+  std::string FromUtf8(std::string_view text) override;
+
+ private:
+  // The registry of the prefix, read on first use.
+  WineRegistry* registry();
+
+  std::string prefix_;
+  bool has_windows_ = false;
+  Cp932Converter converter_;
+  std::unique_ptr<WineRegistry> registry_;
+};
+
+// The prefix a PosixSystem() uses: $WINEPREFIX when set and not empty, else
+// $HOME/.wine (the home directory from the password database when HOME is unset).
+std::string DefaultWinePrefix();
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_

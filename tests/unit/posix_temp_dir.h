@@ -1,0 +1,74 @@
+// A scoped temporary directory for the tests of the POSIX system layer, with helpers
+// to make and read real files in it. The directory and everything in it is removed
+// when the object goes away.
+#ifndef SETUP_TESTS_UNIT_POSIX_TEMP_DIR_H_
+#define SETUP_TESTS_UNIT_POSIX_TEMP_DIR_H_
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <system_error>
+
+namespace setup {
+
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") +
+                          "/setup_posix_test.XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  // Writes `data` to `name` (relative to the directory), making its directories.
+  std::string Write(const std::string& name, const std::string& data) const {
+    std::string full = *this / name;
+    std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+    std::ofstream(full, std::ios::binary) << data;
+    return full;
+  }
+  std::string MakeDir(const std::string& name) const {
+    std::string full = *this / name;
+    std::filesystem::create_directories(full);
+    return full;
+  }
+  // The names of the entries in `name`, sorted, joined by blanks.
+  std::string List(const std::string& name = "") const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(name.empty() ? path_ : *this / name)) {
+      names.insert(entry.path().filename().string());
+    }
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
+    return out;
+  }
+
+ private:
+  std::string path_;
+};
+
+// The contents of a file, or "<missing>".
+inline std::string ReadFileOrMissing(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<missing>";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace setup
+
+#endif  // SETUP_TESTS_UNIT_POSIX_TEMP_DIR_H_
