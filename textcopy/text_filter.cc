@@ -1,0 +1,375 @@
+#include "textcopy/text_filter.h"
+
+#include <cstring>
+
+#include "app/setup_app.h"
+#include "platform/system.h"
+
+namespace setup {
+namespace {
+
+constexpr int kEof = 0x1A;
+
+bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+TextFilter::TextFilter() = default;
+TextFilter::~TextFilter() = default;
+
+int TextFilter::CopyTextFile(SetupApp& app, const char* source, const char* destination,
+                             int mode) {
+  // The destination is created before the source is looked at, so that a destination
+  // that cannot be created is reported even when the source is missing too.
+  std::unique_ptr<OutputFile> output = app.system.CreateReplacement(destination);
+  if (!output) {
+    app.ShowMessage("Can't Create %s file", {destination});
+    return 1;
+  }
+  std::unique_ptr<InputFile> input = app.system.OpenForReading(source);
+  if (!input) {
+    app.ShowMessage("Can't open %s file", {source});
+    return 1;  // `output` is dropped uncommitted: the destination stays as it was
+  }
+  if (FilterStream(app, *input, *output, source, destination, mode) != 0) return 1;
+  // The source is closed before the replacement takes the destination's place: the
+  // two may be the same file, and Windows renames nothing over an open file.
+  input.reset();
+  if (!output->Commit()) {
+    app.ShowMessage("Can't write %s file", {destination});
+    return 1;
+  }
+  return 0;
+}
+
+int TextFilter::FilterStream(SetupApp& app, InputFile& input, OutputFile& output,
+                             const char* source, const char* destination, int mode) {
+  Begin(app, input, output, source, destination);
+  int result = FilterText(mode);
+  if (result == 0) {
+    FlushOutputLine();
+    if (!FlushBlock() || failed_) result = 1;
+  }
+  End();
+  return result;
+}
+
+void TextFilter::Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+                       const char* destination) {
+  app_ = &app;
+  reader_.emplace(&input);
+  output_ = &output;
+  source_ = source;
+  destination_ = destination;
+  failed_ = false;
+  bytes_left_ = 0;
+  read_pos_ = expanded_;
+  line_number_ = 0;
+  at_end_ = false;
+  push_back_pending_ = false;
+  line_length_ = 0;
+  drop_blank_line_ = false;
+  block_length_ = 0;
+
+  expander_.Reset(app.macros);  // the table cannot change during a copy
+}
+
+void TextFilter::End() {
+  reader_.reset();
+  output_ = nullptr;
+  app_ = nullptr;
+  source_ = destination_ = "";
+}
+
+int TextFilter::FilterText(int mode) {
+  const bool japanese = mode != 0;
+  CopyPlainRun();
+  std::uint16_t t = ReadFilterToken();
+  while (t != kEndOfInput) {
+    if (t != kOpener) {
+      PutOutputToken(t);
+    } else {
+      std::uint16_t u = ReadFilterToken();
+      if (u == kSplitMarker) {  // English comment
+        if (CollectCommentBody(ReadFilterToken()) != 0) return 1;
+        if (japanese) {
+          drop_blank_line_ = true;
+        } else {
+          WriteComment(true);
+        }
+      } else if (u == kDollars) {  // unwrapped comment
+        if (CollectCommentBody(ReadFilterToken()) != 0) return 1;
+        PutOutputString("$$");
+        WriteComment(false);
+      } else {
+        if (CollectCommentBody(u) != 0) return 1;
+        if (split_offset_ >= 0) {  // bilingual comment
+          std::size_t split = static_cast<std::size_t>(split_offset_);
+          if (japanese) {
+            body_length_ = split;
+          } else {
+            std::memmove(body_, body_ + split, body_length_ - split);
+            body_length_ -= split;
+          }
+          WriteComment(true);
+        } else if (double_byte_ && !japanese) {
+          drop_blank_line_ = true;
+        } else {
+          WriteComment(true);
+        }
+      }
+    }
+    CopyPlainRun();
+    t = ReadFilterToken();
+  }
+  return failed_ ? 1 : 0;
+}
+
+// --- Input side.
+
+bool TextFilter::NextChunk() {
+  for (;;) {
+    std::size_t n = reader_->ReadLine(reinterpret_cast<char*>(chunk_), kBufferSize);
+    if (reader_->error()) {
+      app_->ShowMessage("Can't read %s file", {source_});
+      failed_ = true;
+      return false;
+    }
+    if (n == 0) return false;
+    ++line_number_;
+    if (!expander_.Expand(reinterpret_cast<const char*>(chunk_), n,
+                          reinterpret_cast<char*>(expanded_), kBufferSize, &bytes_left_)) {
+      app_->ShowMessage("%s:(%d) line too long", {source_, line_number_});
+      failed_ = true;
+      return false;
+    }
+    // A NUL ends its chunk; a chunk that expands to nothing delivers nothing and
+    // reading goes on with the next one.
+    read_pos_ = expanded_;
+    if (bytes_left_ > 0) return true;
+  }
+}
+
+void TextFilter::StopReading() {
+  at_end_ = true;
+  bytes_left_ = 0;
+  push_back_pending_ = false;
+}
+
+inline int TextFilter::ReadFilterChar() {
+  if (at_end_) return kEof;
+  if (bytes_left_ == 0 && !NextChunk()) {
+    StopReading();
+    return kEof;
+  }
+  --bytes_left_;
+  unsigned char b = *read_pos_;
+  if (b == kEof) {  // from a macro value: ends the input like one in the file
+    StopReading();
+    return kEof;
+  }
+  ++read_pos_;
+  return b;
+}
+
+inline std::uint16_t TextFilter::ReadFilterToken() {
+  int b;
+  if (push_back_pending_) {
+    b = pushed_back_;
+    push_back_pending_ = false;
+  } else {
+    b = ReadFilterChar();
+  }
+  switch (b) {
+    case kEof:
+      return kEndOfInput;
+    case '$':
+      pushed_back_ = ReadFilterChar();
+      if (pushed_back_ == '#') return kSplitMarker;
+      if (pushed_back_ == '$') return kDollars;
+      push_back_pending_ = true;
+      return '$';
+    case '*':
+      pushed_back_ = ReadFilterChar();
+      if (pushed_back_ == '/') return kCloser;
+      push_back_pending_ = true;
+      return '*';
+    case '/':
+      pushed_back_ = ReadFilterChar();
+      if (pushed_back_ == '*') return kOpener;
+      push_back_pending_ = true;
+      return '/';
+    default:
+      // The trail byte never comes from the push-back, and may be the end of input.
+      if (IsLeadByte(static_cast<unsigned>(b))) {
+        return static_cast<std::uint16_t>((b << 8) | ReadFilterChar());
+      }
+      return static_cast<std::uint16_t>(b);
+  }
+}
+
+namespace {
+
+// Bytes that always go through the token reader: the first bytes of the markers and
+// the end of input.
+constexpr bool IsMarkerByte(unsigned char c) { return c == '$' || c == '*' || c == '/' || c == kEof; }
+
+}  // namespace
+
+void TextFilter::CopyPlainRun() {
+  if (push_back_pending_ || at_end_) return;
+  const unsigned char* p = read_pos_;
+  const unsigned char* end = p + bytes_left_;
+  // An LF is written as CR LF and ends the line, so it also ends a run.
+  while (p < end) {
+    unsigned char c = *p;
+    if (IsMarkerByte(c) || c == '\n') break;
+    if (IsLeadByte(c)) {
+      if (end - p < 2 || p[1] == '\n' || p[1] == kEof) break;
+      p += 2;
+    } else {
+      ++p;
+    }
+  }
+  std::size_t run = static_cast<std::size_t>(p - read_pos_);
+  bytes_left_ -= run;
+  while (run > 0) {
+    if (line_length_ >= kBufferSize) FlushOutputLine();
+    std::size_t n = kBufferSize - line_length_;
+    if (n > run) n = run;
+    std::memcpy(line_ + line_length_, read_pos_, n);
+    line_length_ += n;
+    read_pos_ += n;
+    run -= n;
+  }
+}
+
+void TextFilter::CollectPlainRun() {
+  if (push_back_pending_ || at_end_) return;
+  const unsigned char* p = read_pos_;
+  // The run stops short of the body limit; the token path then applies it exactly.
+  std::size_t room = body_length_ < kMaxBody ? kMaxBody - body_length_ : 0;
+  const unsigned char* end = p + (bytes_left_ < room ? bytes_left_ : room);
+  while (p < end) {
+    unsigned char c = *p;
+    if (IsMarkerByte(c)) break;
+    if (IsLeadByte(c)) {
+      if (end - p < 2 || p[1] == kEof) break;
+      double_byte_ = true;
+      p += 2;
+    } else {
+      ++p;
+    }
+  }
+  std::size_t run = static_cast<std::size_t>(p - read_pos_);
+  std::memcpy(body_ + body_length_, read_pos_, run);
+  body_length_ += run;
+  read_pos_ += run;
+  bytes_left_ -= run;
+}
+
+// --- Comment bodies.
+
+int TextFilter::CollectCommentBody(std::uint16_t first) {
+  double_byte_ = false;
+  split_offset_ = -1;
+  body_length_ = 0;
+  for (std::uint16_t t = first;; t = ReadFilterToken()) {
+    if (t == kCloser) return 0;
+    if (t == kEndOfInput) return SyntaxError();
+    if (t == kSplitMarker) {
+      split_offset_ = static_cast<std::ptrdiff_t>(body_length_);
+      continue;
+    }
+    if ((t >> 8) != 0 && IsLeadByte(t >> 8)) double_byte_ = true;
+    if (AddBodyChar(t) != 0) return 1;
+    CollectPlainRun();
+  }
+}
+
+int TextFilter::AddBodyChar(std::uint16_t token) {
+  if (body_length_ >= kMaxBody) return SyntaxError();
+  if ((token >> 8) != 0) body_[body_length_++] = static_cast<unsigned char>(token >> 8);
+  body_[body_length_++] = static_cast<unsigned char>(token);
+  return 0;
+}
+
+int TextFilter::SyntaxError() {
+  if (!failed_) {
+    app_->ShowMessage("%s:(%d) /* */ Syntax Error", {source_, line_number_});
+    failed_ = true;
+  }
+  return 1;
+}
+
+void TextFilter::WriteComment(bool with_delimiters) {
+  if (with_delimiters) PutOutputString("/*");
+  FlushOutputLine();
+  WriteOut(body_, body_length_);  // inner line ends stay single LF bytes
+  if (with_delimiters) PutOutputString("*/");
+}
+
+// --- Output side.
+
+inline void TextFilter::PutOutputChar(unsigned char b) {
+  if (line_length_ >= kBufferSize) FlushOutputLine();
+  if (b == '\n') {
+    line_[line_length_++] = '\r';
+    line_[line_length_++] = '\n';
+    FlushOutputLine();
+  } else {
+    line_[line_length_++] = b;
+  }
+}
+
+inline void TextFilter::PutOutputToken(std::uint16_t t) {
+  if ((t >> 8) != 0) PutOutputChar(static_cast<unsigned char>(t >> 8));
+  PutOutputChar(static_cast<unsigned char>(t));
+}
+
+void TextFilter::PutOutputString(const char* s) {
+  for (; *s; ++s) PutOutputChar(static_cast<unsigned char>(*s));
+}
+
+void TextFilter::FlushOutputLine() {
+  if (drop_blank_line_) {
+    bool blank = true;
+    for (std::size_t i = 0; i < line_length_ && blank; ++i) blank = IsBlankOrLineEnd(line_[i]);
+    if (blank) line_length_ = 0;
+    drop_blank_line_ = false;
+  }
+  if (line_length_ > 0) WriteOut(line_, line_length_);
+  line_length_ = 0;
+}
+
+void TextFilter::WriteOut(const unsigned char* data, std::size_t size) {
+  if (failed_) return;
+  if (block_length_ + size > kBlockSize) {
+    if (!FlushBlock()) return;
+    if (size >= kBlockSize) {  // cannot happen with 4 KiB pieces; kept for safety
+      if (!output_->Write(data, size)) {
+        app_->ShowMessage("Can't write %s file", {destination_});
+        failed_ = true;
+        StopReading();
+      }
+      return;
+    }
+  }
+  std::memcpy(block_ + block_length_, data, size);
+  block_length_ += size;
+}
+
+bool TextFilter::FlushBlock() {
+  if (failed_) return false;
+  if (block_length_ == 0) return true;
+  bool ok = output_->Write(block_, block_length_);
+  block_length_ = 0;
+  if (!ok) {
+    app_->ShowMessage("Can't write %s file", {destination_});
+    failed_ = true;
+    StopReading();  // a full disk: no point reading on
+  }
+  return ok;
+}
+
+}  // namespace setup

@@ -1,0 +1,144 @@
+// TextFilter copies a text file through the macro table while choosing the language
+// half of bilingual comments, for the commands TextCopy, JapanCopy and EnglishCopy.
+//
+// The source is read as text (CR LF -> LF, the first 0x1A ends it) in chunks of at most
+// 4095 bytes, each chunk expanded with the macro table before the filter looks at it.
+// Comments "/*" ... "*/" are kept, cut to one language half, unwrapped or dropped by
+// the filter mode; line ends outside comment bodies are written as CR LF.
+//
+// The destination is written to a replacement file that takes the destination's place
+// only when the whole copy succeeded: a failed copy leaves an existing destination as it
+// was and no partial file. Every failure is shown in a message box where it is found.
+//
+// All buffers are fixed arrays of this object: nothing is allocated per line, chunk or
+// comment. One copy at a time; not reentrant.
+#ifndef SETUP_TEXTCOPY_TEXT_FILTER_H_
+#define SETUP_TEXTCOPY_TEXT_FILTER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "script/text_reader.h"
+#include "textcopy/chunk_expander.h"
+
+namespace setup {
+
+struct SetupApp;
+class InputFile;
+class OutputFile;
+
+// The filter mode is the run's LanguageMode: kLanguageJapanese (1) or kLanguageEnglish
+// (0); any value other than 0 counts as Japanese.
+class TextFilter {
+ public:
+  // Tokens: a byte, or two bytes (high byte first) for the markers and for a
+  // double-byte character of code page 932.
+  static constexpr std::uint16_t kEndOfInput = 0x001A;
+  static constexpr std::uint16_t kSplitMarker = 0x2423;  // "$#"
+  static constexpr std::uint16_t kDollars = 0x2424;      // "$$"
+  static constexpr std::uint16_t kOpener = 0x2F2A;       // "/*"
+  static constexpr std::uint16_t kCloser = 0x2A2F;       // "*/"
+
+  static constexpr std::size_t kBufferSize = 4096;
+  static constexpr std::size_t kMaxChunk = kBufferSize - 1;
+  static constexpr std::size_t kMaxBody = kBufferSize - 1;
+
+  TextFilter();
+  ~TextFilter();
+  TextFilter(const TextFilter&) = delete;
+  TextFilter& operator=(const TextFilter&) = delete;
+
+  // Copies `source` to `destination` (code-page paths as the script gives them) in
+  // `mode`. Returns 0 on success, 1 on a failure whose message has been shown:
+  // "Can't Create %s file" (destination), "Can't open %s file" (source),
+  // "%s:(%d) /* */ Syntax Error" and "%s:(%d) line too long" (source, chunk number),
+  // "Can't read %s file" (source), "Can't write %s file" (destination). On failure the
+  // destination is as it was before. A destination that names its source receives the
+  // filtered text.
+  int CopyTextFile(SetupApp& app, const char* source, const char* destination, int mode);
+
+  // Filters all of `input` into `output` without committing it: the work of
+  // CopyTextFile between opening and committing, for callers that bring their own
+  // files. `source` and `destination` name the files in messages. Returns 0 or 1 as
+  // CopyTextFile; on 0 every byte has been handed to `output`.
+  int FilterStream(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+                   const char* destination, int mode);
+
+  // The fixed code page 932 lead-byte ranges, whatever the system's code page.
+  static bool IsLeadByte(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+ private:
+  void Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+             const char* destination);
+  void End();
+  int FilterText(int mode);
+
+  // Input side.
+  int ReadFilterChar();
+  bool NextChunk();
+  std::uint16_t ReadFilterToken();
+  void StopReading();
+  // Fast paths over the current chunk: the bytes that form single-byte tokens other
+  // than markers, and double-byte characters, taken as a run. Both leave the rest of the
+  // chunk to the token reader; neither changes what the token path would produce.
+  void CopyPlainRun();
+  void CollectPlainRun();
+
+  // Comment bodies.
+  int CollectCommentBody(std::uint16_t first);
+  int AddBodyChar(std::uint16_t token);
+  void WriteComment(bool with_delimiters);
+
+  // Output side.
+  void PutOutputChar(unsigned char b);
+  void PutOutputToken(std::uint16_t t);
+  void PutOutputString(const char* s);
+  void FlushOutputLine();
+  void WriteOut(const unsigned char* data, std::size_t size);
+  bool FlushBlock();
+
+  // Reports a syntax error at the current chunk, unless the input was cut short by a
+  // failure that has already been reported.
+  int SyntaxError();
+
+  // Per copy; null / empty outside a copy.
+  SetupApp* app_ = nullptr;
+  std::optional<TextReader> reader_;
+  OutputFile* output_ = nullptr;
+  const char* source_ = "";
+  const char* destination_ = "";
+  bool failed_ = false;  // a failure has been reported; the copy fails
+
+  // Bytes of the current chunk not yet delivered, and where the next one is.
+  std::size_t bytes_left_ = 0;
+  const unsigned char* read_pos_ = nullptr;
+  int line_number_ = 0;
+  bool at_end_ = false;
+  bool push_back_pending_ = false;
+  int pushed_back_ = 0;
+  ChunkExpander expander_;
+
+  // Output: the line buffer (one spare byte so that a line end at 4095 bytes fits
+  // whole), and the block that gathers lines for the output file.
+  std::size_t line_length_ = 0;
+  bool drop_blank_line_ = false;
+  std::size_t block_length_ = 0;
+
+  // Comment body.
+  std::size_t body_length_ = 0;
+  std::ptrdiff_t split_offset_ = -1;
+  bool double_byte_ = false;
+
+  unsigned char chunk_[kBufferSize];
+  unsigned char expanded_[kBufferSize];
+  unsigned char line_[kBufferSize + 1];
+  unsigned char body_[kBufferSize];
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+  unsigned char block_[kBlockSize];
+};
+
+}  // namespace setup
+
+#endif  // SETUP_TEXTCOPY_TEXT_FILTER_H_
