@@ -1,0 +1,115 @@
+// The whole program over the fakes: start-up, SetupDialog answered OK, the run of the
+// script and FinishDialog. The input's first line (when a line feed ends it within its
+// first 32 bytes) sets the scene, one letter each:
+//   O, C   the next MessageDialog, DiskDialog or FinishDialog answers OK or CANCEL
+//   T, L   SetupDialog hands over C:\App, or a destination of 300 bytes
+//   D      the disk holds 16 bytes more; F every output fails to commit
+//   R      D:\Dist\Readme.txt fails to read after 10 bytes
+//   S      single-byte code page; M the directory C:\App\Refused cannot be made
+// The rest of the input is Setup.Inf. Checked beyond the sanitizers: the exit status,
+// FinishDialog exactly for a finished run, the progress positions, the macro table's
+// bounds and that no registry key stays open.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/setup_app.h"
+#include "fuzz/fuzz_world.h"
+#include "tests/unit/fakes.h"
+
+namespace setup {
+namespace {
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+constexpr std::size_t kMaxOptions = 32;
+
+// Splits off the options line and applies it; returns the script.
+std::string_view ApplyOptions(std::string_view input, FakeSystem& system, FakeUi& ui) {
+  std::size_t end = input.substr(0, kMaxOptions).find('\n');
+  if (end == std::string_view::npos) return input;
+  ui.answers.push_back(kIdOk);  // SetupDialog
+  for (char c : input.substr(0, end)) {
+    switch (c) {
+      case 'O': ui.answers.push_back(kIdOk); break;
+      case 'C': ui.answers.push_back(kIdCancel); break;
+      case 'T':
+        ui.type_destination = true;
+        ui.typed_destination = "C:\\App";
+        break;
+      case 'L':
+        ui.type_destination = true;
+        ui.typed_destination = "C:\\" + std::string(297, 'd');
+        break;
+      case 'D': system.disk_space = 16; break;
+      case 'F': system.fail_commit = true; break;
+      case 'R':
+        system.fail_read_path = "D:\\Dist\\Readme.txt";
+        system.fail_read_after = 10;
+        break;
+      case 'S': system.lead_bytes_932 = false; break;
+      case 'M': system.refuse_directory.insert("C:\\App\\Refused"); break;
+      default: break;
+    }
+  }
+  return input.substr(end + 1);
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void RunAndCheck(std::string_view input) {
+  FakeSystem system;
+  FakeUi ui;
+  AddFuzzRegistry(system);
+  AddFuzzFiles(system);
+  std::string_view script = ApplyOptions(input, system, ui);
+  system.AddFile(kFuzzScriptPath, std::string(script));
+  if (ui.answers.empty()) ui.answers.push_back(kIdOk);
+  auto app = std::make_unique<SetupApp>(system, ui);
+  int status = app->Start(kFuzzProgram);
+
+  Check(system.open_keys == 0);
+  if (status == kExitStartupFailed) {
+    // The only way start-up fails here: the script does not fit the store.
+    Check(script.size() > ScriptStore::kSize);
+    Check(!ui.messages.empty() && ui.messages.back() == "D:\\Dist\\Setup.Inf file is too large.");
+    return;
+  }
+  Check(status == kExitFinished || status == kExitRunFailed);
+
+  // FinishDialog closes a finished run and only that.
+  int finish_dialogs = 0;
+  for (const std::string& event : ui.events) finish_dialogs += StartsWith(event, "FinishDialog ");
+  Check(finish_dialogs == (status == kExitFinished ? 1 : 0));
+  if (status == kExitFinished) Check(StartsWith(ui.events.back(), "FinishDialog "));
+
+  // Progress: 0, then one position per stored line taken (1, 2, ...), then the line
+  // count when the run finished.
+  const int lines = app->store.line_count();
+  Check(!ui.positions.empty() && ui.positions[0] == 0);
+  std::size_t taken = ui.positions.size() - 1 - (status == kExitFinished ? 1 : 0);
+  for (std::size_t i = 1; i <= taken; ++i) Check(ui.positions[i] == static_cast<int>(i));
+  if (status == kExitFinished) Check(ui.positions.back() == lines);
+
+  // The macro table stays within its rows and fields.
+  Check(app->macros.count() >= 3 && app->macros.count() <= MacroTable::kMaxRows);
+  for (int i = 0; i < app->macros.count(); ++i) {
+    Check(strnlen(app->macros.row(i).name, MacroTable::kFieldSize) < MacroTable::kFieldSize);
+    Check(strnlen(app->macros.row(i).value, MacroTable::kFieldSize) < MacroTable::kFieldSize);
+  }
+}
+
+}  // namespace
+}  // namespace setup
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  setup::RunAndCheck(std::string_view(reinterpret_cast<const char*>(data), size));
+  return 0;
+}
