@@ -119,9 +119,89 @@ class Workspace:
         return self._run(["wine", target], shutil.which("wine"), answers, extra, cwd, timeout)
 
 
+DISPLAY_FILE = WINEPREFIX + ".display" if WINEPREFIX else ""
+
+
+def shared_display():
+    """The X display of the shared Wine prefix (":N"), or None. Wine binds its desktop to
+    the display of the session's first program, so every Wine test of a run uses it."""
+    try:
+        with open(DISPLAY_FILE) as f:
+            return f.read().split()[0]
+    except (OSError, IndexError):
+        return None
+
+
 def wine_env():
-    return {"WINEPREFIX": WINEPREFIX, "WINEDEBUG": "-all", "LANG": "ja_JP.UTF-8",
-            "LC_ALL": "ja_JP.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+    env = {"WINEPREFIX": WINEPREFIX, "WINEDEBUG": "-all", "LANG": "ja_JP.UTF-8",
+           "LC_ALL": "ja_JP.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+    display = shared_display()
+    if display:
+        env["DISPLAY"] = display
+    return env
+
+
+def start_xvfb():
+    """Starts Xvfb on a display number it picks itself: (process, ":N")."""
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as f:
+        number = f.readline().strip()
+    if not number:
+        server.kill()
+        server.wait()
+        raise RuntimeError("Xvfb did not start")
+    return server, ":" + number
+
+
+class Display:
+    """The X display for real-window tests: the shared one of the Wine prefix when there
+    is one, else an Xvfb server of its own, ended with close()."""
+
+    def __init__(self):
+        self.server = None
+        self.name = shared_display()
+        if not self.name:
+            self.server, self.name = start_xvfb()
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        return env
+
+    def run(self, *argv):
+        return subprocess.run(list(argv), env=self.env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=30)
+
+    def windows(self, title):
+        """Ids of the visible windows whose name is exactly `title`."""
+        r = self.run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title)
+        return [line for line in r.stdout.decode().split()] if r.returncode == 0 else []
+
+    def geometry(self, window):
+        r = self.run("xdotool", "getwindowgeometry", "--shell", window)
+        values = dict(line.split("=", 1) for line in r.stdout.decode().splitlines() if "=" in line)
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def press(self, window, key):
+        self.run("xdotool", "windowfocus", "--sync", window)
+        return self.run("xdotool", "key", "--clearmodifiers", key).returncode == 0
+
+    def screenshot(self, window, path):
+        return self.run("import", "-window", window, "png:" + path).returncode == 0
+
+    def close(self):
+        if not self.server:
+            return
+        self.server.terminate()
+        try:
+            self.server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.server.kill()
+            self.server.wait()
 
 
 def wine_c_drive():

@@ -22,26 +22,7 @@ def tools_missing():
     return None
 
 
-class Display:
-    """An Xvfb server on a display number it picks itself."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            number = f.readline().strip()
-        if not number:
-            self.proc.kill()
-            self.proc.wait()
-            raise RuntimeError("Xvfb did not start")
-        self.name = ":" + number
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait(timeout=10)
+Display = harness.Display
 
 
 class WindowTest(E2ETest):

@@ -27,55 +27,7 @@ def wait_for(predicate, timeout, interval=0.1):
     return None
 
 
-class Display:
-    """An Xvfb server on a free display, ended with close()."""
-
-    def __init__(self):
-        read_fd, write_fd = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()
-        if not number:
-            self.close()
-            raise RuntimeError("Xvfb did not start")
-        self.name = ":" + number
-
-    def env(self):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.name
-        return env
-
-    def run(self, *argv):
-        return subprocess.run(list(argv), env=self.env(), stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=30)
-
-    def windows(self, title):
-        """Ids of the visible windows whose name is exactly `title`."""
-        r = self.run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % title)
-        return [line for line in r.stdout.decode().split()] if r.returncode == 0 else []
-
-    def geometry(self, window):
-        r = self.run("xdotool", "getwindowgeometry", "--shell", window)
-        values = dict(line.split("=", 1) for line in r.stdout.decode().splitlines() if "=" in line)
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
-
-    def press(self, window, key):
-        self.run("xdotool", "windowfocus", "--sync", window)
-        return self.run("xdotool", "key", "--clearmodifiers", key).returncode == 0
-
-    def screenshot(self, window, path):
-        return self.run("import", "-window", window, "png:" + path).returncode == 0
-
-    def close(self):
-        self.server.terminate()
-        try:
-            self.server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.server.kill()
-            self.server.wait()
+Display = harness.Display
 
 
 def differing_pixels(a, b):

@@ -2,6 +2,7 @@
 wineserver, and ends that wineserver (cleanup)."""
 import os
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -9,12 +10,27 @@ sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
 
+def stop_display():
+    try:
+        with open(harness.DISPLAY_FILE) as f:
+            pid = int(f.read().split()[1])
+        os.kill(pid, signal.SIGTERM)
+    except (OSError, IndexError, ValueError):
+        pass
+    try:
+        os.remove(harness.DISPLAY_FILE)
+    except OSError:
+        pass
+
+
 def main(action):
     prefix = harness.WINEPREFIX
     env = dict(os.environ)
     env.update(harness.wine_env())
+    env.pop("DISPLAY", None)
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    stop_display()
     if action == "setup":
-        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix, ignore_errors=True)
         subprocess.run(["wineboot", "-i"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -23,8 +39,17 @@ def main(action):
         subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.Popen(["wineserver", "-f", "-p"], env=env,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        subprocess.run(["wineserver", "-w"], env=env)
+        # One X display for the whole run: Wine binds its desktop to the display of the
+        # session's first program, so the window tests and the batch tests share it.
+        if shutil.which("Xvfb"):
+            server, display = harness.start_xvfb()
+            with open(harness.DISPLAY_FILE, "w") as f:
+                f.write("%s %d\n" % (display, server.pid))
+            env["DISPLAY"] = display
+        # A persistent server for the whole run; it returns once the server is ready.
+        subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # The first program of a wineserver session starts Wine's background services,
         # which keep its standard handles open: start them here with none of ours, so
         # that no test waits for them to close its pipes.
@@ -32,8 +57,7 @@ def main(action):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         print("wine prefix ready:", prefix)
     else:
-        subprocess.run(["wineserver", "-k"], env=env)
-        print("wineserver ended")
+        print("wineserver and display ended")
 
 
 if __name__ == "__main__":
