@@ -33,6 +33,13 @@ print("PASS" if ratio <= 1.10 else "FAIL")
 sys.exit(0 if ratio <= 1.10 else 1)
 PY
 
+# --- Installing: the native program installs a payload of many small files and a few
+# large ones with BinCopy; `cp -r` copies the same payload in the same run.
+echo "== Install (BinCopy) against cp -r"
+SETUP_BENCH_WORK="$work/install" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
+  SETUP_BENCH_WIN32_EXE="${SETUP_BENCH_WIN32_EXE:-$root/build/win32/Setup.exe}" \
+  python3 "$root/bench/install_bench.py" || status=1
+
 # --- TextCopy: the text copy filter against unix2dos(1) and cp(1) on the same 100 MiB
 # bilingual source; goal: TextCopy takes no longer than unix2dos (time ratio <= 1.0).
 echo "== TextCopy"

@@ -1,0 +1,78 @@
+"""Installs a payload of 2,000 files of 4 KiB and 20 files of 20 MiB with the native
+program's BinCopy (and with Setup.exe under Wine when it is built and Wine is present),
+and copies the same payload with `cp -r` in the same run. Prints the times and their
+ratio; each figure is the best of three runs, so that the machine's load counts less."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+work = os.environ["SETUP_BENCH_WORK"]
+setup = os.environ["SETUP_BENCH_SETUP"]
+win32_exe = os.environ.get("SETUP_BENCH_WIN32_EXE", "")
+SMALL, LARGE = 2000, 20
+prog = os.path.join(work, "prog")
+payload = os.path.join(prog, "p")
+prefix = os.path.join(work, "prefix")
+
+
+def make_payload():
+    os.makedirs(payload)
+    block = os.urandom(4096)
+    for i in range(SMALL):
+        with open(os.path.join(payload, "s%04d" % i), "wb") as f:
+            f.write(block)
+    big = os.urandom(1 << 20) * 20
+    for i in range(LARGE):
+        with open(os.path.join(payload, "L%02d" % i), "wb") as f:
+            f.write(big)
+    names = sorted(os.listdir(payload))
+    # Short lines through macros: the whole script must fit the 64 KiB store.
+    lines = ["SetupDir C:\\Target ", "#define _S_ $$FD$$\\p", "#define _D_ $$SETUPDIR$$", "MakeDir _D_"]
+    lines += ["BinCopy _S_\\%s _D_\\%s" % (n, n) for n in names]
+    with open(os.path.join(prog, "Setup.Inf"), "w", newline="\r\n") as f:
+        f.write("\n".join(lines) + "\n")
+    os.makedirs(os.path.join(prefix, "drive_c", "windows", "system32"))
+    os.makedirs(os.path.join(prefix, "dosdevices"))
+    os.symlink("../drive_c", os.path.join(prefix, "dosdevices", "c:"))
+
+
+def timed(argv, env=None, executable=None, cleanup=None):
+    best = None
+    for _ in range(3):
+        if cleanup:
+            shutil.rmtree(cleanup, ignore_errors=True)
+        subprocess.run(["sync"])
+        start = time.monotonic()
+        r = subprocess.run(argv, env=env, executable=executable, stdout=subprocess.DEVNULL)
+        elapsed = time.monotonic() - start
+        if r.returncode != 0:
+            sys.exit("%s failed with %d" % (argv[0], r.returncode))
+        best = elapsed if best is None else min(best, elapsed)
+    return best
+
+
+make_payload()
+size = sum(os.path.getsize(os.path.join(payload, n)) for n in os.listdir(payload)) / (1 << 20)
+target = os.path.join(prefix, "drive_c", "Target")
+env = dict(os.environ, SETUP_UI="batch", WINEPREFIX=prefix)
+env.pop("SETUP_TRANSCRIPT", None)
+ours = timed([os.path.join(prog, "setup")], env=dict(env), executable=setup, cleanup=target)
+copy_target = os.path.join(work, "cp-target")
+cp = timed(["cp", "-r", payload, copy_target], cleanup=copy_target)
+print("%d files, %.0f MiB: setup (BinCopy) %.2f s, cp -r %.2f s, ratio %.2f"
+      % (SMALL + LARGE, size, ours, cp, ours / cp))
+if win32_exe and os.path.exists(win32_exe) and shutil.which("wine"):
+    wine_prefix = os.path.join(work, "wineprefix")
+    wenv = dict(os.environ, SETUP_UI="batch", WINEPREFIX=wine_prefix, WINEDEBUG="-all",
+                LANG="ja_JP.UTF-8",
+                LC_ALL="ja_JP.UTF-8", WINEDLLOVERRIDES="mscoree,mshtml=")
+    wenv.pop("SETUP_TRANSCRIPT", None)
+    subprocess.run(["wineboot", "-i"], env=wenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], env=wenv)
+    shutil.copyfile(win32_exe, os.path.join(prog, "Setup.exe"))
+    wine_target = os.path.join(wine_prefix, "drive_c", "Target")
+    wine = timed(["wine", os.path.join(prog, "Setup.exe")], env=wenv, cleanup=wine_target)
+    subprocess.run(["wineserver", "-k"], env=wenv)
+    print("Setup.exe under Wine %.2f s, ratio to cp -r %.2f" % (wine, wine / cp))
