@@ -1,6 +1,7 @@
 # make demo   installs what is missing, builds, and runs Setup.exe under Wine on examples/demo
 # make test   installs what is missing, builds everything and runs every test
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 CMAKE_GEN = -G "Unix Makefiles" -DCMAKE_BUILD_TYPE
 
 .PHONY: all deps build native win32 win64 testbuild fuzzbuild test demo bench clean
