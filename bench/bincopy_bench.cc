@@ -4,8 +4,6 @@
 // page cache; before each timed copy the destination is removed and the file system
 // synced, so that neither side pays for the other's write-back.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,16 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/posix/posix_system.h"
-
-extern char** environ;
 
 namespace {
 
-std::string BenchDir() {
-  const char* dir = std::getenv("SETUP_BENCH_DIR");
-  return dir != nullptr && *dir != '\0' ? dir : ".";
-}
+using bench::BenchDir;
+using bench::Spawn;
 
 // The source file of `size` bytes of pseudo-random data, written on first use.
 const std::string& Source(std::int64_t size) {
@@ -50,16 +45,6 @@ const std::string& Source(std::int64_t size) {
 
 std::string Destination(std::int64_t size, const char* who) {
   return BenchDir() + "/" + who + "-" + std::to_string(size) + ".bin";
-}
-
-bool RunCp(const std::string& source, const std::string& destination) {
-  std::string cp = "/bin/cp";
-  std::string from = source, to = destination;
-  char* argv[] = {cp.data(), from.data(), to.data(), nullptr};
-  pid_t pid;
-  int status = 0;
-  return posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) == 0 &&
-         waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 template <typename Copy>
@@ -87,7 +72,11 @@ void BM_CopyFileBytes(benchmark::State& state) {
   });
 }
 
-void BM_Cp(benchmark::State& state) { CopyLoop(state, "cp", RunCp); }
+void BM_Cp(benchmark::State& state) {
+  CopyLoop(state, "cp", [](const std::string& from, const std::string& to) {
+    return Spawn({"cp", from, to});
+  });
+}
 
 void Sizes(benchmark::internal::Benchmark* bench) {
   bench->UseRealTime()->Unit(benchmark::kMillisecond);

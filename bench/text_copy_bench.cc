@@ -7,8 +7,6 @@
 // without double-byte text, on one line and spanning lines. Files go to
 // $SETUP_BENCH_DIR (default: the current directory); the source is in the page cache.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -18,19 +16,16 @@
 #include <vector>
 
 #include "app/setup_app.h"
+#include "bench/bench_support.h"
 #include "platform/posix/posix_system.h"
 #include "textcopy/text_filter.h"
 
-extern char** environ;
-
 namespace {
 
-constexpr std::int64_t kSourceSize = std::int64_t{100} << 20;
+using bench::BenchDir;
+using bench::Spawn;
 
-std::string BenchDir() {
-  const char* dir = std::getenv("SETUP_BENCH_DIR");
-  return dir != nullptr && *dir != '\0' ? dir : ".";
-}
+constexpr std::int64_t kSourceSize = std::int64_t{100} << 20;
 
 // A Ui that answers nothing and shows nothing; a failing copy is reported by the
 // benchmark instead.
@@ -82,21 +77,6 @@ const std::string& Source() {
     return p;
   }();
   return path;
-}
-
-bool Spawn(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid;
-  int status = 0;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 1, 0);  // O_WRONLY
-  bool ok = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-            waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  return ok;
 }
 
 template <typename Copy>

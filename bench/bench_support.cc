@@ -1,0 +1,33 @@
+#include "bench/bench_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+extern char** environ;
+
+namespace bench {
+
+std::string BenchDir() {
+  const char* dir = std::getenv("SETUP_BENCH_DIR");
+  return dir != nullptr && *dir != '\0' ? dir : ".";
+}
+
+bool Spawn(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  int status = 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  bool ok = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+            waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  return ok;
+}
+
+}  // namespace bench

@@ -1,0 +1,19 @@
+// Pieces the benchmarks share: where their files go, and running a peer program.
+#ifndef SETUP_BENCH_BENCH_SUPPORT_H_
+#define SETUP_BENCH_BENCH_SUPPORT_H_
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// $SETUP_BENCH_DIR, or the current directory.
+std::string BenchDir();
+
+// Runs a program found on PATH with its standard error discarded and waits for it;
+// true when it exited with status 0.
+bool Spawn(std::vector<std::string> args);
+
+}  // namespace bench
+
+#endif  // SETUP_BENCH_BENCH_SUPPORT_H_
