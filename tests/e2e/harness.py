@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 NATIVE = os.environ.get("SETUP_NATIVE", "")
@@ -139,6 +140,17 @@ def wine_env():
     if display:
         env["DISPLAY"] = display
     return env
+
+
+def wait_for(predicate, timeout, interval=0.1):
+    """Polls until `predicate` answers something true; answers that, or None."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return None
 
 
 def start_xvfb():

@@ -42,15 +42,8 @@ FINISH_CONTROLS = [
 ]
 
 
-def wait_for(predicate, timeout=WAIT, interval=0.1):
-    """Polls until `predicate` answers something true; answers that, or None."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    return None
+def wait_for(predicate, timeout=WAIT):
+    return harness.wait_for(predicate, timeout)
 
 
 class WindowProbeTest(harness.E2ETest):

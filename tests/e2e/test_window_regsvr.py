@@ -16,17 +16,7 @@ TITLE = "RegsvrWindowTest"
 TOOLS = ("Xvfb", "xdotool", "import", "compare", "xmessage")
 
 
-def wait_for(predicate, timeout, interval=0.1):
-    """Polls until `predicate` answers something true; answers that, or None."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    return None
-
-
+wait_for = harness.wait_for
 Display = harness.Display
 
 
