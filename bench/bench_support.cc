@@ -4,6 +4,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 extern char** environ;
@@ -28,6 +31,15 @@ bool Spawn(std::vector<std::string> args) {
             waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   posix_spawn_file_actions_destroy(&actions);
   return ok;
+}
+
+int RunBenchmarks(int argc, char** argv, const std::vector<std::string>& work_files) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (const std::string& file : work_files) unlink(file.c_str());
+  return 0;
 }
 
 }  // namespace bench

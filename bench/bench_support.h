@@ -14,6 +14,10 @@ std::string BenchDir();
 // true when it exited with status 0.
 bool Spawn(std::vector<std::string> args);
 
+// Runs the benchmarks named on the command line, then removes `work_files`. The main
+// of every benchmark program.
+int RunBenchmarks(int argc, char** argv, const std::vector<std::string>& work_files);
+
 }  // namespace bench
 
 #endif  // SETUP_BENCH_BENCH_SUPPORT_H_

@@ -95,12 +95,9 @@ BENCHMARK(BM_Cp)->Apply(Large);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  std::vector<std::string> sources;
   for (std::int64_t size : {std::int64_t{4} << 10, std::int64_t{20} << 20, std::int64_t{1} << 30}) {
-    unlink((BenchDir() + "/source-" + std::to_string(size) + ".bin").c_str());
+    sources.push_back(BenchDir() + "/source-" + std::to_string(size) + ".bin");
   }
-  return 0;
+  return bench::RunBenchmarks(argc, argv, sources);
 }

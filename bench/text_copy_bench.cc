@@ -127,10 +127,5 @@ BENCHMARK(BM_Unix2dos)->Apply(Setup);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  unlink((BenchDir() + "/textcopy-source.txt").c_str());
-  return 0;
+  return bench::RunBenchmarks(argc, argv, {BenchDir() + "/textcopy-source.txt"});
 }

@@ -137,3 +137,20 @@ def write_prefix_registry(ws, machine=None, user=None):
         f.write(reg_file("REGISTRY\\Machine", machine or {}))
     with open(os.path.join(ws.prefix, "user.reg"), "w", encoding="utf-8", newline="\n") as f:
         f.write(reg_file("REGISTRY\\User\\S-1-5-21-0-0-0-1000", user or {}))
+
+
+INFO = 0x40040  # the style of a Message box
+
+
+class FinishedRunAssertions:
+    """Mixed into the condition tests of both programs."""
+
+    def assert_finished(self, result, destination, messages):
+        """Exit 0 with SetupDialog showing `destination`, exactly `messages` shown as
+        Message boxes (after any error box), and FinishDialog."""
+        self.assertEqual(result.status, 0, result.stderr)
+        dialogs = result.of("SetupDialog")
+        self.assertEqual(len(dialogs), 1)
+        self.assertEqual(dialogs[0]["destination"], destination)
+        self.assertEqual([e["text"] for e in result.of("MessageBox") if e["style"] == INFO], messages)
+        self.assertEqual(len(result.of("FinishDialog")), 1)

@@ -142,6 +142,16 @@ def wine_env():
     return env
 
 
+def read_record(path, encoding="cp932"):
+    """The lines a test component or program recorded in `path`.log, [] when it never
+    ran."""
+    log = path + ".log"
+    if not os.path.exists(log):
+        return []
+    with open(log, "rb") as f:
+        return f.read().decode(encoding).splitlines()
+
+
 def wait_for(predicate, timeout, interval=0.1):
     """Polls until `predicate` answers something true; answers that, or None."""
     deadline = time.monotonic() + timeout

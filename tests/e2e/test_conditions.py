@@ -7,7 +7,6 @@ import unittest
 import conditions_support as cs
 from harness import FIXTURES, E2ETest, require_native
 
-INFO = 0x40040  # the style of a Message box
 
 SAMPLE_KEYS = {
     "Software\\Sample": {"Path": "D:\\Sample\\", "Version": "5.1", "": "default text"},
@@ -15,7 +14,7 @@ SAMPLE_KEYS = {
 }
 
 
-class NativeConditionsTest(E2ETest):
+class NativeConditionsTest(cs.FinishedRunAssertions, E2ETest):
     def setUp(self):
         super().setUp()
         require_native(self)
@@ -31,15 +30,6 @@ class NativeConditionsTest(E2ETest):
         self.ws.script("\n".join(lines) + "\n")
         return self.ws.run_native()
 
-    def assert_finished(self, result, destination, messages):
-        """Exit 0 with SetupDialog showing `destination`, exactly `messages` shown as
-        Message boxes (after any error box), and FinishDialog."""
-        self.assertEqual(result.status, 0, result.stderr)
-        dialogs = result.of("SetupDialog")
-        self.assertEqual(len(dialogs), 1)
-        self.assertEqual(dialogs[0]["destination"], destination)
-        self.assertEqual([e["text"] for e in result.of("MessageBox") if e["style"] == INFO], messages)
-        self.assertEqual(len(result.of("FinishDialog")), 1)
 
     # --- SetupDir Registry
 

@@ -9,7 +9,6 @@ import unittest
 import conditions_support as cs
 from harness import FIXTURES, E2ETest, available_win_exes, require_wine, wine_env
 
-INFO = 0x40040  # the style of a Message box
 SAMPLE_KEY = "HKLM\\Software\\Sample"
 VIEWS = {"win32": "32", "win64": "64"}
 OTHER_VIEW = {"32": "64", "64": "32"}
@@ -30,7 +29,7 @@ def delete_key(view, key):
     wine_reg("delete", key, "/f", "/reg:" + view, check=False)
 
 
-class WineConditionsTest(E2ETest):
+class WineConditionsTest(cs.FinishedRunAssertions, E2ETest):
     def setUp(self):
         super().setUp()
         require_wine(self)
@@ -48,13 +47,6 @@ class WineConditionsTest(E2ETest):
         self.ws.script("\n".join(lines) + "\n")
         return self.ws.run_wine(exe)
 
-    def assert_finished(self, result, destination, messages):
-        self.assertEqual(result.status, 0, result.stderr)
-        dialogs = result.of("SetupDialog")
-        self.assertEqual(len(dialogs), 1)
-        self.assertEqual(dialogs[0]["destination"], destination)
-        self.assertEqual([e["text"] for e in result.of("MessageBox") if e["style"] == INFO], messages)
-        self.assertEqual(len(result.of("FinishDialog")), 1)
 
     def test_setup_dir_registry_value_or_fallback(self):
         line = "SetupDir Registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample"

@@ -75,12 +75,7 @@ def compile_fixtures(directory):
 
 
 def read_log(path):
-    """The lines of a component's record, [] when it never ran."""
-    log = path + ".log"
-    if not os.path.exists(log):
-        return []
-    with open(log, encoding="utf-8") as f:
-        return f.read().splitlines()
+    return harness.read_record(path, "utf-8")
 
 
 def starts(path):

@@ -17,13 +17,7 @@ def fixture_dir(build):
     return os.path.join(harness.FIXTURES[build], "regsvr")
 
 
-def read_log(path):
-    """The lines of a component's record, [] when it never ran."""
-    log = path + ".log"
-    if not os.path.exists(log):
-        return []
-    with open(log, "rb") as f:
-        return f.read().decode("cp932").splitlines()
+read_log = harness.read_record
 
 
 def starts(path):

@@ -26,12 +26,7 @@ def differing_pixels(a, b):
     return float(r.stderr.decode().split()[0])
 
 
-def read_log(path):
-    log = path + ".log"
-    if not os.path.exists(log):
-        return []
-    with open(log, "rb") as f:
-        return f.read().decode("cp932").splitlines()
+read_log = harness.read_record
 
 
 class RegsvrWindowTest(harness.E2ETest):

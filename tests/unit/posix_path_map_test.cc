@@ -19,12 +19,10 @@ class PosixPathMapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(tmp_.path().empty());
-    prefix_ = tmp_.MakeDir("prefix");
-    tmp_.MakeDir("prefix/drive_c/windows/system32");
+    prefix_ = tmp_.MakeWinePrefix();
+    ASSERT_FALSE(prefix_.empty());
     tmp_.MakeDir("prefix/drive_c/Program Files/Acme");
-    tmp_.MakeDir("prefix/dosdevices");
     tmp_.MakeDir("ddrive");
-    ASSERT_EQ(symlink("../drive_c", (prefix_ + "/dosdevices/c:").c_str()), 0);
     ASSERT_EQ(symlink((tmp_ / "ddrive").c_str(), (prefix_ + "/dosdevices/d:").c_str()), 0);
     ASSERT_EQ(symlink((tmp_ / "ddrive").c_str(), (prefix_ + "/dosdevices/E:").c_str()), 0);
     tmp_.Write("prefix/drive_c/windows/win.ini", "");

@@ -24,10 +24,8 @@ class PosixProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(tmp_.path().empty());
-    prefix_ = tmp_.MakeDir("prefix");
-    tmp_.MakeDir("prefix/drive_c/windows");
-    tmp_.MakeDir("prefix/dosdevices");
-    ASSERT_EQ(symlink("../drive_c", (prefix_ + "/dosdevices/c:").c_str()), 0);
+    prefix_ = tmp_.MakeWinePrefix();
+    ASSERT_FALSE(prefix_.empty());
     tools_ = tmp_.MakeDir("prefix/drive_c/Tools");
     system_ = std::make_unique<PosixSystem>(prefix_);
   }

@@ -26,10 +26,8 @@ class PosixSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(tmp_.path().empty());
-    prefix_ = tmp_.MakeDir("prefix");
-    tmp_.MakeDir("prefix/drive_c/Windows/system32");
-    tmp_.MakeDir("prefix/dosdevices");
-    ASSERT_EQ(symlink("../drive_c", (prefix_ + "/dosdevices/c:").c_str()), 0);
+    prefix_ = tmp_.MakeWinePrefix("Windows");  // found ignoring case, as Wine does
+    ASSERT_FALSE(prefix_.empty());
     work_ = tmp_.MakeDir("prefix/drive_c/work");
     system_ = std::make_unique<PosixSystem>(prefix_);
   }

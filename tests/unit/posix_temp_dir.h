@@ -47,6 +47,15 @@ class TempDir {
     std::filesystem::create_directories(full);
     return full;
   }
+  // A Wine-prefix layout in `prefix/`: drive_c/<windows>/system32 and the drive C:
+  // link in dosdevices. Returns the prefix's path, or empty when the link failed.
+  std::string MakeWinePrefix(const std::string& windows = "windows") const {
+    std::string prefix = MakeDir("prefix");
+    MakeDir("prefix/drive_c/" + windows + "/system32");
+    MakeDir("prefix/dosdevices");
+    if (symlink("../drive_c", (prefix + "/dosdevices/c:").c_str()) != 0) return std::string();
+    return prefix;
+  }
   // The names of the entries in `name`, sorted, joined by blanks.
   std::string List(const std::string& name = "") const {
     std::set<std::string> names;
