@@ -9,8 +9,7 @@
 // failure shows exactly one of the documented messages and leaves the destination as
 // it was, a success shows none and replaces it with the filtered text; and a source
 // without macros, NUL bytes or slashes comes out as its text-mode reading with CR LF
-// line ends. ChunkExpander gives what MacroTable::Expand gives, with names taken from
-// the input itself.
+// line ends.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +21,6 @@
 #include "app/setup_app.h"
 #include "script/macro_table.h"
 #include "tests/unit/fakes.h"
-#include "textcopy/chunk_expander.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -142,32 +140,6 @@ std::string PlainCopy(const std::string& raw) {
   return out;
 }
 
-// Names: the first lines of the input (at most four, each cut to 8 bytes); values
-// alternate between empty, short and long.
-void CheckExpander(const std::string& text, std::size_t out_size) {
-  MacroTable table;
-  std::size_t start = 0;
-  for (int row = 0; row < 4 && start < text.size() && start < 64; ++row) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string name = text.substr(start, std::min<std::size_t>(end - start, 8));
-    static const char* const kValues[] = {"", "v", "value-of-some-length"};
-    table.Define(name.c_str(), kValues[row % 3]);  // a NUL in the name ends it
-    start = end + 1;
-  }
-  std::string chunk = text.substr(0, TextFilter::kMaxChunk);
-  ChunkExpander expander;
-  expander.Reset(table);
-  std::vector<char> want(out_size), got(out_size);
-  bool want_ok = table.Expand(chunk.c_str(), want.data(), out_size);
-  std::size_t length = 0;
-  bool got_ok = expander.Expand(chunk.data(), chunk.size(), got.data(), out_size, &length);
-  if (want_ok != got_ok) std::abort();
-  if (got_ok && (length != std::strlen(want.data()) || std::strcmp(want.data(), got.data()) != 0)) {
-    std::abort();
-  }
-}
-
 }  // namespace
 }  // namespace setup
 
@@ -179,8 +151,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool check_file_copy = (data[0] & 0x10) != 0;
   const std::size_t step = static_cast<std::size_t>(data[1]) + 1;
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
-
-  CheckExpander(text, 1 + static_cast<std::size_t>(data[1]) * 17);
 
   Outcome whole = RunStream(text, mode, macro_set, 1 << 20);
   Outcome stepped = RunStream(text, mode, macro_set, step);

@@ -6,68 +6,83 @@
 namespace setup {
 namespace {
 
-void CopyField(char (&field)[MacroTable::kFieldSize], std::string_view text) {
+std::size_t CopyField(char (&field)[MacroTable::kFieldSize], std::string_view text) {
   std::size_t n = std::min(text.size(), MacroTable::kFieldSize - 1);
   std::memcpy(field, text.data(), n);
   field[n] = '\0';
+  return n;
 }
 
 }  // namespace
+
+void MacroTable::Clear() {
+  count_ = 0;
+  std::fill(std::begin(may_begin_name_), std::end(may_begin_name_), false);
+}
 
 MacroTable::DefineResult MacroTable::Define(std::string_view name, std::string_view value) {
   name = name.substr(0, kFieldSize - 1);
   for (int i = 0; i < count_; ++i) {
     if (name == rows_[i].name) {
-      CopyField(rows_[i].value, value);
+      value_length_[i] = CopyField(rows_[i].value, value);
       return DefineResult::kDefined;
     }
   }
   if (count_ >= kMaxRows) return DefineResult::kFull;
-  CopyField(rows_[count_].name, name);
-  CopyField(rows_[count_].value, value);
+  name_length_[count_] = CopyField(rows_[count_].name, name);
+  value_length_[count_] = CopyField(rows_[count_].value, value);
+  if (!name.empty()) may_begin_name_[static_cast<unsigned char>(name[0])] = true;
   ++count_;
   return DefineResult::kDefined;
 }
 
 bool MacroTable::Expand(const char* input, char* out, std::size_t out_size) const {
+  std::size_t length;
+  return Expand(input, std::strlen(input), out, out_size, &length);
+}
+
+bool MacroTable::Expand(const char* in, std::size_t size, char* out, std::size_t out_size,
+                        std::size_t* out_length) const {
+  *out_length = 0;
   if (out_size == 0) return false;
-  std::size_t o = 0;
   const std::size_t room = out_size - 1;  // bytes before the NUL
-  const char* in = input;
-  while (*in) {
-    const Entry* match = nullptr;
-    std::size_t name_len = 0;
-    for (int i = 0; i < count_; ++i) {
-      const char* name = rows_[i].name;
-      if (!name[0] || name[0] != *in) continue;
-      std::size_t k = 1;
-      while (name[k] && in[k] == name[k]) ++k;
-      if (!name[k]) {
-        match = &rows_[i];
-        name_len = k;
+  std::size_t o = 0;
+  // Appends `n` bytes, or as many as fit; false when they did not all fit.
+  auto append = [&](const char* bytes, std::size_t n) {
+    std::size_t fit = std::min(n, room - o);
+    std::memcpy(out + o, bytes, fit);
+    o += fit;
+    return fit == n;
+  };
+  std::size_t i = 0;
+  bool fits = true;
+  while (fits && i < size && in[i] != '\0') {
+    std::size_t run = i;
+    while (run < size && in[run] != '\0' && !may_begin_name_[static_cast<unsigned char>(in[run])]) {
+      ++run;
+    }
+    fits = append(in + i, run - i);
+    i = run;
+    if (!fits || i >= size || in[i] == '\0') break;
+    int match = -1;
+    for (int r = 0; r < count_; ++r) {
+      std::size_t len = name_length_[r];
+      if (len != 0 && len <= size - i && std::memcmp(rows_[r].name, in + i, len) == 0) {
+        match = r;
         break;
       }
     }
-    if (match) {
-      std::size_t len = std::strlen(match->value);
-      if (len > room - o) {
-        std::memcpy(out + o, match->value, room - o);
-        out[room] = '\0';
-        return false;
-      }
-      std::memcpy(out + o, match->value, len);
-      o += len;
-      in += name_len;
+    if (match >= 0) {
+      fits = append(rows_[match].value, value_length_[match]);
+      i += name_length_[match];
     } else {
-      if (o >= room) {
-        out[room] = '\0';
-        return false;
-      }
-      out[o++] = *in++;
+      fits = append(in + i, 1);
+      ++i;
     }
   }
   out[o] = '\0';
-  return true;
+  *out_length = o;
+  return fits;
 }
 
 }  // namespace setup

@@ -21,7 +21,7 @@ class MacroTable {
 
   enum class DefineResult { kDefined, kFull };
 
-  void Clear() { count_ = 0; }
+  void Clear();
   int count() const { return count_; }
   const Entry& row(int i) const { return rows_[i]; }
 
@@ -34,10 +34,19 @@ class MacroTable {
   // Expands `input` into `out` (capacity `out_size` bytes, NUL included). Returns false
   // when the expanded text would not fit; `out` then holds as much as fits, NUL-ended.
   bool Expand(const char* input, char* out, std::size_t out_size) const;
+  // The same for the `size` bytes at `input`, which a NUL ends early; `*out_length`
+  // receives the length of the result before its NUL.
+  bool Expand(const char* input, std::size_t size, char* out, std::size_t out_size,
+              std::size_t* out_length) const;
 
  private:
   int count_ = 0;
   Entry rows_[kMaxRows];
+  // Kept with the rows, so that expansion copies the runs of bytes that begin no name
+  // in one piece instead of trying every row at every byte.
+  std::size_t name_length_[kMaxRows] = {};
+  std::size_t value_length_[kMaxRows] = {};
+  bool may_begin_name_[256] = {};
 };
 
 }  // namespace setup

@@ -71,7 +71,6 @@ void TextFilter::Begin(SetupApp& app, InputFile& input, OutputFile& output, cons
   drop_blank_line_ = false;
   block_length_ = 0;
 
-  expander_.Reset(app.macros);  // the table cannot change during a copy
 }
 
 void TextFilter::End() {
@@ -137,8 +136,8 @@ bool TextFilter::NextChunk() {
     }
     if (n == 0) return false;
     ++line_number_;
-    if (!expander_.Expand(reinterpret_cast<const char*>(chunk_), n,
-                          reinterpret_cast<char*>(expanded_), kBufferSize, &bytes_left_)) {
+    if (!app_->macros.Expand(reinterpret_cast<const char*>(chunk_), n,
+                             reinterpret_cast<char*>(expanded_), kBufferSize, &bytes_left_)) {
       app_->ShowMessage("%s:(%d) line too long", {source_, line_number_});
       failed_ = true;
       return false;

@@ -21,7 +21,6 @@
 #include <optional>
 
 #include "script/text_reader.h"
-#include "textcopy/chunk_expander.h"
 
 namespace setup {
 
@@ -118,7 +117,6 @@ class TextFilter {
   bool at_end_ = false;
   bool push_back_pending_ = false;
   int pushed_back_ = 0;
-  ChunkExpander expander_;
 
   // Output: the line buffer (one spare byte so that a line end at 4095 bytes fits
   // whole), and the block that gathers lines for the output file.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <random>
 #include <string>
 
 #include "tests/unit/app_fixture.h"
@@ -72,6 +75,70 @@ TEST(MacroTableTest, ExpansionNeverWritesPastTheBuffer) {
   EXPECT_FALSE(t.Expand("abcdefghijklmnopq", out, 8));
   EXPECT_EQ(std::string(out), "abcdefg");
   EXPECT_TRUE(t.Expand("abcdefg", out, 8));
+}
+
+// The rules in their plainest form: at each byte try every row in table order.
+std::string Reference(const std::vector<std::pair<std::string, std::string>>& rows,
+                      const std::string& input) {
+  std::string out;
+  for (std::size_t i = 0; i < input.size() && input[i] != '\0';) {
+    bool replaced = false;
+    for (const auto& [name, value] : rows) {
+      if (!name.empty() && input.compare(i, name.size(), name) == 0) {
+        out += value;
+        i += name.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += input[i++];
+  }
+  return out;
+}
+
+TEST(MacroTableTest, RandomTablesAndTextsExpandAsTheRulesSay) {
+  std::mt19937 random(7);
+  const char alphabet[] = "$AB/*#\n x";
+  for (int round = 0; round < 3000; ++round) {
+    MacroTable t;
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (int r = static_cast<int>(random() % 5); r > 0; --r) {
+      std::string name, value;
+      for (int k = 1 + static_cast<int>(random() % 3); k > 0; --k) name += alphabet[random() % 9];
+      for (int k = static_cast<int>(random() % 4); k > 0; --k) value += alphabet[random() % 9];
+      t.Define(name, value);
+      auto same = std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.first == name; });
+      if (same != rows.end()) {
+        same->second = value;
+      } else {
+        rows.emplace_back(name, value);
+      }
+    }
+    std::string input;
+    for (int k = static_cast<int>(random() % 40); k > 0; --k) input += alphabet[random() % 9];
+    std::string want = Reference(rows, input);
+    std::size_t out_size = 1 + random() % 60;
+    std::vector<char> out(out_size + 1, '\x7f');
+    std::size_t length = 99;
+    bool fits = t.Expand(input.data(), input.size(), out.data(), out_size, &length);
+    ASSERT_EQ(fits, want.size() < out_size) << input;
+    std::string got(out.data());
+    EXPECT_EQ(got, want.substr(0, out_size - 1)) << input;
+    EXPECT_EQ(length, got.size());
+    EXPECT_EQ(out[out_size], '\x7f');  // nothing past the buffer
+  }
+}
+
+TEST(MacroTableTest, ANulEndsASizedInput) {
+  MacroTable t;
+  t.Define("AB", "2");
+  t.Define("ABC", "3");
+  char out[64];
+  std::size_t length = 0;
+  ASSERT_TRUE(t.Expand("AB\0ABC", 6, out, sizeof out, &length));
+  EXPECT_EQ(std::string(out, length), "2");
+  ASSERT_TRUE(t.Expand("xAB", 2, out, sizeof out, &length));  // a name past the size
+  EXPECT_EQ(std::string(out, length), "xA");
 }
 
 TEST(MacroTableTest, FullTableShowsItsMessageThroughDefineMacro) {
