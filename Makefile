@@ -2,7 +2,14 @@
 # make test   installs what is missing, builds everything and runs every test
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
-CMAKE_GEN = -G "Unix Makefiles" -DCMAKE_BUILD_TYPE
+# ccache, where it is installed, shares compiled objects between builds and work trees.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+ifneq ($(CCACHE),)
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+LAUNCH = -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
+endif
+CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DCMAKE_BUILD_TYPE
 
 .PHONY: all deps build native win32 win64 testbuild fuzzbuild test demo bench clean
 
