@@ -123,10 +123,12 @@ def run_native_check(ws, *args, env_extra=None):
     return proc.returncode, proc.stdout, proc.stderr
 
 
-def run_wine_check(ws, exe, *args):
-    """`Setup.exe /CHECK ARGS` copied into prog/ and run under Wine."""
+def run_wine_check(ws, exe, *args, place=True):
+    """`Setup.exe /CHECK ARGS` run under Wine from prog/, where it is copied first unless
+    `place` is false."""
     target = os.path.join(ws.prog, "Setup.exe")
-    shutil.copyfile(exe, target)
+    if place:
+        shutil.copyfile(exe, target)
     env = dict(os.environ)
     env.update(harness.wine_env())
     for var in ("SETUP_UI", "SETUP_TRANSCRIPT", "SETUP_ANSWERS"):

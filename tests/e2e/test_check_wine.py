@@ -33,7 +33,7 @@ class CheckWineTest(E2ETest, check_cases.CheckAssertions):
                 # Without PATH: the program's own directory.
                 check_cases.run_wine_check(self.ws, exe)  # places Setup.exe in prog/
                 before = check_cases.snapshot(self.ws.root)
-                code, out, err = check_cases.run_wine_check(self.ws, exe)
+                code, out, err = check_cases.run_wine_check(self.ws, exe, place=False)
                 self.assertEqual((code, out), (0, b""), err)
                 self.assertEqual(check_cases.snapshot(self.ws.root), before)
 
