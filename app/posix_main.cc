@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
+#include "app/check_command.h"
 #include "app/setup_app.h"
 #include "app/transcript.h"
 #include "platform/posix/posix_system.h"
@@ -29,6 +30,11 @@ struct FileCloser {
 
 int main(int argc, char** argv) {
   setup::PosixSystem system;
+  if (argc >= 2 && std::string(argv[1]) == "--check") {
+    std::string program_dir = setup::ProgramDirectory(system, system.FromUtf8(argv[0]), true);
+    return setup::RunCheckCommand(system, argc >= 3 ? system.FromUtf8(argv[2]) : std::string(),
+                                  program_dir, stdout);
+  }
   const char* transcript_path = std::getenv("SETUP_TRANSCRIPT");
   std::unique_ptr<std::FILE, FileCloser> transcript_file;
   std::FILE* transcript = stdout;

@@ -82,6 +82,8 @@ inline constexpr const char* kLineTooLong = "%sの%d行目が長すぎます";
 // Reads Setup.Inf from the program directory into the store and pre-scans it. False
 // when it cannot be read; its message has been shown.
 bool LoadScript(SetupApp& app);
+// The same for the script at `script_path`, which the messages name.
+bool LoadScriptFile(SetupApp& app, std::string script_path);
 
 // The run driver and the interpreter loop: 0 when the script ran to its end, 1 when a
 // command ended it.

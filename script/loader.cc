@@ -47,9 +47,11 @@ void PreScan(SetupApp& app, char* line) {
 
 }  // namespace
 
-bool LoadScript(SetupApp& app) {
+bool LoadScript(SetupApp& app) { return LoadScriptFile(app, app.program_dir + "\\Setup.Inf"); }
+
+bool LoadScriptFile(SetupApp& app, std::string script_path) {
   app.default_destination = nullptr;
-  app.script_path = app.program_dir + "\\Setup.Inf";
+  app.script_path = std::move(script_path);
   std::unique_ptr<InputFile> file = app.system.OpenForReading(app.script_path);
   if (!file) {
     app.ShowMessage("Can't Open %s file.", {app.script_path});

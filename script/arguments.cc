@@ -1,0 +1,125 @@
+#include "script/arguments.h"
+
+namespace setup {
+namespace {
+
+class Cutter {
+ public:
+  Cutter(SetupApp& app, char* args, Arguments* out) : app_(app), cursor_(args), out_(out) {}
+
+  // A token that must be complete: quoted, or followed by a blank.
+  bool Token(const char* name) {
+    char* token = cursor_;
+    ArgumentFault fault = *token == '\0'  ? ArgumentFault::kMissing
+                          : *token == '"' ? ArgumentFault::kNoClosingQuote
+                                          : ArgumentFault::kNoBlank;
+    char* next = NextToken(app_, &token, TokenForm::kReporting);
+    if (next == nullptr) {
+      out_->fault = fault;
+      out_->fault_argument = name;
+      return false;
+    }
+    Keep(token);
+    cursor_ = next;
+    return true;
+  }
+
+  // A loose token: ends at its closing quote, a blank or the end of the line.
+  void Loose() {
+    char* token = cursor_;
+    char* next = NextToken(app_, &token, TokenForm::kSilent);
+    Keep(token);
+    if (next != nullptr) cursor_ = next;
+  }
+
+  // The comparison word, when the token at the cursor begins with one.
+  bool Operator() {
+    int op = OperatorToken(cursor_);
+    if (op == 0) return true;
+    char* word = cursor_;
+    char* next = NextToken(app_, &word, TokenForm::kReporting);
+    if (next == nullptr) {
+      out_->fault = ArgumentFault::kNoBlank;
+      out_->fault_argument = "comparison word";
+      return false;
+    }
+    out_->op = op;
+    cursor_ = next;
+    return true;
+  }
+
+  void Colon() {
+    if (*cursor_ == ':') ++cursor_;
+  }
+  bool Rest() {
+    out_->rest = cursor_;
+    return true;
+  }
+
+ private:
+  void Keep(char* token) {
+    if (out_->count < Arguments::kMaxTokens) out_->token[out_->count++] = token;
+  }
+
+  SetupApp& app_;
+  char* cursor_;
+  Arguments* out_;
+};
+
+}  // namespace
+
+bool CutArguments(SetupApp& app, KeywordId id, char* args, Arguments* out) {
+  *out = Arguments();
+  Cutter c(app, args, out);
+  switch (id) {
+    case kDefine:
+      return c.Token("name") && c.Rest();
+    case kBinCopy:
+      if (!c.Token("source")) return false;
+      c.Loose();
+      return true;
+    case kTextCopy:
+    case kJapanCopy:
+    case kEnglishCopy:
+      return c.Token("source") && c.Rest();
+    case kMakeDir:
+    case kMessageBox:
+      c.Loose();
+      return true;
+    case kDiskCheck:
+      return c.Token("file name") && c.Rest();
+    case kMessage:
+    case kErrorExit:
+      return c.Rest();
+    case kRegsvr:
+      return c.Token("path");
+    case kGoto:
+      c.Colon();
+      c.Loose();
+      return true;
+    case kLabelLine:
+      c.Colon();
+      c.Loose();
+      return true;
+    case kIfFileVersion:
+    case kIfProductVersion:
+      return c.Token("file") && c.Operator() && c.Token("version") && c.Token("SenseToken") &&
+             c.Rest();
+    case kIfFileDate:
+      return c.Token("file") && c.Operator() && c.Token("second file") &&
+             c.Token("SenseToken") && c.Rest();
+    case kIfString:
+      return c.Token("text") && c.Operator() && c.Token("second text") &&
+             c.Token("SenseToken") && c.Rest();
+    case kIfFileFind:
+      return c.Token("file") && c.Token("SenseToken") && c.Rest();
+    case kIfRegistryFind:
+      return c.Token("registry path") && c.Token("SenseToken") && c.Rest();
+    case kDefineRegistry:
+      return c.Token("name") && c.Token("registry path") && c.Token("SenseToken") && c.Rest();
+    default:
+      return true;
+  }
+}
+
+}  // namespace setup

@@ -1,0 +1,61 @@
+// The arguments of each command, cut off the macro-expanded work line in place, the way
+// the command reads them: which are tokens that must be complete (NextToken's reporting
+// form), which are loose tokens (its silent form), where the optional comparison word
+// stands, and where the rest of the line begins. The run's handlers and the checker both
+// read their arguments here, so that both cut every line alike.
+#ifndef SETUP_SCRIPT_ARGUMENTS_H_
+#define SETUP_SCRIPT_ARGUMENTS_H_
+
+#include <cstddef>
+
+#include "script/lexer.h"
+
+namespace setup {
+
+// The run's buffers: a line as run, before and after macro expansion, holds 511 bytes
+// and its NUL; a label 63 bytes and its NUL.
+inline constexpr std::size_t kWorkLineSize = 512;
+inline constexpr std::size_t kLabelSize = 64;
+
+// Steps over the rest of a command word (letters, '#', '_') and the blanks after it:
+// where the command's first argument begins. A comparison word is not stepped over.
+inline char* StepOverKeyword(char* p) {
+  while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || *p == '#' || *p == '_') ++p;
+  return SkipBlanks(p);
+}
+
+// Why a token that must be complete could not be cut.
+enum class ArgumentFault {
+  kNone,
+  kMissing,         // nothing left on the line (the TAB message)
+  kNoBlank,         // an unquoted token ends the line (the TAB message)
+  kNoClosingQuote,  // a quote is never closed (the double-quote message)
+};
+
+struct Arguments {
+  static constexpr int kMaxTokens = 4;
+  // The tokens in the order the command takes them, NUL-terminated in place; a loose
+  // token that could not be cut runs to the end of the line.
+  char* token[kMaxTokens] = {};
+  int count = 0;
+  // The comparison word of a comparing condition (kOpEqual to kOpGreater), or 0.
+  int op = 0;
+  // The rest of the line after the last token and its blanks, for the commands that
+  // take it (#define's value, a text copy's destination, a prompt, a message, the
+  // command a condition runs); null for the others.
+  char* rest = nullptr;
+  ArgumentFault fault = ArgumentFault::kNone;
+  // The name of the argument that could not be cut, as docs/script.md calls it.
+  const char* fault_argument = nullptr;
+};
+
+// Cuts the arguments of the command `id` (a keyword, kGoto, or kLabelLine with `args`
+// on its colon) starting at `args`. False when a token that must be complete could not
+// be cut: NextToken has shown its message and `out->fault` says why. The comparison
+// word of a condition is looked at before its quotes would be removed, so a quoted token
+// is never one.
+bool CutArguments(SetupApp& app, KeywordId id, char* args, Arguments* out);
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_ARGUMENTS_H_

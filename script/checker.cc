@@ -1,0 +1,547 @@
+#include "script/checker.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/setup_app.h"
+#include "platform/system.h"
+#include "script/arguments.h"
+#include "script/lexer.h"
+#include "script/text_reader.h"
+#include "textcopy/text_filter.h"
+
+namespace setup {
+namespace {
+
+// The value of every macro that only a run knows. No script byte means anything to the
+// lexer or the filter as 0x01 does not, and a text that holds it is taken as unknown.
+constexpr char kUnknown[] = "\x01";
+
+// The messages of a check go nowhere but here; no dialog is ever shown.
+class CaptureUi : public Ui {
+ public:
+  struct Message {
+    int line;
+    std::string text;
+  };
+
+  int ShowSetupDialog(const std::string&, const std::string&,
+                      const std::function<void(const std::string&)>&) override {
+    return kIdCancel;
+  }
+  void ShowMessageBox(const std::string& text, std::uint32_t) override {
+    messages.push_back({app != nullptr ? app->line_number : 0, text});
+  }
+  int ShowFinishDialog(const std::string&) override { return kIdOk; }
+  int ShowDiskDialog(const std::string&, const std::string&) override { return kIdCancel; }
+  int ShowMessageDialog(const std::string&) override { return kIdOk; }
+  void SetProgressRange(int) override {}
+  void SetProgressPos(int) override {}
+  void PumpMessages() override {}
+
+  const SetupApp* app = nullptr;  // whose line number a message names
+  std::vector<Message> messages;
+};
+
+// Discards what the text filter writes.
+class NullOutput : public OutputFile {
+ public:
+  bool Write(const void*, std::size_t) override { return true; }
+  bool Commit() override { return true; }
+};
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// A path as Windows compares it: ASCII letters folded, both separators alike.
+std::string FoldPath(std::string_view path) {
+  std::string folded(path);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == '/') c = '\\';
+  }
+  return folded;
+}
+
+const char* CommandName(KeywordId id) {
+  switch (id) {
+    case kDefine: return "#define";
+    case kTextCopy: return "TextCopy";
+    case kBinCopy: return "BinCopy";
+    case kMakeDir: return "MakeDir";
+    case kJapanCopy: return "JapanCopy";
+    case kEnglishCopy: return "EnglishCopy";
+    case kDiskCheck: return "DiskCheck";
+    case kSetupDir: return "SetupDir";
+    case kWindowTitle: return "WindowTitle";
+    case kIfFileVersion: return "IfFileVersion";
+    case kIfProductVersion: return "IfProductVersion";
+    case kMessageBox: return "MessageBox";
+    case kMessage: return "Message";
+    case kGoto: return "Goto";
+    case kIfFileDate: return "IfFileDate";
+    case kErrorExit: return "ErrorExit";
+    case kIfFileFind: return "IfFileFind";
+    case kDefineRegistry: return "#define_registry";
+    case kRegsvr: return "Regsvr";
+    case kIfString: return "IfString";
+    case kIfRegistryFind: return "IfRegistryFind";
+    default: return "";
+  }
+}
+
+bool IsCondition(KeywordId id) {
+  return id == kIfFileVersion || id == kIfProductVersion || id == kIfFileDate ||
+         id == kIfFileFind || id == kDefineRegistry || id == kIfString || id == kIfRegistryFind;
+}
+
+// Lines that do something when they are run.
+bool DoesSomething(KeywordId id) {
+  return id != kEmptyLine && id != kCommentLine && id != kLabelLine;
+}
+
+// Files known to exist on a path of the run, folded.
+using Facts = std::set<std::string>;
+
+Facts Intersect(const Facts& a, const Facts& b) {
+  Facts out;
+  std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(out, out.end()));
+  return out;
+}
+
+// Where the run may be when it reaches a line: running it (with what it knows), or
+// passing over it in search of a label.
+struct Flow {
+  struct Skip {
+    Facts facts;
+    std::set<int> goto_lines;
+  };
+  std::optional<Facts> running;
+  std::map<std::string, Skip> skipping;
+
+  bool reached() const { return running.has_value() || !skipping.empty(); }
+  void Run(const Facts& facts) { running = running ? Intersect(*running, facts) : facts; }
+  void SkipTo(const std::string& label, const Facts& facts, const std::set<int>& lines) {
+    auto [it, added] = skipping.try_emplace(label, Skip{facts, lines});
+    if (!added) {
+      it->second.facts = Intersect(it->second.facts, facts);
+      it->second.goto_lines.insert(lines.begin(), lines.end());
+    }
+  }
+};
+
+// What one command, with the commands it chains to, leaves for the next line.
+struct Outcome {
+  std::optional<Facts> next;
+  std::vector<std::pair<std::string, Facts>> skips;
+};
+
+class Checker {
+ public:
+  Checker(System& system, std::string program_dir, std::string script_path)
+      : app_(std::make_unique<SetupApp>(system, ui_)), system_(system) {
+    ui_.app = app_.get();
+    app_->program_dir = std::move(program_dir);
+    app_->script_path = std::move(script_path);
+  }
+
+  std::vector<Finding> Check();
+
+ private:
+  bool Load();
+  void Walk();
+  void LabelLine(char* cursor, const Flow& flow, Flow* next);
+  Outcome CheckCommand(char* cursor, const Facts& facts);
+  void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  bool CheckSource(KeywordId id, const char* source, const Facts& facts);
+  void CheckTextSource(KeywordId id, const char* source);
+  void ReportUnresolvedGotos(const Flow& flow);
+  void Define(const char* name, const char* value);
+  KeywordId KeywordOfStoredLine(int line);
+
+  void Add(Finding::Severity severity, int line, std::string text) {
+    findings_.push_back({line, severity, std::move(text)});
+  }
+  void Error(std::string text) { Add(Finding::Severity::kError, line(), std::move(text)); }
+  void Warning(std::string text) { Add(Finding::Severity::kWarning, line(), std::move(text)); }
+  int line() const { return app_->line_number; }
+  std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
+
+  CaptureUi ui_;
+  std::unique_ptr<SetupApp> app_;
+  System& system_;
+  std::vector<Finding> findings_;
+  std::set<std::string> goto_labels_;                 // named by a Goto reached so far
+  std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
+};
+
+std::vector<Finding> Checker::Check() {
+  if (Load()) Walk();
+  std::stable_sort(findings_.begin(), findings_.end(),
+                   [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  return std::move(findings_);
+}
+
+// Loads the script as start-up does, with the built-in macros that a check knows, and
+// turns the pre-scan's messages into warnings.
+bool Checker::Load() {
+  SetupApp& app = *app_;
+  app.macros.Clear();
+  app.DefineMacro("$$WINDOWS$$", kUnknown);
+  app.DefineMacro("$$SYSTEM$$", kUnknown);
+  app.DefineMacro("$$FD$$", app.program_dir);
+  bool loaded = LoadScriptFile(app, app.script_path);
+  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
+  ui_.messages.clear();
+  if (!loaded) {
+    std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
+    if (EndsWith(text, "file is too large.")) {
+      Add(Finding::Severity::kError, app.store.line_count() + 1, "script too large: over 65,536 bytes");
+    } else if (text.substr(0, 10) == "Can't read") {
+      Add(Finding::Severity::kError, 0, "cannot read the script");
+    } else {
+      Add(Finding::Severity::kError, 0, "cannot open the script");
+    }
+    return false;
+  }
+  for (const CaptureUi::Message& m : messages) {
+    KeywordId id = KeywordOfStoredLine(m.line);
+    std::string what = std::string(CommandName(id)) + ": the " +
+                       (id == kWindowTitle ? "title" : "argument");
+    if (EndsWith(m.text, "TABが有りません")) {
+      Add(Finding::Severity::kWarning, m.line,
+          what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
+    } else {
+      Add(Finding::Severity::kWarning, m.line, what + " has no closing quote");
+    }
+  }
+  app.DefineMacro("$$SETUPDIR$$", kUnknown);
+  return true;
+}
+
+// The command word of stored line `line` (counted as the pre-scan counts), read again
+// with the loader's own reader and line limit.
+KeywordId Checker::KeywordOfStoredLine(int line) {
+  std::unique_ptr<InputFile> file = system_.OpenForReading(app_->script_path);
+  if (!file) return kNoKeyword;
+  TextReader reader(file.get());
+  char text[ScriptStore::kReadLimit];
+  for (int n = 1; reader.ReadLine(text, sizeof text) > 0; ++n) {
+    if (n == line) return ClassifyLine(SkipBlanks(text));
+  }
+  return kNoKeyword;
+}
+
+void Checker::Walk() {
+  SetupApp& app = *app_;
+  char raw[kWorkLineSize];
+  char work[kWorkLineSize];
+  Flow flow;
+  flow.running = Facts();
+  bool in_dead_stretch = false;
+  for (app.line_number = 1;; ++app.line_number) {
+    ScriptStore::LineResult got = app.store.NextLine(raw, sizeof raw);
+    if (got == ScriptStore::LineResult::kEnd) break;
+    bool runs = flow.running.has_value();
+    if (!runs) {
+      bool acts = got == ScriptStore::LineResult::kTooLong || DoesSomething(ClassifyLine(SkipBlanks(raw)));
+      if (acts && !in_dead_stretch) {
+        Warning("this line is never run: a Goto or ErrorExit before it always jumps or stops");
+        in_dead_stretch = true;
+      }
+      if (!flow.reached()) continue;
+    } else {
+      in_dead_stretch = false;
+    }
+    if (got == ScriptStore::LineResult::kTooLong) {
+      Error("line too long: over 511 bytes");
+      continue;
+    }
+    if (!app.macros.Expand(raw, work, sizeof work)) {
+      Error("line too long after macro expansion: over 511 bytes");
+      continue;
+    }
+    char* cursor = SkipBlanks(work);
+    Flow next;
+    if (ClassifyLine(cursor) == kLabelLine) {
+      LabelLine(cursor, flow, &next);
+    } else {
+      for (const auto& [label, skip] : flow.skipping) next.SkipTo(label, skip.facts, skip.goto_lines);
+      if (runs) {
+        Outcome outcome = CheckCommand(cursor, *flow.running);
+        if (outcome.next) next.Run(*outcome.next);
+        for (const auto& [label, facts] : outcome.skips) next.SkipTo(label, facts, {line()});
+      }
+    }
+    flow = std::move(next);
+  }
+  ReportUnresolvedGotos(flow);
+}
+
+// A label line: where a Goto's search may end, and otherwise nothing.
+void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
+  Arguments a;
+  CutArguments(*app_, kLabelLine, cursor, &a);
+  std::string label = a.token[0];
+  bool searched = !flow.skipping.empty();
+  if (label.empty()) {
+    if (searched) {
+      Error("label line without a name: a Goto passing over it stops the run");
+    } else {
+      Warning("label line without a name");
+    }
+  } else if (label.size() >= kLabelSize) {
+    if (searched) Error("label over 63 bytes: a Goto passing over it stops the run");
+  } else {
+    labels_.push_back({line(), label});
+    if (goto_labels_.count(label) == 0) {
+      Warning("label " + Utf8(label) + " is never jumped to");
+    }
+    for (const auto& [wanted, skip] : flow.skipping) {
+      if (wanted == label) {
+        next->Run(skip.facts);
+      } else {
+        next->SkipTo(wanted, skip.facts, skip.goto_lines);
+      }
+    }
+  }
+  if (flow.running) next->Run(*flow.running);
+}
+
+Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
+  Outcome out;
+  KeywordId id = ClassifyLine(cursor);
+  char* args = StepOverKeyword(cursor);
+  switch (id) {
+    case kEmptyLine:
+    case kCommentLine:
+    case kLabelLine:
+    case kSetupDir:
+    case kWindowTitle:
+      out.next = facts;
+      return out;
+    case kNoKeyword: {
+      std::string word(cursor, std::strcspn(cursor, " \t"));
+      Error("not a command: " + Utf8(word));
+      out.next = facts;
+      return out;
+    }
+    case kOpEqual:
+    case kOpLessEqual:
+    case kOpLess:
+    case kOpGreaterEqual:
+    case kOpGreater:
+      Error("a comparison word cannot begin a command");
+      out.next = facts;
+      return out;
+    case kRegistry:
+      Error("Registry can only follow SetupDir");
+      out.next = facts;
+      return out;
+    case kErrorExit:
+      return out;  // the run ends here
+    case kEnglishCopy:
+      Warning("EnglishCopy copies nothing: the program always runs in the Japanese mode");
+      out.next = facts;
+      return out;
+    default:
+      break;
+  }
+  Arguments a;
+  if (!CutArguments(*app_, id, args, &a)) {
+    std::string name = std::string(CommandName(id)) + ": the " + a.fault_argument;
+    switch (a.fault) {
+      case ArgumentFault::kMissing: Error(name + " is missing"); break;
+      case ArgumentFault::kNoClosingQuote: Error(name + " has no closing quote"); break;
+      default:
+        // A quoted comparison word would be an operand, not a comparison word.
+        Error(name + (std::strcmp(a.fault_argument, "comparison word") == 0
+                          ? " must be followed by a blank or a tab (the TAB rule)"
+                          : " must be followed by a blank or a tab, or be quoted (the TAB rule)"));
+        break;
+    }
+    out.next = facts;
+    return out;
+  }
+  if (IsCondition(id)) {
+    CheckCondition(id, a, facts, &out);
+  } else {
+    CheckArguments(id, a, facts, &out);
+  }
+  return out;
+}
+
+void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
+  out->next = facts;
+  std::string name = CommandName(id);
+  switch (id) {
+    case kGoto: {
+      std::string label = a.token[0];
+      if (label.empty()) {
+        Error("Goto: the label is missing");
+      } else if (label.size() >= kLabelSize) {
+        Error("Goto: the label is over 63 bytes");
+      } else {
+        goto_labels_.insert(label);
+        out->next.reset();
+        out->skips.push_back({label, facts});
+      }
+      break;
+    }
+    case kDefine:
+      Define(a.token[0], a.rest);
+      break;
+    case kBinCopy:
+      if (*a.token[1] == '\0') Error("BinCopy: the destination is missing");
+      CheckSource(id, a.token[0], facts);
+      break;
+    case kTextCopy:
+    case kJapanCopy:
+      if (*a.rest == '\0') {
+        Error(name + ": the destination is missing");
+      } else if (*a.rest == '"') {
+        Error(name + ": the destination keeps its quotes; write it without quotes");
+      }
+      if (CheckSource(id, a.token[0], facts)) CheckTextSource(id, a.token[0]);
+      break;
+    case kMakeDir:
+      if (*a.token[0] == '\0') Error("MakeDir: the directory name is missing");
+      break;
+    case kRegsvr:
+      CheckSource(id, a.token[0], facts);
+      break;
+    default:
+      break;
+  }
+}
+
+void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
+  const char* sense = a.token[a.count - 1];
+  bool inverts = sense[0] == 'E' || sense[0] == 'e';
+  Facts holds = facts;
+  Facts fails = facts;
+  if (id == kIfFileFind && std::strchr(a.token[0], kUnknown[0]) == nullptr) {
+    (inverts ? fails : holds).insert(FoldPath(a.token[0]));
+  }
+  if (id == kDefineRegistry) Define(a.token[0], kUnknown);
+  if ((id == kIfString || id == kIfFileDate) && a.op == 0) {
+    Warning(std::string(CommandName(id)) + " without a comparison word: the test never holds");
+  }
+  *out = CheckCommand(SkipBlanks(a.rest), holds);
+  out->next = out->next ? Intersect(*out->next, fails) : fails;
+}
+
+void Checker::Define(const char* name, const char* value) {
+  if (!app_->DefineMacro(name, value)) {
+    Error("too many macros: the table holds 50 names, the four built-ins included");
+  }
+}
+
+// True when `source` lies in the program directory and is there (or is known to be
+// there on this path of the run).
+bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
+  const std::string& dir = app_->program_dir;
+  std::string_view path = source;
+  if (dir.empty() || path.find(kUnknown[0]) != std::string_view::npos) return false;
+  if (path.size() <= dir.size() || path.substr(0, dir.size()) != dir || !IsSeparator(path[dir.size()])) {
+    return false;
+  }
+  std::uint32_t mtime = 0;
+  if (system_.GetFileStatus(std::string(path), &mtime)) return true;
+  if (facts.count(FoldPath(path)) == 0) {
+    Error(std::string(CommandName(id)) + ": the source is not in the program directory: " + Utf8(path));
+  }
+  return false;
+}
+
+// Runs the source through the text filter as the copy would, writing nothing.
+void Checker::CheckTextSource(KeywordId id, const char* source) {
+  std::unique_ptr<InputFile> input = system_.OpenForReading(source);
+  if (!input) return;
+  NullOutput output;
+  ui_.messages.clear();
+  int failed = app_->text_filter().FilterStream(*app_, *input, output, source, "", kLanguageJapanese);
+  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
+  ui_.messages.clear();
+  if (failed == 0 || messages.empty()) return;
+  const std::string& text = messages.back().text;
+  std::string::size_type open = text.rfind(":(");
+  std::string::size_type close = open == std::string::npos ? open : text.find(')', open);
+  if (close == std::string::npos) return;  // a read error: not the script's fault
+  std::string number = text.substr(open + 2, close - open - 2);
+  std::string why = EndsWith(text, "line too long")
+                        ? "the line is over 4095 bytes after macro expansion"
+                        : "a comment is not closed, or its body is over 4095 bytes";
+  Error(std::string(CommandName(id)) + ": the text filter rejects the source at its line " + number +
+        ": " + why + " (" + Utf8(source) + ")");
+}
+
+void Checker::ReportUnresolvedGotos(const Flow& flow) {
+  for (const auto& [label, skip] : flow.skipping) {
+    for (int goto_line : skip.goto_lines) {
+      std::string hint;
+      for (const auto& [at, name] : labels_) {
+        if (at < goto_line && name == label) {
+          hint = " (the label on line " + std::to_string(at) +
+                 " stands before the Goto; Goto only jumps forward)";
+        } else if (at > goto_line && hint.empty() && FoldPath(name) == FoldPath(label)) {
+          hint = " (the label on line " + std::to_string(at) + " differs only in letter case)";
+        }
+      }
+      Add(Finding::Severity::kError, goto_line,
+          "Goto: no label " + Utf8(label) + " on a later line" + hint);
+    }
+  }
+}
+
+std::string StripSeparators(std::string_view path) {
+  while (path.size() > 1 && IsSeparator(path.back()) &&
+         !(path.size() == 3 && path[1] == ':')) {
+    path.remove_suffix(1);
+  }
+  return std::string(path);
+}
+
+bool CanRead(System& system, const std::string& path) {
+  std::unique_ptr<InputFile> file = system.OpenForReading(path);
+  char byte;
+  return file && file->Read(&byte, 1) >= 0;
+}
+
+}  // namespace
+
+bool CheckReport::has_error() const {
+  return std::any_of(findings.begin(), findings.end(),
+                     [](const Finding& f) { return f.severity == Finding::Severity::kError; });
+}
+
+CheckReport CheckProgram(System& system, std::string_view path, std::string_view program_dir) {
+  std::string given = StripSeparators(path.empty() ? program_dir : path);
+  char separator = given.find('\\') != std::string::npos ? '\\' : '/';
+  std::string dir = given;
+  std::string script = given + separator + "Setup.Inf";
+  if (!path.empty() && !CanRead(system, script) && CanRead(system, given)) {
+    script = given;
+    dir = ProgramDirectory(system, given, true);
+    if (dir.empty()) dir = ".";
+  }
+  Checker checker(system, dir, script);
+  CheckReport report;
+  report.findings = checker.Check();
+  report.script_path = script;
+  return report;
+}
+
+}  // namespace setup

@@ -1,0 +1,81 @@
+// How each command's arguments are cut off its line: tokens, loose tokens, the
+// comparison word, the rest of the line, and why a cut fails.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "script/arguments.h"
+#include "tests/unit/app_fixture.h"
+
+namespace setup {
+namespace {
+
+struct CutCase {
+  KeywordId id;
+  std::string args;
+  bool ok;
+  std::vector<std::string> tokens;
+  int op;
+  const char* rest;  // null: the command takes no rest
+  ArgumentFault fault;
+  const char* fault_argument;
+};
+
+TEST(ArgumentsTest, Cuts) {
+  using F = ArgumentFault;
+  const CutCase cases[] = {
+      {kDefine, "NAME the value  ", true, {"NAME"}, 0, "the value  ", F::kNone, nullptr},
+      {kDefine, "NAME", false, {}, 0, nullptr, F::kNoBlank, "name"},
+      {kBinCopy, "\"a b\" c d", true, {"a b", "c"}, 0, nullptr, F::kNone, nullptr},
+      {kBinCopy, "a ", true, {"a", ""}, 0, nullptr, F::kNone, nullptr},
+      {kBinCopy, "a", false, {}, 0, nullptr, F::kNoBlank, "source"},
+      {kTextCopy, "a \"C:\\x y\" ", true, {"a"}, 0, "\"C:\\x y\" ", F::kNone, nullptr},
+      {kJapanCopy, "\"a", false, {}, 0, nullptr, F::kNoClosingQuote, "source"},
+      {kMakeDir, "\"C:\\a b", true, {"C:\\a b"}, 0, nullptr, F::kNone, nullptr},
+      {kMakeDir, "", true, {""}, 0, nullptr, F::kNone, nullptr},
+      {kDiskCheck, "TAG Insert disk 2", true, {"TAG"}, 0, "Insert disk 2", F::kNone, nullptr},
+      {kMessageBox, "first second", true, {"first"}, 0, nullptr, F::kNone, nullptr},
+      {kMessage, "\"quoted\" text", true, {}, 0, "\"quoted\" text", F::kNone, nullptr},
+      {kRegsvr, "\"C:\\a b.dll\"", true, {"C:\\a b.dll"}, 0, nullptr, F::kNone, nullptr},
+      {kRegsvr, "", false, {}, 0, nullptr, F::kMissing, "path"},
+      {kGoto, ":done", true, {"done"}, 0, nullptr, F::kNone, nullptr},
+      {kGoto, "\"a b\" rest", true, {"a b"}, 0, nullptr, F::kNone, nullptr},
+      {kLabelLine, ": x", true, {""}, 0, nullptr, F::kNone, nullptr},
+      {kIfString, "a <= b N Message x", true, {"a", "b", "N"}, kOpLessEqual, "Message x", F::kNone, nullptr},
+      {kIfString, "a \"<=\" N ", true, {"a", "<=", "N"}, 0, "", F::kNone, nullptr},
+      {kIfString, "X =Y N Message hi", true, {"X", "N", "Message"}, kOpEqual, "hi", F::kNone, nullptr},
+      {kIfString, "a =", false, {}, 0, nullptr, F::kNoBlank, "comparison word"},
+      {kIfFileDate, "a > ", false, {}, 0, nullptr, F::kMissing, "second file"},
+      {kIfFileVersion, "f 1.0 e", false, {}, 0, nullptr, F::kNoBlank, "SenseToken"},
+      {kIfFileFind, "f \"N\"", true, {"f", "N"}, 0, "", F::kNone, nullptr},
+      {kIfRegistryFind, "\"HKEY_CURRENT_USER\\a b\" E Goto x", true, {"HKEY_CURRENT_USER\\a b", "E"}, 0,
+       "Goto x", F::kNone, nullptr},
+      {kDefineRegistry, "N HKEY_CURRENT_USER\\v", false, {}, 0, nullptr, F::kNoBlank, "registry path"},
+  };
+  for (const CutCase& c : cases) {
+    AppFixture f;
+    std::string line = c.args;
+    Arguments a;
+    EXPECT_EQ(CutArguments(*f.app, c.id, line.data(), &a), c.ok) << c.args;
+    EXPECT_EQ(a.fault, c.fault) << c.args;
+    if (c.fault_argument) {
+      EXPECT_STREQ(a.fault_argument, c.fault_argument) << c.args;
+      EXPECT_EQ(f.messages().size(), 1u) << c.args;  // NextToken's own message
+      continue;
+    }
+    std::vector<std::string> tokens(a.token, a.token + a.count);
+    EXPECT_EQ(tokens, c.tokens) << c.args;
+    EXPECT_EQ(a.op, c.op) << c.args;
+    if (c.rest) {
+      ASSERT_NE(a.rest, nullptr) << c.args;
+      EXPECT_STREQ(a.rest, c.rest) << c.args;
+    } else {
+      EXPECT_EQ(a.rest, nullptr) << c.args;
+    }
+    EXPECT_TRUE(f.messages().empty()) << c.args;
+  }
+}
+
+}  // namespace
+}  // namespace setup

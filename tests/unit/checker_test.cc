@@ -1,0 +1,192 @@
+// The script checker over the fakes: every class of finding at its line, the idioms that
+// must not be reported, the forms of PATH, and that a check writes nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "script/checker.h"
+#include "tests/unit/fakes.h"
+
+namespace setup {
+namespace {
+
+using Severity = Finding::Severity;
+constexpr Severity E = Severity::kError;
+constexpr Severity W = Severity::kWarning;
+
+struct Expected {
+  int line;
+  Severity severity;
+  std::string text;  // a part of the finding's text
+};
+
+struct CheckCase {
+  const char* name;
+  std::string script;  // UTF-8; stored as code page 932
+  std::vector<Expected> findings;
+};
+
+// The program directory D:\Dist holds a.dat, a text with a comment never closed, one
+// with a line that grows too long, and a good one.
+void AddProgramFiles(FakeSystem& system) {
+  system.AddFile("D:\\Dist\\a.dat", "data");
+  system.AddFile("D:\\Dist\\good.txt", "/* 日本 $# en */ $$SETUPDIR$$\n");
+  system.AddFile("D:\\Dist\\open.txt", "one\n/* two\nthree\n");
+  system.AddFile("D:\\Dist\\wide.txt", "x\n$$FD$$" + std::string(4089, 'w') + "\n");
+}
+
+CheckReport Check(FakeSystem& system, const std::string& script_utf8) {
+  system.AddFile("D:\\Dist\\Setup.Inf", system.FromUtf8(script_utf8));
+  return CheckProgram(system, "D:\\Dist", "");
+}
+
+TEST(CheckerTest, Findings) {
+  const std::string long_line = "Message " + std::string(504, 'x');
+  std::string many_macros;
+  for (int i = 10; i < 57; ++i) many_macros += "#define M" + std::to_string(i) + " v \n";
+  const CheckCase cases[] = {
+      {"clean", "' c\nSetupDir C:\\App \nMakeDir $$SETUPDIR$$\nBinCopy $$FD$$\\a.dat $$SETUPDIR$$\\a.dat\n"
+                "TextCopy $$FD$$\\good.txt $$SETUPDIR$$\\good.txt\nRegsvr \"$$SETUPDIR$$\\x.dll\"\n",
+       {}},
+      {"not a command", "Message ok\nBogus words\n", {{2, E, "not a command: Bogus"}}},
+      {"comparison word", "<> x\n", {{1, E, "a comparison word cannot begin a command"}}},
+      {"registry", "Registry x \n", {{1, E, "Registry can only follow SetupDir"}}},
+      {"TAB rule", "IfFileFind $$FD$$\\a.dat N\n",
+       {{1, E, "IfFileFind: the SenseToken must be followed by a blank or a tab, or be quoted (the TAB rule)"}}},
+      {"closing quote", "Regsvr \"$$FD$$\\a.dat\n", {{1, E, "Regsvr: the path has no closing quote"}}},
+      {"missing operand", "IfFileVersion $$FD$$\\a.dat < ", {{1, E, "IfFileVersion: the version is missing"}}},
+      {"comparison word ends the line", "IfString a <", {{1, E, "the comparison word must be followed"}}},
+      {"no destination", "BinCopy $$FD$$\\a.dat \nTextCopy $$FD$$\\good.txt \n",
+       {{1, E, "BinCopy: the destination is missing"}, {2, E, "TextCopy: the destination is missing"}}},
+      {"quoted text destination", "JapanCopy $$FD$$\\good.txt \"C:\\a b\"\n",
+       {{1, E, "JapanCopy: the destination keeps its quotes"}}},
+      {"no directory", "MakeDir   \n", {{1, E, "MakeDir: the directory name is missing"}}},
+      {"no label", "Goto :\n", {{1, E, "Goto: the label is missing"}}},
+      {"backwards", ":top\nGoto top\n",
+       {{1, W, "label top is never jumped to"},
+        {2, E, "Goto: no label top on a later line (the label on line 1 stands before the Goto"}}},
+      {"letter case", "IfString a = a N Goto End\n:end\n",
+       {{1, E, "(the label on line 2 differs only in letter case)"}, {2, W, "never jumped to"}}},
+      {"empty label searched", "IfFileFind x N Goto end\n: end\n:end\n",
+       {{2, E, "label line without a name: a Goto passing over it stops the run"}}},
+      {"empty label not searched", ":\n", {{1, W, "label line without a name"}}},
+      {"line too long", long_line + "\n", {{1, E, "line too long: over 511 bytes"}}},
+      {"too long when expanded", "#define L " + std::string(200, 'y') + "\nMessage L L L\n",
+       {{2, E, "line too long after macro expansion: over 511 bytes"}}},
+      {"long label", "Goto " + std::string(64, 'L') + "\n", {{1, E, "Goto: the label is over 63 bytes"}}},
+      {"long label searched", "Goto x\n:" + std::string(64, 'L') + "\n:x\n",
+       {{2, E, "label over 63 bytes: a Goto passing over it stops the run"}}},
+      {"too many macros", many_macros,
+       {{47, E, "too many macros: the table holds 50 names, the four built-ins included"}}},
+      {"redefined name fits", "#define A 1 \n#define A 2 \n", {}},
+      {"missing sources", "BinCopy $$FD$$\\b.dat C:\\b\nTextCopy $$FD$$\\c.txt C:\\c\nRegsvr $$FD$$\\d.dll \n",
+       {{1, E, "BinCopy: the source is not in the program directory: D:\\Dist\\b.dat"},
+        {2, E, "TextCopy: the source is not in the program directory"},
+        {3, E, "Regsvr: the source is not in the program directory"}}},
+      {"unknown sources", "BinCopy $$SETUPDIR$$\\b C:\\b\nBinCopy $$WINDOWS$$\\b C:\\b\nBinCopy C:\\b C:\\c\n"
+                          "#define_registry R HKEY_CURRENT_USER\\x N \nBinCopy R C:\\c\n",
+       {}},
+      {"filter rejects", "TextCopy $$FD$$\\open.txt C:\\o\nTextCopy $$FD$$\\wide.txt C:\\w\n",
+       {{1, E, "TextCopy: the text filter rejects the source at its line 3: a comment is not closed"},
+        {2, E, "at its line 2: the line is over 4095 bytes after macro expansion"}}},
+      {"guarded on its line", "IfFileFind $$FD$$\\opt.dll N BinCopy $$FD$$\\opt.dll C:\\o\n", {}},
+      {"guard inverted is no guard", "IfFileFind $$FD$$\\opt.dll E BinCopy $$FD$$\\opt.dll C:\\o\n",
+       {{1, E, "not in the program directory"}}},
+      {"guarded by a jump", "IfFileFind $$FD$$\\o.dll E Goto skip\nBinCopy $$FD$$\\o.dll C:\\o\n:skip\n"
+                            "BinCopy $$FD$$\\o.dll C:\\o\n",
+       {{4, E, "not in the program directory"}}},
+      {"chained guard", "IfString 1 = 1 N IfFileFind $$FD$$\\o.dll N Regsvr $$FD$$\\o.dll \n", {}},
+      {"pre-scan", "SetupDir C:\\App\nWindowTitle \"Demo\nMessage x\n",
+       {{1, W, "SetupDir: the argument must be followed by a blank or a tab"},
+        {2, W, "WindowTitle: the title has no closing quote"}}},
+      {"lines never run", "Goto end\n\nMessage never\nBogus\n:end\nErrorExit stop\n' c\nMessage after\n",
+       {{3, W, "this line is never run"}, {8, W, "this line is never run"}}},
+      {"chained goto and error exit run on", "IfString a = b N Goto end\nIfString a = b N ErrorExit x\n"
+                                              "Message runs\n:end\n",
+       {}},
+      {"title shifts the lines", "WindowTitle \"T\"\nBinCopy a\n",
+       {{3, E, "BinCopy: the source must be followed by a blank or a tab"}}},
+      {"no operator", "IfString a b N \nIfFileDate a b E \n",
+       {{1, W, "IfString without a comparison word: the test never holds"},
+        {2, W, "IfFileDate without a comparison word"}}},
+      {"english copy", "EnglishCopy x\n", {{1, W, "EnglishCopy copies nothing"}}},
+      {"define then use", "#define DIR $$FD$$\\sub\nBinCopy DIR\\x.dat C:\\x\n",
+       {{2, E, "not in the program directory: D:\\Dist\\sub\\x.dat"}}},
+      {"Japanese words", "設定 する\n", {{1, E, "not a command: 設定"}}},
+  };
+  for (const CheckCase& c : cases) {
+    FakeSystem system;
+    AddProgramFiles(system);
+    CheckReport report = Check(system, c.script);
+    ASSERT_EQ(report.findings.size(), c.findings.size()) << c.name << ": "
+        << (report.findings.empty() ? "" : report.findings[0].text);
+    for (std::size_t i = 0; i < c.findings.size(); ++i) {
+      const Finding& got = report.findings[i];
+      EXPECT_EQ(got.line, c.findings[i].line) << c.name << ": " << got.text;
+      EXPECT_EQ(got.severity, c.findings[i].severity) << c.name << ": " << got.text;
+      EXPECT_NE(got.text.find(c.findings[i].text), std::string::npos) << c.name << ": " << got.text;
+    }
+    bool error = false;
+    for (const Expected& e : c.findings) error = error || e.severity == E;
+    EXPECT_EQ(report.has_error(), error) << c.name;
+  }
+}
+
+TEST(CheckerTest, ScriptOverTheStore) {
+  FakeSystem system;
+  std::string script;
+  for (int i = 0; i < 71; ++i) script += "' " + std::string(998, 'c') + "\n";
+  CheckReport report = Check(system, script);
+  ASSERT_EQ(report.findings.size(), 1u);
+  EXPECT_EQ(report.findings[0], (Finding{66, E, "script too large: over 65,536 bytes"}));
+}
+
+TEST(CheckerTest, PathForms) {
+  FakeSystem system;
+  system.AddFile("D:\\Dist\\Setup.Inf", "Bogus\n");
+  system.AddFile("D:\\Dist\\sub\\other.inf", "Message ok\nMakeDir\nBinCopy $$FD$$\\x.dat C:\\x\n");
+  system.AddFile("D:\\Dist\\sub\\x.dat", "x");
+  const struct {
+    std::string path, program_dir, script;
+    int line;
+  } cases[] = {
+      {"", "D:\\Dist", "D:\\Dist\\Setup.Inf", 1},
+      {"D:\\Dist\\", "C:\\Elsewhere", "D:\\Dist\\Setup.Inf", 1},
+      {"D:/Dist", "", "D:/Dist/Setup.Inf", 1},
+      {"D:\\Dist\\sub\\other.inf", "", "D:\\Dist\\sub\\other.inf", 2},
+  };
+  for (const auto& c : cases) {
+    CheckReport report = CheckProgram(system, c.path, c.program_dir);
+    EXPECT_EQ(report.script_path, c.script) << c.path;
+    ASSERT_EQ(report.findings.size(), 1u) << c.path;
+    EXPECT_EQ(report.findings[0].line, c.line) << c.path;
+  }
+  CheckReport missing = CheckProgram(system, "D:\\Nowhere", "");
+  EXPECT_EQ(missing.script_path, "D:\\Nowhere\\Setup.Inf");
+  EXPECT_EQ(missing.findings, (std::vector<Finding>{{0, E, "cannot open the script"}}));
+}
+
+TEST(CheckerTest, WritesNothingAndRunsNothing) {
+  FakeSystem system;
+  AddProgramFiles(system);
+  system.libraries["D:\\Dist\\a.dat"] = 0;
+  system.programs.insert("D:\\Dist\\a.dat");
+  auto files = system.files;
+  CheckReport report = Check(system,
+                             "MakeDir D:\\Dist\\new\nBinCopy $$FD$$\\a.dat $$FD$$\\copy.dat\n"
+                             "TextCopy $$FD$$\\good.txt $$FD$$\\a.dat\nRegsvr $$FD$$\\a.dat \n"
+                             "DiskCheck a.dat Disk 2\nMessageBox Hello\nMessage hi\nErrorExit stop\n");
+  EXPECT_FALSE(report.has_error());
+  files["D:\\Dist\\Setup.Inf"] = system.files["D:\\Dist\\Setup.Inf"];
+  EXPECT_EQ(system.files.size(), files.size());
+  for (const auto& [path, file] : files) EXPECT_EQ(system.FileData(path), file.data) << path;
+  EXPECT_TRUE(system.log.empty());
+  EXPECT_TRUE(system.spawned.empty());
+  EXPECT_FALSE(system.HasDirectory("D:\\Dist\\new"));
+  EXPECT_EQ(system.open_keys, 0);
+}
+
+}  // namespace
+}  // namespace setup
