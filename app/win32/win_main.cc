@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
+#include "app/check_command.h"
 #include "app/setup_app.h"
 #include "app/transcript.h"
 #include "app/win32/win32_ui.h"
@@ -68,6 +69,12 @@ int Run(HINSTANCE instance) {
   std::string first_argument;
   if (__argc > 0 && __argv && __argv[0]) first_argument = __argv[0];
   std::wstring caption = ProgramName();
+  if (__argc >= 2 && _stricmp(__argv[1], "/CHECK") == 0) {
+    Win32System system;
+    _setmode(_fileno(stdout), _O_BINARY);
+    return RunCheckCommand(system, __argc >= 3 ? __argv[2] : "",
+                           ProgramDirectory(system, first_argument, false), stdout);
+  }
   bool batch = IsBatchMode();
 
   std::unique_ptr<Ui> front_end;
