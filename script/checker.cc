@@ -169,7 +169,7 @@ class Checker {
   void CheckTextSource(KeywordId id, const char* source);
   void ReportUnresolvedGotos(const Flow& flow);
   void Define(const char* name, const char* value);
-  KeywordId KeywordOfStoredLine(int line);
+  std::map<int, KeywordId> KeywordsOfStoredLines(const std::vector<CaptureUi::Message>& messages);
 
   void Add(Finding::Severity severity, int line, std::string text) {
     findings_.push_back({line, severity, std::move(text)});
@@ -216,8 +216,9 @@ bool Checker::Load() {
     }
     return false;
   }
+  std::map<int, KeywordId> keywords = KeywordsOfStoredLines(messages);
   for (const CaptureUi::Message& m : messages) {
-    KeywordId id = KeywordOfStoredLine(m.line);
+    KeywordId id = keywords[m.line];
     std::string what = std::string(CommandName(id)) + ": the " +
                        (id == kWindowTitle ? "title" : "argument");
     if (EndsWith(m.text, "TABが有りません")) {
@@ -231,17 +232,22 @@ bool Checker::Load() {
   return true;
 }
 
-// The command word of stored line `line` (counted as the pre-scan counts), read again
-// with the loader's own reader and line limit.
-KeywordId Checker::KeywordOfStoredLine(int line) {
+// The command words of the stored lines that `messages` name (counted as the pre-scan
+// counts), read again with the loader's own reader and line limit.
+std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
+    const std::vector<CaptureUi::Message>& messages) {
+  std::map<int, KeywordId> keywords;
+  for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
   std::unique_ptr<InputFile> file = system_.OpenForReading(app_->script_path);
-  if (!file) return kNoKeyword;
+  if (!file || keywords.empty()) return keywords;
   TextReader reader(file.get());
   char text[ScriptStore::kReadLimit];
-  for (int n = 1; reader.ReadLine(text, sizeof text) > 0; ++n) {
-    if (n == line) return ClassifyLine(SkipBlanks(text));
+  int last = keywords.rbegin()->first;
+  for (int n = 1; n <= last && reader.ReadLine(text, sizeof text) > 0; ++n) {
+    auto it = keywords.find(n);
+    if (it != keywords.end()) it->second = ClassifyLine(SkipBlanks(text));
   }
-  return kNoKeyword;
+  return keywords;
 }
 
 void Checker::Walk() {
