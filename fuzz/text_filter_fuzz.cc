@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "script/macro_table.h"
 #include "tests/unit/fakes.h"
 #include "textcopy/text_filter.h"
@@ -67,7 +67,7 @@ struct Outcome {
   std::vector<std::string> messages;
 };
 
-void DefineMacros(SetupApp& app, unsigned set) {
+void DefineMacros(RunState& app, unsigned set) {
   if (set & 1) {
     app.DefineMacro("$$SETUPDIR$$", "C:\\App");
     app.DefineMacro("$$FD$$", "D:\\Dist");
@@ -83,7 +83,7 @@ void DefineMacros(SetupApp& app, unsigned set) {
 Outcome RunStream(const std::string& text, int mode, unsigned macro_set, std::size_t step) {
   FakeSystem system;
   FakeUi ui;
-  SetupApp app(system, ui);
+  RunState app(system, ui);
   DefineMacros(app, macro_set);
   SteppedInput input(text, step);
   StringOutput output;
@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check_file_copy) {
     FakeSystem system;
     FakeUi ui;
-    SetupApp app(system, ui);
+    RunState app(system, ui);
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");

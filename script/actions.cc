@@ -3,20 +3,20 @@
 #include <cstring>
 #include <string>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "script/commands.h"
 #include "script/lexer.h"
 
 namespace setup {
 
-CommandResult DoDefine(SetupApp& app, char* args, int) {
+CommandResult DoDefine(RunState& app, char* args, int) {
   char* name = args;
   char* value = NextToken(app, &name, TokenForm::kReporting);
   if (!value) return CommandResult::Failed();
   return app.DefineMacro(name, value) ? CommandResult::Done() : CommandResult::Failed();
 }
 
-CommandResult DoBinCopy(SetupApp& app, char* args, int) {
+CommandResult DoBinCopy(RunState& app, char* args, int) {
   char* source = args;
   char* destination = NextToken(app, &source, TokenForm::kReporting);
   if (!destination) return CommandResult::Failed();
@@ -32,7 +32,7 @@ CommandResult DoBinCopy(SetupApp& app, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoMakeDir(SetupApp& app, char* args, int) {
+CommandResult DoMakeDir(RunState& app, char* args, int) {
   char* dir = args;
   NextToken(app, &dir, TokenForm::kSilent);
   if (!*dir) {
@@ -46,7 +46,7 @@ CommandResult DoMakeDir(SetupApp& app, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoDiskCheck(SetupApp& app, char* args, int) {
+CommandResult DoDiskCheck(RunState& app, char* args, int) {
   char* file = args;
   char* prompt = NextToken(app, &file, TokenForm::kReporting);
   if (!prompt) return CommandResult::Failed();
@@ -64,7 +64,7 @@ CommandResult DoDiskCheck(SetupApp& app, char* args, int) {
   }
 }
 
-CommandResult DoMessageBox(SetupApp& app, char* args, int) {
+CommandResult DoMessageBox(RunState& app, char* args, int) {
   char* text = args;
   NextToken(app, &text, TokenForm::kSilent);
   for (char* p = text; *p; ++p) {
@@ -74,12 +74,12 @@ CommandResult DoMessageBox(SetupApp& app, char* args, int) {
   return answer == kIdOk ? CommandResult::Done() : CommandResult::Failed();
 }
 
-CommandResult DoMessage(SetupApp& app, char* args, int) {
+CommandResult DoMessage(RunState& app, char* args, int) {
   app.ui.ShowMessageBox(app.system.ToUtf8(args), kMbInformationTopmost);
   return CommandResult::Done();
 }
 
-CommandResult DoErrorExit(SetupApp& app, char* args, int) {
+CommandResult DoErrorExit(RunState& app, char* args, int) {
   app.ui.ShowMessageBox(app.system.ToUtf8(args), kMbOk);
   return CommandResult::Failed();
 }

@@ -6,7 +6,7 @@
 
 namespace setup {
 
-struct SetupApp;
+struct RunState;
 
 struct CommandResult {
   enum Status { kDone, kFailed, kHolds };
@@ -18,33 +18,33 @@ struct CommandResult {
   static CommandResult Holds(char* rest) { return {kHolds, rest}; }
 };
 
-using CommandHandler = CommandResult (*)(SetupApp& app, char* args, int language_mode);
+using CommandHandler = CommandResult (*)(RunState& app, char* args, int language_mode);
 
 // Actions (script/actions.cc).
-CommandResult DoDefine(SetupApp& app, char* args, int language_mode);
-CommandResult DoBinCopy(SetupApp& app, char* args, int language_mode);
-CommandResult DoMakeDir(SetupApp& app, char* args, int language_mode);
-CommandResult DoDiskCheck(SetupApp& app, char* args, int language_mode);
-CommandResult DoMessageBox(SetupApp& app, char* args, int language_mode);
-CommandResult DoMessage(SetupApp& app, char* args, int language_mode);
-CommandResult DoErrorExit(SetupApp& app, char* args, int language_mode);
+CommandResult DoDefine(RunState& app, char* args, int language_mode);
+CommandResult DoBinCopy(RunState& app, char* args, int language_mode);
+CommandResult DoMakeDir(RunState& app, char* args, int language_mode);
+CommandResult DoDiskCheck(RunState& app, char* args, int language_mode);
+CommandResult DoMessageBox(RunState& app, char* args, int language_mode);
+CommandResult DoMessage(RunState& app, char* args, int language_mode);
+CommandResult DoErrorExit(RunState& app, char* args, int language_mode);
 
 // Text copies (textcopy/text_commands.cc).
-CommandResult DoTextCopy(SetupApp& app, char* args, int language_mode);
-CommandResult DoJapanCopy(SetupApp& app, char* args, int language_mode);
-CommandResult DoEnglishCopy(SetupApp& app, char* args, int language_mode);
+CommandResult DoTextCopy(RunState& app, char* args, int language_mode);
+CommandResult DoJapanCopy(RunState& app, char* args, int language_mode);
+CommandResult DoEnglishCopy(RunState& app, char* args, int language_mode);
 
 // Conditions (script/conditions.cc).
-CommandResult DoIfFileVersion(SetupApp& app, char* args, int language_mode);
-CommandResult DoIfProductVersion(SetupApp& app, char* args, int language_mode);
-CommandResult DoIfFileDate(SetupApp& app, char* args, int language_mode);
-CommandResult DoIfFileFind(SetupApp& app, char* args, int language_mode);
-CommandResult DoDefineRegistry(SetupApp& app, char* args, int language_mode);
-CommandResult DoIfString(SetupApp& app, char* args, int language_mode);
-CommandResult DoIfRegistryFind(SetupApp& app, char* args, int language_mode);
+CommandResult DoIfFileVersion(RunState& app, char* args, int language_mode);
+CommandResult DoIfProductVersion(RunState& app, char* args, int language_mode);
+CommandResult DoIfFileDate(RunState& app, char* args, int language_mode);
+CommandResult DoIfFileFind(RunState& app, char* args, int language_mode);
+CommandResult DoDefineRegistry(RunState& app, char* args, int language_mode);
+CommandResult DoIfString(RunState& app, char* args, int language_mode);
+CommandResult DoIfRegistryFind(RunState& app, char* args, int language_mode);
 
 // Component registration (sysquery/registration.cc).
-CommandResult DoRegsvr(SetupApp& app, char* args, int language_mode);
+CommandResult DoRegsvr(RunState& app, char* args, int language_mode);
 
 }  // namespace setup
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "platform/system.h"
 #include "script/commands.h"
 #include "script/lexer.h"
@@ -69,10 +69,10 @@ bool ScanHex(const char** text, std::uint32_t* number) {
 
 // Commands of the form: first argument, optional comparison word, operand, SenseToken,
 // rest of the line.
-using CompareTest = bool (*)(SetupApp& app, const char* left, const char* operand, int op,
+using CompareTest = bool (*)(RunState& app, const char* left, const char* operand, int op,
                              const char* sense);
 
-CommandResult RunComparison(SetupApp& app, char* args, CompareTest test) {
+CommandResult RunComparison(RunState& app, char* args, CompareTest test) {
   char* left = args;
   char* next = NextToken(app, &left, TokenForm::kReporting);
   if (next == nullptr) return CommandResult::Failed();
@@ -93,9 +93,9 @@ CommandResult RunComparison(SetupApp& app, char* args, CompareTest test) {
 }
 
 // Commands of the form: argument, SenseToken, rest of the line.
-using SingleTest = bool (*)(SetupApp& app, const char* argument, const char* sense);
+using SingleTest = bool (*)(RunState& app, const char* argument, const char* sense);
 
-CommandResult RunSingle(SetupApp& app, char* args, SingleTest test) {
+CommandResult RunSingle(RunState& app, char* args, SingleTest test) {
   char* argument = args;
   char* sense = NextToken(app, &argument, TokenForm::kReporting);
   if (sense == nullptr) return CommandResult::Failed();
@@ -165,45 +165,45 @@ bool TestRegistryFind(System& system, const char* path, const char* sense) {
   return RegistryKeyExists(system, path) != Inverts(sense);
 }
 
-CommandResult DoIfFileVersion(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+CommandResult DoIfFileVersion(RunState& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](RunState& a, const char* l, const char* r, int op,
                                      const char* s) {
     return TestVersion(a.system, l, r, op, s, "FileVersion");
   });
 }
 
-CommandResult DoIfProductVersion(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+CommandResult DoIfProductVersion(RunState& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](RunState& a, const char* l, const char* r, int op,
                                      const char* s) {
     return TestVersion(a.system, l, r, op, s, "ProductVersion");
   });
 }
 
-CommandResult DoIfFileDate(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
+CommandResult DoIfFileDate(RunState& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](RunState& a, const char* l, const char* r, int op,
                                      const char* s) {
     return TestFileDate(a.system, l, r, op, s);
   });
 }
 
-CommandResult DoIfString(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp&, const char* l, const char* r, int op,
+CommandResult DoIfString(RunState& app, char* args, int /*language_mode*/) {
+  return RunComparison(app, args, [](RunState&, const char* l, const char* r, int op,
                                      const char* s) { return TestString(l, r, op, s); });
 }
 
-CommandResult DoIfFileFind(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunSingle(app, args, [](SetupApp& a, const char* file, const char* s) {
+CommandResult DoIfFileFind(RunState& app, char* args, int /*language_mode*/) {
+  return RunSingle(app, args, [](RunState& a, const char* file, const char* s) {
     return TestFileFind(a.system, file, s);
   });
 }
 
-CommandResult DoIfRegistryFind(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunSingle(app, args, [](SetupApp& a, const char* path, const char* s) {
+CommandResult DoIfRegistryFind(RunState& app, char* args, int /*language_mode*/) {
+  return RunSingle(app, args, [](RunState& a, const char* path, const char* s) {
     return TestRegistryFind(a.system, path, s);
   });
 }
 
-CommandResult DoDefineRegistry(SetupApp& app, char* args, int /*language_mode*/) {
+CommandResult DoDefineRegistry(RunState& app, char* args, int /*language_mode*/) {
   char* name = args;
   char* path = NextToken(app, &name, TokenForm::kReporting);
   if (path == nullptr) return CommandResult::Failed();

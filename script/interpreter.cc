@@ -1,10 +1,12 @@
 // The run driver and the interpreter loop: flow control (comments, labels, Goto,
 // chaining) and the dispatch of every command through the keyword table.
+#include "script/interpreter.h"
+
 #include <cstring>
 
-#include "app/setup_app.h"
 #include "script/commands.h"
 #include "script/lexer.h"
+#include "script/run_state.h"
 
 namespace setup {
 namespace {
@@ -18,7 +20,7 @@ bool IsKeywordByte(char c) {
 
 class Run {
  public:
-  Run(SetupApp& app, int language_mode) : app_(app), language_mode_(language_mode) {}
+  Run(RunState& app, int language_mode) : app_(app), language_mode_(language_mode) {}
   int Execute();
 
  private:
@@ -29,7 +31,7 @@ class Run {
   void Fail(const char* format, std::initializer_list<MessageArg> args) { app_.ShowMessage(format, args); }
   void FailTooLong() { Fail(kLineTooLong, {app_.script_path, app_.line_number}); }
 
-  SetupApp& app_;
+  RunState& app_;
   int language_mode_;
   bool skipping_ = false;
   char label_[kLabelSize] = {};
@@ -126,12 +128,12 @@ Run::Outcome Run::ExamineLabel(char* cursor) {
 
 }  // namespace
 
-int RunScript(SetupApp& app, int language_mode) {
+int RunScript(RunState& app, int language_mode) {
   Run run(app, language_mode);
   return run.Execute();
 }
 
-int RunSetup(SetupApp& app, const std::string& destination, int language_mode) {
+int RunSetup(RunState& app, const std::string& destination, int language_mode) {
   app.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
   int lines = app.store.line_count();
   app.ui.SetProgressRange(lines & 0xFFFF);

@@ -1,6 +1,6 @@
 #include "script/lexer.h"
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "script/commands.h"
 
 namespace setup {
@@ -81,7 +81,7 @@ int OperatorToken(const char* text) {
   return id >= kOpEqual && id <= kOpGreater ? id : 0;
 }
 
-char* NextToken(SetupApp& app, char** cursor, TokenForm form) {
+char* NextToken(RunState& app, char** cursor, TokenForm form) {
   char* p = *cursor;
   if (*p == '"') {
     *cursor = ++p;

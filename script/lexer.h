@@ -8,7 +8,7 @@
 
 namespace setup {
 
-struct SetupApp;
+struct RunState;
 
 enum KeywordId : int {
   kNoKeyword = 0,
@@ -68,7 +68,7 @@ enum class TokenForm { kReporting, kSilent };
 // opening quote and ends at its closing quote; an unquoted one ends at the next blank and
 // fails when none follows. A failure writes nothing; the reporting form shows its message
 // naming the script path and the current line number.
-char* NextToken(SetupApp& app, char** cursor, TokenForm form);
+char* NextToken(RunState& app, char** cursor, TokenForm form);
 
 }  // namespace setup
 

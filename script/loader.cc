@@ -1,8 +1,9 @@
-// Loading the script and its pre-scan for SetupDir and WindowTitle.
+#include "script/loader.h"
+
 #include <cstring>
 
-#include "app/setup_app.h"
 #include "script/lexer.h"
+#include "script/run_state.h"
 #include "script/text_reader.h"
 #include "sysquery/registry_path.h"
 
@@ -11,7 +12,7 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-void PreScanSetupDir(SetupApp& app, const char* argument) {
+void PreScanSetupDir(RunState& app, const char* argument) {
   // The destination buffer takes 511 bytes; a longer argument is cut there.
   std::string_view arg = CutText(app.system, argument, sizeof app.destination_buffer - 1);
   std::memcpy(app.destination_buffer, arg.data(), arg.size());
@@ -26,13 +27,13 @@ void PreScanSetupDir(SetupApp& app, const char* argument) {
   app.default_destination = cursor;
 }
 
-void PreScanWindowTitle(SetupApp& app, char* argument) {
+void PreScanWindowTitle(RunState& app, char* argument) {
   char* title = argument;
   NextToken(app, &title, TokenForm::kReporting);
   app.window_title = title;
 }
 
-void PreScan(SetupApp& app, char* line) {
+void PreScan(RunState& app, char* line) {
   char* p = SkipBlanks(line);
   KeywordId id = ClassifyLine(p);
   if (id != kSetupDir && id != kWindowTitle) return;
@@ -47,7 +48,7 @@ void PreScan(SetupApp& app, char* line) {
 
 }  // namespace
 
-bool LoadScript(SetupApp& app) {
+bool LoadScript(RunState& app) {
   app.default_destination = nullptr;
   app.script_path = app.program_dir + "\\Setup.Inf";
   std::unique_ptr<InputFile> file = app.system.OpenForReading(app.script_path);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "script/lexer.h"
 #include "script/message.h"
 
@@ -30,7 +30,7 @@ constexpr RegistryRoot kRegistryRootTable[] = {
 constexpr std::size_t kMaxKeyName = 255;
 // Bound of the key path and of the value name that a registry path splits into.
 constexpr std::size_t kMaxPathPart = 255;
-constexpr std::size_t kRegistryValueSize = sizeof(SetupApp::registry_value);
+constexpr std::size_t kRegistryValueSize = sizeof(RunState::registry_value);
 
 // The byte length of the character at `text[i]`: 2 for a lead byte with a following
 // byte, else 1. A lead byte that ends the text counts alone.
@@ -136,7 +136,7 @@ bool RegistryKeyExists(System& system, const std::string& path) {
   return true;
 }
 
-const char* RegistrySetupDir(SetupApp& app, char* argument) {
+const char* RegistrySetupDir(RunState& app, char* argument) {
   // The first word is the keyword Registry (or a longer word that begins with it).
   char* cursor = argument;
   char* path_token = NextToken(app, &cursor, TokenForm::kReporting);

@@ -9,7 +9,7 @@
 
 namespace setup {
 
-struct SetupApp;
+struct RunState;
 
 // Opens `key_path` (components separated by backslashes) under `root`; 0 when some
 // component cannot be opened. The caller closes the key.
@@ -28,7 +28,7 @@ bool RegistryKeyExists(System& system, const std::string& path);
 // The registry form of SetupDir, given the copy of its argument in the destination
 // buffer (beginning with the word Registry): returns the default destination, inside
 // the destination buffer or app.registry_value, or nullptr for none.
-const char* RegistrySetupDir(SetupApp& app, char* argument);
+const char* RegistrySetupDir(RunState& app, char* argument);
 
 }  // namespace setup
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "platform/system.h"
 
 namespace setup {
@@ -17,7 +17,7 @@ bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\
 TextFilter::TextFilter() = default;
 TextFilter::~TextFilter() = default;
 
-int TextFilter::CopyTextFile(SetupApp& app, const char* source, const char* destination,
+int TextFilter::CopyTextFile(RunState& app, const char* source, const char* destination,
                              int mode) {
   // The destination is created before the source is looked at, so that a destination
   // that cannot be created is reported even when the source is missing too.
@@ -42,7 +42,7 @@ int TextFilter::CopyTextFile(SetupApp& app, const char* source, const char* dest
   return 0;
 }
 
-int TextFilter::FilterStream(SetupApp& app, InputFile& input, OutputFile& output,
+int TextFilter::FilterStream(RunState& app, InputFile& input, OutputFile& output,
                              const char* source, const char* destination, int mode) {
   Begin(app, input, output, source, destination);
   int result = FilterText(mode);
@@ -54,7 +54,7 @@ int TextFilter::FilterStream(SetupApp& app, InputFile& input, OutputFile& output
   return result;
 }
 
-void TextFilter::Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+void TextFilter::Begin(RunState& app, InputFile& input, OutputFile& output, const char* source,
                        const char* destination) {
   app_ = &app;
   reader_.emplace(&input);

@@ -24,7 +24,7 @@
 
 namespace setup {
 
-struct SetupApp;
+struct RunState;
 class InputFile;
 class OutputFile;
 
@@ -56,20 +56,20 @@ class TextFilter {
   // "Can't read %s file" (source), "Can't write %s file" (destination). On failure the
   // destination is as it was before. A destination that names its source receives the
   // filtered text.
-  int CopyTextFile(SetupApp& app, const char* source, const char* destination, int mode);
+  int CopyTextFile(RunState& app, const char* source, const char* destination, int mode);
 
   // Filters all of `input` into `output` without committing it: the work of
   // CopyTextFile between opening and committing, for callers that bring their own
   // files. `source` and `destination` name the files in messages. Returns 0 or 1 as
   // CopyTextFile; on 0 every byte has been handed to `output`.
-  int FilterStream(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+  int FilterStream(RunState& app, InputFile& input, OutputFile& output, const char* source,
                    const char* destination, int mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
   static bool IsLeadByte(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
  private:
-  void Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+  void Begin(RunState& app, InputFile& input, OutputFile& output, const char* source,
              const char* destination);
   void End();
   int FilterText(int mode);
@@ -103,7 +103,7 @@ class TextFilter {
   int SyntaxError();
 
   // Per copy; null / empty outside a copy.
-  SetupApp* app_ = nullptr;
+  RunState* app_ = nullptr;
   std::optional<TextReader> reader_;
   OutputFile* output_ = nullptr;
   const char* source_ = "";

@@ -290,7 +290,7 @@ class SequenceSystem : public FakeSystem {
 TEST(RegistrationTest, WaitPumpsMessagesThenSleepsOneMillisecondPerPoll) {
   FakeUi ui;
   SequenceSystem system(ui);
-  SetupApp app(system, ui);
+  RunState app(system, ui);
   system.programs.insert("C:\\App\\srv.exe");
   system.process_polls = 3;
   EXPECT_TRUE(RunAndWait(app, "C:\\App\\srv.exe", "C:\\App\\", "/regserver"));
@@ -305,7 +305,7 @@ TEST(RegistrationTest, WaitPumpsMessagesThenSleepsOneMillisecondPerPoll) {
 TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
   FakeUi ui;
   SequenceSystem system(ui);
-  SetupApp app(system, ui);
+  RunState app(system, ui);
   system.programs.insert("srv.exe");
   system.process_polls = 1;
   EXPECT_TRUE(RunAndWait(app, "srv.exe", "", "/regserver"));
@@ -316,7 +316,7 @@ TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
 TEST(RegistrationTest, RunAndWaitFailsWithoutWaitingWhenNothingStarts) {
   FakeUi ui;
   SequenceSystem system(ui);
-  SetupApp app(system, ui);
+  RunState app(system, ui);
   EXPECT_FALSE(RunAndWait(app, "C:\\App\\missing.exe", "C:\\App\\", "/regserver"));
   EXPECT_TRUE(system.sequence.empty());
   EXPECT_EQ(ui.pumps, 0);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -216,7 +216,7 @@ class RegistrySetupDirTest : public ::testing::Test {
   const std::string kQuote = "C:\\prog\\Setup.Infの7行目に\"が有りません";
   FakeSystem sys_;
   FakeUi ui_;
-  SetupApp app_;
+  RunState app_;
 };
 
 TEST_F(RegistrySetupDirTest, ValueWinsOverFallbackAndLosesOneTrailingBackslash) {

@@ -1,8 +1,9 @@
-// SetupApp, the application object: it owns every long-lived structure of the program
-// (the program directory, the macro table, the script store with its path, the current
-// line number, the text filter) and runs start-up.
-#ifndef SETUP_APP_SETUP_APP_H_
-#define SETUP_APP_SETUP_APP_H_
+// RunState, the state of one setup run: every long-lived structure of the core (the
+// program directory, the macro table, the script store with its path, the current line
+// number, the window title, the pre-scan results, the text filter) and the two seams it
+// works through.
+#ifndef SETUP_SCRIPT_RUN_STATE_H_
+#define SETUP_SCRIPT_RUN_STATE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ui.h"
 #include "platform/system.h"
+#include "platform/ui.h"
 #include "script/macro_table.h"
 #include "script/message.h"
 #include "script/script_store.h"
@@ -21,25 +22,14 @@ namespace setup {
 
 class TextFilter;
 
-// Exit status of the process.
-inline constexpr int kExitFinished = 0;
-inline constexpr int kExitRunFailed = 1;
-inline constexpr int kExitCancelled = 2;
-inline constexpr int kExitStartupFailed = 3;
-
 inline constexpr int kLanguageJapanese = 1;
 inline constexpr int kLanguageEnglish = 0;
 
-struct SetupApp {
-  SetupApp(System& system, Ui& ui);
-  ~SetupApp();
-  SetupApp(const SetupApp&) = delete;
-  SetupApp& operator=(const SetupApp&) = delete;
-
-  // Start-up: program directory from `first_argument` (code-page bytes, the path by
-  // which the program was started), the built-in macros, the script, SetupDialog.
-  // Returns the exit status.
-  int Start(std::string_view first_argument);
+struct RunState {
+  RunState(System& system, Ui& ui);
+  ~RunState();
+  RunState(const RunState&) = delete;
+  RunState& operator=(const RunState&) = delete;
 
   // Shows a formatted message in a message box (see FormatMessage).
   void ShowMessage(std::string_view format_utf8, std::initializer_list<MessageArg> args,
@@ -72,22 +62,9 @@ struct SetupApp {
   std::unique_ptr<TextFilter> text_filter_;
 };
 
-// Drive and directory of `first_argument` without its trailing separator (a backslash,
-// or on POSIX also a slash).
-std::string ProgramDirectory(System& system, std::string_view first_argument, bool strip_slash);
-
 // The script line's message for text that does not fit the interpreter's buffers.
 inline constexpr const char* kLineTooLong = "%sの%d行目が長すぎます";
 
-// Reads Setup.Inf from the program directory into the store and pre-scans it. False
-// when it cannot be read; its message has been shown.
-bool LoadScript(SetupApp& app);
-
-// The run driver and the interpreter loop: 0 when the script ran to its end, 1 when a
-// command ended it.
-int RunSetup(SetupApp& app, const std::string& destination, int language_mode);
-int RunScript(SetupApp& app, int language_mode);
-
 }  // namespace setup
 
-#endif  // SETUP_APP_SETUP_APP_H_
+#endif  // SETUP_SCRIPT_RUN_STATE_H_

@@ -1,19 +1,19 @@
-#include "app/setup_app.h"
+#include "script/run_state.h"
 
 #include "textcopy/text_filter.h"
 
 namespace setup {
 
-SetupApp::SetupApp(System& system, Ui& ui) : system(system), ui(ui) {}
+RunState::RunState(System& system, Ui& ui) : system(system), ui(ui) {}
 
-SetupApp::~SetupApp() = default;
+RunState::~RunState() = default;
 
-void SetupApp::ShowMessage(std::string_view format_utf8, std::initializer_list<MessageArg> args,
+void RunState::ShowMessage(std::string_view format_utf8, std::initializer_list<MessageArg> args,
                            std::uint32_t style, std::size_t limit) {
   ui.ShowMessageBox(FormatMessage(system, format_utf8, args, limit), style);
 }
 
-bool SetupApp::DefineMacro(std::string_view name, std::string_view value) {
+bool RunState::DefineMacro(std::string_view name, std::string_view value) {
   constexpr std::size_t kLimit = MacroTable::kFieldSize - 1;
   if (macros.Define(CutText(system, name, kLimit), CutText(system, value, kLimit)) ==
       MacroTable::DefineResult::kFull) {
@@ -23,7 +23,7 @@ bool SetupApp::DefineMacro(std::string_view name, std::string_view value) {
   return true;
 }
 
-TextFilter& SetupApp::text_filter() {
+TextFilter& RunState::text_filter() {
   if (!text_filter_) text_filter_ = std::make_unique<TextFilter>();
   return *text_filter_;
 }

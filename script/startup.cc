@@ -1,8 +1,11 @@
-// Start-up: the program directory, the built-in macros, the script and SetupDialog.
+#include "script/startup.h"
+
 #include <cstring>
 #include <vector>
 
-#include "app/setup_app.h"
+#include "script/interpreter.h"
+#include "script/loader.h"
+#include "script/run_state.h"
 
 namespace setup {
 namespace {
@@ -11,7 +14,7 @@ constexpr std::size_t kDirBufferSize = 256;
 
 // Expands `text` with the macros known now and cuts it to 255 bytes, never inside a
 // double-byte character.
-std::string ExpandDefaultDestination(SetupApp& app, const char* text) {
+std::string ExpandDefaultDestination(RunState& app, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
   app.macros.Expand(text, out.data(), out.size());
   return std::string(CutText(app.system, out.data(), kDirBufferSize - 1));
@@ -43,32 +46,34 @@ std::string ProgramDirectory(System& system, std::string_view path, bool strip_s
   return std::string(drive) + std::string(dir);
 }
 
-int SetupApp::Start(std::string_view first_argument) {
-  macros.Clear();
+int StartSetup(RunState& run, std::string_view first_argument) {
+  run.macros.Clear();
   std::string dir;
-  if (!system.WindowsDirectory(&dir)) {
-    ShowMessage("Install Windows System in the destination than it is'nt installed", {});
+  if (!run.system.WindowsDirectory(&dir)) {
+    run.ShowMessage("Install Windows System in the destination than it is'nt installed", {});
     return kExitStartupFailed;
   }
-  DefineMacro("$$WINDOWS$$", dir);
-  if (!system.SystemDirectory(&dir)) {
-    ShowMessage("Install Windows System in the destination than it is'nt installed", {});
+  run.DefineMacro("$$WINDOWS$$", dir);
+  if (!run.system.SystemDirectory(&dir)) {
+    run.ShowMessage("Install Windows System in the destination than it is'nt installed", {});
     return kExitStartupFailed;
   }
-  DefineMacro("$$SYSTEM$$", dir);
-  program_dir = ProgramDirectory(system, first_argument, strip_trailing_slash);
-  DefineMacro("$$FD$$", program_dir);
-  window_title = "Setup";
-  if (!LoadScript(*this)) return kExitStartupFailed;
+  run.DefineMacro("$$SYSTEM$$", dir);
+  run.program_dir = ProgramDirectory(run.system, first_argument, run.strip_trailing_slash);
+  run.DefineMacro("$$FD$$", run.program_dir);
+  run.window_title = "Setup";
+  if (!LoadScript(run)) return kExitStartupFailed;
 
-  std::string destination = ExpandDefaultDestination(*this, default_destination ? default_destination : "C:\\");
+  std::string destination =
+      ExpandDefaultDestination(run, run.default_destination ? run.default_destination : "C:\\");
   int status = kExitCancelled;
-  ui.ShowSetupDialog(system.ToUtf8(window_title), system.ToUtf8(destination),
-                     [&](const std::string& typed) {
-                       status = RunSetup(*this, system.FromUtf8(typed), kLanguageJapanese) == 0
-                                    ? kExitFinished
-                                    : kExitRunFailed;
-                     });
+  run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
+                         [&](const std::string& typed) {
+                           status = RunSetup(run, run.system.FromUtf8(typed),
+                                             kLanguageJapanese) == 0
+                                        ? kExitFinished
+                                        : kExitRunFailed;
+                         });
   return status;
 }
 

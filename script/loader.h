@@ -1,0 +1,15 @@
+// Loading the script and its pre-scan for SetupDir and WindowTitle.
+#ifndef SETUP_SCRIPT_LOADER_H_
+#define SETUP_SCRIPT_LOADER_H_
+
+namespace setup {
+
+struct RunState;
+
+// Reads Setup.Inf from the program directory into the store and pre-scans it. False
+// when it cannot be read; its message has been shown.
+bool LoadScript(RunState& run);
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_LOADER_H_
