@@ -99,7 +99,7 @@ void BM_TextCopy(benchmark::State& state) {
   app.DefineMacro("$$WINDOWS$$", "C:\\windows");
   app.DefineMacro("$$SYSTEM$$", "C:\\windows\\system32");
   CopyLoop(state, "filter", [&](const std::string& from, const std::string& to) {
-    return app.text_filter().CopyTextFile(app, from.c_str(), to.c_str(),
+    return app.text_filter().CopyTextFile(from.c_str(), to.c_str(),
                                           static_cast<int>(state.range(0))) == 0;
   });
 }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "script/run_state.h"
-#include "script/macro_table.h"
+#include "text/macro_table.h"
 #include "tests/unit/fakes.h"
 #include "textcopy/text_filter.h"
 
@@ -88,7 +88,7 @@ Outcome RunStream(const std::string& text, int mode, unsigned macro_set, std::si
   SteppedInput input(text, step);
   StringOutput output;
   Outcome o;
-  o.result = app.text_filter().FilterStream(app, input, output, kSource, kDest, mode);
+  o.result = app.text_filter().FilterStream(input, output, kSource, kDest, mode);
   if (output.committed) std::abort();  // only the caller commits
   o.output = output.text;
   o.messages = ui.messages;
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");
-    int result = app.text_filter().CopyTextFile(app, kSource, kDest, mode);
+    int result = app.text_filter().CopyTextFile(kSource, kDest, mode);
     if (result != whole.result || ui.messages != whole.messages) std::abort();
     const std::string expected = result == 0 ? whole.output : std::string("old");
     if (system.FileData(kDest) != expected || system.files.size() != 2) std::abort();

@@ -10,6 +10,11 @@ struct RunState;
 // when it cannot be read; its message has been shown.
 bool LoadScript(RunState& run);
 
+// The registry form of SetupDir, given the copy of its argument in the destination
+// buffer (beginning with the word Registry): returns the default destination, inside
+// the destination buffer or run.registry_value, or nullptr for none.
+const char* RegistrySetupDir(RunState& run, char* argument);
+
 }  // namespace setup
 
 #endif  // SETUP_SCRIPT_LOADER_H_

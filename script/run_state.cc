@@ -4,27 +4,23 @@
 
 namespace setup {
 
-RunState::RunState(System& system, Ui& ui) : system(system), ui(ui) {}
+RunState::RunState(System& system, Ui& ui)
+    : system(system), ui(ui), reporter(system, ui), script(system, reporter, script_path, line_number) {}
 
 RunState::~RunState() = default;
-
-void RunState::ShowMessage(std::string_view format_utf8, std::initializer_list<MessageArg> args,
-                           std::uint32_t style, std::size_t limit) {
-  ui.ShowMessageBox(FormatMessage(system, format_utf8, args, limit), style);
-}
 
 bool RunState::DefineMacro(std::string_view name, std::string_view value) {
   constexpr std::size_t kLimit = MacroTable::kFieldSize - 1;
   if (macros.Define(CutText(system, name, kLimit), CutText(system, value, kLimit)) ==
       MacroTable::DefineResult::kFull) {
-    ShowMessage("置換語句が多すぎます %d以下にして下さい", {MacroTable::kMaxRows});
+    reporter.Show("置換語句が多すぎます %d以下にして下さい", {MacroTable::kMaxRows});
     return false;
   }
   return true;
 }
 
 TextFilter& RunState::text_filter() {
-  if (!text_filter_) text_filter_ = std::make_unique<TextFilter>();
+  if (!text_filter_) text_filter_ = std::make_unique<TextFilter>(system, macros, reporter);
   return *text_filter_;
 }
 

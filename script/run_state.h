@@ -6,17 +6,16 @@
 #define SETUP_SCRIPT_RUN_STATE_H_
 
 #include <cstddef>
-#include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "script/macro_table.h"
-#include "script/message.h"
+#include "script/script_context.h"
 #include "script/script_store.h"
+#include "text/macro_table.h"
+#include "text/reporter.h"
 
 namespace setup {
 
@@ -31,10 +30,6 @@ struct RunState {
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
 
-  // Shows a formatted message in a message box (see FormatMessage).
-  void ShowMessage(std::string_view format_utf8, std::initializer_list<MessageArg> args,
-                   std::uint32_t style = kMbOk, std::size_t limit = kMessageLimit);
-
   // Defines a macro, names and values cut to 299 bytes without splitting a double-byte
   // character. False when the table is full; its message has then been shown.
   bool DefineMacro(std::string_view name, std::string_view value);
@@ -44,6 +39,7 @@ struct RunState {
 
   System& system;
   Ui& ui;
+  Reporter reporter;
   std::string program_dir;
   // On POSIX a trailing slash of the program directory is removed as well.
   bool strip_trailing_slash = false;
@@ -51,6 +47,8 @@ struct RunState {
   ScriptStore store;
   std::string script_path;
   int line_number = 0;
+  // The lexer's and the handlers' view of the run: script_path and line_number above.
+  ScriptContext script;
   std::string window_title;
 
   // Result of the pre-scan: none (nullptr) or a text inside one of the two buffers.

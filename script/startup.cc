@@ -14,10 +14,10 @@ constexpr std::size_t kDirBufferSize = 256;
 
 // Expands `text` with the macros known now and cuts it to 255 bytes, never inside a
 // double-byte character.
-std::string ExpandDefaultDestination(RunState& app, const char* text) {
+std::string ExpandDefaultDestination(RunState& run, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
-  app.macros.Expand(text, out.data(), out.size());
-  return std::string(CutText(app.system, out.data(), kDirBufferSize - 1));
+  run.macros.Expand(text, out.data(), out.size());
+  return std::string(CutText(run.system, out.data(), kDirBufferSize - 1));
 }
 
 }  // namespace
@@ -50,12 +50,12 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   run.macros.Clear();
   std::string dir;
   if (!run.system.WindowsDirectory(&dir)) {
-    run.ShowMessage("Install Windows System in the destination than it is'nt installed", {});
+    run.reporter.Show("Install Windows System in the destination than it is'nt installed", {});
     return kExitStartupFailed;
   }
   run.DefineMacro("$$WINDOWS$$", dir);
   if (!run.system.SystemDirectory(&dir)) {
-    run.ShowMessage("Install Windows System in the destination than it is'nt installed", {});
+    run.reporter.Show("Install Windows System in the destination than it is'nt installed", {});
     return kExitStartupFailed;
   }
   run.DefineMacro("$$SYSTEM$$", dir);

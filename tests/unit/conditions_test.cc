@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "script/run_state.h"
-#include "script/commands.h"
+#include "script/conditions.h"
+#include "script/keyword_table.h"
 #include "script/lexer.h"
 #include "tests/unit/fakes.h"
 
