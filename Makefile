@@ -9,7 +9,8 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 LAUNCH = -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
 endif
-CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DCMAKE_BUILD_TYPE
+# Warnings are errors in every build made here, as in CI.
+CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DSETUP_WERROR=ON -DCMAKE_BUILD_TYPE
 
 .PHONY: all deps build native win32 win64 testbuild fuzzbuild test demo bench clean
 
@@ -40,6 +41,8 @@ fuzzbuild: deps
 testbuild: build fuzzbuild
 	@cmake -S . -B build/test $(CMAKE_GEN)=Debug -DSETUP_TESTS=ON -DSETUP_SANITIZE=ON \
 	  -DSETUP_WIN32_EXE=$(CURDIR)/build/win32/Setup.exe -DSETUP_WIN64_EXE=$(CURDIR)/build/win64/Setup.exe \
+	  -DSETUP_WIN32_FIXTURES=$(CURDIR)/build/win32/tests/fixtures \
+	  -DSETUP_WIN64_FIXTURES=$(CURDIR)/build/win64/tests/fixtures \
 	  -DSETUP_FUZZ_DIR=$(CURDIR)/build/fuzz >/dev/null
 	@cmake --build build/test -j $(JOBS)
 
