@@ -1,5 +1,6 @@
 # make demo   installs what is missing, builds, and runs Setup.exe under Wine on examples/demo
 # make test   installs what is missing, builds everything and runs every test
+# make unit   the fast loop: builds and runs the native unit tests only (no mingw, no Wine)
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 # ccache, where it is installed, shares compiled objects between builds and work trees.
@@ -12,12 +13,15 @@ endif
 # Warnings are errors in every build made here, as in CI.
 CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DSETUP_WERROR=ON -DCMAKE_BUILD_TYPE
 
-.PHONY: all deps build native win32 win64 testbuild fuzzbuild test demo bench clean
+.PHONY: all deps deps-native build native win32 win64 testbuild fuzzbuild test unit demo bench clean
 
 all: build
 
 deps:
 	@bash tools/deps.sh
+
+deps-native:
+	@bash tools/deps.sh --native
 
 native: deps
 	@cmake -S . -B build/native $(CMAKE_GEN)=RelWithDebInfo >/dev/null
@@ -48,6 +52,14 @@ testbuild: build fuzzbuild
 
 test: testbuild
 	@cd build/test && ctest --output-on-failure -j $(JOBS)
+
+# Configured once; later runs rebuild only what changed and rerun the suite.
+unit: deps-native
+	@test -f build/unit/CMakeCache.txt || cmake -S . -B build/unit $(CMAKE_GEN)=Debug \
+	  -DSETUP_TESTS=ON -DSETUP_SANITIZE=ON >/dev/null
+	@cmake --build build/unit -j $(JOBS) --target unit_tests
+	@build/unit/tests/unit_tests --gtest_brief=1
+	@python3 -B tests/layering_check.py
 
 demo: build
 	@bash tools/demo.sh
