@@ -5,7 +5,10 @@
 namespace setup {
 
 RunState::RunState(System& system, Ui& ui)
-    : system(system), ui(ui), reporter(system, ui), script(system, reporter, script_path, line_number) {}
+    : system(system),
+      ui(ui),
+      reporter(system, ui),
+      script(system, reporter, script_path, line_number) {}
 
 RunState::~RunState() = default;
 
