@@ -29,7 +29,6 @@ class TextReader {
   }
 
   bool error() const { return error_; }
-  bool at_end() const { return ended_; }
 
  private:
   int GetSlow();

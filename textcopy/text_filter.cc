@@ -343,17 +343,10 @@ void TextFilter::FlushOutputLine() {
 
 void TextFilter::WriteOut(const unsigned char* data, std::size_t size) {
   if (failed_) return;
-  if (block_length_ + size > kBlockSize) {
-    if (!FlushBlock()) return;
-    if (size >= kBlockSize) {  // cannot happen with 4 KiB pieces; kept for safety
-      if (!output_->Write(data, size)) {
-        reporter_.Show("Can't write %s file", {destination_});
-        failed_ = true;
-        StopReading();
-      }
-      return;
-    }
-  }
+  // A piece is a line or a comment body, at most kBufferSize + 1 bytes: an empty block
+  // always takes it.
+  static_assert(kBufferSize + 1 <= kBlockSize);
+  if (block_length_ + size > kBlockSize && !FlushBlock()) return;
   std::memcpy(block_ + block_length_, data, size);
   block_length_ += size;
 }

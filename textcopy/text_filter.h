@@ -43,7 +43,6 @@ class TextFilter {
   static constexpr std::uint16_t kCloser = 0x2A2F;       // "*/"
 
   static constexpr std::size_t kBufferSize = 4096;
-  static constexpr std::size_t kMaxChunk = kBufferSize - 1;
   static constexpr std::size_t kMaxBody = kBufferSize - 1;
 
   // Messages go to `reporter`; each chunk is expanded with `macros` as it stands then.
