@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
 #include "script/checker.h"
 #include "tests/unit/fakes.h"
@@ -71,8 +72,8 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
   AddFuzzRegistry(system);
   AddFuzzFiles(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
-  auto app = std::make_unique<SetupApp>(system, ui);
-  int status = app->Start(kFuzzProgram);
+  auto run = std::make_unique<RunState>(system, ui);
+  int status = StartSetup(*run, kFuzzProgram);
   if (ui.messages.empty()) return;
   const std::string& last = ui.messages.back();
   if (status == kExitFinished && StartsWith(last, "Setup script Error. Nothing (")) {

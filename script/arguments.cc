@@ -5,7 +5,8 @@ namespace {
 
 class Cutter {
  public:
-  Cutter(SetupApp& app, char* args, Arguments* out) : app_(app), cursor_(args), out_(out) {}
+  Cutter(const ScriptContext& context, char* args, Arguments* out)
+      : context_(context), cursor_(args), out_(out) {}
 
   // A token that must be complete: quoted, or followed by a blank.
   bool Token(const char* name) {
@@ -13,7 +14,7 @@ class Cutter {
     ArgumentFault fault = *token == '\0'  ? ArgumentFault::kMissing
                           : *token == '"' ? ArgumentFault::kNoClosingQuote
                                           : ArgumentFault::kNoBlank;
-    char* next = NextToken(app_, &token, TokenForm::kReporting);
+    char* next = NextToken(context_, &token, TokenForm::kReporting);
     if (next == nullptr) {
       out_->fault = fault;
       out_->fault_argument = name;
@@ -27,7 +28,7 @@ class Cutter {
   // A loose token: ends at its closing quote, a blank or the end of the line.
   void Loose() {
     char* token = cursor_;
-    char* next = NextToken(app_, &token, TokenForm::kSilent);
+    char* next = NextToken(context_, &token, TokenForm::kSilent);
     Keep(token);
     if (next != nullptr) cursor_ = next;
   }
@@ -37,7 +38,7 @@ class Cutter {
     int op = OperatorToken(cursor_);
     if (op == 0) return true;
     char* word = cursor_;
-    char* next = NextToken(app_, &word, TokenForm::kReporting);
+    char* next = NextToken(context_, &word, TokenForm::kReporting);
     if (next == nullptr) {
       out_->fault = ArgumentFault::kNoBlank;
       out_->fault_argument = "comparison word";
@@ -61,16 +62,43 @@ class Cutter {
     if (out_->count < Arguments::kMaxTokens) out_->token[out_->count++] = token;
   }
 
-  SetupApp& app_;
+  const ScriptContext& context_;
   char* cursor_;
   Arguments* out_;
 };
 
 }  // namespace
 
-bool CutArguments(SetupApp& app, KeywordId id, char* args, Arguments* out) {
+const char* CommandWord(KeywordId id) {
+  switch (id) {
+    case kDefine: return "#define";
+    case kTextCopy: return "TextCopy";
+    case kBinCopy: return "BinCopy";
+    case kMakeDir: return "MakeDir";
+    case kJapanCopy: return "JapanCopy";
+    case kEnglishCopy: return "EnglishCopy";
+    case kDiskCheck: return "DiskCheck";
+    case kSetupDir: return "SetupDir";
+    case kWindowTitle: return "WindowTitle";
+    case kIfFileVersion: return "IfFileVersion";
+    case kIfProductVersion: return "IfProductVersion";
+    case kMessageBox: return "MessageBox";
+    case kMessage: return "Message";
+    case kGoto: return "Goto";
+    case kIfFileDate: return "IfFileDate";
+    case kErrorExit: return "ErrorExit";
+    case kIfFileFind: return "IfFileFind";
+    case kDefineRegistry: return "#define_registry";
+    case kRegsvr: return "Regsvr";
+    case kIfString: return "IfString";
+    case kIfRegistryFind: return "IfRegistryFind";
+    default: return "";
+  }
+}
+
+bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out) {
   *out = Arguments();
-  Cutter c(app, args, out);
+  Cutter c(context, args, out);
   switch (id) {
     case kDefine:
       return c.Token("name") && c.Rest();

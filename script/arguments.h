@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "script/keyword_table.h"
 #include "script/lexer.h"
 
 namespace setup {
@@ -49,12 +50,15 @@ struct Arguments {
   const char* fault_argument = nullptr;
 };
 
+// The command word of `id` as docs/script.md writes it; empty for no command.
+const char* CommandWord(KeywordId id);
+
 // Cuts the arguments of the command `id` (a keyword, kGoto, or kLabelLine with `args`
 // on its colon) starting at `args`. False when a token that must be complete could not
 // be cut: NextToken has shown its message and `out->fault` says why. The comparison
 // word of a condition is looked at before its quotes would be removed, so a quoted token
 // is never one.
-bool CutArguments(SetupApp& app, KeywordId id, char* args, Arguments* out);
+bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out);
 
 }  // namespace setup
 

@@ -11,11 +11,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/setup_app.h"
 #include "platform/system.h"
+#include "platform/ui.h"
 #include "script/arguments.h"
+#include "script/check_flow.h"
+#include "script/keyword_table.h"
 #include "script/lexer.h"
-#include "script/text_reader.h"
+#include "script/loader.h"
+#include "script/run_state.h"
+#include "script/startup.h"
+#include "text/text_reader.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -38,7 +43,7 @@ class CaptureUi : public Ui {
     return kIdCancel;
   }
   void ShowMessageBox(const std::string& text, std::uint32_t) override {
-    messages.push_back({app != nullptr ? app->line_number : 0, text});
+    messages.push_back({run != nullptr ? run->line_number : 0, text});
   }
   int ShowFinishDialog(const std::string&) override { return kIdOk; }
   int ShowDiskDialog(const std::string&, const std::string&) override { return kIdCancel; }
@@ -47,7 +52,7 @@ class CaptureUi : public Ui {
   void SetProgressPos(int) override {}
   void PumpMessages() override {}
 
-  const SetupApp* app = nullptr;  // whose line number a message names
+  const RunState* run = nullptr;  // whose line number a message names
   std::vector<Message> messages;
 };
 
@@ -64,43 +69,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A path as Windows compares it: ASCII letters folded, both separators alike.
-std::string FoldPath(std::string_view path) {
-  std::string folded(path);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c == '/') c = '\\';
-  }
-  return folded;
-}
-
-const char* CommandName(KeywordId id) {
-  switch (id) {
-    case kDefine: return "#define";
-    case kTextCopy: return "TextCopy";
-    case kBinCopy: return "BinCopy";
-    case kMakeDir: return "MakeDir";
-    case kJapanCopy: return "JapanCopy";
-    case kEnglishCopy: return "EnglishCopy";
-    case kDiskCheck: return "DiskCheck";
-    case kSetupDir: return "SetupDir";
-    case kWindowTitle: return "WindowTitle";
-    case kIfFileVersion: return "IfFileVersion";
-    case kIfProductVersion: return "IfProductVersion";
-    case kMessageBox: return "MessageBox";
-    case kMessage: return "Message";
-    case kGoto: return "Goto";
-    case kIfFileDate: return "IfFileDate";
-    case kErrorExit: return "ErrorExit";
-    case kIfFileFind: return "IfFileFind";
-    case kDefineRegistry: return "#define_registry";
-    case kRegsvr: return "Regsvr";
-    case kIfString: return "IfString";
-    case kIfRegistryFind: return "IfRegistryFind";
-    default: return "";
-  }
-}
-
 bool IsCondition(KeywordId id) {
   return id == kIfFileVersion || id == kIfProductVersion || id == kIfFileDate ||
          id == kIfFileFind || id == kDefineRegistry || id == kIfString || id == kIfRegistryFind;
@@ -111,49 +79,13 @@ bool DoesSomething(KeywordId id) {
   return id != kEmptyLine && id != kCommentLine && id != kLabelLine;
 }
 
-// Files known to exist on a path of the run, folded.
-using Facts = std::set<std::string>;
-
-Facts Intersect(const Facts& a, const Facts& b) {
-  Facts out;
-  std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::inserter(out, out.end()));
-  return out;
-}
-
-// Where the run may be when it reaches a line: running it (with what it knows), or
-// passing over it in search of a label.
-struct Flow {
-  struct Skip {
-    Facts facts;
-    std::set<int> goto_lines;
-  };
-  std::optional<Facts> running;
-  std::map<std::string, Skip> skipping;
-
-  bool reached() const { return running.has_value() || !skipping.empty(); }
-  void Run(const Facts& facts) { running = running ? Intersect(*running, facts) : facts; }
-  void SkipTo(const std::string& label, const Facts& facts, const std::set<int>& lines) {
-    auto [it, added] = skipping.try_emplace(label, Skip{facts, lines});
-    if (!added) {
-      it->second.facts = Intersect(it->second.facts, facts);
-      it->second.goto_lines.insert(lines.begin(), lines.end());
-    }
-  }
-};
-
-// What one command, with the commands it chains to, leaves for the next line.
-struct Outcome {
-  std::optional<Facts> next;
-  std::vector<std::pair<std::string, Facts>> skips;
-};
-
 class Checker {
  public:
   Checker(System& system, std::string program_dir, std::string script_path)
-      : app_(std::make_unique<SetupApp>(system, ui_)), system_(system) {
-    ui_.app = app_.get();
-    app_->program_dir = std::move(program_dir);
-    app_->script_path = std::move(script_path);
+      : run_(std::make_unique<RunState>(system, ui_)), system_(system) {
+    ui_.run = run_.get();
+    run_->program_dir = std::move(program_dir);
+    run_->script_path = std::move(script_path);
   }
 
   std::vector<Finding> Check();
@@ -163,6 +95,7 @@ class Checker {
   void Walk();
   void LabelLine(char* cursor, const Flow& flow, Flow* next);
   Outcome CheckCommand(char* cursor, const Facts& facts);
+  void ReportCutFault(KeywordId id, const Arguments& a);
   void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
@@ -176,11 +109,11 @@ class Checker {
   }
   void Error(std::string text) { Add(Finding::Severity::kError, line(), std::move(text)); }
   void Warning(std::string text) { Add(Finding::Severity::kWarning, line(), std::move(text)); }
-  int line() const { return app_->line_number; }
+  int line() const { return run_->line_number; }
   std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
 
   CaptureUi ui_;
-  std::unique_ptr<SetupApp> app_;
+  std::unique_ptr<RunState> run_;
   System& system_;
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                 // named by a Goto reached so far
@@ -197,18 +130,18 @@ std::vector<Finding> Checker::Check() {
 // Loads the script as start-up does, with the built-in macros that a check knows, and
 // turns the pre-scan's messages into warnings.
 bool Checker::Load() {
-  SetupApp& app = *app_;
-  app.macros.Clear();
-  app.DefineMacro("$$WINDOWS$$", kUnknown);
-  app.DefineMacro("$$SYSTEM$$", kUnknown);
-  app.DefineMacro("$$FD$$", app.program_dir);
-  bool loaded = LoadScriptFile(app, app.script_path);
+  RunState& run = *run_;
+  run.macros.Clear();
+  run.DefineMacro("$$WINDOWS$$", kUnknown);
+  run.DefineMacro("$$SYSTEM$$", kUnknown);
+  run.DefineMacro("$$FD$$", run.program_dir);
+  bool loaded = LoadScriptFile(run, run.script_path);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
   if (!loaded) {
     std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
     if (EndsWith(text, "file is too large.")) {
-      Add(Finding::Severity::kError, app.store.line_count() + 1, "script too large: over 65,536 bytes");
+      Add(Finding::Severity::kError, run.store.line_count() + 1, "script too large: over 65,536 bytes");
     } else if (text.substr(0, 10) == "Can't read") {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
@@ -219,7 +152,7 @@ bool Checker::Load() {
   std::map<int, KeywordId> keywords = KeywordsOfStoredLines(messages);
   for (const CaptureUi::Message& m : messages) {
     KeywordId id = keywords[m.line];
-    std::string what = std::string(CommandName(id)) + ": the " +
+    std::string what = std::string(CommandWord(id)) + ": the " +
                        (id == kWindowTitle ? "title" : "argument");
     if (EndsWith(m.text, "TABが有りません")) {
       Add(Finding::Severity::kWarning, m.line,
@@ -228,7 +161,7 @@ bool Checker::Load() {
       Add(Finding::Severity::kWarning, m.line, what + " has no closing quote");
     }
   }
-  app.DefineMacro("$$SETUPDIR$$", kUnknown);
+  run.DefineMacro("$$SETUPDIR$$", kUnknown);
   return true;
 }
 
@@ -238,7 +171,7 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
     const std::vector<CaptureUi::Message>& messages) {
   std::map<int, KeywordId> keywords;
   for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file = system_.OpenForReading(app_->script_path);
+  std::unique_ptr<InputFile> file = system_.OpenForReading(run_->script_path);
   if (!file || keywords.empty()) return keywords;
   TextReader reader(file.get());
   char text[ScriptStore::kReadLimit];
@@ -251,14 +184,14 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
 }
 
 void Checker::Walk() {
-  SetupApp& app = *app_;
+  RunState& run = *run_;
   char raw[kWorkLineSize];
   char work[kWorkLineSize];
   Flow flow;
   flow.running = Facts();
   bool in_dead_stretch = false;
-  for (app.line_number = 1;; ++app.line_number) {
-    ScriptStore::LineResult got = app.store.NextLine(raw, sizeof raw);
+  for (run.line_number = 1;; ++run.line_number) {
+    ScriptStore::LineResult got = run.store.NextLine(raw, sizeof raw);
     if (got == ScriptStore::LineResult::kEnd) break;
     bool runs = flow.running.has_value();
     if (!runs) {
@@ -275,7 +208,7 @@ void Checker::Walk() {
       Error("line too long: over 511 bytes");
       continue;
     }
-    if (!app.macros.Expand(raw, work, sizeof work)) {
+    if (!run.macros.Expand(raw, work, sizeof work)) {
       Error("line too long after macro expansion: over 511 bytes");
       continue;
     }
@@ -299,7 +232,7 @@ void Checker::Walk() {
 // A label line: where a Goto's search may end, and otherwise nothing.
 void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
   Arguments a;
-  CutArguments(*app_, kLabelLine, cursor, &a);
+  CutArguments(run_->script, kLabelLine, cursor, &a);
   std::string label = a.token[0];
   bool searched = !flow.skipping.empty();
   if (label.empty()) {
@@ -366,18 +299,8 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
       break;
   }
   Arguments a;
-  if (!CutArguments(*app_, id, args, &a)) {
-    std::string name = std::string(CommandName(id)) + ": the " + a.fault_argument;
-    switch (a.fault) {
-      case ArgumentFault::kMissing: Error(name + " is missing"); break;
-      case ArgumentFault::kNoClosingQuote: Error(name + " has no closing quote"); break;
-      default:
-        // A quoted comparison word would be an operand, not a comparison word.
-        Error(name + (std::strcmp(a.fault_argument, "comparison word") == 0
-                          ? " must be followed by a blank or a tab (the TAB rule)"
-                          : " must be followed by a blank or a tab, or be quoted (the TAB rule)"));
-        break;
-    }
+  if (!CutArguments(run_->script, id, args, &a)) {
+    ReportCutFault(id, a);
     out.next = facts;
     return out;
   }
@@ -389,9 +312,27 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
   return out;
 }
 
+void Checker::ReportCutFault(KeywordId id, const Arguments& a) {
+  std::string name = std::string(CommandWord(id)) + ": the " + a.fault_argument;
+  switch (a.fault) {
+    case ArgumentFault::kMissing:
+      Error(name + " is missing");
+      break;
+    case ArgumentFault::kNoClosingQuote:
+      Error(name + " has no closing quote");
+      break;
+    default:
+      // A quoted comparison word would be an operand, not a comparison word.
+      Error(name + (std::strcmp(a.fault_argument, "comparison word") == 0
+                        ? " must be followed by a blank or a tab (the TAB rule)"
+                        : " must be followed by a blank or a tab, or be quoted (the TAB rule)"));
+      break;
+  }
+}
+
 void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
   out->next = facts;
-  std::string name = CommandName(id);
+  std::string name = CommandWord(id);
   switch (id) {
     case kGoto: {
       std::string label = a.token[0];
@@ -443,14 +384,14 @@ void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Out
   }
   if (id == kDefineRegistry) Define(a.token[0], kUnknown);
   if ((id == kIfString || id == kIfFileDate) && a.op == 0) {
-    Warning(std::string(CommandName(id)) + " without a comparison word: the test never holds");
+    Warning(std::string(CommandWord(id)) + " without a comparison word: the test never holds");
   }
   *out = CheckCommand(SkipBlanks(a.rest), holds);
   out->next = out->next ? Intersect(*out->next, fails) : fails;
 }
 
 void Checker::Define(const char* name, const char* value) {
-  if (!app_->DefineMacro(name, value)) {
+  if (!run_->DefineMacro(name, value)) {
     Error("too many macros: the table holds 50 names, the four built-ins included");
   }
 }
@@ -458,7 +399,7 @@ void Checker::Define(const char* name, const char* value) {
 // True when `source` lies in the program directory and is there (or is known to be
 // there on this path of the run).
 bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
-  const std::string& dir = app_->program_dir;
+  const std::string& dir = run_->program_dir;
   std::string_view path = source;
   if (dir.empty() || path.find(kUnknown[0]) != std::string_view::npos) return false;
   if (path.size() <= dir.size() || path.substr(0, dir.size()) != dir || !IsSeparator(path[dir.size()])) {
@@ -467,7 +408,7 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
   std::uint32_t mtime = 0;
   if (system_.GetFileStatus(std::string(path), &mtime)) return true;
   if (facts.count(FoldPath(path)) == 0) {
-    Error(std::string(CommandName(id)) + ": the source is not in the program directory: " + Utf8(path));
+    Error(std::string(CommandWord(id)) + ": the source is not in the program directory: " + Utf8(path));
   }
   return false;
 }
@@ -478,7 +419,7 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   if (!input) return;
   NullOutput output;
   ui_.messages.clear();
-  int failed = app_->text_filter().FilterStream(*app_, *input, output, source, "", kLanguageJapanese);
+  int failed = run_->text_filter().FilterStream(*input, output, source, "", kLanguageJapanese);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
   if (failed == 0 || messages.empty()) return;
@@ -490,7 +431,7 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   std::string why = EndsWith(text, "line too long")
                         ? "the line is over 4095 bytes after macro expansion"
                         : "a comment is not closed, or its body is over 4095 bytes";
-  Error(std::string(CommandName(id)) + ": the text filter rejects the source at its line " + number +
+  Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " + number +
         ": " + why + " (" + Utf8(source) + ")");
 }
 

@@ -57,7 +57,7 @@ TEST(ArgumentsTest, Cuts) {
     AppFixture f;
     std::string line = c.args;
     Arguments a;
-    EXPECT_EQ(CutArguments(*f.app, c.id, line.data(), &a), c.ok) << c.args;
+    EXPECT_EQ(CutArguments(f.app->script, c.id, line.data(), &a), c.ok) << c.args;
     EXPECT_EQ(a.fault, c.fault) << c.args;
     if (c.fault_argument) {
       EXPECT_STREQ(a.fault_argument, c.fault_argument) << c.args;
