@@ -5,7 +5,8 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "app/transcript.h"
 #include "platform/posix/posix_system.h"
 
@@ -43,8 +44,8 @@ int main(int argc, char** argv) {
   // This program has no window front end yet: batch is its default.
   setup::BatchUi batch(setup::BatchUi::ReadAnswers(std::getenv("SETUP_ANSWERS")), stderr);
   setup::TranscriptUi ui(batch, transcript, Caption(argc > 0 ? argv[0] : nullptr));
-  auto app = std::make_unique<setup::SetupApp>(system, ui);
+  auto app = std::make_unique<setup::RunState>(system, ui);
   app->strip_trailing_slash = true;
   std::string first = argc > 0 && argv[0] ? argv[0] : "";
-  return app->Start(system.FromUtf8(first));
+  return StartSetup(*app, system.FromUtf8(first));
 }

@@ -12,7 +12,8 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "app/transcript.h"
 #include "app/win32/win32_ui.h"
 #include "platform/win32/system_dlls.h"
@@ -104,8 +105,8 @@ int Run(HINSTANCE instance) {
   }
 
   Win32System system;
-  SetupApp app(system, *ui);
-  int status = app.Start(first_argument);
+  RunState app(system, *ui);
+  int status = StartSetup(app, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   return status;
 }
