@@ -6,7 +6,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 pkgs=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine64 wine32:i386 xvfb xauth xdotool x11-utils clang-14 libfuzzer-14-dev libclang-rt-14-dev
-      locales python3 dos2unix imagemagick ccache)
+      locales python3 dos2unix imagemagick ccache libedit-dev python3-pexpect)
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   fresh=1
