@@ -33,9 +33,10 @@ struct Options {
 bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* error);
 
 // Setup.exe's switches in `line`, the command line after the program name. Words are
-// separated by blanks; double quotes group blanks into a word and are dropped. /D=
-// takes the rest of the line as it stands, blanks included, as installers do. False on
-// bad input, with `*error` naming the offending word.
+// separated by blanks; double quotes group blanks into a word and are dropped. The path
+// of /D= may hold blanks, as installers take it: it runs to the end of the line or to
+// the next word that is a switch. False on bad input, with `*error` naming the offending
+// word.
 bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* error);
 
 // The help texts of the two programs (UTF-8, ending with a line feed).

@@ -71,6 +71,13 @@ bool TakeValue(const Word& word, std::size_t name_size, std::optional<std::strin
   return true;
 }
 
+// A word that ends the path of /D=.
+bool IsSwitch(std::string_view word) {
+  return EqualsNoCase(word, "/S") || EqualsNoCase(word, "/CHECK") || word == "/?" ||
+         StartsWithNoCase(word, "/D=") || StartsWithNoCase(word, "/LOG=") ||
+         StartsWithNoCase(word, "/ANSWERS=");
+}
+
 }  // namespace
 
 bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* error) {
@@ -80,13 +87,23 @@ bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* 
   while (NextWord(line, &pos, &word)) {
     const std::string& w = word.text;
     if (StartsWithNoCase(w, "/D=")) {
-      // The rest of the line, blanks included; a path holds no quotes, so any there only
-      // grouped it.
-      std::string rest = WithoutQuotes(line.substr(word.start));
-      while (!rest.empty() && IsBlank(rest.back())) rest.pop_back();
-      word.text = rest;
+      // Blanks belong to the path: it runs to the end of the line, or to the next word
+      // that is one of the switches. A path holds no quotes, so any there only grouped it.
+      std::size_t end = line.size();
+      std::size_t after = pos;
+      Word next;
+      while (NextWord(line, &after, &next)) {
+        if (IsSwitch(next.text)) {
+          end = next.start;
+          break;
+        }
+      }
+      pos = end;
+      std::string value = WithoutQuotes(line.substr(word.start, end - word.start));
+      while (!value.empty() && IsBlank(value.back())) value.pop_back();
+      word.text = value;
       if (!TakeValue(word, 3, &options->dest, error)) return false;
-      break;
+      continue;
     }
     if (EqualsNoCase(w, "/S")) {
       options->silent = true;

@@ -11,9 +11,12 @@ std::string ProgressLine(int pos, int max, int width) {
   max = std::max(max, 0);
   pos = std::clamp(pos, 0, max);
   int percent = max > 0 ? static_cast<int>(static_cast<long long>(pos) * 100 / max) : 0;
-  std::string tail = "  " + std::string(percent < 10 ? "  " : percent < 100 ? " " : "") +
-                     std::to_string(percent) + "%  line " + std::to_string(pos) + " of " +
-                     std::to_string(max);
+  // Numbers padded to the width they reach at the end, so the bar keeps its length.
+  std::string last = std::to_string(max);
+  std::string line_no = std::to_string(pos);
+  std::string percent_text = std::to_string(percent);
+  std::string tail = "  " + std::string(3 - percent_text.size(), ' ') + percent_text + "%  line " +
+                     std::string(last.size() - line_no.size(), ' ') + line_no + " of " + last;
   // The bar takes what is left, between 10 and 40 cells; on a very narrow terminal the
   // line is cut rather than wrapped, which would scroll the screen.
   int cells = std::clamp(width - 2 - static_cast<int>(tail.size()) - 1, 10, 40);
