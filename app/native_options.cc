@@ -26,16 +26,11 @@ enum : int {
 };
 
 constexpr option kLongOptions[] = {
-    {"silent", no_argument, nullptr, kSilent},
-    {"dest", required_argument, nullptr, kDest},
-    {"answers", required_argument, nullptr, kAnswers},
-    {"log", required_argument, nullptr, kLog},
-    {"prefix", required_argument, nullptr, kPrefix},
-    {"ui", required_argument, nullptr, kUi},
-    {"check", optional_argument, nullptr, kCheck},
-    {"help", no_argument, nullptr, kHelp},
-    {"version", no_argument, nullptr, kVersion},
-    {nullptr, 0, nullptr, 0},
+    {"silent", no_argument, nullptr, kSilent},         {"dest", required_argument, nullptr, kDest},
+    {"answers", required_argument, nullptr, kAnswers}, {"log", required_argument, nullptr, kLog},
+    {"prefix", required_argument, nullptr, kPrefix},   {"ui", required_argument, nullptr, kUi},
+    {"check", optional_argument, nullptr, kCheck},     {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
 };
 
 std::string OptionName(int value) {

@@ -18,9 +18,9 @@ enum class FrontEndChoice {
 struct Options {
   bool help = false;
   bool version = false;
-  bool silent = false;  // --silent, /S: batch with the default answers
-  bool check = false;   // --check, /CHECK: check the script, run nothing
-  std::string check_path;  // empty: the program directory
+  bool silent = false;                 // --silent, /S: batch with the default answers
+  bool check = false;                  // --check, /CHECK: check the script, run nothing
+  std::string check_path;              // empty: the program directory
   std::optional<std::string> dest;     // pre-fills SetupDialog as if typed there
   std::optional<std::string> answers;  // the answers file (beats SETUP_ANSWERS)
   std::optional<std::string> log;      // the transcript file, "-" standard output

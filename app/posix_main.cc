@@ -50,13 +50,24 @@ bool UseTerminal(const Options& options) {
 }
 
 // Says where the Windows directory was looked for and how to name another prefix.
-void ExplainMissingWindows(const std::string& program, const PosixSystem& system, const Options& options) {
-  const char* source = options.prefix ? "--prefix" : std::getenv("WINEPREFIX") && *std::getenv("WINEPREFIX") ? "WINEPREFIX" : "~/.wine";
+void ExplainMissingWindows(const std::string& program, const PosixSystem& system,
+                           const Options& options) {
+  const char* variable = std::getenv("WINEPREFIX");
+  const char* source = "~/.wine";
+  if (options.prefix) {
+    source = "--prefix";
+  } else if (variable != nullptr && *variable != '\0') {
+    source = "WINEPREFIX";
+  }
   if (system.prefix().empty()) {
-    std::fprintf(stderr, "%s: no Wine prefix (WINEPREFIX and HOME are unset); name one with --prefix=DIR or WINEPREFIX=DIR\n",
+    std::fprintf(stderr,
+                 "%s: no Wine prefix (WINEPREFIX and HOME are unset); name one with --prefix=DIR "
+                 "or WINEPREFIX=DIR\n",
                  program.c_str());
   } else {
-    std::fprintf(stderr, "%s: no Windows directory %s/drive_c/windows in the Wine prefix (from %s); name a prefix with --prefix=DIR or WINEPREFIX=DIR\n",
+    std::fprintf(stderr,
+                 "%s: no Windows directory %s/drive_c/windows in the Wine prefix (from %s); name a "
+                 "prefix with --prefix=DIR or WINEPREFIX=DIR\n",
                  program.c_str(), system.prefix().c_str(), source);
   }
 }
@@ -94,7 +105,8 @@ int Main(int argc, char** argv) {
   } else {
     std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
     if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
-      std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(), answers.c_str());
+      std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(),
+                   answers.c_str());
       return kExitStartupFailed;
     }
     front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
@@ -130,7 +142,9 @@ int Main(int argc, char** argv) {
   auto app = std::make_unique<SetupApp>(system, *ui);
   app->strip_trailing_slash = true;
   int status = app->Start(system.FromUtf8(first_argument));
-  if (status == kExitStartupFailed && !system.has_windows()) ExplainMissingWindows(program, system, options);
+  if (status == kExitStartupFailed && !system.has_windows()) {
+    ExplainMissingWindows(program, system, options);
+  }
   return status;
 }
 

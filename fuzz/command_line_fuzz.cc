@@ -20,8 +20,8 @@ void Check(bool condition) {
 
 bool Same(const Options& a, const Options& b) {
   return a.help == b.help && a.version == b.version && a.silent == b.silent && a.check == b.check &&
-         a.check_path == b.check_path && a.dest == b.dest && a.answers == b.answers && a.log == b.log &&
-         a.prefix == b.prefix && a.ui == b.ui;
+         a.check_path == b.check_path && a.dest == b.dest && a.answers == b.answers &&
+         a.log == b.log && a.prefix == b.prefix && a.ui == b.ui;
 }
 
 void CheckOptions(bool ok, const Options& o, const std::string& error) {
@@ -29,7 +29,8 @@ void CheckOptions(bool ok, const Options& o, const std::string& error) {
     Check(!error.empty());
     return;
   }
-  for (const auto* value : {&o.dest, &o.answers, &o.log, &o.prefix}) Check(!*value || !(*value)->empty());
+  for (const auto* value : {&o.dest, &o.answers, &o.log, &o.prefix})
+    Check(!*value || !(*value)->empty());
   Check(o.check || o.check_path.empty());
   if (o.silent || o.answers) Check(o.ui != FrontEndChoice::kUnset);
 }

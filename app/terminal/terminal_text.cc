@@ -29,16 +29,20 @@ std::string ProgressLine(int pos, int max, int width) {
 std::string DialogText(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '&' && i + 1 < text.size()) ++i;
-    else if (text[i] == '&') continue;
+    if (text[i] == '&' && i + 1 < text.size())
+      ++i;
+    else if (text[i] == '&')
+      continue;
     out += text[i];
   }
   return out;
 }
 
 int QuestionAnswer(std::string_view typed) {
-  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.front()))) typed.remove_prefix(1);
-  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.back()))) typed.remove_suffix(1);
+  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.front())))
+    typed.remove_prefix(1);
+  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.back())))
+    typed.remove_suffix(1);
   std::string word;
   for (char c : typed) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (word.empty() || word == "ok" || word == "o" || word == "yes" || word == "y") return kIdOk;

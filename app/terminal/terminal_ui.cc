@@ -46,8 +46,9 @@ void NoteInterrupt(int) {
 class IgnoreInterrupts {
  public:
   IgnoreInterrupts(int fd, const std::string& erase_line) {
-    std::string text = (erase_line.empty() ? "\n" : "\r" + erase_line) +
-                       "Ctrl-C is ignored: the installation is running and cannot be stopped part-way.\n";
+    std::string text =
+        (erase_line.empty() ? "\n" : "\r" + erase_line) +
+        "Ctrl-C is ignored: the installation is running and cannot be stopped part-way.\n";
     note_size = std::min(text.size(), sizeof note);
     std::memcpy(note, text.data(), note_size);
     note_fd = fd;
@@ -103,7 +104,8 @@ std::string TerminalUi::Paint(const std::string& text, const char* colour) const
   return colour_ && colour ? colour + text + kReset : text;
 }
 
-bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial, std::string* line) {
+bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
+                          std::string* line) {
   prompt_ = colour_ ? std::string(1, kPromptEscape) + kBold + kPromptEscape + prompt +
                           kPromptEscape + kReset + kPromptEscape
                     : prompt;

@@ -62,7 +62,7 @@ class TerminalUi : public Ui {
   std::string prompt_;
   bool colour_ = false;
   std::string erase_line_;  // the terminal's clear-to-end-of-line, or empty
-  int progress_max_ = -1;  // -1: no run
+  int progress_max_ = -1;   // -1: no run
   int progress_pos_ = 0;
   bool progress_shown_ = false;
   std::size_t progress_width_ = 0;

@@ -27,13 +27,15 @@ bool WriteAll(HANDLE handle, std::string_view text) {
 }  // namespace
 
 bool WriteToStarter(std::string_view text, StarterStream stream) {
-  HANDLE standard = GetStdHandle(stream == StarterStream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  HANDLE standard =
+      GetStdHandle(stream == StarterStream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (IsUsable(standard)) {
     DWORD mode = 0;
     if (!GetConsoleMode(standard, &mode)) return WriteAll(standard, text);
     std::wstring wide = WideFromUtf8(text);
     DWORD written = 0;
-    return WriteConsoleW(standard, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    return WriteConsoleW(standard, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                         nullptr) != 0;
   }
   // A window program started from a console has no standard handles: borrow the console.
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
@@ -44,7 +46,8 @@ bool WriteToStarter(std::string_view text, StarterStream stream) {
     // On a new line: the prompt of the shell has already come back.
     std::wstring wide = L"\r\n" + WideFromUtf8(text);
     DWORD written = 0;
-    written_all = WriteConsoleW(console.get(), wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+    written_all = WriteConsoleW(console.get(), wide.data(), static_cast<DWORD>(wide.size()),
+                                &written, nullptr) != 0;
   }
   FreeConsole();
   return written_all;

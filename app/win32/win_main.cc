@@ -82,15 +82,19 @@ int Check(Win32System& system, const Options& options, const std::string& first_
   std::string program_dir = ProgramDirectory(system, first_argument, false);
   ScopedFile scratch(OpenScratchFile());
   if (!scratch) {
-    ShowToStarter(caption, "Setup: cannot make a temporary file for the findings\n", StarterStream::kError);
+    ShowToStarter(caption, "Setup: cannot make a temporary file for the findings\n",
+                  StarterStream::kError);
     return kExitStartupFailed;
   }
-  int status = RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, scratch.get());
+  int status =
+      RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, scratch.get());
   std::string findings = ReadScratchFile(scratch.get());
   if (WriteToStarter(findings, StarterStream::kOutput)) return status;
   if (options.log) {
     ScopedFile log(_wfopen(WideFromUtf8(*options.log).c_str(), L"wb"));
-    if (log && std::fwrite(findings.data(), 1, findings.size(), log.get()) == findings.size()) return status;
+    if (log && std::fwrite(findings.data(), 1, findings.size(), log.get()) == findings.size()) {
+      return status;
+    }
   }
   MessageBoxW(nullptr, WideFromUtf8(findings).c_str(), caption.c_str(),
               MB_OK | (status == 0 ? MB_ICONINFORMATION : MB_ICONERROR));
@@ -111,7 +115,8 @@ int Run(HINSTANCE instance) {
   Options options;
   std::string error;
   if (!ParseWindowsSwitches(Utf8FromWide(CommandLineTail()), &options, &error)) {
-    ShowToStarter(caption, caption_utf8 + ": " + error + "\n\n" + WindowsUsage(), StarterStream::kError);
+    ShowToStarter(caption, caption_utf8 + ": " + error + "\n\n" + WindowsUsage(),
+                  StarterStream::kError);
     return kExitStartupFailed;
   }
   if (options.help) {
@@ -125,9 +130,11 @@ int Run(HINSTANCE instance) {
   std::unique_ptr<Ui> front_end;
   if (batch) {
     const char* variable = std::getenv("SETUP_ANSWERS");
-    std::string answers = options.answers ? system.FromUtf8(*options.answers) : variable ? variable : "";
+    std::string answers = variable ? variable : "";
+    if (options.answers) answers = system.FromUtf8(*options.answers);
     if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
-      ShowToStarter(caption, caption_utf8 + ": cannot read the answers file " + system.ToUtf8(answers) + "\n",
+      std::string name = system.ToUtf8(answers);
+      ShowToStarter(caption, caption_utf8 + ": cannot read the answers file " + name + "\n",
                     StarterStream::kError);
       return kExitStartupFailed;
     }
@@ -143,7 +150,9 @@ int Run(HINSTANCE instance) {
   if (!transcript_path.empty()) {
     transcript_file.reset(_wfopen(transcript_path.c_str(), L"wb"));
     if (!transcript_file) {
-      ShowToStarter(caption, caption_utf8 + ": cannot write the transcript " + Utf8FromWide(transcript_path) + "\n",
+      ShowToStarter(caption,
+                    caption_utf8 + ": cannot write the transcript " +
+                        Utf8FromWide(transcript_path) + "\n",
                     StarterStream::kError);
       return kExitStartupFailed;
     }

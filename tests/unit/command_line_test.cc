@@ -70,8 +70,10 @@ TEST(NativeOptionsTest, Table) {
       {{"--ui=window"}, "ERROR option '--ui' takes terminal or batch, not 'window'"},
       {{"install"}, "ERROR unexpected argument 'install'"},
       {{"--check", "a", "b"}, "ERROR unexpected argument 'b'"},
-      {{"--silent", "--ui=terminal"}, "ERROR option '--silent' cannot be used with '--ui=terminal'"},
-      {{"--answers=a", "--ui=terminal"}, "ERROR option '--answers' cannot be used with '--ui=terminal'"},
+      {{"--silent", "--ui=terminal"},
+       "ERROR option '--silent' cannot be used with '--ui=terminal'"},
+      {{"--answers=a", "--ui=terminal"},
+       "ERROR option '--answers' cannot be used with '--ui=terminal'"},
   };
   for (const Case& c : cases) {
     std::string line;
@@ -145,7 +147,8 @@ TEST(TerminalTextTest, ProgressLine) {
       {1, 4, 20, "[##--------]   25% "},  // cut, never wrapped
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ProgressLine(c.pos, c.max, c.width), c.expected) << c.pos << "/" << c.max << " in " << c.width;
+    EXPECT_EQ(ProgressLine(c.pos, c.max, c.width), c.expected)
+        << c.pos << "/" << c.max << " in " << c.width;
   }
 }
 
