@@ -9,7 +9,7 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "app/options.h"
+#include "cmdline/options.h"
 #include "app/preset_destination.h"
 #include "app/setup_app.h"
 #include "app/terminal/terminal_ui.h"

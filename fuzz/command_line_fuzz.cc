@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "cmdline/options.h"
 
 namespace setup {
 namespace {

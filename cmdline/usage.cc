@@ -2,7 +2,7 @@
 // same options; keep the two in step.
 #include <string>
 
-#include "app/options.h"
+#include "cmdline/options.h"
 #include "setup_version.h"
 
 namespace setup {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/options.h"
+#include "cmdline/options.h"
 
 namespace setup {
 namespace {

@@ -1,7 +1,7 @@
 // What a person asked for on the command line: the options of the native program and the
 // switches of Setup.exe, parsed into one shape. Texts are UTF-8.
-#ifndef SETUP_APP_OPTIONS_H_
-#define SETUP_APP_OPTIONS_H_
+#ifndef SETUP_CMDLINE_OPTIONS_H_
+#define SETUP_CMDLINE_OPTIONS_H_
 
 #include <optional>
 #include <string>
@@ -48,4 +48,4 @@ std::string VersionText(std::string_view program);
 
 }  // namespace setup
 
-#endif  // SETUP_APP_OPTIONS_H_
+#endif  // SETUP_CMDLINE_OPTIONS_H_
