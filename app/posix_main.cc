@@ -9,11 +9,11 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "cmdline/options.h"
 #include "app/preset_destination.h"
 #include "app/setup_app.h"
 #include "app/terminal/terminal_ui.h"
 #include "app/transcript.h"
+#include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
 
 namespace setup {

@@ -13,12 +13,12 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "cmdline/options.h"
 #include "app/preset_destination.h"
 #include "app/setup_app.h"
 #include "app/transcript.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
+#include "cmdline/options.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
