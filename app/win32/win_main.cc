@@ -96,6 +96,8 @@ int Check(Win32System& system, const Options& options, const std::string& first_
       return status;
     }
   }
+  // A clean script prints nothing; a message box needs some text.
+  if (findings.empty()) findings = "The script has no errors and no warnings.\n";
   MessageBoxW(nullptr, WideFromUtf8(findings).c_str(), caption.c_str(),
               MB_OK | (status == 0 ? MB_ICONINFORMATION : MB_ICONERROR));
   return status;
