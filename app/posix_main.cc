@@ -10,11 +10,12 @@
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
 #include "app/preset_destination.h"
-#include "app/setup_app.h"
 #include "app/terminal/terminal_ui.h"
 #include "app/transcript.h"
 #include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 
 namespace setup {
 namespace {
@@ -139,9 +140,9 @@ int Main(int argc, char** argv) {
     ui = recorder.get();
   }
 
-  auto app = std::make_unique<SetupApp>(system, *ui);
-  app->strip_trailing_slash = true;
-  int status = app->Start(system.FromUtf8(first_argument));
+  auto run = std::make_unique<RunState>(system, *ui);
+  run->strip_trailing_slash = true;
+  int status = StartSetup(*run, system.FromUtf8(first_argument));
   if (status == kExitStartupFailed && !system.has_windows()) {
     ExplainMissingWindows(program, system, options);
   }

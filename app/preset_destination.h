@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 namespace setup {
 

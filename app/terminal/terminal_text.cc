@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 namespace setup {
 

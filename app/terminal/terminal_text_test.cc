@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 namespace setup {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 typedef struct editline EditLine;
 

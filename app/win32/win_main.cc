@@ -14,7 +14,6 @@
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
 #include "app/preset_destination.h"
-#include "app/setup_app.h"
 #include "app/transcript.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
@@ -22,6 +21,8 @@
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 
 // Last: it defines macros (_S1, _M1, ...) that collide with names in the C++ headers.
 #include <mbctype.h>
@@ -177,8 +178,8 @@ int Run(HINSTANCE instance) {
     ui = transcript.get();
   }
 
-  SetupApp app(system, *ui);
-  int status = app.Start(first_argument);
+  RunState run(system, *ui);
+  int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   return status;
 }

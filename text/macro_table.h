@@ -1,8 +1,8 @@
 // The replacement words of the script language: at most 50 rows of a name and a value,
 // in the order of first definition. An earlier row wins when two names match at the
 // same place; expansion is one pass and never rescans a value.
-#ifndef SETUP_SCRIPT_MACRO_TABLE_H_
-#define SETUP_SCRIPT_MACRO_TABLE_H_
+#ifndef SETUP_TEXT_MACRO_TABLE_H_
+#define SETUP_TEXT_MACRO_TABLE_H_
 
 #include <cstddef>
 #include <string_view>
@@ -51,4 +51,4 @@ class MacroTable {
 
 }  // namespace setup
 
-#endif  // SETUP_SCRIPT_MACRO_TABLE_H_
+#endif  // SETUP_TEXT_MACRO_TABLE_H_

@@ -1,8 +1,8 @@
 // Text-mode reading over binary reads, the same on every platform: a CR directly
 // before an LF is dropped, any other CR is kept, and the first 0x1A byte ends the input.
 // A read error ends the input too and is remembered.
-#ifndef SETUP_SCRIPT_TEXT_READER_H_
-#define SETUP_SCRIPT_TEXT_READER_H_
+#ifndef SETUP_TEXT_TEXT_READER_H_
+#define SETUP_TEXT_TEXT_READER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +29,6 @@ class TextReader {
   }
 
   bool error() const { return error_; }
-  bool at_end() const { return ended_; }
 
  private:
   int GetSlow();
@@ -45,4 +44,4 @@ class TextReader {
 
 }  // namespace setup
 
-#endif  // SETUP_SCRIPT_TEXT_READER_H_
+#endif  // SETUP_TEXT_TEXT_READER_H_

@@ -1,4 +1,4 @@
-#include "script/message.h"
+#include "text/message.h"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 // text in the process code page (a path, a script token), `%d` a number. The result is
 // cut at 255 bytes as the code page counts them, never inside a double-byte character,
 // and handed on as UTF-8.
-#ifndef SETUP_SCRIPT_MESSAGE_H_
-#define SETUP_SCRIPT_MESSAGE_H_
+#ifndef SETUP_TEXT_MESSAGE_H_
+#define SETUP_TEXT_MESSAGE_H_
 
 #include <cstddef>
 #include <initializer_list>
@@ -42,4 +42,4 @@ std::string_view CutText(System& system, std::string_view text, std::size_t limi
 
 }  // namespace setup
 
-#endif  // SETUP_SCRIPT_MESSAGE_H_
+#endif  // SETUP_TEXT_MESSAGE_H_

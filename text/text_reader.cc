@@ -1,4 +1,4 @@
-#include "script/text_reader.h"
+#include "text/text_reader.h"
 
 #include "platform/system.h"
 

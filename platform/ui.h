@@ -1,8 +1,8 @@
 // The user-interface services the core calls: the only way it talks to a person.
 // Every text is UTF-8. Implemented by the window front end (app/win32), the batch front
 // end (app/batch) and, for the unit tests, an in-memory fake.
-#ifndef SETUP_APP_UI_H_
-#define SETUP_APP_UI_H_
+#ifndef SETUP_PLATFORM_UI_H_
+#define SETUP_PLATFORM_UI_H_
 
 #include <cstdint>
 #include <functional>
@@ -42,4 +42,4 @@ class Ui {
 
 }  // namespace setup
 
-#endif  // SETUP_APP_UI_H_
+#endif  // SETUP_PLATFORM_UI_H_
