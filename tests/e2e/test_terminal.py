@@ -50,6 +50,13 @@ CASES = [
         ("expect", PROMPT), ("send", "\r"), ("expect", "press Enter"), ("send", "\r"),
         ("expect", r"OK or CANCEL\?"), ("send", "\x03"),
      ], 1, ["App"], ["App/done"]),
+    ("DiskDialog: OK tries again, CANCEL ends the run",
+     "SetupDir C:\\App \nDiskCheck NO.TAG Disk 2\nMakeDir $$SETUPDIR$$\n", [], {}, [
+        ("expect", PROMPT), ("send", "\r"),
+        ("expect", "Cheng at 'Disk 2'"), ("expect", r"OK or CANCEL\?"), ("send", "\r"),
+        ("expect", "Cheng at 'Disk 2'"), ("expect", r"OK or CANCEL\?"), ("send", "c\r"),
+        ("expect", "press Enter"), ("send", "\r"),
+     ], 1, [], ["App"]),
     ("--dest pre-fills the prompt", SCRIPT, ["--dest=C:\\Other"], {}, [
         ("expect", r"Setup Directory: (\x1b\[0m)?C:\\Other"), ("send", "\x04"),
      ], 2, [], ["App", "Other"]),
