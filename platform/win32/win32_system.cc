@@ -81,7 +81,8 @@ std::unique_ptr<OutputFile> Win32System::CreateReplacement(const std::string& pa
 }
 
 bool Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
-  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+  return MayReplace(destination) &&
+         CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
 }
 
 MakeDirResult Win32System::MakeDirectory(const std::string& path) {
