@@ -14,8 +14,8 @@ import os
 import re
 import sys
 
-SOURCE_DIRS = ("app", "platform", "script", "text", "textcopy", "sysquery", "tests", "fuzz",
-               "bench")
+SOURCE_DIRS = ("app", "cmdline", "platform", "script", "text", "textcopy", "sysquery", "tests",
+               "fuzz", "bench")
 PORTABLE_DIRS = ("text", "script", "textcopy", "sysquery")
 PORTABLE_FILES = ("platform/system.h", "platform/ui.h")
 EXTENSIONS = (".h", ".cc", ".c")
