@@ -1,5 +1,7 @@
 #include "script/arguments.h"
 
+#include <cstring>
+
 namespace setup {
 namespace {
 
@@ -30,7 +32,7 @@ class Cutter {
     char* token = cursor_;
     char* next = NextToken(context_, &token, TokenForm::kSilent);
     Keep(token);
-    if (next != nullptr) cursor_ = next;
+    cursor_ = next != nullptr ? next : token + std::strlen(token);  // it ran to the end
   }
 
   // The comparison word, when the token at the cursor begins with one.
@@ -46,6 +48,15 @@ class Cutter {
     }
     out_->op = op;
     cursor_ = next;
+    return true;
+  }
+
+  // The command reads nothing after its last argument, `name`.
+  bool End(const char* name) {
+    if (*cursor_ != '\0') {
+      out_->ignored = cursor_;
+      out_->ignored_after = name;
+    }
     return true;
   }
 
@@ -105,26 +116,28 @@ bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Argume
     case kBinCopy:
       if (!c.Token("source")) return false;
       c.Loose();
-      return true;
+      return c.End("destination");
     case kTextCopy:
     case kJapanCopy:
     case kEnglishCopy:
       return c.Token("source") && c.Rest();
     case kMakeDir:
+      c.Loose();
+      return c.End("directory name");
     case kMessageBox:
       c.Loose();
-      return true;
+      return c.End("text");
     case kDiskCheck:
       return c.Token("file name") && c.Rest();
     case kMessage:
     case kErrorExit:
       return c.Rest();
     case kRegsvr:
-      return c.Token("path");
+      return c.Token("path") && c.End("path");
     case kGoto:
       c.Colon();
       c.Loose();
-      return true;
+      return c.End("label");
     case kLabelLine:
       c.Colon();
       c.Loose();

@@ -45,6 +45,11 @@ struct Arguments {
   // take it (#define's value, a text copy's destination, a prompt, a message, the
   // command a condition runs); null for the others.
   char* rest = nullptr;
+  // Text after the last argument of a command that takes no rest of the line: the
+  // command never reads it (a name with blanks that was not quoted, say); null when
+  // there is none. `ignored_after` names that last argument.
+  char* ignored = nullptr;
+  const char* ignored_after = nullptr;
   ArgumentFault fault = ArgumentFault::kNone;
   // The name of the argument that could not be cut, as docs/script.md calls it.
   const char* fault_argument = nullptr;

@@ -26,8 +26,9 @@
 namespace setup {
 namespace {
 
-// The value of every macro that only a run knows. No script byte means anything to the
-// lexer or the filter as 0x01 does not, and a text that holds it is taken as unknown.
+// The value of every macro that only a run knows. The byte 0x01 means nothing to the
+// lexer or to the text filter, so cutting is unchanged, and a text that holds it is taken
+// as unknown.
 constexpr char kUnknown[] = "\x01";
 
 // The messages of a check go nowhere but here; no dialog is ever shown.
@@ -99,6 +100,7 @@ class Checker {
   void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
+  void WarnRelativeSource(KeywordId id, const char* source);
   void CheckTextSource(KeywordId id, const char* source);
   void ReportUnresolvedGotos(const Flow& flow);
   void Define(const char* name, const char* value);
@@ -290,6 +292,7 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
       out.next = facts;
       return out;
     case kErrorExit:
+      if (*args == '"') Warning("ErrorExit: the quotes are shown as they are");
       return out;  // the run ends here
     case kEnglishCopy:
       Warning("EnglishCopy copies nothing: the program always runs in the Japanese mode");
@@ -333,6 +336,12 @@ void Checker::ReportCutFault(KeywordId id, const Arguments& a) {
 void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
   out->next = facts;
   std::string name = CommandWord(id);
+  if (a.ignored != nullptr) {
+    Warning(name + ": the text after the " + a.ignored_after + " is ignored: " + Utf8(a.ignored) +
+            " (quote the " + a.ignored_after + " if it holds blanks)");
+  }
+  if (id == kMessage && *a.rest == '"') Warning("Message: the quotes are shown as they are");
+  if (id == kBinCopy || id == kTextCopy || id == kJapanCopy) WarnRelativeSource(id, a.token[0]);
   switch (id) {
     case kGoto: {
       std::string label = a.token[0];
@@ -394,6 +403,19 @@ void Checker::Define(const char* name, const char* value) {
   if (!run_->DefineMacro(name, value)) {
     Error("too many macros: the table holds 50 names, the four built-ins included");
   }
+}
+
+// A relative source is looked for in the current directory of the run, which need not be
+// the program directory.
+void Checker::WarnRelativeSource(KeywordId id, const char* source) {
+  std::string_view path = source;
+  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':') ||
+      path.find(kUnknown[0]) != std::string_view::npos) {
+    return;
+  }
+  Warning(std::string(CommandWord(id)) +
+          ": the source is relative to the current directory, not to the program directory: " +
+          Utf8(path) + " (write $$FD$$\\" + Utf8(path) + ")");
 }
 
 // True when `source` lies in the program directory and is there (or is known to be

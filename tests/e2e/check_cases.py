@@ -66,6 +66,8 @@ CASES = [
     ("unreachable errors are not errors", {}, "Goto end\nBogus\n:end\n", [(2, "warning")], 0, ["never run"]),
     ("lines counted as the run counts them", {}, 'WindowTitle "T"\nBinCopy a\n', [(3, "error")], 1,
      ["source must be followed"]),
+    ("warnings only", {}, "MakeDir C:\\Program Files\\App\nMessage \"quoted\"\nBinCopy a.dat C:\\a.dat\n",
+     [(1, "warning"), (2, "warning"), (3, "warning")], 0, ["ignored", "quotes", "relative"]),
     ("findings in line order", {}, "Bogus\nSetupDir x\nMakeDir\n", [(1, "error"), (2, "warning"), (3, "error")],
      1, ["not a command", "SetupDir", "MakeDir"]),
 ]

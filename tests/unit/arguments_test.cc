@@ -77,5 +77,36 @@ TEST(ArgumentsTest, Cuts) {
   }
 }
 
+TEST(ArgumentsTest, TextNoCommandReads) {
+  const struct {
+    KeywordId id;
+    std::string args;
+    const char* ignored;  // null: none
+    const char* after;
+  } cases[] = {
+      {kMakeDir, "C:\\Program Files\\App", "Files\\App", "directory name"},
+      {kMakeDir, "\"C:\\Program Files\\App\"", nullptr, nullptr},
+      {kMakeDir, "C:\\App", nullptr, nullptr},
+      {kBinCopy, "a b c ", "c ", "destination"},
+      {kRegsvr, "a.dll   ", nullptr, nullptr},
+      {kGoto, ":end later", "later", "label"},
+      {kMessageBox, "\"two words", nullptr, nullptr},
+      {kTextCopy, "a C:\\x y", nullptr, nullptr},  // the destination is the rest
+  };
+  for (const auto& c : cases) {
+    AppFixture f;
+    std::string line = c.args;
+    Arguments a;
+    CutArguments(f.app->script, c.id, line.data(), &a);
+    if (c.ignored == nullptr) {
+      EXPECT_EQ(a.ignored, nullptr) << c.args;
+    } else {
+      ASSERT_NE(a.ignored, nullptr) << c.args;
+      EXPECT_STREQ(a.ignored, c.ignored) << c.args;
+      EXPECT_STREQ(a.ignored_after, c.after) << c.args;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace setup

@@ -115,6 +115,20 @@ TEST(CheckerTest, Findings) {
       {"define then use", "#define DIR $$FD$$\\sub\nBinCopy DIR\\x.dat C:\\x\n",
        {{2, E, "not in the program directory: D:\\Dist\\sub\\x.dat"}}},
       {"Japanese words", "設定 する\n", {{1, E, "not a command: 設定"}}},
+      {"ignored text", "MakeDir C:\\Program Files\\App\nMessageBox Install now?\nGoto end here\n:end\n"
+                       "Regsvr \"$$SETUPDIR$$\\a b.dll\" x\nBinCopy $$FD$$\\a.dat C:\\x y\n",
+       {{1, W, "MakeDir: the text after the directory name is ignored: Files\\App"},
+        {2, W, "MessageBox: the text after the text is ignored: now?"},
+        {3, W, "Goto: the text after the label is ignored: here"},
+        {5, W, "Regsvr: the text after the path is ignored: x"},
+        {6, W, "BinCopy: the text after the destination is ignored: y"}}},
+      {"quotes shown", "Message \"Hello\"\nIfString a = b N ErrorExit \"Stop\"\n",
+       {{1, W, "Message: the quotes are shown as they are"},
+        {2, W, "ErrorExit: the quotes are shown as they are"}}},
+      {"relative sources", "BinCopy files\\a.dat C:\\a\nTextCopy a.txt C:\\b\nBinCopy \\x C:\\c\n",
+       {{1, W, "BinCopy: the source is relative to the current directory, not to the program directory: "
+               "files\\a.dat (write $$FD$$\\files\\a.dat)"},
+        {2, W, "TextCopy: the source is relative"}}},
   };
   for (const CheckCase& c : cases) {
     FakeSystem system;
