@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/code_page_text.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
 #include "script/run_state.h"
@@ -28,18 +29,7 @@ std::string ProgramDirectory(System& system, std::string_view path, bool strip_s
     drive = path.substr(0, 2);
     path.remove_prefix(2);
   }
-  // The directory runs to the last separator, found character by character so that the
-  // second byte of a double-byte character is never taken for one.
-  std::size_t dir_end = 0;
-  for (std::size_t i = 0; i < path.size();) {
-    if (system.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      i += 2;
-      continue;
-    }
-    if (path[i] == '\\' || path[i] == '/') dir_end = i + 1;
-    ++i;
-  }
-  std::string_view dir = path.substr(0, dir_end);
+  std::string_view dir = path.substr(0, DirectoryLength(SystemLeadByte(system), path));
   if (!dir.empty() && (dir.back() == '\\' || (strip_slash && dir.back() == '/'))) {
     dir.remove_suffix(1);
   }
