@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
+#include "base/scoped_file.h"
 #include "script/run_state.h"
 #include "script/startup.h"
 #include "app/transcript.h"
@@ -22,16 +23,12 @@ std::string Caption(const char* argv0) {
   return name;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   setup::PosixSystem system;
   const char* transcript_path = std::getenv("SETUP_TRANSCRIPT");
-  std::unique_ptr<std::FILE, FileCloser> transcript_file;
+  setup::ScopedFile transcript_file;
   std::FILE* transcript = stdout;
   if (transcript_path && *transcript_path) {
     transcript_file.reset(std::fopen(transcript_path, "w"));

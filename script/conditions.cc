@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/hex_digit.h"
 #include "platform/system.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
@@ -41,13 +42,6 @@ int CompareBytes(const char* left, const char* right) {
 
 bool IsScanSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // One %X conversion at `*text`; false (nothing stored) when no digit follows.

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/code_page_text.h"
 #include "text/text_reader.h"
 
 namespace setup {
@@ -68,7 +69,7 @@ class TextFilter {
                    const char* destination, int mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
-  static bool IsLeadByte(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+  static bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
 
  private:
   void Begin(InputFile& input, OutputFile& output, const char* source,

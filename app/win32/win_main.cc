@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
+#include "base/scoped_file.h"
 #include "script/run_state.h"
 #include "script/startup.h"
 #include "app/transcript.h"
@@ -24,11 +25,6 @@
 
 namespace setup {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // The program file's name without directory and extension: the message boxes' caption.
 std::wstring ProgramName() {
