@@ -21,9 +21,6 @@ namespace setup {
 
 class TextFilter;
 
-inline constexpr int kLanguageJapanese = 1;
-inline constexpr int kLanguageEnglish = 0;
-
 struct RunState {
   RunState(System& system, Ui& ui);
   ~RunState();

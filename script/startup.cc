@@ -60,7 +60,7 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
                          [&](const std::string& typed) {
                            status = RunSetup(run, run.system.FromUtf8(typed),
-                                             kLanguageJapanese) == 0
+                                             LanguageMode::kJapanese)
                                         ? kExitFinished
                                         : kExitRunFailed;
                          });
