@@ -55,7 +55,7 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   if (!LoadScript(run)) return kExitStartupFailed;
 
   std::string destination =
-      ExpandDefaultDestination(run, run.default_destination ? run.default_destination : "C:\\");
+      ExpandDefaultDestination(run, run.default_destination ? run.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
   run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
                          [&](const std::string& typed) {
