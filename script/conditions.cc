@@ -163,24 +163,25 @@ bool TestRegistryFind(System& system, const char* path, const char* sense) {
 }
 
 CommandResult DoIfFileVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
-                         return TestVersion(system, l, r, op, s, "FileVersion");
-                       });
+  return RunComparison(
+      run.script, run.system, args,
+      [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
+        return TestVersion(system, l, r, op, s, "FileVersion");
+      });
 }
 
 CommandResult DoIfProductVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
-                         return TestVersion(system, l, r, op, s, "ProductVersion");
-                       });
+  return RunComparison(
+      run.script, run.system, args,
+      [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
+        return TestVersion(system, l, r, op, s, "ProductVersion");
+      });
 }
 
 CommandResult DoIfFileDate(RunState& run, char* args, LanguageMode /*language_mode*/) {
   return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
-                         return TestFileDate(system, l, r, op, s);
-                       });
+                       [](System& system, const char* l, const char* r, CompareOp op,
+                          const char* s) { return TestFileDate(system, l, r, op, s); });
 }
 
 CommandResult DoIfString(RunState& run, char* args, LanguageMode /*language_mode*/) {

@@ -54,15 +54,15 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   run.window_title = "Setup";
   if (!LoadScript(run)) return kExitStartupFailed;
 
-  std::string destination =
-      ExpandDefaultDestination(run, run.default_destination ? run.default_destination->c_str() : "C:\\");
+  std::string destination = ExpandDefaultDestination(
+      run, run.default_destination ? run.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
   run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
                          [&](const std::string& typed) {
-                           status = RunSetup(run, run.system.FromUtf8(typed),
-                                             LanguageMode::kJapanese)
-                                        ? kExitFinished
-                                        : kExitRunFailed;
+                           status =
+                               RunSetup(run, run.system.FromUtf8(typed), LanguageMode::kJapanese)
+                                   ? kExitFinished
+                                   : kExitRunFailed;
                          });
   return status;
 }

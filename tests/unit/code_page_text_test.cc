@@ -25,15 +25,9 @@ TEST(CodePageTextTest, DirectoryLengthNeverTakesATrailByteForASeparator) {
     std::string text;
     std::size_t length;
   } cases[] = {
-      {"", 0},
-      {"name", 0},
-      {"C:\\dir\\name", 7},
-      {"a/b\\c", 4},
-      {"\\", 1},
-      {"\x95\\", 0},            // 表: its trail byte is a backslash
-      {"x\\\x95\\", 2},
-      {"x\\\x95\\\\y", 5},
-      {"\x95", 0},              // a lead byte alone at the end
+      {"", 0},          {"name", 0},         {"C:\\dir\\name", 7},
+      {"a/b\\c", 4},    {"\\", 1},           {"\x95\\", 0},  // 表: its trail byte is a backslash
+      {"x\\\x95\\", 2}, {"x\\\x95\\\\y", 5}, {"\x95", 0},    // a lead byte alone at the end
       {"a\\\x95", 2},
   };
   for (const Case& c : cases) EXPECT_EQ(DirectoryLength(kCp932, c.text), c.length) << c.text;
@@ -62,7 +56,7 @@ TEST(CodePageTextTest, CutWholeNeverSplitsACharacter) {
     std::size_t limit;
     std::string cut;
   } cases[] = {
-      {"abc", 5, "abc"},       {"abc", 2, "ab"},         {"a\x95\\b", 2, "a"},
+      {"abc", 5, "abc"},          {"abc", 2, "ab"},        {"a\x95\\b", 2, "a"},
       {"a\x95\\b", 3, "a\x95\\"}, {"ab\x95", 3, "ab\x95"}, {"ab\x95x", 3, "ab"},
       {"\x95\\", 0, ""},
   };
@@ -80,10 +74,10 @@ TEST(Utf8Test, DecodesWellFormedSequencesAndStepsOverStrayBytes) {
       {"\xC3\xA9", 2, U'\u00E9', true},
       {"\xE6\x97\xA5", 3, U'\u65E5', true},
       {"\xF0\x9F\x98\x80", 4, U'\U0001F600', true},
-      {"\xC3", 1, 0xC3, false},           // cut off
-      {"\xE6\x97x", 1, 0xE6, false},      // a continuation byte missing
-      {"\x80", 1, 0x80, false},           // a continuation byte alone
-      {"\xC0\x80", 1, 0xC0, false},       // never a lead byte
+      {"\xC3", 1, 0xC3, false},       // cut off
+      {"\xE6\x97x", 1, 0xE6, false},  // a continuation byte missing
+      {"\x80", 1, 0x80, false},       // a continuation byte alone
+      {"\xC0\x80", 1, 0xC0, false},   // never a lead byte
       {"\xF5\x80\x80\x80", 1, 0xF5, false},
   };
   for (const Case& c : cases) {
