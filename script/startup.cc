@@ -11,14 +11,15 @@
 namespace setup {
 namespace {
 
-constexpr std::size_t kDirBufferSize = 256;
+// SetupDialog's edit field starts with at most this many bytes of the default destination.
+constexpr std::size_t kDefaultDestinationLimit = 255;
 
 // Expands `text` with the macros known now and cuts it to 255 bytes, never inside a
 // double-byte character.
 std::string ExpandDefaultDestination(RunState& run, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
   run.macros.Expand(text, out.data(), out.size());
-  return std::string(CutText(run.system, out.data(), kDirBufferSize - 1));
+  return std::string(CutText(run.system, out.data(), kDefaultDestinationLimit));
 }
 
 }  // namespace
