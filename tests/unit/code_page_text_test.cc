@@ -13,13 +13,6 @@ namespace {
 
 const auto kCp932 = [](unsigned char b) { return IsCp932LeadByte(b); };
 
-TEST(CodePageTextTest, LeadBytesOfCodePage932) {
-  for (unsigned b = 0; b < 256; ++b) {
-    bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    EXPECT_EQ(IsCp932LeadByte(b), lead) << b;
-  }
-}
-
 TEST(CodePageTextTest, DirectoryLengthNeverTakesATrailByteForASeparator) {
   struct Case {
     std::string text;
