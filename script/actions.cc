@@ -74,13 +74,15 @@ CommandResult DoMessageBox(RunState& run, char* args, LanguageMode) {
   return answer == kIdOk ? CommandResult::Done() : CommandResult::Failed();
 }
 
+// Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
 CommandResult DoMessage(RunState& run, char* args, LanguageMode) {
-  run.ui.ShowMessageBox(run.system.ToUtf8(args), kMbInformationTopmost);
+  run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)),
+                        kMbInformationTopmost);
   return CommandResult::Done();
 }
 
 CommandResult DoErrorExit(RunState& run, char* args, LanguageMode) {
-  run.ui.ShowMessageBox(run.system.ToUtf8(args), kMbOk);
+  run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
 }
 

@@ -1,5 +1,6 @@
-// Entry of Setup.exe: the code page, the front end (windows, or batch with SETUP_UI=batch),
-// the optional transcript, then start-up. The exit status is start-up's.
+// Entry of Setup.exe: the search for libraries restricted to the system directory, the
+// code page, the front end (windows, or batch with SETUP_UI=batch), the optional
+// transcript, then start-up. The exit status is start-up's.
 #include <fcntl.h>
 #include <io.h>
 
@@ -16,6 +17,7 @@
 #include "script/startup.h"
 #include "app/transcript.h"
 #include "app/win32/win32_ui.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
@@ -108,4 +110,9 @@ int Run(HINSTANCE instance) {
 }  // namespace
 }  // namespace setup
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return setup::Run(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything else: no library is loaded from this program's folder or the
+  // current directory from here on.
+  setup::RestrictLibrarySearch();
+  return setup::Run(instance);
+}
