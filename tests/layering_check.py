@@ -16,8 +16,8 @@ import os
 import re
 import sys
 
-SOURCE_DIRS = ("app", "base", "platform", "script", "text", "textcopy", "sysquery", "tests",
-               "fuzz", "bench")
+SOURCE_DIRS = ("app", "base", "cmdline", "platform", "script", "text", "textcopy", "sysquery",
+               "tests", "fuzz", "bench")
 BASE_DIR = "base"
 CORE_DIRS = ("text", "script", "textcopy", "sysquery")
 PORTABLE_DIRS = (BASE_DIR,) + CORE_DIRS

@@ -21,6 +21,11 @@ std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path);
 // write, so it is checked here rather than left to the file functions.
 bool MayReplace(const std::string& path);
 
+// False when a component of `path` after its drive holds a colon: Windows would take
+// "a:b" for the stream "b" of the file "a", and Wine for a file of that name, so this
+// program refuses it as it refuses the other characters Windows does not allow in names.
+bool HasNoStreamColon(const std::string& path);
+
 // Creates a temporary file in the destination's directory; null when the destination
 // may not be replaced (MayReplace) or that fails.
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);

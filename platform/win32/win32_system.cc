@@ -87,6 +87,7 @@ bool Win32System::CopyFileBytes(const std::string& source, const std::string& de
 }
 
 MakeDirResult Win32System::MakeDirectory(const std::string& path) {
+  if (!HasNoStreamColon(path)) return MakeDirResult::kFailed;
   if (CreateDirectoryA(path.c_str(), nullptr)) return MakeDirResult::kCreated;
   return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirResult::kAlreadyExists
                                                  : MakeDirResult::kFailed;

@@ -61,7 +61,9 @@ EDGE_CASES = [
     ("BinCopy $$FD$$\\src.txt {C}\\d.\\b.txt", 0, [], {"d/b.txt": b"hello\n"}),
     ("BinCopy $$FD$$\\src.txt {C}\\a?b", 1, ["It failed in the copy form {FD}\\src.txt to {C}\\a?b"], {}),
     ("BinCopy $$FD$$\\src.txt {C}\\a\x01b", 1, ["It failed in the copy form {FD}\\src.txt to {C}\\a\x01b"], {}),
-    ("BinCopy $$FD$$\\src.txt {C}\\a:b", 0, [], {"a:b": b"hello\n"}),  # Wine makes that name
+    ("BinCopy $$FD$$\\src.txt {C}\\a:b", 1, ["It failed in the copy form {FD}\\src.txt to {C}\\a:b"], {}),
+    ("TextCopy $$FD$$\\src.txt {C}\\a:b", 1, ["Can't Create {C}\\a:b file"], {}),
+    ("MakeDir {C}\\a:b", 1, ["The '{C}\\a:b' directroy can not be make"], {}),
     ('MakeDir "{C}\\x. "', 0, [], {"x": None}),
     ('MakeDir "{C}\\d \\y"', 1, ["The '{C}\\d \\y' directroy can not be make"], {}),
     ("MakeDir {C}\\a<b", 1, ["The '{C}\\a<b' directroy can not be make"], {}),

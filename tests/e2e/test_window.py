@@ -62,7 +62,7 @@ class WindowTest(E2ETest):
 
     # --- running the program and finding its windows
 
-    def start(self, exe, script):
+    def start(self, exe, script, switches=()):
         self.ws.script(script)
         target = os.path.join(self.ws.prog, "Setup.exe")
         shutil.copyfile(exe, target)
@@ -71,7 +71,7 @@ class WindowTest(E2ETest):
         self.seen = set(self.xdotool("search", "--onlyvisible", "--name", ".*"))
         env = self.env()
         env["SETUP_TRANSCRIPT"] = self.transcript
-        self.proc = subprocess.Popen(["wine", target], env=env, cwd=self.ws.root,
+        self.proc = subprocess.Popen(["wine", target] + list(switches), env=env, cwd=self.ws.root,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         self.addCleanup(self.stop)
@@ -168,6 +168,25 @@ class WindowTest(E2ETest):
                     {"event": "SetupDialog", "title": title, "destination": "C:\\",
                      "answer": "OK", "value": "C:\\"},
                     {"event": "FinishDialog", "title": title, "answer": "OK"}])
+
+    def test_destination_switch_fills_the_field_and_log_switch_records(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title = "Switches " + build
+                dest = self.ws.winpath(self.ws.root) + "\\My Dest"
+                log = self.ws.path("switch-log.jsonl")
+                self.start(exe, 'WindowTitle "%s" \nSetupDir C:\\Default \nMakeDir "$$SETUPDIR$$"\n' % title,
+                           ["/LOG=" + self.ws.winpath(log), "/D=" + dest])
+                self.press(self.new_window(title), "Return")
+                self.press(self.new_window(title), "Return")
+                self.assertEqual(self.status(), 0)
+                self.assertTrue(os.path.isdir(self.ws.path("My Dest")))
+                self.assertFalse(os.path.exists(self.transcript))  # /LOG wins over the variable
+                with open(log, encoding="utf-8") as f:
+                    first = json.loads(f.readline())
+                self.assertEqual(first, {"event": "SetupDialog", "title": title, "destination": "C:\\Default",
+                                         "answer": "OK", "value": dest})
+                shutil.rmtree(self.ws.path("My Dest"))
 
     def test_message_dialog_disk_dialog_and_message_box(self):
         for build, exe in harness.available_win_exes():
