@@ -14,8 +14,7 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "app/preset_destination.h"
-#include "app/transcript.h"
+#include "app/ui_stack.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
 #include "base/scoped_file.h"
@@ -164,19 +163,9 @@ int Run(HINSTANCE instance) {
     transcript_out = stdout;
   }
 
-  Ui* ui = front_end.get();
-  std::unique_ptr<PresetDestinationUi> preset;
-  if (options.dest) {
-    preset = std::make_unique<PresetDestinationUi>(*ui, *options.dest);
-    ui = preset.get();
-  }
-  std::unique_ptr<TranscriptUi> transcript;
-  if (transcript_out) {
-    transcript = std::make_unique<TranscriptUi>(*ui, transcript_out, caption_utf8);
-    ui = transcript.get();
-  }
+  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
-  RunState run(system, *ui);
+  RunState run(system, ui.top());
   int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   return status;
