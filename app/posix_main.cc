@@ -11,6 +11,7 @@
 #include "app/check_command.h"
 #include "app/terminal/terminal_ui.h"
 #include "app/ui_stack.h"
+#include "base/scoped_file.h"
 #include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
 #include "script/run_state.h"
@@ -28,11 +29,6 @@ std::string Caption(const char* argv0) {
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // An option, else the environment variable when it is set and not empty, else "".
 std::string OptionOrEnvironment(const std::optional<std::string>& option, const char* name) {

@@ -10,13 +10,13 @@
 
 namespace setup {
 
-CommandResult DoDefine(RunState& run, char* args, int) {
+CommandResult DoDefine(RunState& run, char* args, LanguageMode) {
   Arguments a;
   if (!CutArguments(run.script, kDefine, args, &a)) return CommandResult::Failed();
   return run.DefineMacro(a.token[0], a.rest) ? CommandResult::Done() : CommandResult::Failed();
 }
 
-CommandResult DoBinCopy(RunState& run, char* args, int) {
+CommandResult DoBinCopy(RunState& run, char* args, LanguageMode) {
   Arguments a;
   if (!CutArguments(run.script, kBinCopy, args, &a)) return CommandResult::Failed();
   const char* source = a.token[0];
@@ -32,7 +32,7 @@ CommandResult DoBinCopy(RunState& run, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoMakeDir(RunState& run, char* args, int) {
+CommandResult DoMakeDir(RunState& run, char* args, LanguageMode) {
   Arguments a;
   CutArguments(run.script, kMakeDir, args, &a);
   const char* dir = a.token[0];
@@ -47,7 +47,7 @@ CommandResult DoMakeDir(RunState& run, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoDiskCheck(RunState& run, char* args, int) {
+CommandResult DoDiskCheck(RunState& run, char* args, LanguageMode) {
   Arguments a;
   if (!CutArguments(run.script, kDiskCheck, args, &a)) return CommandResult::Failed();
   const char* file = a.token[0];
@@ -66,7 +66,7 @@ CommandResult DoDiskCheck(RunState& run, char* args, int) {
   }
 }
 
-CommandResult DoMessageBox(RunState& run, char* args, int) {
+CommandResult DoMessageBox(RunState& run, char* args, LanguageMode) {
   Arguments a;
   CutArguments(run.script, kMessageBox, args, &a);
   char* text = a.token[0];
@@ -78,18 +78,18 @@ CommandResult DoMessageBox(RunState& run, char* args, int) {
 }
 
 // Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
-CommandResult DoMessage(RunState& run, char* args, int) {
+CommandResult DoMessage(RunState& run, char* args, LanguageMode) {
   run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)),
                         kMbInformationTopmost);
   return CommandResult::Done();
 }
 
-CommandResult DoErrorExit(RunState& run, char* args, int) {
+CommandResult DoErrorExit(RunState& run, char* args, LanguageMode) {
   run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
 }
 
-CommandResult DoRegsvr(RunState& run, char* args, int) {
+CommandResult DoRegsvr(RunState& run, char* args, LanguageMode) {
   Arguments a;
   if (!CutArguments(run.script, kRegsvr, args, &a)) return CommandResult::Failed();
   const char* path = a.token[0];

@@ -37,8 +37,8 @@ class Cutter {
 
   // The comparison word, when the token at the cursor begins with one.
   bool Operator() {
-    int op = OperatorToken(cursor_);
-    if (op == 0) return true;
+    CompareOp op = OperatorToken(cursor_);
+    if (op == CompareOp::kNone) return true;
     char* word = cursor_;
     char* next = NextToken(context_, &word, TokenForm::kReporting);
     if (next == nullptr) {

@@ -39,8 +39,8 @@ struct Arguments {
   // token that could not be cut runs to the end of the line.
   char* token[kMaxTokens] = {};
   int count = 0;
-  // The comparison word of a comparing condition (kOpEqual to kOpGreater), or 0.
-  int op = 0;
+  // The comparison word of a comparing condition, or kNone.
+  CompareOp op = CompareOp::kNone;
   // The rest of the line after the last token and its blanks, for the commands that
   // take it (#define's value, a text copy's destination, a prompt, a message, the
   // command a condition runs); null for the others.

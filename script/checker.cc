@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "script/arguments.h"
+#include "script/check_capture.h"
 #include "script/check_flow.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
@@ -30,39 +31,6 @@ namespace {
 // lexer or to the text filter, so cutting is unchanged, and a text that holds it is taken
 // as unknown.
 constexpr char kUnknown[] = "\x01";
-
-// The messages of a check go nowhere but here; no dialog is ever shown.
-class CaptureUi : public Ui {
- public:
-  struct Message {
-    int line;
-    std::string text;
-  };
-
-  int ShowSetupDialog(const std::string&, const std::string&,
-                      const std::function<void(const std::string&)>&) override {
-    return kIdCancel;
-  }
-  void ShowMessageBox(const std::string& text, std::uint32_t) override {
-    messages.push_back({run != nullptr ? run->line_number : 0, text});
-  }
-  int ShowFinishDialog(const std::string&) override { return kIdOk; }
-  int ShowDiskDialog(const std::string&, const std::string&) override { return kIdCancel; }
-  int ShowMessageDialog(const std::string&) override { return kIdOk; }
-  void SetProgressRange(int) override {}
-  void SetProgressPos(int) override {}
-  void PumpMessages() override {}
-
-  const RunState* run = nullptr;  // whose line number a message names
-  std::vector<Message> messages;
-};
-
-// Discards what the text filter writes.
-class NullOutput : public OutputFile {
- public:
-  bool Write(const void*, std::size_t) override { return true; }
-  bool Commit() override { return true; }
-};
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -392,7 +360,7 @@ void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Out
     (inverts ? fails : holds).insert(FoldPath(a.token[0]));
   }
   if (id == kDefineRegistry) Define(a.token[0], kUnknown);
-  if ((id == kIfString || id == kIfFileDate) && a.op == 0) {
+  if ((id == kIfString || id == kIfFileDate) && a.op == CompareOp::kNone) {
     Warning(std::string(CommandWord(id)) + " without a comparison word: the test never holds");
   }
   *out = CheckCommand(SkipBlanks(a.rest), holds);
@@ -441,10 +409,10 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   if (!input) return;
   NullOutput output;
   ui_.messages.clear();
-  int failed = run_->text_filter().FilterStream(*input, output, source, "", kLanguageJapanese);
+  bool filtered = run_->text_filter().FilterStream(*input, output, source, "", LanguageMode::kJapanese);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
-  if (failed == 0 || messages.empty()) return;
+  if (filtered || messages.empty()) return;
   const std::string& text = messages.back().text;
   std::string::size_type open = text.rfind(":(");
   std::string::size_type close = open == std::string::npos ? open : text.find(')', open);

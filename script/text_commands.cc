@@ -10,10 +10,10 @@
 namespace setup {
 namespace {
 
-CommandResult CopyText(RunState& run, KeywordId id, char* args, int filter_mode) {
+CommandResult CopyText(RunState& run, KeywordId id, char* args, LanguageMode filter_mode) {
   Arguments a;
   if (!CutArguments(run.script, id, args, &a)) return CommandResult::Failed();
-  if (run.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode) != 0) {
+  if (!run.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode)) {
     return CommandResult::Failed();
   }
   return CommandResult::Done();
@@ -21,18 +21,18 @@ CommandResult CopyText(RunState& run, KeywordId id, char* args, int filter_mode)
 
 }  // namespace
 
-CommandResult DoTextCopy(RunState& run, char* args, int language_mode) {
+CommandResult DoTextCopy(RunState& run, char* args, LanguageMode language_mode) {
   return CopyText(run, kTextCopy, args, language_mode);
 }
 
-CommandResult DoJapanCopy(RunState& run, char* args, int language_mode) {
-  if (language_mode != kLanguageJapanese) return CommandResult::Done();
-  return CopyText(run, kJapanCopy, args, kLanguageJapanese);
+CommandResult DoJapanCopy(RunState& run, char* args, LanguageMode language_mode) {
+  if (language_mode != LanguageMode::kJapanese) return CommandResult::Done();
+  return CopyText(run, kJapanCopy, args, LanguageMode::kJapanese);
 }
 
-CommandResult DoEnglishCopy(RunState& run, char* args, int language_mode) {
-  if (language_mode != kLanguageEnglish) return CommandResult::Done();
-  return CopyText(run, kEnglishCopy, args, kLanguageEnglish);
+CommandResult DoEnglishCopy(RunState& run, char* args, LanguageMode language_mode) {
+  if (language_mode != LanguageMode::kEnglish) return CommandResult::Done();
+  return CopyText(run, kEnglishCopy, args, LanguageMode::kEnglish);
 }
 
 }  // namespace setup

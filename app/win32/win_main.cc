@@ -17,6 +17,7 @@
 #include "app/ui_stack.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
+#include "base/scoped_file.h"
 #include "cmdline/options.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
@@ -30,11 +31,6 @@
 
 namespace setup {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // The program file's name without directory and extension: the message boxes' caption.
 std::wstring ProgramName() {

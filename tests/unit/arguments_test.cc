@@ -16,7 +16,7 @@ struct CutCase {
   std::string args;
   bool ok;
   std::vector<std::string> tokens;
-  int op;
+  CompareOp op;
   const char* rest;  // null: the command takes no rest
   ArgumentFault fault;
   const char* fault_argument;
@@ -25,33 +25,33 @@ struct CutCase {
 TEST(ArgumentsTest, Cuts) {
   using F = ArgumentFault;
   const CutCase cases[] = {
-      {kDefine, "NAME the value  ", true, {"NAME"}, 0, "the value  ", F::kNone, nullptr},
-      {kDefine, "NAME", false, {}, 0, nullptr, F::kNoBlank, "name"},
-      {kBinCopy, "\"a b\" c d", true, {"a b", "c"}, 0, nullptr, F::kNone, nullptr},
-      {kBinCopy, "a ", true, {"a", ""}, 0, nullptr, F::kNone, nullptr},
-      {kBinCopy, "a", false, {}, 0, nullptr, F::kNoBlank, "source"},
-      {kTextCopy, "a \"C:\\x y\" ", true, {"a"}, 0, "\"C:\\x y\" ", F::kNone, nullptr},
-      {kJapanCopy, "\"a", false, {}, 0, nullptr, F::kNoClosingQuote, "source"},
-      {kMakeDir, "\"C:\\a b", true, {"C:\\a b"}, 0, nullptr, F::kNone, nullptr},
-      {kMakeDir, "", true, {""}, 0, nullptr, F::kNone, nullptr},
-      {kDiskCheck, "TAG Insert disk 2", true, {"TAG"}, 0, "Insert disk 2", F::kNone, nullptr},
-      {kMessageBox, "first second", true, {"first"}, 0, nullptr, F::kNone, nullptr},
-      {kMessage, "\"quoted\" text", true, {}, 0, "\"quoted\" text", F::kNone, nullptr},
-      {kRegsvr, "\"C:\\a b.dll\"", true, {"C:\\a b.dll"}, 0, nullptr, F::kNone, nullptr},
-      {kRegsvr, "", false, {}, 0, nullptr, F::kMissing, "path"},
-      {kGoto, ":done", true, {"done"}, 0, nullptr, F::kNone, nullptr},
-      {kGoto, "\"a b\" rest", true, {"a b"}, 0, nullptr, F::kNone, nullptr},
-      {kLabelLine, ": x", true, {""}, 0, nullptr, F::kNone, nullptr},
-      {kIfString, "a <= b N Message x", true, {"a", "b", "N"}, kOpLessEqual, "Message x", F::kNone, nullptr},
-      {kIfString, "a \"<=\" N ", true, {"a", "<=", "N"}, 0, "", F::kNone, nullptr},
-      {kIfString, "X =Y N Message hi", true, {"X", "N", "Message"}, kOpEqual, "hi", F::kNone, nullptr},
-      {kIfString, "a =", false, {}, 0, nullptr, F::kNoBlank, "comparison word"},
-      {kIfFileDate, "a > ", false, {}, 0, nullptr, F::kMissing, "second file"},
-      {kIfFileVersion, "f 1.0 e", false, {}, 0, nullptr, F::kNoBlank, "SenseToken"},
-      {kIfFileFind, "f \"N\"", true, {"f", "N"}, 0, "", F::kNone, nullptr},
-      {kIfRegistryFind, "\"HKEY_CURRENT_USER\\a b\" E Goto x", true, {"HKEY_CURRENT_USER\\a b", "E"}, 0,
+      {kDefine, "NAME the value  ", true, {"NAME"}, CompareOp::kNone, "the value  ", F::kNone, nullptr},
+      {kDefine, "NAME", false, {}, CompareOp::kNone, nullptr, F::kNoBlank, "name"},
+      {kBinCopy, "\"a b\" c d", true, {"a b", "c"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kBinCopy, "a ", true, {"a", ""}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kBinCopy, "a", false, {}, CompareOp::kNone, nullptr, F::kNoBlank, "source"},
+      {kTextCopy, "a \"C:\\x y\" ", true, {"a"}, CompareOp::kNone, "\"C:\\x y\" ", F::kNone, nullptr},
+      {kJapanCopy, "\"a", false, {}, CompareOp::kNone, nullptr, F::kNoClosingQuote, "source"},
+      {kMakeDir, "\"C:\\a b", true, {"C:\\a b"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kMakeDir, "", true, {""}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kDiskCheck, "TAG Insert disk 2", true, {"TAG"}, CompareOp::kNone, "Insert disk 2", F::kNone, nullptr},
+      {kMessageBox, "first second", true, {"first"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kMessage, "\"quoted\" text", true, {}, CompareOp::kNone, "\"quoted\" text", F::kNone, nullptr},
+      {kRegsvr, "\"C:\\a b.dll\"", true, {"C:\\a b.dll"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kRegsvr, "", false, {}, CompareOp::kNone, nullptr, F::kMissing, "path"},
+      {kGoto, ":done", true, {"done"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kGoto, "\"a b\" rest", true, {"a b"}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kLabelLine, ": x", true, {""}, CompareOp::kNone, nullptr, F::kNone, nullptr},
+      {kIfString, "a <= b N Message x", true, {"a", "b", "N"}, CompareOp::kLessEqual, "Message x", F::kNone, nullptr},
+      {kIfString, "a \"<=\" N ", true, {"a", "<=", "N"}, CompareOp::kNone, "", F::kNone, nullptr},
+      {kIfString, "X =Y N Message hi", true, {"X", "N", "Message"}, CompareOp::kEqual, "hi", F::kNone, nullptr},
+      {kIfString, "a =", false, {}, CompareOp::kNone, nullptr, F::kNoBlank, "comparison word"},
+      {kIfFileDate, "a > ", false, {}, CompareOp::kNone, nullptr, F::kMissing, "second file"},
+      {kIfFileVersion, "f 1.0 e", false, {}, CompareOp::kNone, nullptr, F::kNoBlank, "SenseToken"},
+      {kIfFileFind, "f \"N\"", true, {"f", "N"}, CompareOp::kNone, "", F::kNone, nullptr},
+      {kIfRegistryFind, "\"HKEY_CURRENT_USER\\a b\" E Goto x", true, {"HKEY_CURRENT_USER\\a b", "E"}, CompareOp::kNone,
        "Goto x", F::kNone, nullptr},
-      {kDefineRegistry, "N HKEY_CURRENT_USER\\v", false, {}, 0, nullptr, F::kNoBlank, "registry path"},
+      {kDefineRegistry, "N HKEY_CURRENT_USER\\v", false, {}, CompareOp::kNone, nullptr, F::kNoBlank, "registry path"},
   };
   for (const CutCase& c : cases) {
     AppFixture f;
