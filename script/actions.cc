@@ -74,13 +74,15 @@ CommandResult DoMessageBox(SetupApp& app, char* args, int) {
   return answer == kIdOk ? CommandResult::Done() : CommandResult::Failed();
 }
 
+// Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
 CommandResult DoMessage(SetupApp& app, char* args, int) {
-  app.ui.ShowMessageBox(app.system.ToUtf8(args), kMbInformationTopmost);
+  app.ui.ShowMessageBox(app.system.ToUtf8(CutText(app.system, args, kMessageLimit)),
+                        kMbInformationTopmost);
   return CommandResult::Done();
 }
 
 CommandResult DoErrorExit(SetupApp& app, char* args, int) {
-  app.ui.ShowMessageBox(app.system.ToUtf8(args), kMbOk);
+  app.ui.ShowMessageBox(app.system.ToUtf8(CutText(app.system, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
 }
 

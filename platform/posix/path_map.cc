@@ -69,6 +69,21 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool NormalizeWin32Component(std::string_view name, bool last, std::string* out) {
+  for (char c : name) {
+    if ((c >= 1 && c <= 31) || std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  if (last) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.remove_suffix(1);
+  } else if (!name.empty() && name.back() == '.') {
+    name.remove_suffix(1);
+  }
+  out->assign(name);
+  return true;
+}
+
 bool FindEntry(const std::string& dir, const std::string& name, std::string* found) {
   std::string exact = dir + "/" + name;
   struct stat st;
@@ -108,13 +123,20 @@ std::string MapWindowsPath(std::string_view path, const std::string& prefix) {
     for (std::string_view name : Split(cwd)) parts.push_back({std::string(name), true});
   }
   bool trailing_separator = !path.empty() && IsSeparator(path.back());
-  for (std::string_view name : Split(path)) {
-    if (name == ".") continue;
-    if (name == "..") {
-      if (!parts.empty()) parts.pop_back();
+  std::vector<std::string_view> names = Split(path);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    Component part{std::string(names[i]), false};
+    bool last = i + 1 == names.size() && !trailing_separator;
+    if (part.name != "." && part.name != ".." &&
+        !NormalizeWin32Component(names[i], last, &part.name)) {
+      return std::string();
+    }
+    // What normalising leaves of "...", ". " and the like never climbs: dropped.
+    if (part.name.empty() || part.name == ".") continue;
+    if (part.name == "..") {
+      if (names[i] == ".." && !parts.empty()) parts.pop_back();
       continue;
     }
-    Component part{std::string(name), false};
     if (parts.empty() || parts.back().exists) {
       std::string found;
       if (FindEntry(Join(root, parts), part.name, &found)) part = {found, true};

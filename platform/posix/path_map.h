@@ -15,12 +15,23 @@ namespace setup {
 //   drive path maps to the empty text, which names no file;
 // - a path that begins with a separator is a POSIX path from the root (Wine's Z: drive);
 // - any other path is relative to the current directory.
+// Each component of the given path is normalised as Win32 does it
+// (NormalizeWin32Component); a component that Windows refuses makes the whole path map
+// to the empty text.
 // A component that does not exist with its exact spelling is looked up ignoring ASCII
 // case in its directory and takes the one entry that matches; with no match, or with
 // several, it keeps its spelling, so that a new file can be created under it.
 // A trailing separator is kept as '/'. The text ends at the first NUL byte; the empty
 // path maps to the empty text, which names no file.
 std::string MapWindowsPath(std::string_view path, const std::string& prefix);
+
+// Normalises one component of a Windows path as Win32 does before it reaches the file
+// system: the last component loses all its trailing blanks and dots ("b.txt. " names
+// "b.txt"), any other loses one trailing dot. "." and ".." are not passed here. False,
+// leaving `out` unspecified, when the component holds a character Windows refuses in a
+// name: < > " | ? * or a control character (1 to 31). A colon is left alone: Wine
+// creates "a:b" as a file of that name, and Windows takes it as a stream of "a".
+bool NormalizeWin32Component(std::string_view name, bool last, std::string* out);
 
 // Finds `name` in `dir`: true with `*found` set to the exact entry name when the entry
 // exists with that spelling or when exactly one entry matches it ignoring ASCII case.

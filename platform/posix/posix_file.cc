@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace setup {
 namespace {
@@ -110,7 +111,7 @@ std::unique_ptr<TempFile> TempFile::Create(const std::string& destination) {
   std::string target;
   if (!ResolveTarget(destination, &target)) return nullptr;
   struct stat st;
-  if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+  if (stat(target.c_str(), &st) == 0 && !MayReplace(st)) return nullptr;
   std::size_t slash = target.rfind('/');
   // The name part is shortened so that the temporary name stays within NAME_MAX.
   std::string name = target.substr(slash + 1, 200);
@@ -127,6 +128,19 @@ bool TempFile::Commit(mode_t mode) {
   if (!ok || rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
   committed_ = true;
   return true;
+}
+
+bool MayReplace(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return false;
+  uid_t user = geteuid();
+  if (user == 0) return (st.st_mode & 0222) != 0;
+  if (st.st_uid == user) return (st.st_mode & S_IWUSR) != 0;
+  bool member = st.st_gid == getegid();
+  int count = getgroups(0, nullptr);
+  std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
+  count = groups.empty() ? 0 : getgroups(count, groups.data());
+  for (int i = 0; i < count && !member; ++i) member = groups[i] == st.st_gid;
+  return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 
 mode_t ReplacementMode(const std::string& path) {

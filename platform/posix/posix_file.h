@@ -3,6 +3,7 @@
 #ifndef SETUP_PLATFORM_POSIX_POSIX_FILE_H_
 #define SETUP_PLATFORM_POSIX_POSIX_FILE_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -23,7 +24,8 @@ std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
 // symbolic link is written through: the file it points to is replaced.
 class TempFile {
  public:
-  // Null when the destination's directory does not exist or the file cannot be made.
+  // Null when the destination's directory does not exist, the destination may not be
+  // replaced (MayReplace) or the file cannot be made.
   static std::unique_ptr<TempFile> Create(const std::string& destination);
   ~TempFile();
   TempFile(const TempFile&) = delete;
@@ -44,6 +46,12 @@ class TempFile {
   std::string target_;
   bool committed_ = false;
 };
+
+// True when Windows would let this program overwrite the existing entry `st` describes:
+// not a directory, and writable by the user in its permission bits. A file without any
+// write bit is how Wine shows the read-only attribute. The bits are read here rather than
+// left to the kernel, which lets root write any file.
+bool MayReplace(const struct stat& st);
 
 // Permission bits for a file that replaces `path`: those of the existing file, or
 // 0644 without the bits of the process's umask for a new one.

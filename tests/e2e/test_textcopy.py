@@ -55,7 +55,8 @@ class TextCopyTest(E2ETest):
         r = self.run_script('TextCopy "$$FD$$\\my src.txt"   C:\\App\\with blanks.txt  ',
                             'TextCopy "$$FD$$\\my src.txt" C:\\App\\日本語.txt')
         self.assertEqual(r.status, 0, r.events)
-        self.assertEqual(self.out("with blanks.txt  "), b"x\r\n")
+        # The trailing blanks belong to the destination; Windows drops them from the name.
+        self.assertEqual(self.out("with blanks.txt"), b"x\r\n")
         self.assertEqual(self.out("日本語.txt"), b"x\r\n")
 
     def test_copy_onto_itself_receives_the_filtered_text(self):

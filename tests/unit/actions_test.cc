@@ -159,6 +159,15 @@ TEST(ActionsTest, MessageBoxAndMessageAndErrorExit) {
     EXPECT_EQ(f.Start("ErrorExit  Disk is full, stopped \nMessage never"), kExitRunFailed);
     EXPECT_EQ(f.ui.events.back(), "MessageBox 0|Disk is full, stopped ");
   }
+  {
+    // Both texts are cut at 255 bytes like every message, never inside a character.
+    AppFixture f;
+    std::string kana;
+    for (int i = 0; i < 200; ++i) kana += "あ";
+    std::string kept = kana.substr(0, 127 * 3);
+    EXPECT_EQ(f.Start("Message x" + kana + "\nErrorExit " + kana), kExitRunFailed);
+    EXPECT_EQ(f.messages(), (std::vector<std::string>{"x" + kept, kept}));
+  }
 }
 
 }  // namespace

@@ -63,6 +63,63 @@ TEST_F(PosixPathMapTest, DrivePaths) {
   for (const Case& c : cases) EXPECT_EQ(MapWindowsPath(c.windows, prefix_), c.posix) << c.windows;
 }
 
+TEST(NormalizeWin32ComponentTest, TrailingBlanksAndDotsAndRefusedCharacters) {
+  struct Case {
+    const char* name;
+    bool last;
+    const char* normalized;  // null: refused
+  } cases[] = {
+      {"b.txt", true, "b.txt"},
+      {"b.txt.", true, "b.txt"},
+      {"x. ", true, "x"},
+      {"x . .. ", true, "x"},
+      {"...", true, ""},
+      {" lead", true, " lead"},
+      {"d.", false, "d"},        // inside a path only one dot goes
+      {"d..", false, "d."},
+      {"d. ", false, "d. "},
+      {"d ", false, "d "},
+      {"a:b", true, "a:b"},      // a file of that name under Wine
+      {"\x81\x40.", true, "\x81\x40"},
+      {"a<b", true, nullptr},
+      {"a>b", false, nullptr},
+      {"\"q.txt\"", true, nullptr},
+      {"a|b", true, nullptr},
+      {"a?b", true, nullptr},
+      {"*", true, nullptr},
+      {"a\x01" "b", true, nullptr},
+      {"tab\t", true, nullptr},
+      {"\x1f.", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    bool ok = NormalizeWin32Component(c.name, c.last, &out);
+    EXPECT_EQ(ok, c.normalized != nullptr) << c.name;
+    if (ok && c.normalized != nullptr) {
+      EXPECT_EQ(out, c.normalized) << c.name;
+    }
+  }
+}
+
+TEST_F(PosixPathMapTest, PathsAreNormalisedAsWin32Does) {
+  struct Case {
+    const char* windows;
+    std::string posix;
+  } cases[] = {
+      {"C:\\windows\\x. ", c_ + "/windows/x"},
+      {"C:\\windows.\\win.ini.", c_ + "/windows/win.ini"},
+      {"C:\\windows \\win.ini", c_ + "/windows /win.ini"},  // not found: kept as given
+      {"C:\\windows\\...", c_ + "/windows"},
+      {"C:\\windows\\...\\..\\windows", c_ + "/windows"},
+      {"C:\\windows\\x. \\", c_ + "/windows/x. /"},
+      {"C:\\windows\\a:b", c_ + "/windows/a:b"},
+      {"C:\\windows\\a?b", ""},
+      {"C:\\a|b\\windows", ""},
+      {"\"C:\\windows\"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MapWindowsPath(c.windows, prefix_), c.posix) << c.windows;
+}
+
 TEST_F(PosixPathMapTest, CaseInsensitiveLookupNeedsExactlyOneMatch) {
   // Two entries differ only in case: each exact spelling finds its own, any other
   // spelling is ambiguous and keeps its own spelling.

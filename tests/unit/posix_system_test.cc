@@ -17,6 +17,7 @@
 #include <random>
 #include <string>
 
+#include "platform/posix/posix_file.h"
 #include "tests/unit/posix_temp_dir.h"
 
 namespace setup {
@@ -218,7 +219,39 @@ TEST_F(PosixSystemTest, ReplacementCannotBeMadeWhereNoFileCanBe) {
   EXPECT_FALSE(system_->CreateReplacement("C:\\work\\adir"));  // a directory
   EXPECT_FALSE(system_->CreateReplacement("C:\\work\\"));
   EXPECT_FALSE(system_->CreateReplacement(""));
-  EXPECT_EQ(List(), "adir");
+  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\a?b.txt"));  // a name Windows refuses
+  std::string read_only = Write("ro.txt", "old");
+  ASSERT_EQ(chmod(read_only.c_str(), 0444), 0);
+  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\RO.TXT"));
+  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\ro.txt", "C:\\work\\ro.txt."));
+  EXPECT_EQ(Read("ro.txt"), "old");
+  EXPECT_EQ(List(), "adir ro.txt");
+}
+
+TEST(MayReplaceTest, DirectoriesAndFilesWithoutAWriteBitForTheUser) {
+  uid_t user = geteuid();
+  bool root = user == 0;
+  struct Case {
+    mode_t mode;
+    uid_t owner;
+    bool expected;
+  } cases[] = {
+      {S_IFREG | 0644, user, true},
+      {S_IFREG | 0200, user, true},
+      {S_IFREG | 0444, user, false},  // read-only under Wine, root included
+      {S_IFREG | 0000, user, false},
+      {S_IFDIR | 0777, user, false},
+      {S_IFREG | 0466, user, root},   // the owner's bits count, except for root
+      {S_IFREG | 0602, user + 1, true},
+      {S_IFREG | 0600, user + 1, root},
+  };
+  for (const Case& c : cases) {
+    struct stat st = {};
+    st.st_mode = c.mode;
+    st.st_uid = c.owner;
+    st.st_gid = static_cast<gid_t>(-2);  // a group the user is not in
+    EXPECT_EQ(MayReplace(st), c.expected) << std::oct << c.mode << " owner " << c.owner;
+  }
 }
 
 TEST_F(PosixSystemTest, AFailedRenameFailsTheCommitAndLeavesNothingBehind) {
