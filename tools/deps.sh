@@ -7,6 +7,9 @@ pkgs=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine64 wine32:i386 xvfb xauth xdotool x11-utils clang-14 libfuzzer-14-dev libclang-rt-14-dev
       locales python3 dos2unix imagemagick ccache)
+# `deps.sh bench`: also what the benchmarks alone need (system-call counts, the NSIS
+# installer they compare Setup.exe with).
+if [ "${1:-}" = bench ]; then pkgs+=(strace nsis); fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   fresh=1

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace setup {
@@ -60,14 +61,14 @@ void FolderIndex::Added(const std::string& name) {
 FolderIndex::Answer FolderIndex::Lookup(const std::string& name, std::string* found) const {
   auto it = names_.find(FoldAsciiCase(name));
   if (it == names_.end()) return Answer::kNone;
-  for (const std::string& spelling : it->second) {
-    if (spelling == name) {
-      *found = name;
-      return Answer::kExact;
-    }
+  const Spellings& spellings = it->second;
+  if (spellings.first == name ||
+      std::find(spellings.more.begin(), spellings.more.end(), name) != spellings.more.end()) {
+    *found = name;
+    return Answer::kExact;
   }
-  if (it->second.size() != 1) return Answer::kNone;
-  *found = it->second.front();
+  if (!spellings.more.empty()) return Answer::kNone;
+  *found = spellings.first;
   return Answer::kFolded;
 }
 
@@ -94,11 +95,17 @@ bool FolderIndex::Changed() {
 }
 
 void FolderIndex::Insert(std::string name) {
-  std::vector<std::string>& spellings = names_[FoldAsciiCase(name)];
-  for (const std::string& spelling : spellings) {
-    if (spelling == name) return;
+  auto [it, added] = names_.try_emplace(FoldAsciiCase(name));
+  Spellings& spellings = it->second;
+  if (added) {
+    spellings.first = std::move(name);
+    return;
   }
-  spellings.push_back(std::move(name));
+  if (spellings.first == name ||
+      std::find(spellings.more.begin(), spellings.more.end(), name) != spellings.more.end()) {
+    return;
+  }
+  spellings.more.push_back(std::move(name));
 }
 
 bool FolderCache::Find(const std::string& dir, const std::string& name, std::string* found) {

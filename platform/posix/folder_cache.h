@@ -69,8 +69,12 @@ class FolderIndex {
   bool checked_ = false;  // the last look-up compared the folder's times
   int reads_ = 0;
   struct stat times_ {};
-  // Spellings by folded name; more than one only where names differ only in case.
-  std::unordered_map<std::string, std::vector<std::string>> names_;
+  // The spellings of a folded name: more than one only where names differ only in case.
+  struct Spellings {
+    std::string first;
+    std::vector<std::string> more;
+  };
+  std::unordered_map<std::string, Spellings> names_;
 };
 
 // The indexes of every folder a run looks into, by path, and the drive roots. Answers
