@@ -1,5 +1,6 @@
 # make demo   installs what is missing, builds, and runs Setup.exe under Wine on examples/demo
 # make test   installs what is missing, builds everything and runs every test
+# make unit   the fast loop: builds and runs the native unit tests only (no mingw, no Wine)
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 # ccache, where it is installed, shares compiled objects between builds and work trees.
@@ -9,14 +10,18 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 LAUNCH = -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)
 endif
-CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DCMAKE_BUILD_TYPE
+# Warnings are errors in every build made here, as in CI.
+CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DSETUP_WERROR=ON -DCMAKE_BUILD_TYPE
 
-.PHONY: all deps build native win32 win64 testbuild fuzzbuild test demo bench clean
+.PHONY: all deps deps-native build native win32 win64 testbuild fuzzbuild test unit demo bench clean
 
 all: build
 
 deps:
 	@bash tools/deps.sh
+
+deps-native:
+	@bash tools/deps.sh --native
 
 native: deps
 	@cmake -S . -B build/native $(CMAKE_GEN)=RelWithDebInfo >/dev/null
@@ -40,11 +45,21 @@ fuzzbuild: deps
 testbuild: build fuzzbuild
 	@cmake -S . -B build/test $(CMAKE_GEN)=Debug -DSETUP_TESTS=ON -DSETUP_SANITIZE=ON \
 	  -DSETUP_WIN32_EXE=$(CURDIR)/build/win32/Setup.exe -DSETUP_WIN64_EXE=$(CURDIR)/build/win64/Setup.exe \
+	  -DSETUP_WIN32_FIXTURES=$(CURDIR)/build/win32/tests/fixtures \
+	  -DSETUP_WIN64_FIXTURES=$(CURDIR)/build/win64/tests/fixtures \
 	  -DSETUP_FUZZ_DIR=$(CURDIR)/build/fuzz >/dev/null
 	@cmake --build build/test -j $(JOBS)
 
 test: testbuild
 	@cd build/test && ctest --output-on-failure -j $(JOBS)
+
+# Configured once; later runs rebuild only what changed and rerun the suite.
+unit: deps-native
+	@test -f build/unit/CMakeCache.txt || cmake -S . -B build/unit $(CMAKE_GEN)=Debug \
+	  -DSETUP_TESTS=ON -DSETUP_SANITIZE=ON >/dev/null
+	@cmake --build build/unit -j $(JOBS) --target unit_tests
+	@build/unit/tests/unit_tests --gtest_brief=1
+	@python3 -B tests/layering_check.py
 
 demo: build
 	@bash tools/demo.sh

@@ -1,14 +1,23 @@
-// The native POSIX program: the core over a Wine prefix, with the batch front end.
+// The native POSIX program: the core over a Wine prefix. The command line picks the
+// prefix, the front end (terminal at a terminal, else batch), the answers, the
+// transcript and a preset destination; --check runs the script checker instead.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "app/batch/batch_ui.h"
-#include "app/setup_app.h"
+#include "app/check_command.h"
+#include "app/preset_destination.h"
+#include "app/terminal/terminal_ui.h"
 #include "app/transcript.h"
+#include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 
+namespace setup {
 namespace {
 
 // The program file's name without its extension: the caption of message boxes.
@@ -24,27 +33,123 @@ std::string Caption(const char* argv0) {
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// An option, else the environment variable when it is set and not empty, else "".
+std::string OptionOrEnvironment(const std::optional<std::string>& option, const char* name) {
+  if (option) return *option;
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+bool UseTerminal(const Options& options) {
+  if (options.ui != FrontEndChoice::kUnset) return options.ui == FrontEndChoice::kTerminal;
+  const char* mode = std::getenv("SETUP_UI");
+  if (mode && std::strcmp(mode, "batch") == 0) return false;
+  if (mode && std::strcmp(mode, "terminal") == 0) return true;
+  return TerminalUi::StandardStreamsAreTerminals();
+}
+
+// Says where the Windows directory was looked for and how to name another prefix.
+void ExplainMissingWindows(const std::string& program, const PosixSystem& system,
+                           const Options& options) {
+  const char* variable = std::getenv("WINEPREFIX");
+  const char* source = "~/.wine";
+  if (options.prefix) {
+    source = "--prefix";
+  } else if (variable != nullptr && *variable != '\0') {
+    source = "WINEPREFIX";
+  }
+  if (system.prefix().empty()) {
+    std::fprintf(stderr,
+                 "%s: no Wine prefix (WINEPREFIX and HOME are unset); name one with --prefix=DIR "
+                 "or WINEPREFIX=DIR\n",
+                 program.c_str());
+  } else {
+    std::fprintf(stderr,
+                 "%s: no Windows directory %s/drive_c/windows in the Wine prefix (from %s); name a "
+                 "prefix with --prefix=DIR or WINEPREFIX=DIR\n",
+                 program.c_str(), system.prefix().c_str(), source);
+  }
+}
+
+int Main(int argc, char** argv) {
+  const char* argv0 = argc > 0 && argv[0] ? argv[0] : "setup";
+  std::string program = Caption(argv0);
+  std::string first_argument = argv0;  // kept: getopt_long reorders argv
+
+  Options options;
+  std::string error;
+  if (!ParseNativeOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), error.c_str(), NativeUsage());
+    return kExitStartupFailed;
+  }
+  if (options.help) {
+    std::fputs(NativeUsage(), stdout);
+    return kExitFinished;
+  }
+  if (options.version) {
+    std::fputs(VersionText(program).c_str(), stdout);
+    return kExitFinished;
+  }
+
+  PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
+  if (options.check) {
+    std::string program_dir = ProgramDirectory(system, system.FromUtf8(first_argument), true);
+    return RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, stdout);
+  }
+
+  bool terminal = UseTerminal(options);
+  std::unique_ptr<Ui> front_end;
+  if (terminal) {
+    front_end = std::make_unique<TerminalUi>(stdin, stdout);
+  } else {
+    std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
+    if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
+      std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(),
+                   answers.c_str());
+      return kExitStartupFailed;
+    }
+    front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
+  }
+
+  // The transcript: --log, else SETUP_TRANSCRIPT, else standard output in batch mode.
+  std::string log = OptionOrEnvironment(options.log, "SETUP_TRANSCRIPT");
+  ScopedFile log_file;
+  std::FILE* transcript = nullptr;
+  if (log == "-" || (log.empty() && !terminal)) {
+    transcript = stdout;
+  } else if (!log.empty()) {
+    log_file.reset(std::fopen(log.c_str(), "w"));
+    if (!log_file) {
+      std::fprintf(stderr, "%s: cannot write the transcript %s\n", program.c_str(), log.c_str());
+      return kExitStartupFailed;
+    }
+    transcript = log_file.get();
+  }
+
+  Ui* ui = front_end.get();
+  std::unique_ptr<PresetDestinationUi> preset;
+  if (options.dest) {
+    preset = std::make_unique<PresetDestinationUi>(*ui, *options.dest);
+    ui = preset.get();
+  }
+  std::unique_ptr<TranscriptUi> recorder;
+  if (transcript) {
+    recorder = std::make_unique<TranscriptUi>(*ui, transcript, program);
+    ui = recorder.get();
+  }
+
+  auto run = std::make_unique<RunState>(system, *ui);
+  run->strip_trailing_slash = true;
+  int status = StartSetup(*run, system.FromUtf8(first_argument));
+  if (status == kExitStartupFailed && !system.has_windows()) {
+    ExplainMissingWindows(program, system, options);
+  }
+  return status;
+}
 
 }  // namespace
+}  // namespace setup
 
-int main(int argc, char** argv) {
-  setup::PosixSystem system;
-  const char* transcript_path = std::getenv("SETUP_TRANSCRIPT");
-  std::unique_ptr<std::FILE, FileCloser> transcript_file;
-  std::FILE* transcript = stdout;
-  if (transcript_path && *transcript_path) {
-    transcript_file.reset(std::fopen(transcript_path, "w"));
-    if (!transcript_file) {
-      std::fprintf(stderr, "setup: cannot write the transcript %s\n", transcript_path);
-      return setup::kExitStartupFailed;
-    }
-    transcript = transcript_file.get();
-  }
-  // This program has no window front end yet: batch is its default.
-  setup::BatchUi batch(setup::BatchUi::ReadAnswers(std::getenv("SETUP_ANSWERS")), stderr);
-  setup::TranscriptUi ui(batch, transcript, Caption(argc > 0 ? argv[0] : nullptr));
-  auto app = std::make_unique<setup::SetupApp>(system, ui);
-  app->strip_trailing_slash = true;
-  std::string first = argc > 0 && argv[0] ? argv[0] : "";
-  return app->Start(system.FromUtf8(first));
-}
+int main(int argc, char** argv) { return setup::Main(argc, argv); }

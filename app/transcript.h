@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 namespace setup {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
 #include "bench/bench_support.h"
 #include "platform/posix/posix_system.h"
 #include "textcopy/text_filter.h"
@@ -98,13 +98,13 @@ void CopyLoop(benchmark::State& state, const char* who, Copy copy) {
 void BM_TextCopy(benchmark::State& state) {
   setup::PosixSystem system("");
   SilentUi ui;
-  setup::SetupApp app(system, ui);
+  setup::RunState app(system, ui);
   app.DefineMacro("$$SETUPDIR$$", "C:\\Program Files\\Application");
   app.DefineMacro("$$FD$$", "D:\\Dist");
   app.DefineMacro("$$WINDOWS$$", "C:\\windows");
   app.DefineMacro("$$SYSTEM$$", "C:\\windows\\system32");
   CopyLoop(state, "filter", [&](const std::string& from, const std::string& to) {
-    return app.text_filter().CopyTextFile(app, from.c_str(), to.c_str(),
+    return app.text_filter().CopyTextFile(from.c_str(), to.c_str(),
                                           static_cast<int>(state.range(0))) == 0;
   });
 }

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "script/macro_table.h"
+#include "text/macro_table.h"
 
 namespace setup {
 namespace {

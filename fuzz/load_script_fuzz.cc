@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
 #include "tests/unit/fakes.h"
 
@@ -63,7 +64,7 @@ bool EndsInside(const char* p, const char* buffer, std::size_t size) {
 // The lines NextLine hands out, checked against the reference: each is a reference
 // line, except that a WindowTitle line may come as two, split where the cut of its
 // title wrote a NUL over a closing quote or a blank.
-void CheckStoredLines(SetupApp& app, const std::vector<std::string>& reference) {
+void CheckStoredLines(RunState& app, const std::vector<std::string>& reference) {
   std::vector<std::string> got;
   char buffer[ScriptStore::kReadLimit];
   for (;;) {
@@ -92,8 +93,8 @@ void LoadAndCheck(std::string_view script) {
   AddFuzzRegistry(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
   ui.answers = {kIdCancel};
-  auto app = std::make_unique<SetupApp>(system, ui);
-  int status = app->Start(kFuzzProgram);
+  auto app = std::make_unique<RunState>(system, ui);
+  int status = StartSetup(*app, kFuzzProgram);
 
   std::vector<std::string> reference = ReferenceLines(script);
   std::size_t stored = 0;

@@ -1,4 +1,4 @@
-// PE images and version blocks: the input is parsed as a PE file, and the block found
+// Executables and version blocks: the input is parsed as a PE or NE file, and the block found
 // (or the input itself, as a bare block) is queried like the version condition does.
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/posix/pe_version.h"
+#include "platform/posix/version_block.h"
 
 namespace {
 

@@ -16,7 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
 #include "tests/unit/fakes.h"
 
@@ -72,8 +73,8 @@ void RunAndCheck(std::string_view input) {
   std::string_view script = ApplyOptions(input, system, ui);
   system.AddFile(kFuzzScriptPath, std::string(script));
   if (ui.answers.empty()) ui.answers.push_back(kIdOk);
-  auto app = std::make_unique<SetupApp>(system, ui);
-  int status = app->Start(kFuzzProgram);
+  auto app = std::make_unique<RunState>(system, ui);
+  int status = StartSetup(*app, kFuzzProgram);
 
   Check(system.open_keys == 0);
   if (status == kExitStartupFailed) {

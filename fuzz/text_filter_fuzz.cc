@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_app.h"
-#include "script/macro_table.h"
+#include "script/run_state.h"
+#include "text/macro_table.h"
 #include "tests/unit/fakes.h"
 #include "textcopy/text_filter.h"
 
@@ -67,7 +67,7 @@ struct Outcome {
   std::vector<std::string> messages;
 };
 
-void DefineMacros(SetupApp& app, unsigned set) {
+void DefineMacros(RunState& app, unsigned set) {
   if (set & 1) {
     app.DefineMacro("$$SETUPDIR$$", "C:\\App");
     app.DefineMacro("$$FD$$", "D:\\Dist");
@@ -83,12 +83,12 @@ void DefineMacros(SetupApp& app, unsigned set) {
 Outcome RunStream(const std::string& text, int mode, unsigned macro_set, std::size_t step) {
   FakeSystem system;
   FakeUi ui;
-  SetupApp app(system, ui);
+  RunState app(system, ui);
   DefineMacros(app, macro_set);
   SteppedInput input(text, step);
   StringOutput output;
   Outcome o;
-  o.result = app.text_filter().FilterStream(app, input, output, kSource, kDest, mode);
+  o.result = app.text_filter().FilterStream(input, output, kSource, kDest, mode);
   if (output.committed) std::abort();  // only the caller commits
   o.output = output.text;
   o.messages = ui.messages;
@@ -172,11 +172,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check_file_copy) {
     FakeSystem system;
     FakeUi ui;
-    SetupApp app(system, ui);
+    RunState app(system, ui);
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");
-    int result = app.text_filter().CopyTextFile(app, kSource, kDest, mode);
+    int result = app.text_filter().CopyTextFile(kSource, kDest, mode);
     if (result != whole.result || ui.messages != whole.messages) std::abort();
     const std::string expected = result == 0 ? whole.output : std::string("old");
     if (system.FileData(kDest) != expected || system.files.size() != 2) std::abort();

@@ -1,89 +1,99 @@
-// The action commands: #define, BinCopy, MakeDir, DiskCheck, MessageBox, Message and
-// ErrorExit.
+#include "script/actions.h"
+
 #include <cstring>
 #include <string>
 
-#include "app/setup_app.h"
-#include "script/commands.h"
 #include "script/lexer.h"
+#include "script/run_state.h"
+#include "sysquery/registration.h"
 
 namespace setup {
 
-CommandResult DoDefine(SetupApp& app, char* args, int) {
+CommandResult DoDefine(RunState& run, char* args, int) {
   char* name = args;
-  char* value = NextToken(app, &name, TokenForm::kReporting);
+  char* value = NextToken(run.script, &name, TokenForm::kReporting);
   if (!value) return CommandResult::Failed();
-  return app.DefineMacro(name, value) ? CommandResult::Done() : CommandResult::Failed();
+  return run.DefineMacro(name, value) ? CommandResult::Done() : CommandResult::Failed();
 }
 
-CommandResult DoBinCopy(SetupApp& app, char* args, int) {
+CommandResult DoBinCopy(RunState& run, char* args, int) {
   char* source = args;
-  char* destination = NextToken(app, &source, TokenForm::kReporting);
+  char* destination = NextToken(run.script, &source, TokenForm::kReporting);
   if (!destination) return CommandResult::Failed();
-  NextToken(app, &destination, TokenForm::kSilent);
+  NextToken(run.script, &destination, TokenForm::kSilent);
   if (!*destination) {
-    app.ShowMessage("%sの%d行目にコピー先の指定が有りません", {app.script_path, app.line_number});
+    run.script.ReportAtLine("%sの%d行目にコピー先の指定が有りません");
     return CommandResult::Failed();
   }
-  if (!app.system.CopyFileBytes(source, destination)) {
-    app.ShowMessage("It failed in the copy form %s to %s", {source, destination});
+  if (!run.system.CopyFileBytes(source, destination)) {
+    run.reporter.Show("It failed in the copy form %s to %s", {source, destination});
     return CommandResult::Failed();
   }
   return CommandResult::Done();
 }
 
-CommandResult DoMakeDir(SetupApp& app, char* args, int) {
+CommandResult DoMakeDir(RunState& run, char* args, int) {
   char* dir = args;
-  NextToken(app, &dir, TokenForm::kSilent);
+  NextToken(run.script, &dir, TokenForm::kSilent);
   if (!*dir) {
-    app.ShowMessage("%sの%d行目にディレクトリー名が有りません", {app.script_path, app.line_number});
+    run.script.ReportAtLine("%sの%d行目にディレクトリー名が有りません");
     return CommandResult::Failed();
   }
-  if (app.system.MakeDirectory(dir) == MakeDirResult::kFailed) {
-    app.ShowMessage("The '%s' directroy can not be make", {dir});
+  if (run.system.MakeDirectory(dir) == MakeDirResult::kFailed) {
+    run.reporter.Show("The '%s' directroy can not be make", {dir});
     return CommandResult::Failed();
   }
   return CommandResult::Done();
 }
 
-CommandResult DoDiskCheck(SetupApp& app, char* args, int) {
+CommandResult DoDiskCheck(RunState& run, char* args, int) {
   char* file = args;
-  char* prompt = NextToken(app, &file, TokenForm::kReporting);
+  char* prompt = NextToken(run.script, &file, TokenForm::kReporting);
   if (!prompt) return CommandResult::Failed();
   // The path must fit 255 bytes; a longer one is a file that cannot be opened.
-  std::string path = app.program_dir + "\\" + file;
+  std::string path = run.program_dir + "\\" + file;
   bool fits = path.size() <= 255;
   std::string text;
   for (;;) {
-    if (fits && app.system.OpenForReading(path)) return CommandResult::Done();
-    if (text.empty()) text = FormatMessage(app.system, "Cheng at '%s'", {prompt}, kNoLimit);
-    if (app.ui.ShowDiskDialog(app.system.ToUtf8(app.window_title), text) == kIdCancel) {
-      app.ShowMessage("Making a setup was stopped.", {});
+    if (fits && run.system.OpenForReading(path)) return CommandResult::Done();
+    if (text.empty()) text = FormatMessage(run.system, "Cheng at '%s'", {prompt}, kNoLimit);
+    if (run.ui.ShowDiskDialog(run.system.ToUtf8(run.window_title), text) == kIdCancel) {
+      run.reporter.Show("Making a setup was stopped.", {});
       return CommandResult::Failed();
     }
   }
 }
 
-CommandResult DoMessageBox(SetupApp& app, char* args, int) {
+CommandResult DoMessageBox(RunState& run, char* args, int) {
   char* text = args;
-  NextToken(app, &text, TokenForm::kSilent);
+  NextToken(run.script, &text, TokenForm::kSilent);
   for (char* p = text; *p; ++p) {
     if (*p == '\x01') *p = '\n';
   }
-  int answer = app.ui.ShowMessageDialog(app.system.ToUtf8(text));
+  int answer = run.ui.ShowMessageDialog(run.system.ToUtf8(text));
   return answer == kIdOk ? CommandResult::Done() : CommandResult::Failed();
 }
 
 // Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
-CommandResult DoMessage(SetupApp& app, char* args, int) {
-  app.ui.ShowMessageBox(app.system.ToUtf8(CutText(app.system, args, kMessageLimit)),
+CommandResult DoMessage(RunState& run, char* args, int) {
+  run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)),
                         kMbInformationTopmost);
   return CommandResult::Done();
 }
 
-CommandResult DoErrorExit(SetupApp& app, char* args, int) {
-  app.ui.ShowMessageBox(app.system.ToUtf8(CutText(app.system, args, kMessageLimit)), kMbOk);
+CommandResult DoErrorExit(RunState& run, char* args, int) {
+  run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
+}
+
+CommandResult DoRegsvr(RunState& run, char* args, int) {
+  char* path = args;
+  if (!NextToken(run.script, &path, TokenForm::kReporting)) return CommandResult::Failed();
+  if (!RegisterComponent(run.system, [&run] { run.ui.PumpMessages(); }, path)) {
+    run.reporter.Show(" '%s' registration can't be done", {path}, kMbTopmost, kNoLimit);
+    return CommandResult::Failed();
+  }
+  return CommandResult::Done();
 }
 
 }  // namespace setup

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/setup_app.h"
 #include "platform/system.h"
-#include "script/commands.h"
+#include "script/keyword_table.h"
 #include "script/lexer.h"
+#include "script/run_state.h"
 #include "sysquery/registry_path.h"
 #include "sysquery/version_info.h"
 
@@ -69,39 +69,41 @@ bool ScanHex(const char** text, std::uint32_t* number) {
 
 // Commands of the form: first argument, optional comparison word, operand, SenseToken,
 // rest of the line.
-using CompareTest = bool (*)(SetupApp& app, const char* left, const char* operand, int op,
+using CompareTest = bool (*)(System& system, const char* left, const char* operand, int op,
                              const char* sense);
 
-CommandResult RunComparison(SetupApp& app, char* args, CompareTest test) {
+CommandResult RunComparison(const ScriptContext& script, System& system, char* args,
+                            CompareTest test) {
   char* left = args;
-  char* next = NextToken(app, &left, TokenForm::kReporting);
+  char* next = NextToken(script, &left, TokenForm::kReporting);
   if (next == nullptr) return CommandResult::Failed();
   // Looked at before a quote is removed, so a quoted token is never an operator.
   int op = OperatorToken(next);
   if (op != 0) {
     char* word = next;
-    next = NextToken(app, &word, TokenForm::kReporting);
+    next = NextToken(script, &word, TokenForm::kReporting);
     if (next == nullptr) return CommandResult::Failed();
   }
   char* operand = next;
-  char* sense = NextToken(app, &operand, TokenForm::kReporting);
+  char* sense = NextToken(script, &operand, TokenForm::kReporting);
   if (sense == nullptr) return CommandResult::Failed();
-  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  char* rest = NextToken(script, &sense, TokenForm::kReporting);
   if (rest == nullptr) return CommandResult::Failed();
-  return test(app, left, operand, op, sense) ? CommandResult::Holds(rest)
-                                             : CommandResult::Done();
+  return test(system, left, operand, op, sense) ? CommandResult::Holds(rest)
+                                                : CommandResult::Done();
 }
 
 // Commands of the form: argument, SenseToken, rest of the line.
-using SingleTest = bool (*)(SetupApp& app, const char* argument, const char* sense);
+using SingleTest = bool (*)(System& system, const char* argument, const char* sense);
 
-CommandResult RunSingle(SetupApp& app, char* args, SingleTest test) {
+CommandResult RunSingle(const ScriptContext& script, System& system, char* args,
+                        SingleTest test) {
   char* argument = args;
-  char* sense = NextToken(app, &argument, TokenForm::kReporting);
+  char* sense = NextToken(script, &argument, TokenForm::kReporting);
   if (sense == nullptr) return CommandResult::Failed();
-  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  char* rest = NextToken(script, &sense, TokenForm::kReporting);
   if (rest == nullptr) return CommandResult::Failed();
-  return test(app, argument, sense) ? CommandResult::Holds(rest) : CommandResult::Done();
+  return test(system, argument, sense) ? CommandResult::Holds(rest) : CommandResult::Done();
 }
 
 }  // namespace
@@ -165,57 +167,61 @@ bool TestRegistryFind(System& system, const char* path, const char* sense) {
   return RegistryKeyExists(system, path) != Inverts(sense);
 }
 
-CommandResult DoIfFileVersion(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
-                                     const char* s) {
-    return TestVersion(a.system, l, r, op, s, "FileVersion");
-  });
+CommandResult DoIfFileVersion(RunState& run, char* args, int /*language_mode*/) {
+  return RunComparison(run.script, run.system, args,
+                       [](System& system, const char* l, const char* r, int op, const char* s) {
+                         return TestVersion(system, l, r, op, s, "FileVersion");
+                       });
 }
 
-CommandResult DoIfProductVersion(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
-                                     const char* s) {
-    return TestVersion(a.system, l, r, op, s, "ProductVersion");
-  });
+CommandResult DoIfProductVersion(RunState& run, char* args, int /*language_mode*/) {
+  return RunComparison(run.script, run.system, args,
+                       [](System& system, const char* l, const char* r, int op, const char* s) {
+                         return TestVersion(system, l, r, op, s, "ProductVersion");
+                       });
 }
 
-CommandResult DoIfFileDate(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp& a, const char* l, const char* r, int op,
-                                     const char* s) {
-    return TestFileDate(a.system, l, r, op, s);
-  });
+CommandResult DoIfFileDate(RunState& run, char* args, int /*language_mode*/) {
+  return RunComparison(run.script, run.system, args,
+                       [](System& system, const char* l, const char* r, int op, const char* s) {
+                         return TestFileDate(system, l, r, op, s);
+                       });
 }
 
-CommandResult DoIfString(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunComparison(app, args, [](SetupApp&, const char* l, const char* r, int op,
-                                     const char* s) { return TestString(l, r, op, s); });
+CommandResult DoIfString(RunState& run, char* args, int /*language_mode*/) {
+  return RunComparison(run.script, run.system, args,
+                       [](System&, const char* l, const char* r, int op, const char* s) {
+                         return TestString(l, r, op, s);
+                       });
 }
 
-CommandResult DoIfFileFind(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunSingle(app, args, [](SetupApp& a, const char* file, const char* s) {
-    return TestFileFind(a.system, file, s);
-  });
+CommandResult DoIfFileFind(RunState& run, char* args, int /*language_mode*/) {
+  return RunSingle(run.script, run.system, args,
+                   [](System& system, const char* file, const char* s) {
+                     return TestFileFind(system, file, s);
+                   });
 }
 
-CommandResult DoIfRegistryFind(SetupApp& app, char* args, int /*language_mode*/) {
-  return RunSingle(app, args, [](SetupApp& a, const char* path, const char* s) {
-    return TestRegistryFind(a.system, path, s);
-  });
+CommandResult DoIfRegistryFind(RunState& run, char* args, int /*language_mode*/) {
+  return RunSingle(run.script, run.system, args,
+                   [](System& system, const char* path, const char* s) {
+                     return TestRegistryFind(system, path, s);
+                   });
 }
 
-CommandResult DoDefineRegistry(SetupApp& app, char* args, int /*language_mode*/) {
+CommandResult DoDefineRegistry(RunState& run, char* args, int /*language_mode*/) {
   char* name = args;
-  char* path = NextToken(app, &name, TokenForm::kReporting);
+  char* path = NextToken(run.script, &name, TokenForm::kReporting);
   if (path == nullptr) return CommandResult::Failed();
-  char* sense = NextToken(app, &path, TokenForm::kReporting);
+  char* sense = NextToken(run.script, &path, TokenForm::kReporting);
   if (sense == nullptr) return CommandResult::Failed();
-  char* rest = NextToken(app, &sense, TokenForm::kReporting);
+  char* rest = NextToken(run.script, &sense, TokenForm::kReporting);
   if (rest == nullptr) return CommandResult::Failed();
 
   // The macro is defined whether or not the value was found; it takes effect from the
   // next line, which is expanded after this one.
-  std::string value = ReadRegistryPath(app.system, path);
-  if (!app.DefineMacro(name, value)) return CommandResult::Failed();
+  std::string value = ReadRegistryPath(run.system, path);
+  if (!run.DefineMacro(name, value)) return CommandResult::Failed();
   // The plain test is that nothing was found.
   bool test = value.empty();
   return test != Inverts(sense) ? CommandResult::Holds(rest) : CommandResult::Done();

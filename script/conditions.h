@@ -1,6 +1,5 @@
 // The condition commands (IfFileVersion, IfProductVersion, IfFileDate, IfFileFind,
-// #define_registry, IfString, IfRegistryFind; handlers in script/commands.h) and their
-// evaluators.
+// #define_registry, IfString, IfRegistryFind; see command.h) and their evaluators.
 //
 // Every evaluator answers whether its test holds with the SenseToken applied: a
 // SenseToken whose first character is E or e inverts the test, any other (an empty one
@@ -11,9 +10,19 @@
 
 #include <string>
 
+#include "script/command.h"
+
 namespace setup {
 
 class System;
+
+CommandResult DoIfFileVersion(RunState& run, char* args, int language_mode);
+CommandResult DoIfProductVersion(RunState& run, char* args, int language_mode);
+CommandResult DoIfFileDate(RunState& run, char* args, int language_mode);
+CommandResult DoIfFileFind(RunState& run, char* args, int language_mode);
+CommandResult DoDefineRegistry(RunState& run, char* args, int language_mode);
+CommandResult DoIfString(RunState& run, char* args, int language_mode);
+CommandResult DoIfRegistryFind(RunState& run, char* args, int language_mode);
 
 // Byte-wise, case-sensitive comparison as unsigned bytes; without an operator the test
 // is false.

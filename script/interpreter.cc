@@ -1,10 +1,13 @@
 // The run driver and the interpreter loop: flow control (comments, labels, Goto,
 // chaining) and the dispatch of every command through the keyword table.
+#include "script/interpreter.h"
+
 #include <cstring>
 
-#include "app/setup_app.h"
-#include "script/commands.h"
+#include "script/command.h"
+#include "script/keyword_table.h"
 #include "script/lexer.h"
+#include "script/run_state.h"
 
 namespace setup {
 namespace {
@@ -18,7 +21,7 @@ bool IsKeywordByte(char c) {
 
 class Run {
  public:
-  Run(SetupApp& app, int language_mode) : app_(app), language_mode_(language_mode) {}
+  Run(RunState& run, int language_mode) : run_(run), language_mode_(language_mode) {}
   int Execute();
 
  private:
@@ -26,10 +29,9 @@ class Run {
   Outcome RunLine(char* cursor);
   Outcome Goto(char* cursor);
   Outcome ExamineLabel(char* cursor);
-  void Fail(const char* format, std::initializer_list<MessageArg> args) { app_.ShowMessage(format, args); }
-  void FailTooLong() { Fail(kLineTooLong, {app_.script_path, app_.line_number}); }
+  void FailTooLong() { run_.script.ReportAtLine(kLineTooLong); }
 
-  SetupApp& app_;
+  RunState& run_;
   int language_mode_;
   bool skipping_ = false;
   char label_[kLabelSize] = {};
@@ -38,19 +40,19 @@ class Run {
 int Run::Execute() {
   char raw[kLineSize];
   char work[kLineSize];
-  app_.line_number = 1;
+  run_.line_number = 1;
   for (;;) {
-    ScriptStore::LineResult got = app_.store.NextLine(raw, sizeof raw);
+    ScriptStore::LineResult got = run_.store.NextLine(raw, sizeof raw);
     if (got == ScriptStore::LineResult::kEnd) break;
-    app_.ui.SetProgressPos(app_.line_number);
-    if (got == ScriptStore::LineResult::kTooLong || !app_.macros.Expand(raw, work, sizeof work)) {
+    run_.ui.SetProgressPos(run_.line_number);
+    if (got == ScriptStore::LineResult::kTooLong || !run_.macros.Expand(raw, work, sizeof work)) {
       FailTooLong();
       return 1;
     }
     if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return 1;
-    ++app_.line_number;
+    ++run_.line_number;
   }
-  if (skipping_) app_.ShowMessage("Setup script Error. Nothing (%s) label", {label_});
+  if (skipping_) run_.reporter.Show("Setup script Error. Nothing (%s) label", {label_});
   return 0;
 }
 
@@ -78,10 +80,10 @@ Run::Outcome Run::RunLine(char* cursor) {
       case kOpGreaterEqual:
       case kOpGreater:
       case kRegistry:
-        app_.ShowMessage("Setup script Error (%s)", {cursor});
+        run_.reporter.Show("Setup script Error (%s)", {cursor});
         return Outcome::kFailed;
       default:
-        result = KeywordHandler(id)(app_, cursor, language_mode_);
+        result = KeywordHandler(id)(run_, cursor, language_mode_);
         break;
     }
     if (result.status == CommandResult::kFailed) return Outcome::kFailed;
@@ -92,10 +94,10 @@ Run::Outcome Run::RunLine(char* cursor) {
 
 Run::Outcome Run::Goto(char* cursor) {
   if (*cursor == ':') ++cursor;
-  NextToken(app_, &cursor, TokenForm::kSilent);
+  NextToken(run_.script, &cursor, TokenForm::kSilent);
   std::size_t len = std::strlen(cursor);
   if (len == 0) {
-    app_.ShowMessage("GOTO にラベルが有りません", {});
+    run_.reporter.Show("GOTO にラベルが有りません", {});
     return Outcome::kFailed;
   }
   if (len >= kLabelSize) {
@@ -110,10 +112,10 @@ Run::Outcome Run::Goto(char* cursor) {
 // A label line while a Goto looks for its label.
 Run::Outcome Run::ExamineLabel(char* cursor) {
   ++cursor;  // the colon
-  NextToken(app_, &cursor, TokenForm::kSilent);
+  NextToken(run_.script, &cursor, TokenForm::kSilent);
   std::size_t len = std::strlen(cursor);
   if (len == 0) {
-    app_.ShowMessage("%sの%d行目に:があるのにラベルが有りません", {app_.script_path, app_.line_number});
+    run_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
     return Outcome::kFailed;
   }
   if (len >= kLabelSize) {
@@ -126,20 +128,20 @@ Run::Outcome Run::ExamineLabel(char* cursor) {
 
 }  // namespace
 
-int RunScript(SetupApp& app, int language_mode) {
-  Run run(app, language_mode);
-  return run.Execute();
+int RunScript(RunState& run, int language_mode) {
+  Run interpreter(run, language_mode);
+  return interpreter.Execute();
 }
 
-int RunSetup(SetupApp& app, const std::string& destination, int language_mode) {
-  app.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
-  int lines = app.store.line_count();
-  app.ui.SetProgressRange(lines & 0xFFFF);
-  app.ui.SetProgressPos(0);
-  int result = RunScript(app, language_mode);
+int RunSetup(RunState& run, const std::string& destination, int language_mode) {
+  run.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
+  int lines = run.store.line_count();
+  run.ui.SetProgressRange(lines & 0xFFFF);
+  run.ui.SetProgressPos(0);
+  int result = RunScript(run, language_mode);
   if (result != 0) return result;
-  app.ui.SetProgressPos(lines);
-  app.ui.ShowFinishDialog(app.system.ToUtf8(app.window_title));
+  run.ui.SetProgressPos(lines);
+  run.ui.ShowFinishDialog(run.system.ToUtf8(run.window_title));
   return 0;
 }
 

@@ -1,78 +1,108 @@
-// Loading the script and its pre-scan for SetupDir and WindowTitle.
-#include <cstring>
+#include "script/loader.h"
 
-#include "app/setup_app.h"
+#include <cstring>
+#include <string>
+
+#include "script/keyword_table.h"
 #include "script/lexer.h"
-#include "script/text_reader.h"
+#include "script/run_state.h"
 #include "sysquery/registry_path.h"
+#include "text/text_reader.h"
 
 namespace setup {
 namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-void PreScanSetupDir(SetupApp& app, const char* argument) {
+void PreScanSetupDir(RunState& run, const char* argument) {
   // The destination buffer takes 511 bytes; a longer argument is cut there.
-  std::string_view arg = CutText(app.system, argument, sizeof app.destination_buffer - 1);
-  std::memcpy(app.destination_buffer, arg.data(), arg.size());
-  app.destination_buffer[arg.size()] = '\0';
-  char* copy = app.destination_buffer;
+  std::string_view arg = CutText(run.system, argument, sizeof run.destination_buffer - 1);
+  std::memcpy(run.destination_buffer, arg.data(), arg.size());
+  run.destination_buffer[arg.size()] = '\0';
+  char* copy = run.destination_buffer;
   if (ClassifyLine(copy) == kRegistry) {
-    app.default_destination = RegistrySetupDir(app, copy);
+    run.default_destination = RegistrySetupDir(run, copy);
     return;
   }
   char* cursor = copy;
-  NextToken(app, &cursor, TokenForm::kReporting);
-  app.default_destination = cursor;
+  NextToken(run.script, &cursor, TokenForm::kReporting);
+  run.default_destination = cursor;
 }
 
-void PreScanWindowTitle(SetupApp& app, char* argument) {
+void PreScanWindowTitle(RunState& run, char* argument) {
   char* title = argument;
-  NextToken(app, &title, TokenForm::kReporting);
-  app.window_title = title;
+  NextToken(run.script, &title, TokenForm::kReporting);
+  run.window_title = title;
 }
 
-void PreScan(SetupApp& app, char* line) {
+void PreScan(RunState& run, char* line) {
   char* p = SkipBlanks(line);
   KeywordId id = ClassifyLine(p);
   if (id != kSetupDir && id != kWindowTitle) return;
   while (IsAsciiLetter(*p) || *p == '#') ++p;
   p = SkipBlanks(p);
   if (id == kSetupDir) {
-    PreScanSetupDir(app, p);
+    PreScanSetupDir(run, p);
   } else {
-    PreScanWindowTitle(app, p);
+    PreScanWindowTitle(run, p);
   }
 }
 
 }  // namespace
 
-bool LoadScript(SetupApp& app) {
-  app.default_destination = nullptr;
-  app.script_path = app.program_dir + "\\Setup.Inf";
-  std::unique_ptr<InputFile> file = app.system.OpenForReading(app.script_path);
+const char* RegistrySetupDir(RunState& run, char* argument) {
+  // The first word is the keyword Registry (or a longer word that begins with it).
+  char* cursor = argument;
+  char* path_token = NextToken(run.script, &cursor, TokenForm::kReporting);
+  if (path_token == nullptr) return nullptr;  // no registry path
+
+  // A path that fails to cut still names the text up to the end of the line; then
+  // there is no fallback.
+  cursor = path_token;
+  char* fallback = NextToken(run.script, &cursor, TokenForm::kReporting);
+  std::string dir;
+  if (ReadRegistryDirectory(run.system, cursor, sizeof run.registry_value - 1, &dir)) {
+    std::memcpy(run.registry_value, dir.data(), dir.size());
+    run.registry_value[dir.size()] = '\0';
+    return run.registry_value;
+  }
+
+  if (fallback == nullptr) return nullptr;
+  cursor = fallback;
+  bool has_fallback = *fallback != '\0';
+  // Cut with the reporting form even when nothing is there, so that the missing
+  // fallback is reported; an unquoted fallback that ends the line is reported and
+  // used all the same.
+  NextToken(run.script, &cursor, TokenForm::kReporting);
+  return has_fallback ? cursor : nullptr;
+}
+
+bool LoadScript(RunState& run) {
+  run.default_destination = nullptr;
+  run.script_path = run.program_dir + "\\Setup.Inf";
+  std::unique_ptr<InputFile> file = run.system.OpenForReading(run.script_path);
   if (!file) {
-    app.ShowMessage("Can't Open %s file.", {app.script_path});
+    run.reporter.Show("Can't Open %s file.", {run.script_path});
     return false;
   }
-  app.store.Reset();
+  run.store.Reset();
   TextReader reader(file.get());
   char line[ScriptStore::kReadLimit];
   while (reader.ReadLine(line, sizeof line) > 0) {
     std::size_t len = std::strlen(line);  // a NUL inside the line ends it
     if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
-    if (!app.store.HasRoom(len)) {
-      app.ShowMessage("%s file is too large.", {app.script_path});
+    if (!run.store.HasRoom(len)) {
+      run.reporter.Show("%s file is too large.", {run.script_path});
       return false;
     }
-    char* stored = app.store.write_end();
+    char* stored = run.store.write_end();
     std::memcpy(stored, line, len + 1);
-    app.line_number = app.store.line_count() + 1;
-    PreScan(app, stored);
-    app.store.CommitLine(len);
+    run.line_number = run.store.line_count() + 1;
+    PreScan(run, stored);
+    run.store.CommitLine(len);
   }
   if (reader.error()) {
-    app.ShowMessage("Can't read %s file", {app.script_path});
+    run.reporter.Show("Can't read %s file", {run.script_path});
     return false;
   }
   return true;

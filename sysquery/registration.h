@@ -1,28 +1,34 @@
 // Registration of COM components: a library through its DllRegisterServer export, or a
-// program started with "/regserver".
+// program started with "/regserver". Nothing here shows a message.
 #ifndef SETUP_SYSQUERY_REGISTRATION_H_
 #define SETUP_SYSQUERY_REGISTRATION_H_
 
+#include <functional>
 #include <string>
+
+#include "platform/system.h"
 
 namespace setup {
 
-struct SetupApp;
+// Called while a registration program runs, to keep the windows alive.
+using MessagePump = std::function<void()>;
 
 // True when the component was registered (or its registration program was started and
-// has ended); otherwise " '%s' registration can't be done" has been shown.
-bool RegisterComponent(SetupApp& app, const std::string& path);
+// has ended).
+bool RegisterComponent(System& system, const MessagePump& pump_messages,
+                       const std::string& path);
 
 // True when the library loaded, exports DllRegisterServer, and that returned exactly 0.
-bool CallRegisterServer(SetupApp& app, const std::string& path);
+bool CallRegisterServer(System& system, const std::string& path);
 
 // Drive and directory of `path` with the trailing separator kept; empty for a bare name.
-std::string RegistrationWorkingDirectory(SetupApp& app, const std::string& path);
+std::string RegistrationWorkingDirectory(System& system, const std::string& path);
 
-// Starts `program` with `arguments` in `working_dir` and waits for it, keeping the
-// windows alive. False when it cannot be started; its exit code is not read.
-bool RunAndWait(SetupApp& app, const std::string& program, const std::string& working_dir,
-                const std::string& arguments);
+// Starts `program` with `arguments` in `working_dir` and waits for it, calling
+// `pump_messages` before each pause of a millisecond. False when it cannot be started;
+// its exit code is not read.
+bool RunAndWait(System& system, const MessagePump& pump_messages, const std::string& program,
+                const std::string& working_dir, const std::string& arguments);
 
 }  // namespace setup
 

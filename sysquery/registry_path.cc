@@ -3,10 +3,9 @@
 #include <cstddef>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
-#include "app/setup_app.h"
-#include "script/lexer.h"
-#include "script/message.h"
+#include "text/message.h"
 
 namespace setup {
 namespace {
@@ -30,7 +29,6 @@ constexpr RegistryRoot kRegistryRootTable[] = {
 constexpr std::size_t kMaxKeyName = 255;
 // Bound of the key path and of the value name that a registry path splits into.
 constexpr std::size_t kMaxPathPart = 255;
-constexpr std::size_t kRegistryValueSize = sizeof(SetupApp::registry_value);
 
 // The byte length of the character at `text[i]`: 2 for a lead byte with a following
 // byte, else 1. A lead byte that ends the text counts alone.
@@ -136,35 +134,14 @@ bool RegistryKeyExists(System& system, const std::string& path) {
   return true;
 }
 
-const char* RegistrySetupDir(SetupApp& app, char* argument) {
-  // The first word is the keyword Registry (or a longer word that begins with it).
-  char* cursor = argument;
-  char* path_token = NextToken(app, &cursor, TokenForm::kReporting);
-  if (path_token == nullptr) return nullptr;  // no registry path
-
-  // A path that fails to cut still names the text up to the end of the line; then
-  // there is no fallback.
-  cursor = path_token;
-  char* fallback = NextToken(app, &cursor, TokenForm::kReporting);
-  std::string value = ReadRegistryPath(app.system, cursor);
-
-  if (!value.empty()) {
-    std::string_view cut = CutText(app.system, value, kRegistryValueSize - 1);
-    std::memcpy(app.registry_value, cut.data(), cut.size());
-    std::size_t size = cut.size();
-    if (EndsWithBackslash(app.system, app.registry_value, size)) --size;
-    app.registry_value[size] = '\0';
-    return app.registry_value;
-  }
-
-  if (fallback == nullptr) return nullptr;
-  cursor = fallback;
-  bool has_fallback = *fallback != '\0';
-  // Cut with the reporting form even when nothing is there, so that the missing
-  // fallback is reported; an unquoted fallback that ends the line is reported and
-  // used all the same.
-  NextToken(app, &cursor, TokenForm::kReporting);
-  return has_fallback ? cursor : nullptr;
+bool ReadRegistryDirectory(System& system, const std::string& path, std::size_t limit,
+                           std::string* dir) {
+  std::string value = ReadRegistryPath(system, path);
+  if (value.empty()) return false;
+  value.resize(CutText(system, value, limit).size());
+  if (EndsWithBackslash(system, value.data(), value.size())) value.pop_back();
+  *dir = std::move(value);
+  return true;
 }
 
 }  // namespace setup

@@ -3,13 +3,12 @@
 #ifndef SETUP_SYSQUERY_REGISTRY_PATH_H_
 #define SETUP_SYSQUERY_REGISTRY_PATH_H_
 
+#include <cstddef>
 #include <string>
 
 #include "platform/system.h"
 
 namespace setup {
-
-struct SetupApp;
 
 // Opens `key_path` (components separated by backslashes) under `root`; 0 when some
 // component cannot be opened. The caller closes the key.
@@ -25,10 +24,12 @@ std::string ReadRegistryPath(System& system, const std::string& path);
 // True when the whole path after its root prefix opens as a key.
 bool RegistryKeyExists(System& system, const std::string& path);
 
-// The registry form of SetupDir, given the copy of its argument in the destination
-// buffer (beginning with the word Registry): returns the default destination, inside
-// the destination buffer or app.registry_value, or nullptr for none.
-const char* RegistrySetupDir(SetupApp& app, char* argument);
+// The registry form of SetupDir's value. False when the value `path` names is empty or
+// cannot be read; else `dir` is that value cut to `limit` bytes without splitting a
+// double-byte character, less one trailing backslash (not the second byte of a
+// double-byte character).
+bool ReadRegistryDirectory(System& system, const std::string& path, std::size_t limit,
+                           std::string* dir);
 
 }  // namespace setup
 

@@ -7,8 +7,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/setup_app.h"
 #include "platform/system.h"
+#include "text/macro_table.h"
+#include "text/reporter.h"
 
 namespace setup {
 namespace {
@@ -19,37 +20,38 @@ bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\
 
 }  // namespace
 
-TextFilter::TextFilter() = default;
+TextFilter::TextFilter(System& system, const MacroTable& macros, Reporter& reporter)
+    : system_(system), macros_(macros), reporter_(reporter) {}
+
 TextFilter::~TextFilter() = default;
 
-int TextFilter::CopyTextFile(SetupApp& app, const char* source, const char* destination,
-                             int mode) {
+int TextFilter::CopyTextFile(const char* source, const char* destination, int mode) {
   // The destination is created before the source is looked at, so that a destination
   // that cannot be created is reported even when the source is missing too.
-  std::unique_ptr<OutputFile> output = app.system.CreateReplacement(destination);
+  std::unique_ptr<OutputFile> output = system_.CreateReplacement(destination);
   if (!output) {
-    app.ShowMessage("Can't Create %s file", {destination});
+    reporter_.Show("Can't Create %s file", {destination});
     return 1;
   }
-  std::unique_ptr<InputFile> input = app.system.OpenForReading(source);
+  std::unique_ptr<InputFile> input = system_.OpenForReading(source);
   if (!input) {
-    app.ShowMessage("Can't open %s file", {source});
+    reporter_.Show("Can't open %s file", {source});
     return 1;  // `output` is dropped uncommitted: the destination stays as it was
   }
-  if (FilterStream(app, *input, *output, source, destination, mode) != 0) return 1;
+  if (FilterStream(*input, *output, source, destination, mode) != 0) return 1;
   // The source is closed before the replacement takes the destination's place: the
   // two may be the same file, and Windows renames nothing over an open file.
   input.reset();
   if (!output->Commit()) {
-    app.ShowMessage("Can't write %s file", {destination});
+    reporter_.Show("Can't write %s file", {destination});
     return 1;
   }
   return 0;
 }
 
-int TextFilter::FilterStream(SetupApp& app, InputFile& input, OutputFile& output,
-                             const char* source, const char* destination, int mode) {
-  Begin(app, input, output, source, destination);
+int TextFilter::FilterStream(InputFile& input, OutputFile& output, const char* source,
+                             const char* destination, int mode) {
+  Begin(input, output, source, destination);
   int result = FilterText(mode);
   if (result == 0) {
     FlushOutputLine();
@@ -59,9 +61,8 @@ int TextFilter::FilterStream(SetupApp& app, InputFile& input, OutputFile& output
   return result;
 }
 
-void TextFilter::Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
                        const char* destination) {
-  app_ = &app;
   reader_.emplace(&input);
   output_ = &output;
   source_ = source;
@@ -80,7 +81,6 @@ void TextFilter::Begin(SetupApp& app, InputFile& input, OutputFile& output, cons
 void TextFilter::End() {
   reader_.reset();
   output_ = nullptr;
-  app_ = nullptr;
   source_ = destination_ = "";
 }
 
@@ -134,14 +134,14 @@ bool TextFilter::NextChunk() {
   for (;;) {
     std::size_t n = reader_->ReadLine(reinterpret_cast<char*>(chunk_), kBufferSize);
     if (reader_->error()) {
-      app_->ShowMessage("Can't read %s file", {source_});
+      reporter_.Show("Can't read %s file", {source_});
       failed_ = true;
       return false;
     }
     if (n == 0) return false;
     ++line_number_;
     // Most chunks hold no macro name: they are read where they are, not copied.
-    const MacroTable& macros = app_->macros;
+    const MacroTable& macros = macros_;
     const char* chunk = reinterpret_cast<const char*>(chunk_);
     std::size_t unchanged = macros.UnchangedPrefix(chunk, n);
     if (unchanged == n) {
@@ -155,7 +155,7 @@ bool TextFilter::NextChunk() {
                               reinterpret_cast<char*>(expanded_) + unchanged,
                               kBufferSize - unchanged, &expanded);
     if (!fits) {
-      app_->ShowMessage("%s:(%d) line too long", {source_, line_number_});
+      reporter_.Show("%s:(%d) line too long", {source_, line_number_});
       failed_ = true;
       return false;
     }
@@ -380,7 +380,7 @@ int TextFilter::AddBodyChar(std::uint16_t token) {
 
 int TextFilter::SyntaxError() {
   if (!failed_) {
-    app_->ShowMessage("%s:(%d) /* */ Syntax Error", {source_, line_number_});
+    reporter_.Show("%s:(%d) /* */ Syntax Error", {source_, line_number_});
     failed_ = true;
   }
   return 1;
@@ -449,7 +449,7 @@ bool TextFilter::FlushBlock() {
   bool ok = output_->Write(block_, line_start_);
   line_start_ = 0;
   if (!ok) {
-    app_->ShowMessage("Can't write %s file", {destination_});
+    reporter_.Show("Can't write %s file", {destination_});
     failed_ = true;
     StopReading();  // a full disk: no point reading on
   }

@@ -20,13 +20,15 @@
 #include <memory>
 #include <optional>
 
-#include "script/text_reader.h"
+#include "text/text_reader.h"
 
 namespace setup {
 
-struct SetupApp;
 class InputFile;
+class MacroTable;
 class OutputFile;
+class Reporter;
+class System;
 
 // The filter mode is the run's LanguageMode: kLanguageJapanese (1) or kLanguageEnglish
 // (0); any value other than 0 counts as Japanese.
@@ -41,10 +43,10 @@ class TextFilter {
   static constexpr std::uint16_t kCloser = 0x2A2F;       // "*/"
 
   static constexpr std::size_t kBufferSize = 4096;
-  static constexpr std::size_t kMaxChunk = kBufferSize - 1;
   static constexpr std::size_t kMaxBody = kBufferSize - 1;
 
-  TextFilter();
+  // Messages go to `reporter`; each chunk is expanded with `macros` as it stands then.
+  TextFilter(System& system, const MacroTable& macros, Reporter& reporter);
   ~TextFilter();
   TextFilter(const TextFilter&) = delete;
   TextFilter& operator=(const TextFilter&) = delete;
@@ -56,20 +58,20 @@ class TextFilter {
   // "Can't read %s file" (source), "Can't write %s file" (destination). On failure the
   // destination is as it was before. A destination that names its source receives the
   // filtered text.
-  int CopyTextFile(SetupApp& app, const char* source, const char* destination, int mode);
+  int CopyTextFile(const char* source, const char* destination, int mode);
 
   // Filters all of `input` into `output` without committing it: the work of
   // CopyTextFile between opening and committing, for callers that bring their own
   // files. `source` and `destination` name the files in messages. Returns 0 or 1 as
   // CopyTextFile; on 0 every byte has been handed to `output`.
-  int FilterStream(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+  int FilterStream(InputFile& input, OutputFile& output, const char* source,
                    const char* destination, int mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
   static constexpr bool IsLeadByte(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
  private:
-  void Begin(SetupApp& app, InputFile& input, OutputFile& output, const char* source,
+  void Begin(InputFile& input, OutputFile& output, const char* source,
              const char* destination);
   void End();
   int FilterText(int mode);
@@ -104,8 +106,11 @@ class TextFilter {
   // failure that has already been reported.
   int SyntaxError();
 
+  System& system_;
+  const MacroTable& macros_;
+  Reporter& reporter_;
+
   // Per copy; null / empty outside a copy.
-  SetupApp* app_ = nullptr;
   std::optional<TextReader> reader_;
   OutputFile* output_ = nullptr;
   const char* source_ = "";

@@ -8,7 +8,7 @@
 #include <deque>
 #include <string>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 
 namespace setup {
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/win32/icon_layout.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "res/resource.h"
 
@@ -44,8 +45,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, std::wstring caption)
     : instance_(instance),
       caption_(std::move(caption)),
       icon_(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))) {
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  InitProgressControl();
 }
 
 int Win32Ui::ShowSetupDialog(const std::string& title, const std::string& destination,

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {

@@ -1,5 +1,7 @@
-// Entry of Setup.exe: the code page, the front end (windows, or batch with SETUP_UI=batch),
-// the optional transcript, then start-up. The exit status is start-up's.
+// Entry of Setup.exe: the search for libraries restricted to the system directory, the
+// code page, the switches, the front end (windows, or batch with /S, /ANSWERS= or
+// SETUP_UI=batch), the optional transcript, then start-up. The exit status is start-up's;
+// 3 for a bad command line.
 #include <fcntl.h>
 #include <io.h>
 
@@ -11,12 +13,18 @@
 #include <string>
 
 #include "app/batch/batch_ui.h"
-#include "app/setup_app.h"
+#include "app/check_command.h"
+#include "app/preset_destination.h"
 #include "app/transcript.h"
+#include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
+#include "cmdline/options.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 
 // Last: it defines macros (_S1, _M1, ...) that collide with names in the C++ headers.
 #include <mbctype.h>
@@ -59,6 +67,45 @@ bool IsBatchMode() {
   return mode && std::strcmp(mode, "batch") == 0;
 }
 
+// The command line after the program's own name, which ends at the first blank outside
+// quotes.
+std::wstring CommandLineTail() {
+  const wchar_t* line = GetCommandLineW();
+  bool quoted = false;
+  for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
+    if (*line == L'"') quoted = !quoted;
+  }
+  return line;
+}
+
+// /CHECK: the findings go where the usage would, else into the /LOG file, else into a
+// message box.
+int Check(Win32System& system, const Options& options, const std::string& first_argument,
+          const std::wstring& caption) {
+  std::string program_dir = ProgramDirectory(system, first_argument, false);
+  ScopedFile scratch(OpenScratchFile());
+  if (!scratch) {
+    ShowToStarter(caption, "Setup: cannot make a temporary file for the findings\n",
+                  StarterStream::kError);
+    return kExitStartupFailed;
+  }
+  int status =
+      RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, scratch.get());
+  std::string findings = ReadScratchFile(scratch.get());
+  if (WriteToStarter(findings, StarterStream::kOutput)) return status;
+  if (options.log) {
+    ScopedFile log(_wfopen(WideFromUtf8(*options.log).c_str(), L"wb"));
+    if (log && std::fwrite(findings.data(), 1, findings.size(), log.get()) == findings.size()) {
+      return status;
+    }
+  }
+  // A clean script prints nothing; a message box needs some text.
+  if (findings.empty()) findings = "The script has no errors and no warnings.\n";
+  MessageBoxW(nullptr, WideFromUtf8(findings).c_str(), caption.c_str(),
+              MB_OK | (status == 0 ? MB_ICONINFORMATION : MB_ICONERROR));
+  return status;
+}
+
 int Run(HINSTANCE instance) {
   // The C runtime's multibyte routines follow the system's ANSI code page, as the script
   // text does.
@@ -68,24 +115,51 @@ int Run(HINSTANCE instance) {
   std::string first_argument;
   if (__argc > 0 && __argv && __argv[0]) first_argument = __argv[0];
   std::wstring caption = ProgramName();
-  bool batch = IsBatchMode();
+  std::string caption_utf8 = Utf8FromWide(caption);
 
+  Options options;
+  std::string error;
+  if (!ParseWindowsSwitches(Utf8FromWide(CommandLineTail()), &options, &error)) {
+    ShowToStarter(caption, caption_utf8 + ": " + error + "\n\n" + WindowsUsage(),
+                  StarterStream::kError);
+    return kExitStartupFailed;
+  }
+  if (options.help) {
+    ShowToStarter(caption, WindowsUsage(), StarterStream::kOutput);
+    return kExitFinished;
+  }
+  Win32System system;
+  if (options.check) return Check(system, options, first_argument, caption);
+
+  bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
   std::unique_ptr<Ui> front_end;
   if (batch) {
-    front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(std::getenv("SETUP_ANSWERS")),
-                                          stderr);
+    const char* variable = std::getenv("SETUP_ANSWERS");
+    std::string answers = variable ? variable : "";
+    if (options.answers) answers = system.FromUtf8(*options.answers);
+    if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
+      std::string name = system.ToUtf8(answers);
+      ShowToStarter(caption, caption_utf8 + ": cannot read the answers file " + name + "\n",
+                    StarterStream::kError);
+      return kExitStartupFailed;
+    }
+    front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
   } else {
     front_end = std::make_unique<Win32Ui>(instance, caption);
   }
 
   ScopedFile transcript_file;
   std::FILE* transcript_out = nullptr;
-  std::wstring transcript_path = WideEnvironment(L"SETUP_TRANSCRIPT");
+  std::wstring transcript_path =
+      options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
   if (!transcript_path.empty()) {
     transcript_file.reset(_wfopen(transcript_path.c_str(), L"wb"));
     if (!transcript_file) {
-      std::fprintf(stderr, "setup: cannot write the transcript %s\n",
-                   Utf8FromWide(transcript_path).c_str());
+      ShowToStarter(caption,
+                    caption_utf8 + ": cannot write the transcript " +
+                        Utf8FromWide(transcript_path) + "\n",
+                    StarterStream::kError);
+      return kExitStartupFailed;
     }
     transcript_out = transcript_file.get();
   } else if (batch) {
@@ -97,16 +171,20 @@ int Run(HINSTANCE instance) {
   // standard output that is not a console unbuffered, and writes it a byte at a time.
   if (transcript_out) std::setvbuf(transcript_out, nullptr, _IOFBF, 64 * 1024);
 
-  std::unique_ptr<TranscriptUi> transcript;
   Ui* ui = front_end.get();
+  std::unique_ptr<PresetDestinationUi> preset;
+  if (options.dest) {
+    preset = std::make_unique<PresetDestinationUi>(*ui, *options.dest);
+    ui = preset.get();
+  }
+  std::unique_ptr<TranscriptUi> transcript;
   if (transcript_out) {
-    transcript = std::make_unique<TranscriptUi>(*front_end, transcript_out, Utf8FromWide(caption));
+    transcript = std::make_unique<TranscriptUi>(*ui, transcript_out, caption_utf8);
     ui = transcript.get();
   }
 
-  Win32System system;
-  SetupApp app(system, *ui);
-  int status = app.Start(first_argument);
+  RunState run(system, *ui);
+  int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   return status;
 }
@@ -114,4 +192,9 @@ int Run(HINSTANCE instance) {
 }  // namespace
 }  // namespace setup
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return setup::Run(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything else: no library is loaded from this program's folder or the
+  // current directory from here on.
+  setup::RestrictLibrarySearch();
+  return setup::Run(instance);
+}

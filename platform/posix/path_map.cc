@@ -71,7 +71,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 bool NormalizeWin32Component(std::string_view name, bool last, std::string* out) {
   for (char c : name) {
-    if ((c >= 1 && c <= 31) || std::string_view("<>\"|?*").find(c) != std::string_view::npos) {
+    if ((c >= 1 && c <= 31) || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
       return false;
     }
   }

@@ -54,8 +54,8 @@ std::string MapWindowsPath(std::string_view path, const std::string& prefix, Ent
 // system: the last component loses all its trailing blanks and dots ("b.txt. " names
 // "b.txt"), any other loses one trailing dot. "." and ".." are not passed here. False,
 // leaving `out` unspecified, when the component holds a character Windows refuses in a
-// name: < > " | ? * or a control character (1 to 31). A colon is left alone: Wine
-// creates "a:b" as a file of that name, and Windows takes it as a stream of "a".
+// name: < > : " | ? * or a control character (1 to 31). A colon is refused too: Windows
+// would take "a:b" for a stream of "a", and Wine for a file of that name.
 bool NormalizeWin32Component(std::string_view name, bool last, std::string* out);
 
 // Finds `name` in `dir`: true with `*found` set to the exact entry name when the entry

@@ -12,6 +12,7 @@
 #include "platform/posix/file_copy.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/pe_version.h"
+#include "platform/posix/version_block.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/posix_process.h"
 #include "platform/posix/wine_registry.h"
@@ -180,7 +181,7 @@ void PosixSystem::CloseRegistryKey(RegKey key) { registry()->CloseKey(key); }
 
 bool PosixSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   std::string mapped = MapPath(path);
-  return !mapped.empty() && ReadPeVersionBlock(mapped, block);
+  return !mapped.empty() && ReadFileVersionBlock(mapped, block);
 }
 
 bool PosixSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,

@@ -6,9 +6,9 @@
 // Profiles\Current. Registry links (a key with a "SymbolicLinkValue" of type REG_LINK,
 // as Wine writes CurrentControlSet) are followed when a key is opened.
 //
-// The hive files are untrusted input: malformed lines are skipped, nothing in them can
-// make a read go out of bounds. A missing or unreadable file is an empty hive. Files are
-// read once, when a key of their hive is first needed; later changes are not seen.
+// The hive files are read by reg_hive.h. A missing or unreadable file is an empty hive.
+// Files are read once, when a key of their hive is first needed; later changes are not
+// seen.
 #ifndef SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
 #define SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
 
@@ -22,6 +22,8 @@
 #include "platform/system.h"
 
 namespace setup {
+
+struct RegHiveKey;
 
 // The texts of the three hive files, for reading hives that are not files (tests).
 struct WineHiveTexts {
@@ -53,26 +55,26 @@ class WineRegistry {
   // The number of open handles (no leaks).
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
-  struct Node;
 
  private:
   enum Hive { kMachine, kUser, kDefaultUser, kHiveCount };
-  using View = std::vector<const Node*>;
+  using View = std::vector<const RegHiveKey*>;
 
-  Node* HiveRoot(Hive hive);
-  const Node* UsersRoot();
+  RegHiveKey* HiveRoot(Hive hive);
+  const RegHiveKey* UsersRoot();
   View RootView(RegKey root);
   bool ResolveView(RegKey key, View* view);
-  const Node* Child(const Node* node, const std::u16string& folded_name, int depth);
-  const Node* ResolveLink(const Node* node, int depth);
-  const Node* Walk(const Node* node, const std::vector<std::u16string>& folded_names,
-                   int depth);
+  const RegHiveKey* Child(const RegHiveKey* node, const std::u16string& folded_name,
+                          int depth);
+  const RegHiveKey* ResolveLink(const RegHiveKey* node, int depth);
+  const RegHiveKey* Walk(const RegHiveKey* node, const std::vector<std::u16string>& folded_names,
+                         int depth);
 
   std::string prefix_dir_;
   std::optional<WineHiveTexts> texts_;
-  std::vector<std::unique_ptr<Node>> nodes_;  // every node of every hive
-  Node* hive_roots_[kHiveCount] = {};
-  Node* users_root_ = nullptr;  // HKEY_USERS: .Default and the user's SID
+  std::vector<std::unique_ptr<RegHiveKey>> nodes_;  // every key of every hive
+  RegHiveKey* hive_roots_[kHiveCount] = {};
+  RegHiveKey* users_root_ = nullptr;  // HKEY_USERS: .Default and the user's SID
   std::u16string user_sid_;
   std::map<RegKey, View> handles_;
   RegKey next_handle_ = 1;

@@ -110,8 +110,25 @@ std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path) {
   return std::make_unique<Win32InputFile>(std::move(file));
 }
 
+bool HasNoStreamColon(const std::string& path) {
+  std::size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  for (std::size_t i = start; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c == ':') return false;
+    if (IsDBCSLeadByte(c) && i + 1 < path.size()) ++i;
+  }
+  return true;
+}
+
+bool MayReplace(const std::string& path) {
+  if (!HasNoStreamColon(path)) return false;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
-  if (path.empty()) return nullptr;
+  if (path.empty() || !MayReplace(path)) return nullptr;
   std::string prefix = DirectoryPrefix(path);
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < kTempAttempts; ++attempt) {

@@ -15,7 +15,19 @@ namespace setup {
 // a replacement of the same file commits only after this one is closed.
 std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path);
 
-// Creates a temporary file in the destination's directory; null when that fails.
+// True when this program may create or overwrite the file `path` names: an existing
+// entry that is neither a directory nor read-only, or a name that Windows accepts and
+// that does not exist yet. Under Wine running as root the read-only attribute stops no
+// write, so it is checked here rather than left to the file functions.
+bool MayReplace(const std::string& path);
+
+// False when a component of `path` after its drive holds a colon: Windows would take
+// "a:b" for the stream "b" of the file "a", and Wine for a file of that name, so this
+// program refuses it as it refuses the other characters Windows does not allow in names.
+bool HasNoStreamColon(const std::string& path);
+
+// Creates a temporary file in the destination's directory; null when the destination
+// may not be replaced (MayReplace) or that fails.
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);
 
 // The directory part of `path` as a prefix for a name in the same directory: everything

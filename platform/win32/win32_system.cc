@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/windows_headers.h"
@@ -81,10 +82,12 @@ std::unique_ptr<OutputFile> Win32System::CreateReplacement(const std::string& pa
 }
 
 bool Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
-  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+  return MayReplace(destination) &&
+         CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
 }
 
 MakeDirResult Win32System::MakeDirectory(const std::string& path) {
+  if (!HasNoStreamColon(path)) return MakeDirResult::kFailed;
   if (CreateDirectoryA(path.c_str(), nullptr)) return MakeDirResult::kCreated;
   return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirResult::kAlreadyExists
                                                  : MakeDirResult::kFailed;
@@ -133,11 +136,13 @@ void Win32System::CloseRegistryKey(RegKey key) {
 }
 
 bool Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+  const VersionFunctions& version = VersionLibrary();
+  if (!version.get_file_version_info_size) return false;
   DWORD handle = 0;
-  DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  DWORD size = version.get_file_version_info_size(path.c_str(), &handle);
   if (size == 0) return false;
   block->assign(size, 0);
-  if (!GetFileVersionInfoA(path.c_str(), 0, size, block->data())) {
+  if (!version.get_file_version_info(path.c_str(), 0, size, block->data())) {
     block->clear();
     return false;
   }
@@ -146,13 +151,14 @@ bool Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uin
 
 bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
                                     const std::string& sub_block, std::string* value) {
-  if (block.empty()) return false;
+  const VersionFunctions& version = VersionLibrary();
+  if (block.empty() || !version.ver_query_value) return false;
   // VerQueryValueA keeps the ANSI forms of the strings it hands out inside the block, so
   // it gets a copy it may write to.
   std::vector<std::uint8_t> work(block);
   void* found = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(work.data(), sub_block.c_str(), &found, &length) || found == nullptr) {
+  if (!version.ver_query_value(work.data(), sub_block.c_str(), &found, &length) || found == nullptr) {
     return false;
   }
   const char* begin = static_cast<const char*>(found);
@@ -172,7 +178,7 @@ bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
 
 DllRegisterResult Win32System::CallDllRegisterServer(const std::string& path,
                                                      std::int32_t* hresult) {
-  ScopedLibrary library(LoadLibraryA(path.c_str()));
+  ScopedLibrary library(LoadComponent(path));
   if (!library.get()) return DllRegisterResult::kNotLoaded;
   FARPROC entry = GetProcAddress(library.get(), "DllRegisterServer");
   if (!entry) return DllRegisterResult::kNoEntryPoint;

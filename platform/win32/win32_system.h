@@ -25,8 +25,7 @@ class Win32System : public System {
   // partial destination on failure.
   bool CopyFileBytes(const std::string& source, const std::string& destination) override;
   MakeDirResult MakeDirectory(const std::string& path) override;
-  // Files and directories alike; the time is UTC seconds since 1970, the count the
-  // framework's status query gave (it went through local time and back).
+  // Files and directories alike; the time is the last write in UTC seconds since 1970.
   bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
 
   // Keys are opened with KEY_READ only: a key the user may read but not write is found.

@@ -56,6 +56,9 @@ class RunTest(E2ETest):
             self.assertEqual(r.messages(), messages, script)
             self.assertNotIn("FinishDialog", r.kinds(), script)
 
+    def test_refused_destinations_names_and_cut_messages(self):
+        run_cases.check_edge_cases(self, self.ws.run_native, self.ws.prog, "C:\\Target", self.target())
+
     def test_cancelled_message_dialog_ends_the_run(self):
         self.ws.script("MessageBox Continue?\nMessage never\n")
         r = self.ws.run_native(answers=["OK", "CANCEL"])

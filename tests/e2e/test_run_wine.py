@@ -64,6 +64,12 @@ class RunWineTest(E2ETest):
                     self.assertNotIn("FinishDialog", r.kinds())
             self.assertEqual(self.ws.read("prog/data/a.bin"), run_cases.PAYLOAD["prog/data/a.bin"])
 
+    def test_refused_destinations_names_and_cut_messages(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                win, posix = self.target(build)
+                run_cases.check_edge_cases(self, lambda: self.ws.run_wine(exe), self.fd, win, posix)
+
     def test_disk_dialog_and_message_dialog_answers(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):

@@ -13,6 +13,8 @@ import harness
 from harness import E2ETest
 
 WAIT = 20  # seconds for a window to appear or the program to end
+# One picture of each dialog showing Japanese text (win32 build), kept as an artefact.
+SCREENSHOTS = os.path.join(os.environ.get("SETUP_BINARY_DIR", harness.SOURCE_DIR + "/build"), "screenshots")
 
 
 def tools_missing():
@@ -60,7 +62,7 @@ class WindowTest(E2ETest):
 
     # --- running the program and finding its windows
 
-    def start(self, exe, script):
+    def start(self, exe, script, switches=()):
         self.ws.script(script)
         target = os.path.join(self.ws.prog, "Setup.exe")
         shutil.copyfile(exe, target)
@@ -69,7 +71,7 @@ class WindowTest(E2ETest):
         self.seen = set(self.xdotool("search", "--onlyvisible", "--name", ".*"))
         env = self.env()
         env["SETUP_TRANSCRIPT"] = self.transcript
-        self.proc = subprocess.Popen(["wine", target], env=env, cwd=self.ws.root,
+        self.proc = subprocess.Popen(["wine", target] + list(switches), env=env, cwd=self.ws.root,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         self.addCleanup(self.stop)
@@ -108,6 +110,14 @@ class WindowTest(E2ETest):
         self.xdotool("windowfocus", "--sync", window)
         self.xdotool("key", "--clearmodifiers", key)
 
+    def keep_screenshot(self, build, window, name):
+        if build != "win32":
+            return
+        os.makedirs(SCREENSHOTS, exist_ok=True)
+        shot = os.path.join(SCREENSHOTS, name + ".png")
+        self.assertTrue(self.display.screenshot(window, shot))
+        self.assertGreater(os.path.getsize(shot), 0)
+
     def status(self):
         return self.proc.wait(timeout=WAIT)
 
@@ -120,26 +130,28 @@ class WindowTest(E2ETest):
     def test_escape_cancels_setup_dialog(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):
-                self.start(exe, 'WindowTitle "Window Test %s" \nSetupDir $$FD$$\\App \n'
+                self.start(exe, 'WindowTitle "Window Test %s" \nSetupDir $$FD$$\\アプリ \n'
                            'Message never\n' % build)
                 dialog = self.new_window("Window Test " + build)
                 self.assertEqual(self.window_name(dialog), "Window Test " + build)
+                self.keep_screenshot(build, dialog, "setup-dialog")
                 self.press(dialog, "Escape")
                 self.assertEqual(self.status(), 2)
                 self.assertEqual(self.events(), [{
                     "event": "SetupDialog", "title": "Window Test " + build,
-                    "destination": self.ws.winpath(self.ws.prog) + "\\App", "answer": "CANCEL"}])
+                    "destination": self.ws.winpath(self.ws.prog) + "\\アプリ", "answer": "CANCEL"}])
 
     def test_enter_runs_and_finish_dialog_carries_the_title(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):
-                title = "Finish Test " + build
+                title = "完了テスト " + build
                 self.start(exe, 'WindowTitle "%s" \n' % title)
                 dialog = self.new_window(title)
                 self.press(dialog, "Return")
                 finish = self.new_window(title)
                 self.assertNotEqual(finish, dialog)
                 self.assertEqual(self.window_name(finish), title)
+                self.keep_screenshot(build, finish, "finish-dialog")
                 if build == "win32":
                     shot = self.ws.path("finish.png")
                     subprocess.run(["import", "-window", "root", shot], env=self.env(),
@@ -157,24 +169,52 @@ class WindowTest(E2ETest):
                      "answer": "OK", "value": "C:\\"},
                     {"event": "FinishDialog", "title": title, "answer": "OK"}])
 
+    def test_destination_switch_fills_the_field_and_log_switch_records(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title = "Switches " + build
+                dest = self.ws.winpath(self.ws.root) + "\\My Dest"
+                log = self.ws.path("switch-log.jsonl")
+                self.start(exe, 'WindowTitle "%s" \nSetupDir C:\\Default \nMakeDir "$$SETUPDIR$$"\n' % title,
+                           ["/LOG=" + self.ws.winpath(log), "/D=" + dest])
+                self.press(self.new_window(title), "Return")
+                self.press(self.new_window(title), "Return")
+                self.assertEqual(self.status(), 0)
+                self.assertTrue(os.path.isdir(self.ws.path("My Dest")))
+                self.assertFalse(os.path.exists(self.transcript))  # /LOG wins over the variable
+                with open(log, encoding="utf-8") as f:
+                    first = json.loads(f.readline())
+                self.assertEqual(first, {"event": "SetupDialog", "title": title, "destination": "C:\\Default",
+                                         "answer": "OK", "value": dest})
+                shutil.rmtree(self.ws.path("My Dest"))
+
     def test_message_dialog_disk_dialog_and_message_box(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):
-                title = "Dialogs " + build
-                self.start(exe, 'WindowTitle "%s" \nMessageBox "Go on?"\n'
-                           'DiskCheck NO.TAG Disk 2\n' % title)
+                title = "ダイアログ " + build
+                self.start(exe, 'WindowTitle "%s" \nMessageBox "続けますか?"\n'
+                           'Message コピーを始めます\nDiskCheck NO.TAG ディスク 2\n' % title)
                 self.press(self.new_window(title), "Return")
                 # MessageDialog has no caption; Enter is its default button, OK.
-                self.press(self.new_window(""), "Return")
-                self.press(self.new_window(title), "Escape")      # DiskDialog: CANCEL
+                dialog = self.new_window("")
+                self.keep_screenshot(build, dialog, "message-dialog")
+                self.press(dialog, "Return")
+                box = self.new_window("Setup")
+                self.keep_screenshot(build, box, "message-box")
+                self.press(box, "Return")
+                dialog = self.new_window(title)
+                self.keep_screenshot(build, dialog, "disk-dialog")
+                self.press(dialog, "Escape")                      # DiskDialog: CANCEL
                 self.press(self.new_window("Setup"), "Return")    # the message box
                 self.assertEqual(self.status(), 1)
                 events = [e for e in self.events() if e["event"] != "Progress"]
                 self.assertEqual([e["event"] for e in events],
-                                 ["SetupDialog", "MessageDialog", "DiskDialog", "MessageBox"])
-                self.assertEqual(events[-3], {"event": "MessageDialog", "text": "Go on?", "answer": "OK"})
+                                 ["SetupDialog", "MessageDialog", "MessageBox", "DiskDialog", "MessageBox"])
+                self.assertEqual(events[1], {"event": "MessageDialog", "text": "続けますか?", "answer": "OK"})
+                self.assertEqual(events[2], {"event": "MessageBox", "caption": "Setup", "style": 0x40040,
+                                             "text": "コピーを始めます"})
                 self.assertEqual(events[-2], {"event": "DiskDialog", "title": title,
-                                              "text": "Cheng at 'Disk 2'", "answer": "CANCEL"})
+                                              "text": "Cheng at 'ディスク 2'", "answer": "CANCEL"})
                 self.assertEqual(events[-1], {"event": "MessageBox", "caption": "Setup", "style": 0,
                                               "text": "Making a setup was stopped."})
 

@@ -10,6 +10,10 @@ sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
 
+CJK_FONT = "IPAPGothic"  # Debian's fonts-ipafont-gothic
+JAPANESE_FONTS = ["ＭＳ Ｐゴシック", "MS PGothic", "ＭＳ ゴシック", "MS Gothic", "MS UI Gothic"]
+
+
 def stop_display():
     try:
         with open(harness.DISPLAY_FILE) as f:
@@ -39,6 +43,13 @@ def main(action):
         subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
                         "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env)
+        # The dialogs ask for "ＭＳ Ｐゴシック" and message boxes for Wine's Japanese UI
+        # font; both are Debian's IPA font here, so screenshots show the Japanese texts.
+        for name in JAPANESE_FONTS:
+            subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", name,
+                            "/t", "REG_SZ", "/d", CJK_FONT, "/f"], env=env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=env)
         # One X display for the whole run: Wine binds its desktop to the display of the
         # session's first program, so the window tests and the batch tests share it.

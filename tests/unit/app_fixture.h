@@ -1,11 +1,12 @@
-// A SetupApp over the fakes, started as D:\Dist\SETUP.EXE with a script held in memory.
+// A RunState over the fakes, started as D:\Dist\SETUP.EXE with a script held in memory.
 #ifndef SETUP_TESTS_UNIT_APP_FIXTURE_H_
 #define SETUP_TESTS_UNIT_APP_FIXTURE_H_
 
 #include <memory>
 #include <string>
 
-#include "app/setup_app.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -14,7 +15,7 @@ struct AppFixture {
   static constexpr const char* kProgram = "D:\\Dist\\SETUP.EXE";
   static constexpr const char* kScriptPath = "D:\\Dist\\Setup.Inf";
 
-  AppFixture() : app(std::make_unique<SetupApp>(system, ui)) {}
+  AppFixture() : app(std::make_unique<RunState>(system, ui)) {}
 
   // Code page 932 bytes of a UTF-8 text, as a script holds them.
   std::string Sjis(const std::string& utf8) { return system.FromUtf8(utf8); }
@@ -22,7 +23,7 @@ struct AppFixture {
   // Writes the script (UTF-8 here, stored as code page 932) and runs start-up.
   int Start(const std::string& script_utf8, const char* program = kProgram) {
     system.AddFile(kScriptPath, Sjis(script_utf8));
-    return app->Start(Sjis(program));
+    return StartSetup(*app, Sjis(program));
   }
 
   // The texts of the message boxes, in order.
@@ -30,7 +31,7 @@ struct AppFixture {
 
   FakeSystem system;
   FakeUi ui;
-  std::unique_ptr<SetupApp> app;
+  std::unique_ptr<RunState> app;
 };
 
 }  // namespace setup

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_app.h"
-#include "script/commands.h"
+#include "script/run_state.h"
+#include "script/conditions.h"
+#include "script/keyword_table.h"
 #include "script/lexer.h"
 #include "tests/unit/fakes.h"
 
@@ -71,7 +72,7 @@ class ConditionsTest : public ::testing::Test {
   const std::string kQuote = "C:\\prog\\Setup.Infの12行目に\"が有りません";
   FakeSystem sys_;
   FakeUi ui_;
-  SetupApp app_;
+  RunState app_;
   std::vector<char> line_;
 };
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui.h"
+#include "platform/ui.h"
 #include "platform/system.h"
 
 namespace setup {

@@ -98,7 +98,7 @@ TEST(InterpreterTest, ProgressRangeIsSixteenBits) {
   AppFixture f;
   // 65,536 empty lines fill the store exactly; the range takes the count's low 16 bits.
   f.system.AddFile(AppFixture::kScriptPath, std::string(65536, '\n'));
-  EXPECT_EQ(f.app->Start(AppFixture::kProgram), kExitFinished);
+  EXPECT_EQ(StartSetup(*f.app, AppFixture::kProgram), kExitFinished);
   EXPECT_EQ(f.ui.events[1], "Range 0");
   EXPECT_EQ(f.ui.positions.back(), 65536);
 }

@@ -1,4 +1,4 @@
-#include "script/macro_table.h"
+#include "text/macro_table.h"
 
 #include <gtest/gtest.h>
 

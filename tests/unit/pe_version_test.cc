@@ -1,4 +1,5 @@
 #include "platform/posix/pe_version.h"
+#include "platform/posix/version_block.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -297,6 +298,8 @@ TEST(ParseVersionResourceTest, LanguageChoice) {
   } cases[] = {
       {{0x0407, 0x0409, 0x0411, 0x0000}, "0"},
       {{0x0407, 0x0409, 0x0411}, "1041"},
+      {{0x0407, 0x0409, 0x0011, 0x0411}, "1041"},
+      {{0x0407, 0x0409, 0x0011}, "17"},  // Japanese, neutral sublanguage
       {{0x0407, 0x0409}, "1033"},
       {{0x0407, 0x040C}, "1031"},
   };
@@ -406,7 +409,7 @@ class VersionFixtureTest : public ::testing::TestWithParam<const char*> {
   // translation only.
   std::string ReadString(const std::string& file, const std::string& name) {
     Bytes block;
-    if (!ReadPeVersionBlock(dir_ + file, &block)) return "<no block>";
+    if (!ReadFileVersionBlock(dir_ + file, &block)) return "<no block>";
     std::string translation;
     if (!QueryVersionBlock(block, "\\VarFileInfo\\Translation", &translation) ||
         translation.size() < 4) {
@@ -457,7 +460,7 @@ TEST_P(VersionFixtureTest, Strings) {
 
 TEST_P(VersionFixtureTest, SecondTranslationIsThere) {
   Bytes block;
-  ASSERT_TRUE(ReadPeVersionBlock(dir_ + "ver_2ndlang.dll", &block));
+  ASSERT_TRUE(ReadFileVersionBlock(dir_ + "ver_2ndlang.dll", &block));
   EXPECT_EQ(Query(block, "\\VarFileInfo\\Translation"), "\x11\x04\xb0\x04\x09\x04\xb0\x04");
   EXPECT_EQ(Query(block, "\\StringFileInfo\\040904B0\\FileVersion"), "4.0.0.0");
 }

@@ -142,7 +142,7 @@ TEST_F(PosixSystemTest, RegistryIsReadFromThePrefix) {
   EXPECT_EQ(system_->OpenRegistryKey(kHkeyLocalMachine, "Software\\Other"), 0u);
 }
 
-TEST_F(PosixSystemTest, VersionBlocksNeedAPeFile) {
+TEST_F(PosixSystemTest, VersionBlocksNeedAnExecutable) {
   Write("plain.dll", "MZ but nothing more");
   std::vector<std::uint8_t> block;
   EXPECT_FALSE(system_->ReadVersionBlock("C:\\work\\plain.dll", &block));

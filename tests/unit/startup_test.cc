@@ -33,7 +33,7 @@ TEST(ProgramDirectoryTest, FromTheFirstArgument) {
 
 TEST(StartupTest, MissingScriptEndsWithoutDialog) {
   AppFixture f;
-  EXPECT_EQ(f.app->Start(AppFixture::kProgram), kExitStartupFailed);
+  EXPECT_EQ(StartSetup(*f.app, AppFixture::kProgram), kExitStartupFailed);
   ASSERT_EQ(f.ui.events.size(), 1u);
   EXPECT_EQ(f.ui.events[0], "MessageBox 0|Can't Open D:\\Dist\\Setup.Inf file.");
 }
@@ -112,7 +112,7 @@ TEST(StartupTest, LinesAreStoredAsTheLineReadDeliversThem) {
   std::string script = std::string(1500, 'a') + "\n" + std::string(1023, 'b') + "\nlast";
   f.ui.answers = {kIdCancel};
   f.system.AddFile(AppFixture::kScriptPath, script);
-  f.app->Start(AppFixture::kProgram);
+  StartSetup(*f.app, AppFixture::kProgram);
   EXPECT_EQ(f.app->store.line_count(), 5);  // 1023 + 477, 1023 + empty, last
   char buf[2048];
   std::vector<std::size_t> lengths;
@@ -126,7 +126,7 @@ TEST(StartupTest, TextModeReading) {
   AppFixture f;
   f.ui.answers = {kIdCancel};
   f.system.AddFile(AppFixture::kScriptPath, std::string("one\r\ntwo\r\x1A" "three\n", 15));
-  f.app->Start(AppFixture::kProgram);
+  StartSetup(*f.app, AppFixture::kProgram);
   char buf[512];
   std::vector<std::string> lines;
   while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) lines.push_back(buf);
@@ -137,7 +137,7 @@ TEST(StartupTest, NulInsideALineEndsIt) {
   AppFixture f;
   f.ui.answers = {kIdCancel};
   f.system.AddFile(AppFixture::kScriptPath, std::string("ab\0cd\nef\n", 9));
-  f.app->Start(AppFixture::kProgram);
+  StartSetup(*f.app, AppFixture::kProgram);
   char buf[512];
   std::vector<std::string> lines;
   while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) lines.push_back(buf);
@@ -150,7 +150,7 @@ TEST(StartupTest, ScriptLargerThanTheStore) {
   std::string script;
   while (script.size() <= 65536) script += line + "\n";
   f.system.AddFile(AppFixture::kScriptPath, script);
-  EXPECT_EQ(f.app->Start(AppFixture::kProgram), kExitStartupFailed);
+  EXPECT_EQ(StartSetup(*f.app, AppFixture::kProgram), kExitStartupFailed);
   EXPECT_EQ(f.ui.events, std::vector<std::string>{"MessageBox 0|D:\\Dist\\Setup.Inf file is too large."});
 }
 
@@ -162,7 +162,7 @@ TEST(StartupTest, ScriptThatFillsTheStoreExactlyLoads) {
   script += std::string(65536 - script.size() - 1, 'y') + "\n";
   ASSERT_EQ(script.size(), 65536u);
   f.system.AddFile(AppFixture::kScriptPath, script);
-  EXPECT_EQ(f.app->Start(AppFixture::kProgram), kExitCancelled);
+  EXPECT_EQ(StartSetup(*f.app, AppFixture::kProgram), kExitCancelled);
 }
 
 TEST(StartupTest, ReadErrorEndsStartUp) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "script/commands.h"
+#include "script/text_commands.h"
 #include "tests/unit/app_fixture.h"
 
 namespace setup {

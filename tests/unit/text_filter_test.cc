@@ -58,7 +58,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // succeed without a message.
   std::string Copy(const std::string& input, int mode) {
     system.AddFile(kSource, input);
-    int result = app->text_filter().CopyTextFile(*app, kSource, kDest, mode);
+    int result = app->text_filter().CopyTextFile(kSource, kDest, mode);
     EXPECT_EQ(result, 0) << Messages();
     EXPECT_TRUE(messages().empty()) << Messages();
     return system.FileData(kDest);
@@ -68,7 +68,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   std::string CopyStepped(const std::string& input, int mode, std::size_t step) {
     SteppedInput in(input, step);
     StringOutput out;
-    int result = app->text_filter().FilterStream(*app, in, out, kSource, kDest, mode);
+    int result = app->text_filter().FilterStream(in, out, kSource, kDest, mode);
     EXPECT_EQ(result, 0) << Messages();
     return out.text;
   }
@@ -76,7 +76,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // A copy that must fail with exactly `message`; answers what the destination holds.
   void CopyFails(const std::string& input, int mode, const std::string& message) {
     system.AddFile(kSource, input);
-    int result = app->text_filter().CopyTextFile(*app, kSource, kDest, mode);
+    int result = app->text_filter().CopyTextFile(kSource, kDest, mode);
     EXPECT_EQ(result, 1);
     ASSERT_EQ(messages().size(), 1u) << Messages();
     EXPECT_EQ(messages()[0], message);
@@ -358,7 +358,7 @@ TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
 
 TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
   system.AddFile(kDest, "old");
-  EXPECT_EQ(app->text_filter().CopyTextFile(*app, "C:\\none.txt", kDest, kJa), 1);
+  EXPECT_EQ(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa), 1);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\none.txt file");
   EXPECT_EQ(system.FileData(kDest), "old");
@@ -368,7 +368,7 @@ TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
 TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
   system.AddDirectory("C:\\src");  // C:\out is missing
   system.AddFile(kSource, "a\n");
-  EXPECT_EQ(app->text_filter().CopyTextFile(*app, "C:\\none.txt", kDest, kJa), 1);
+  EXPECT_EQ(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa), 1);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create C:\\out\\a.txt file");  // the source is not looked at
   EXPECT_FALSE(system.HasFile(kDest));
@@ -376,7 +376,7 @@ TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
 
 TEST_F(TextFilterTest, CopyOntoItselfReceivesTheFilteredText) {
   system.AddFile(kSource, "x /*$# en */\n");
-  EXPECT_EQ(app->text_filter().CopyTextFile(*app, kSource, kSource, kJa), 0);
+  EXPECT_EQ(app->text_filter().CopyTextFile(kSource, kSource, kJa), 0);
   EXPECT_EQ(system.FileData(kSource), "x \r\n");
 }
 
@@ -397,7 +397,7 @@ TEST_F(TextFilterTest, ReadErrorFailsAndLeavesTheDestination) {
 TEST_F(TextFilterTest, ReadErrorInsideACommentIsAReadError) {
   SteppedInput in("/* never closed", 4, 8);
   StringOutput out;
-  EXPECT_EQ(app->text_filter().FilterStream(*app, in, out, kSource, kDest, kJa), 1);
+  EXPECT_EQ(app->text_filter().FilterStream(in, out, kSource, kDest, kJa), 1);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't read C:\\src\\a.txt file");
 }
@@ -435,7 +435,7 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   for (int i = 0; i < 10000; ++i) input += "short line\n";
   SteppedInput in(input, 65536);
   StringOutput out;
-  EXPECT_EQ(app->text_filter().FilterStream(*app, in, out, kSource, kDest, kJa), 0);
+  EXPECT_EQ(app->text_filter().FilterStream(in, out, kSource, kDest, kJa), 0);
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
 }

@@ -1,0 +1,220 @@
+#include "app/terminal/terminal_ui.h"
+
+#include <histedit.h>
+#include <langinfo.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+
+#include "app/terminal/terminal_caps.h"
+#include "app/terminal/terminal_text.h"
+
+namespace setup {
+namespace {
+
+constexpr const char* kBold = "\x1b[1m";
+constexpr const char* kGreen = "\x1b[32m";
+constexpr const char* kYellow = "\x1b[33m";
+constexpr const char* kCyan = "\x1b[36m";
+constexpr const char* kReset = "\x1b[0m";
+// Marks the escape sequences in a prompt, so that libedit does not count them as columns.
+constexpr char kPromptEscape = '\1';
+
+const char* PromptOf(EditLine* editline) {
+  void* data = nullptr;
+  el_get(editline, EL_CLIENTDATA, &data);
+  return data ? static_cast<TerminalUi*>(data)->prompt() : "";
+}
+
+// The note for Ctrl-C during a run, written by the signal handler (write() is safe there).
+int note_fd = -1;
+char note[160];
+std::size_t note_size = 0;
+
+void NoteInterrupt(int) {
+  if (note_fd >= 0) {
+    ssize_t written = write(note_fd, note, note_size);
+    (void)written;
+  }
+}
+
+// While it lives, Ctrl-C writes the note instead of ending the program. SA_RESTART, so
+// that no read or write of the run fails with EINTR.
+class IgnoreInterrupts {
+ public:
+  IgnoreInterrupts(int fd, const std::string& erase_line) {
+    std::string text =
+        (erase_line.empty() ? "\n" : "\r" + erase_line) +
+        "Ctrl-C is ignored: the installation is running and cannot be stopped part-way.\n";
+    note_size = std::min(text.size(), sizeof note);
+    std::memcpy(note, text.data(), note_size);
+    note_fd = fd;
+    struct sigaction action {};
+    action.sa_handler = NoteInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~IgnoreInterrupts() {
+    sigaction(SIGINT, &previous_, nullptr);
+    note_fd = -1;
+  }
+  IgnoreInterrupts(const IgnoreInterrupts&) = delete;
+  IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+}  // namespace
+
+bool TerminalUi::StandardStreamsAreTerminals() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+}
+
+TerminalUi::TerminalUi(std::FILE* in, std::FILE* out) : in_(in), out_(out) {
+  // Every text is UTF-8; libedit edits it by characters only in a UTF-8 locale.
+  std::setlocale(LC_CTYPE, "");
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+  TerminalCaps caps = QueryTerminal(fileno(out_));
+  colour_ = caps.colour;
+  erase_line_ = caps.erase_line;
+
+  editline_ = el_init("setup", in_, out_, stderr);
+  el_set(editline_, EL_CLIENTDATA, this);
+  el_set(editline_, EL_EDITOR, "emacs");
+  el_set(editline_, EL_PROMPT_ESC, PromptOf, kPromptEscape);
+  // Ctrl-C reaches libedit as a key while it edits, not as a signal; it and Ctrl-D end
+  // the line as the end of the input does: the answer CANCEL.
+  el_set(editline_, EL_SETTY, "-d", "-isig", nullptr);
+  el_set(editline_, EL_BIND, "^C", "ed-end-of-file", nullptr);
+  el_set(editline_, EL_BIND, "^D", "ed-end-of-file", nullptr);
+}
+
+TerminalUi::~TerminalUi() {
+  if (progress_shown_) std::fputc('\n', out_);
+  std::fflush(out_);
+  if (editline_) el_end(editline_);
+}
+
+std::string TerminalUi::Paint(const std::string& text, const char* colour) const {
+  return colour_ && colour ? colour + text + kReset : text;
+}
+
+bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
+                          std::string* line) {
+  prompt_ = colour_ ? std::string(1, kPromptEscape) + kBold + kPromptEscape + prompt +
+                          kPromptEscape + kReset + kPromptEscape
+                    : prompt;
+  std::fflush(out_);
+  if (!initial.empty()) el_push(editline_, initial.c_str());
+  int count = 0;
+  const char* got = el_gets(editline_, &count);
+  if (got == nullptr || count <= 0) return false;  // libedit has ended the line
+  line->assign(got, static_cast<std::size_t>(count));
+  while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
+  return true;
+}
+
+void TerminalUi::ShowText(const std::string& text, const char* colour) {
+  ClearProgress();
+  std::fputs(Paint(text, colour).c_str(), out_);
+  std::fputc('\n', out_);
+}
+
+bool TerminalUi::Acknowledge(const std::string& text, const char* colour) {
+  ShowText(text, colour);
+  std::string line;
+  bool answered = ReadLine("press Enter ", "", &line);
+  DrawProgress();
+  return answered;
+}
+
+int TerminalUi::Ask(const std::string& text) {
+  ShowText(text, kBold);
+  int answer = 0;
+  while (answer == 0) {
+    std::string line;
+    if (!ReadLine("OK or CANCEL? [OK] ", "", &line)) {
+      answer = kIdCancel;
+    } else {
+      answer = QuestionAnswer(line);
+    }
+  }
+  DrawProgress();
+  return answer;
+}
+
+int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& destination,
+                                const std::function<void(const std::string&)>& on_ok) {
+  std::fputs(Paint(title, kBold).c_str(), out_);
+  std::fputs("\n\n", out_);
+  std::string typed;
+  if (!ReadLine("Setup Directory: ", destination, &typed)) return kIdCancel;
+  {
+    IgnoreInterrupts ignore(fileno(out_), erase_line_);
+    on_ok(typed);
+  }
+  if (progress_shown_) {
+    std::fputc('\n', out_);
+    progress_shown_ = false;
+  }
+  progress_max_ = -1;
+  std::fflush(out_);
+  return kIdOk;
+}
+
+void TerminalUi::ShowMessageBox(const std::string& text, std::uint32_t style) {
+  Acknowledge(text, style == kMbInformationTopmost ? kCyan : kYellow);
+}
+
+int TerminalUi::ShowFinishDialog(const std::string&) {
+  return Acknowledge("It succeeded in the making a setup", kGreen) ? kIdOk : kIdCancel;
+}
+
+int TerminalUi::ShowDiskDialog(const std::string&, const std::string& text) {
+  return Ask(DialogText(text));
+}
+
+int TerminalUi::ShowMessageDialog(const std::string& text) { return Ask(DialogText(text)); }
+
+void TerminalUi::SetProgressRange(int max) {
+  progress_max_ = max;
+  progress_pos_ = 0;
+  DrawProgress();
+}
+
+void TerminalUi::SetProgressPos(int pos) {
+  progress_pos_ = pos;
+  DrawProgress();
+}
+
+void TerminalUi::ClearProgress() {
+  if (!progress_shown_) return;
+  if (!erase_line_.empty()) {
+    std::fputs(("\r" + erase_line_).c_str(), out_);
+  } else {
+    std::fputs(("\r" + std::string(progress_width_, ' ') + "\r").c_str(), out_);
+  }
+  progress_shown_ = false;
+}
+
+void TerminalUi::DrawProgress() {
+  if (progress_max_ < 0) return;  // no run, or the run is over
+  std::string line = ProgressLine(progress_pos_, progress_max_, TerminalColumns(fileno(out_)));
+  std::string text = "\r" + Paint(line, kGreen);
+  if (!erase_line_.empty()) {
+    text += erase_line_;
+  } else if (line.size() < progress_width_) {
+    text += std::string(progress_width_ - line.size(), ' ');
+  }
+  std::fputs(text.c_str(), out_);
+  std::fflush(out_);
+  progress_width_ = std::max(progress_width_, line.size());
+  progress_shown_ = true;
+}
+
+}  // namespace setup

@@ -1,0 +1,143 @@
+// The native program's command line, parsed by getopt_long from the C library rather than
+// by hand. getopt_long over CLI11: it is already there (no package, no header-only
+// templates in every build), it gives exactly the GNU conventions people expect of a
+// POSIX tool (--opt=value and --opt value, unambiguous abbreviations, -- ends the
+// options), and it reports errors by return value where CLI11 throws.
+#include <getopt.h>
+
+#include <string>
+
+#include "cmdline/options.h"
+
+namespace setup {
+namespace {
+
+// Values above any character, so that optopt tells a long option from a short one.
+enum : int {
+  kSilent = 256,
+  kDest,
+  kAnswers,
+  kLog,
+  kPrefix,
+  kUi,
+  kCheck,
+  kHelp,
+  kVersion,
+};
+
+constexpr option kLongOptions[] = {
+    {"silent", no_argument, nullptr, kSilent},         {"dest", required_argument, nullptr, kDest},
+    {"answers", required_argument, nullptr, kAnswers}, {"log", required_argument, nullptr, kLog},
+    {"prefix", required_argument, nullptr, kPrefix},   {"ui", required_argument, nullptr, kUi},
+    {"check", optional_argument, nullptr, kCheck},     {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
+};
+
+std::string OptionName(int value) {
+  for (const option& o : kLongOptions) {
+    if (o.name != nullptr && o.val == value) return std::string("--") + o.name;
+  }
+  return std::string("-") + static_cast<char>(value);
+}
+
+// The word getopt_long stopped at: the option it knows (`optopt`), or the unknown word.
+std::string OffendingWord(int argc, char** argv) {
+  if (optopt != 0) return OptionName(optopt);
+  int index = optind - 1;
+  return index > 0 && index < argc && argv[index] ? argv[index] : "?";
+}
+
+bool SetValue(std::optional<std::string>* slot, int value, std::string* error) {
+  if (optarg == nullptr || *optarg == '\0') {
+    *error = "option '" + OptionName(value) + "' needs a value";
+    return false;
+  }
+  *slot = optarg;
+  return true;
+}
+
+}  // namespace
+
+bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* error) {
+  *options = Options();
+  opterr = 0;  // every message is ours, so that it names the word and shows the usage
+  optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
+  bool check_has_path = false;
+  int c;
+  while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
+    switch (c) {
+      case kSilent:
+        options->silent = true;
+        break;
+      case kDest:
+        if (!SetValue(&options->dest, c, error)) return false;
+        break;
+      case kAnswers:
+        if (!SetValue(&options->answers, c, error)) return false;
+        break;
+      case kLog:
+        if (!SetValue(&options->log, c, error)) return false;
+        break;
+      case kPrefix:
+        if (!SetValue(&options->prefix, c, error)) return false;
+        break;
+      case kUi: {
+        std::string ui = optarg ? optarg : "";
+        if (ui == "terminal") {
+          options->ui = FrontEndChoice::kTerminal;
+        } else if (ui == "batch") {
+          options->ui = FrontEndChoice::kBatch;
+        } else {
+          *error = "option '--ui' takes terminal or batch, not '" + ui + "'";
+          return false;
+        }
+        break;
+      }
+      case kCheck:
+        options->check = true;
+        if (optarg != nullptr) {
+          options->check_path = optarg;
+          check_has_path = true;
+        }
+        break;
+      case 'h':
+      case kHelp:
+        options->help = true;
+        break;
+      case kVersion:
+        options->version = true;
+        break;
+      case ':':
+        *error = "option '" + OffendingWord(argc, argv) + "' needs a value";
+        return false;
+      default:
+        if (optopt >= kSilent) {
+          *error = "option '" + OptionName(optopt) + "' takes no value";
+        } else {
+          *error = "unknown option '" + OffendingWord(argc, argv) + "'";
+        }
+        return false;
+    }
+  }
+  // The only operand there can be is the path that --check takes.
+  for (int i = optind; i < argc; ++i) {
+    if (options->check && !check_has_path) {
+      options->check_path = argv[i];
+      check_has_path = true;
+      continue;
+    }
+    *error = std::string("unexpected argument '") + argv[i] + "'";
+    return false;
+  }
+  if (options->ui == FrontEndChoice::kTerminal && (options->silent || options->answers)) {
+    *error = std::string("option '") + (options->silent ? "--silent" : "--answers") +
+             "' cannot be used with '--ui=terminal'";
+    return false;
+  }
+  if (options->ui == FrontEndChoice::kUnset && (options->silent || options->answers)) {
+    options->ui = FrontEndChoice::kBatch;
+  }
+  return true;
+}
+
+}  // namespace setup

@@ -1,0 +1,45 @@
+// ScriptContext: what cutting tokens and the messages about a script line need of a run
+// (the code page's lead-byte test, the script's path, the current line number and the
+// reporter), and nothing else. It refers to the run's values, so it always names the
+// line being read or run.
+#ifndef SETUP_SCRIPT_SCRIPT_CONTEXT_H_
+#define SETUP_SCRIPT_SCRIPT_CONTEXT_H_
+
+#include <string>
+#include <string_view>
+
+#include "platform/system.h"
+#include "text/reporter.h"
+
+namespace setup {
+
+class ScriptContext {
+ public:
+  ScriptContext(System& system, Reporter& reporter, const std::string& script_path,
+                const int& line_number)
+      : system_(system), reporter_(reporter), script_path_(script_path),
+        line_number_(line_number) {}
+  ScriptContext(const ScriptContext&) = delete;
+  ScriptContext& operator=(const ScriptContext&) = delete;
+
+  bool IsLeadByte(unsigned char b) const { return system_.IsLeadByte(b); }
+  const std::string& script_path() const { return script_path_; }
+  int line_number() const { return line_number_; }
+  Reporter& reporter() const { return reporter_; }
+
+  // Shows a message about the current line: `format_utf8` begins "%sの%d行目", whose
+  // %s and %d take the script path and the line number.
+  void ReportAtLine(std::string_view format_utf8) const {
+    reporter_.Show(format_utf8, {script_path_, line_number_});
+  }
+
+ private:
+  System& system_;
+  Reporter& reporter_;
+  const std::string& script_path_;
+  const int& line_number_;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_SCRIPT_CONTEXT_H_

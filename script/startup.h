@@ -1,0 +1,30 @@
+// Start-up: the program directory, the built-in macros, the script and SetupDialog.
+#ifndef SETUP_SCRIPT_STARTUP_H_
+#define SETUP_SCRIPT_STARTUP_H_
+
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+class System;
+struct RunState;
+
+// Exit status of the process.
+inline constexpr int kExitFinished = 0;
+inline constexpr int kExitRunFailed = 1;
+inline constexpr int kExitCancelled = 2;
+inline constexpr int kExitStartupFailed = 3;
+
+// Program directory from `first_argument` (code-page bytes, the path by which the
+// program was started), the built-in macros, the script, SetupDialog. Returns the exit
+// status.
+int StartSetup(RunState& run, std::string_view first_argument);
+
+// Drive and directory of `first_argument` without its trailing separator (a backslash,
+// or on POSIX also a slash).
+std::string ProgramDirectory(System& system, std::string_view first_argument, bool strip_slash);
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_STARTUP_H_

@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""The layering check on small trees: a clean one passes, each kind of fault is named."""
+import os
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import layering_check  # noqa: E402
+
+CLEAN = {
+    "platform/system.h": "#include <string>\n",
+    "platform/ui.h": "#include <functional>\n",
+    "platform/posix/posix_system.h": '#include <unistd.h>\n#include "platform/system.h"\n',
+    "text/message.h": '#include "platform/system.h"\n',
+    "textcopy/text_filter.h": '#include "text/message.h"\n',
+    "script/run_state.h": '#include "platform/ui.h"\n#include "textcopy/text_filter.h"\n',
+    "app/posix_main.cc": ('#include <cstdio>\n#include "script/run_state.h"\n'
+                          '#include "platform/posix/posix_system.h"\n'),
+    "tests/unit/fakes.h": '#include "platform/system.h"\n',
+}
+
+
+class LayeringCheckTest(unittest.TestCase):
+    def check(self, extra):
+        files = dict(CLEAN)
+        files.update(extra)
+        with tempfile.TemporaryDirectory() as root:
+            for path, text in files.items():
+                os.makedirs(os.path.join(root, os.path.dirname(path)), exist_ok=True)
+                with open(os.path.join(root, path), "w", encoding="utf-8") as f:
+                    f.write(text)
+            return layering_check.check(root)
+
+    def test_clean_tree_passes(self):
+        self.assertEqual(self.check({}), [])
+
+    def test_each_fault_is_found(self):
+        cases = [
+            ({"script/lexer.cc": '#include "app/transcript.h"\n'},
+             "script/lexer.cc: includes app/transcript.h from outside app/"),
+            ({"tests/unit/x_test.cc": '#include "app/transcript.h"\n'},
+             "tests/unit/x_test.cc: includes app/transcript.h from outside app/"),
+            ({"sysquery/registry_path.cc": '#include "platform/posix/posix_system.h"\n'},
+             "sysquery/registry_path.cc: portable file includes platform/posix/posix_system.h"),
+            ({"textcopy/text_filter.cc": "#include <windows.h>\n"},
+             "textcopy/text_filter.cc: portable file includes <windows.h>"),
+            ({"platform/ui.h": "#include <sys/stat.h>\n"},
+             "platform/ui.h: portable file includes <sys/stat.h>"),
+            ({"text/reader.cc": '#  include <unistd.h>\n'},
+             "text/reader.cc: portable file includes <unistd.h>"),
+            ({"platform/win32/files.cc": '#include "script/run_state.h"\n'},
+             "platform/win32/files.cc: platform implementation includes script/run_state.h"),
+            ({"text/message.cc": '#include "script/run_state.h"\n'},
+             "folders include each other: script -> textcopy -> text -> script"),
+        ]
+        for extra, fault in cases:
+            self.assertIn(fault, self.check(extra), extra)
+
+    def test_this_tree_passes(self):
+        root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+        self.assertEqual(layering_check.check(root), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

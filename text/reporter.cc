@@ -1,0 +1,10 @@
+#include "text/reporter.h"
+
+namespace setup {
+
+void Reporter::Show(std::string_view format_utf8, std::initializer_list<MessageArg> args,
+                    std::uint32_t style, std::size_t limit) {
+  ui_.ShowMessageBox(FormatMessage(system_, format_utf8, args, limit), style);
+}
+
+}  // namespace setup

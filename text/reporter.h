@@ -1,0 +1,35 @@
+// Reporter: the one way the core shows a message. It formats the message (FormatMessage)
+// and hands it to the user interface as a message box with the button OK.
+#ifndef SETUP_TEXT_REPORTER_H_
+#define SETUP_TEXT_REPORTER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+#include "platform/ui.h"
+#include "text/message.h"
+
+namespace setup {
+
+class System;
+
+class Reporter {
+ public:
+  Reporter(System& system, Ui& ui) : system_(system), ui_(ui) {}
+  Reporter(const Reporter&) = delete;
+  Reporter& operator=(const Reporter&) = delete;
+
+  // Shows `format_utf8` formatted with `args` and cut at `limit` (see FormatMessage).
+  void Show(std::string_view format_utf8, std::initializer_list<MessageArg> args,
+            std::uint32_t style = kMbOk, std::size_t limit = kMessageLimit);
+
+ private:
+  System& system_;
+  Ui& ui_;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_TEXT_REPORTER_H_
