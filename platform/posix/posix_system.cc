@@ -83,8 +83,21 @@ bool PosixSystem::SystemDirectory(std::string* dir) {
   return true;
 }
 
+bool PosixSystem::MapAgain(const std::string& path, const MappedLeaf& leaf, std::string* mapped) {
+  if (!leaf.in_folder || !leaf.found) return false;
+  folders_.Folder(leaf.folder).Forget();
+  std::string again = MapPath(path);
+  if (again.empty() || again == *mapped) return false;
+  *mapped = std::move(again);
+  return true;
+}
+
 std::unique_ptr<InputFile> PosixSystem::OpenForReading(const std::string& path) {
-  return OpenInputFile(MapPath(path));
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
+  std::unique_ptr<InputFile> input = OpenInputFile(mapped);
+  if (!input && MapAgain(path, leaf, &mapped)) input = OpenInputFile(mapped);
+  return input;
 }
 
 namespace {
@@ -157,9 +170,12 @@ MakeDirResult PosixSystem::MakeDirectory(const std::string& path) {
 }
 
 bool PosixSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
-  std::string mapped = MapPath(path);
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
   struct stat st;
-  if (mapped.empty() || stat(mapped.c_str(), &st) != 0) return false;
+  bool found = !mapped.empty() && stat(mapped.c_str(), &st) == 0;
+  if (!found && MapAgain(path, leaf, &mapped)) found = stat(mapped.c_str(), &st) == 0;
+  if (!found) return false;
   *mtime = ClampTime(st.st_mtime);
   return true;
 }

@@ -63,6 +63,11 @@ class PosixSystem : public System {
   std::string FromUtf8(std::string_view text) override;
 
  private:
+  // After an entry that `leaf` says was found in its folder's index could not be used
+  // (another program removed or renamed it): drops what the index knows, maps `path`
+  // again and answers whether that names another entry, then in `*mapped`.
+  bool MapAgain(const std::string& path, const MappedLeaf& leaf, std::string* mapped);
+
   // The registry of the prefix, read on first use.
   WineRegistry* registry();
 

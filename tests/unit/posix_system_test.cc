@@ -484,6 +484,9 @@ TEST_F(PosixSystemTest, TheIndexSeesWhatAnotherProcessChanges) {
   WaitForTheClockToMove();
   Shell("mv '" + work_ + "/a.txt' '" + work_ + "/A.TXT' && printf B > '" + work_ + "/B.TXT' && rm '" +
         work_ + "/b.txt'");
+  std::uint32_t mtime = 0;
+  EXPECT_TRUE(system_->GetFileStatus("C:\\work\\a.txt", &mtime));
+  EXPECT_NE(system_->OpenForReading("C:\\work\\b.txt"), nullptr);
   ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt"));  // replaces B.TXT
   EXPECT_EQ(Read("B.TXT"), "a");
   EXPECT_EQ(List(), "A.TXT B.TXT Late.Txt late-copy.txt");
