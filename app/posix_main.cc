@@ -9,9 +9,9 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "app/preset_destination.h"
 #include "app/terminal/terminal_ui.h"
-#include "app/transcript.h"
+#include "app/ui_stack.h"
+#include "base/scoped_file.h"
 #include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
 #include "script/run_state.h"
@@ -29,11 +29,6 @@ std::string Caption(const char* argv0) {
   if (dot != std::string::npos && dot > 0) name.erase(dot);
   return name;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // An option, else the environment variable when it is set and not empty, else "".
 std::string OptionOrEnvironment(const std::optional<std::string>& option, const char* name) {
@@ -128,19 +123,9 @@ int Main(int argc, char** argv) {
     transcript = log_file.get();
   }
 
-  Ui* ui = front_end.get();
-  std::unique_ptr<PresetDestinationUi> preset;
-  if (options.dest) {
-    preset = std::make_unique<PresetDestinationUi>(*ui, *options.dest);
-    ui = preset.get();
-  }
-  std::unique_ptr<TranscriptUi> recorder;
-  if (transcript) {
-    recorder = std::make_unique<TranscriptUi>(*ui, transcript, program);
-    ui = recorder.get();
-  }
+  UiStack ui(*front_end, options.dest, transcript, program);
 
-  auto run = std::make_unique<RunState>(system, *ui);
+  auto run = std::make_unique<RunState>(system, ui.top());
   run->strip_trailing_slash = true;
   int status = StartSetup(*run, system.FromUtf8(first_argument));
   if (status == kExitStartupFailed && !system.has_windows()) {

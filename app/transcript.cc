@@ -1,5 +1,7 @@
 #include "app/transcript.h"
 
+#include "base/utf8.h"
+
 namespace setup {
 
 std::string JsonString(const std::string& text) {
@@ -22,16 +24,13 @@ std::string JsonString(const std::string& text) {
       ++i;
     } else {
       // Copy one well-formed UTF-8 sequence, or replace the stray byte.
-      std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-      bool ok = len > 0 && i + len <= n;
-      for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
-      if (ok) {
-        out.append(text, i, len);
-        i += len;
+      Utf8Char u = DecodeUtf8(text, i);
+      if (u.well_formed) {
+        out.append(text, i, u.length);
       } else {
         out += "\xEF\xBF\xBD";
-        ++i;
       }
+      i += u.length;
     }
   }
   out += '"';

@@ -105,7 +105,7 @@ void BM_TextCopy(benchmark::State& state) {
   app.DefineMacro("$$SYSTEM$$", "C:\\windows\\system32");
   CopyLoop(state, "filter", [&](const std::string& from, const std::string& to) {
     return app.text_filter().CopyTextFile(from.c_str(), to.c_str(),
-                                          static_cast<int>(state.range(0))) == 0;
+                                          static_cast<setup::LanguageMode>(state.range(0)));
   });
 }
 
@@ -131,7 +131,10 @@ void Setup(benchmark::internal::Benchmark* bench) {
   bench->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 }
 
-BENCHMARK(BM_TextCopy)->Apply(Setup)->Arg(setup::kLanguageJapanese)->Arg(setup::kLanguageEnglish);
+BENCHMARK(BM_TextCopy)
+    ->Apply(Setup)
+    ->Arg(static_cast<int>(setup::LanguageMode::kJapanese))
+    ->Arg(static_cast<int>(setup::LanguageMode::kEnglish));
 BENCHMARK(BM_Cp)->Apply(Setup);
 BENCHMARK(BM_Unix2dos)->Apply(Setup);
 BENCHMARK(BM_Sed)->Apply(Setup);

@@ -1,17 +1,17 @@
 // Loading and pre-scanning the script: the input is Setup.Inf in D:\Dist, start-up runs
 // as D:\Dist\SETUP.EXE and SetupDialog is cancelled, so nothing of the script runs.
 // Checked beyond the sanitizers: the exit status, the stored lines against a reference
-// reader, that every message is one of NextToken's naming a line that exists, where the
-// default destination lies, and that no registry key stays open.
+// reader, that every message is one of NextToken's naming a line that exists, the
+// default destination's limit, and that no registry key stays open.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "script/loader.h"
 #include "script/run_state.h"
 #include "script/startup.h"
 #include "fuzz/fuzz_world.h"
@@ -48,17 +48,6 @@ std::vector<std::string> ReferenceLines(std::string_view data) {
     lines.push_back(line);
   }
   return lines;
-}
-
-bool Inside(const char* p, const char* buffer, std::size_t size) {
-  std::less_equal<const char*> le;
-  std::less<const char*> lt;
-  return le(buffer, p) && lt(p, buffer + size);
-}
-
-// True when a NUL lies between `p` and the end of its buffer.
-bool EndsInside(const char* p, const char* buffer, std::size_t size) {
-  return std::memchr(p, '\0', static_cast<std::size_t>(buffer + size - p)) != nullptr;
 }
 
 // The lines NextLine hands out, checked against the reference: each is a reference
@@ -127,14 +116,11 @@ void LoadAndCheck(std::string_view script) {
   // The field shows at most 255 bytes of the code page.
   Check(system.FromUtf8(ui.events.back().substr(dialog.size())).size() <= 255);
 
-  // The default destination lies in one of its two buffers and ends there.
-  if (const char* d = app->default_destination) {
-    if (Inside(d, app->destination_buffer, sizeof app->destination_buffer)) {
-      Check(EndsInside(d, app->destination_buffer, sizeof app->destination_buffer));
-    } else {
-      Check(Inside(d, app->registry_value, sizeof app->registry_value));
-      Check(EndsInside(d, app->registry_value, sizeof app->registry_value));
-    }
+  // The default destination comes from an argument cut to 511 bytes or a registry value
+  // cut to 255, and holds no NUL.
+  if (app->default_destination) {
+    Check(app->default_destination->size() <= kSetupDirArgumentLimit);
+    Check(app->default_destination->find('\0') == std::string::npos);
   }
 
   CheckStoredLines(*app, reference);

@@ -80,7 +80,7 @@ void DefineMacros(RunState& app, unsigned set) {
   if (set & 4) app.DefineMacro("L", std::string(299, 'v'));  // can overflow a chunk
 }
 
-Outcome RunStream(const std::string& text, int mode, unsigned macro_set, std::size_t step) {
+Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set, std::size_t step) {
   FakeSystem system;
   FakeUi ui;
   RunState app(system, ui);
@@ -88,7 +88,7 @@ Outcome RunStream(const std::string& text, int mode, unsigned macro_set, std::si
   SteppedInput input(text, step);
   StringOutput output;
   Outcome o;
-  o.result = app.text_filter().FilterStream(input, output, kSource, kDest, mode);
+  o.result = app.text_filter().FilterStream(input, output, kSource, kDest, mode) ? 0 : 1;
   if (output.committed) std::abort();  // only the caller commits
   o.output = output.text;
   o.messages = ui.messages;
@@ -146,7 +146,7 @@ std::string PlainCopy(const std::string& raw) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace setup;
   if (size < 2) return 0;
-  const int mode = data[0] & 1;
+  const LanguageMode mode = (data[0] & 1) ? LanguageMode::kJapanese : LanguageMode::kEnglish;
   const unsigned macro_set = (data[0] >> 1) & 7;
   const bool check_file_copy = (data[0] & 0x10) != 0;
   const std::size_t step = static_cast<std::size_t>(data[1]) + 1;
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");
-    int result = app.text_filter().CopyTextFile(kSource, kDest, mode);
+    int result = app.text_filter().CopyTextFile(kSource, kDest, mode) ? 0 : 1;
     if (result != whole.result || ui.messages != whole.messages) std::abort();
     const std::string expected = result == 0 ? whole.output : std::string("old");
     if (system.FileData(kDest) != expected || system.files.size() != 2) std::abort();

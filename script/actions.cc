@@ -9,14 +9,14 @@
 
 namespace setup {
 
-CommandResult DoDefine(RunState& run, char* args, int) {
+CommandResult DoDefine(RunState& run, char* args, LanguageMode) {
   char* name = args;
   char* value = NextToken(run.script, &name, TokenForm::kReporting);
   if (!value) return CommandResult::Failed();
   return run.DefineMacro(name, value) ? CommandResult::Done() : CommandResult::Failed();
 }
 
-CommandResult DoBinCopy(RunState& run, char* args, int) {
+CommandResult DoBinCopy(RunState& run, char* args, LanguageMode) {
   char* source = args;
   char* destination = NextToken(run.script, &source, TokenForm::kReporting);
   if (!destination) return CommandResult::Failed();
@@ -32,7 +32,7 @@ CommandResult DoBinCopy(RunState& run, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoMakeDir(RunState& run, char* args, int) {
+CommandResult DoMakeDir(RunState& run, char* args, LanguageMode) {
   char* dir = args;
   NextToken(run.script, &dir, TokenForm::kSilent);
   if (!*dir) {
@@ -46,7 +46,7 @@ CommandResult DoMakeDir(RunState& run, char* args, int) {
   return CommandResult::Done();
 }
 
-CommandResult DoDiskCheck(RunState& run, char* args, int) {
+CommandResult DoDiskCheck(RunState& run, char* args, LanguageMode) {
   char* file = args;
   char* prompt = NextToken(run.script, &file, TokenForm::kReporting);
   if (!prompt) return CommandResult::Failed();
@@ -64,7 +64,7 @@ CommandResult DoDiskCheck(RunState& run, char* args, int) {
   }
 }
 
-CommandResult DoMessageBox(RunState& run, char* args, int) {
+CommandResult DoMessageBox(RunState& run, char* args, LanguageMode) {
   char* text = args;
   NextToken(run.script, &text, TokenForm::kSilent);
   for (char* p = text; *p; ++p) {
@@ -75,18 +75,18 @@ CommandResult DoMessageBox(RunState& run, char* args, int) {
 }
 
 // Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
-CommandResult DoMessage(RunState& run, char* args, int) {
+CommandResult DoMessage(RunState& run, char* args, LanguageMode) {
   run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)),
                         kMbInformationTopmost);
   return CommandResult::Done();
 }
 
-CommandResult DoErrorExit(RunState& run, char* args, int) {
+CommandResult DoErrorExit(RunState& run, char* args, LanguageMode) {
   run.ui.ShowMessageBox(run.system.ToUtf8(CutText(run.system, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
 }
 
-CommandResult DoRegsvr(RunState& run, char* args, int) {
+CommandResult DoRegsvr(RunState& run, char* args, LanguageMode) {
   char* path = args;
   if (!NextToken(run.script, &path, TokenForm::kReporting)) return CommandResult::Failed();
   if (!RegisterComponent(run.system, [&run] { run.ui.PumpMessages(); }, path)) {

@@ -5,6 +5,8 @@
 #ifndef SETUP_SCRIPT_COMMAND_H_
 #define SETUP_SCRIPT_COMMAND_H_
 
+#include "text/language_mode.h"
+
 namespace setup {
 
 struct RunState;
@@ -19,7 +21,8 @@ struct CommandResult {
   static CommandResult Holds(char* rest) { return {kHolds, rest}; }
 };
 
-using CommandHandler = CommandResult (*)(RunState& run, char* args, int language_mode);
+using CommandHandler = CommandResult (*)(RunState& run, char* args,
+                                         LanguageMode language_mode);
 
 }  // namespace setup
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/hex_digit.h"
 #include "platform/system.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
@@ -18,15 +19,16 @@ bool Inverts(const char* sense) { return sense[0] == 'E' || sense[0] == 'e'; }
 
 // `compare` is negative, zero or positive as left is less than, equal to or greater
 // than right.
-bool Compare(int compare, int op) {
+bool Compare(int compare, CompareOp op) {
   switch (op) {
-    case kOpEqual: return compare == 0;
-    case kOpLessEqual: return compare <= 0;
-    case kOpLess: return compare < 0;
-    case kOpGreaterEqual: return compare >= 0;
-    case kOpGreater: return compare > 0;
-    default: return false;
+    case CompareOp::kEqual: return compare == 0;
+    case CompareOp::kLessEqual: return compare <= 0;
+    case CompareOp::kLess: return compare < 0;
+    case CompareOp::kGreaterEqual: return compare >= 0;
+    case CompareOp::kGreater: return compare > 0;
+    case CompareOp::kNone: return false;
   }
+  return false;
 }
 
 int CompareBytes(const char* left, const char* right) {
@@ -41,13 +43,6 @@ int CompareBytes(const char* left, const char* right) {
 
 bool IsScanSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // One %X conversion at `*text`; false (nothing stored) when no digit follows.
@@ -69,7 +64,7 @@ bool ScanHex(const char** text, std::uint32_t* number) {
 
 // Commands of the form: first argument, optional comparison word, operand, SenseToken,
 // rest of the line.
-using CompareTest = bool (*)(System& system, const char* left, const char* operand, int op,
+using CompareTest = bool (*)(System& system, const char* left, const char* operand, CompareOp op,
                              const char* sense);
 
 CommandResult RunComparison(const ScriptContext& script, System& system, char* args,
@@ -78,8 +73,8 @@ CommandResult RunComparison(const ScriptContext& script, System& system, char* a
   char* next = NextToken(script, &left, TokenForm::kReporting);
   if (next == nullptr) return CommandResult::Failed();
   // Looked at before a quote is removed, so a quoted token is never an operator.
-  int op = OperatorToken(next);
-  if (op != 0) {
+  CompareOp op = OperatorToken(next);
+  if (op != CompareOp::kNone) {
     char* word = next;
     next = NextToken(script, &word, TokenForm::kReporting);
     if (next == nullptr) return CommandResult::Failed();
@@ -125,19 +120,19 @@ std::string VersionSortKey(const char* text) {
   return key;
 }
 
-bool TestString(const char* text, const char* operand, int op, const char* sense) {
-  bool test = op != 0 && Compare(CompareBytes(text, operand), op);
+bool TestString(const char* text, const char* operand, CompareOp op, const char* sense) {
+  bool test = op != CompareOp::kNone && Compare(CompareBytes(text, operand), op);
   return test != Inverts(sense);
 }
 
-bool TestVersion(System& system, const char* file, const char* operand, int op,
+bool TestVersion(System& system, const char* file, const char* operand, CompareOp op,
                  const char* sense, const char* string_name) {
   std::string version;
   bool test = false;
   if (ReadVersionString(system, file, string_name, &version)) {
-    if (op == 0) {
+    if (op == CompareOp::kNone) {
       test = true;
-    } else if (op == kOpEqual) {
+    } else if (op == CompareOp::kEqual) {
       test = version == operand;
     } else {
       test = Compare(CompareBytes(VersionSortKey(version.c_str()).c_str(),
@@ -148,13 +143,13 @@ bool TestVersion(System& system, const char* file, const char* operand, int op,
   return test != Inverts(sense);
 }
 
-bool TestFileDate(System& system, const char* file, const char* second_file, int op,
+bool TestFileDate(System& system, const char* file, const char* second_file, CompareOp op,
                   const char* sense) {
   std::uint32_t left = 0, right = 0;
   if (!system.GetFileStatus(file, &left)) left = 0;
   if (!system.GetFileStatus(second_file, &right)) right = 0;
   int compare = left < right ? -1 : (left > right ? 1 : 0);
-  bool test = op != 0 && Compare(compare, op);
+  bool test = op != CompareOp::kNone && Compare(compare, op);
   return test != Inverts(sense);
 }
 
@@ -167,49 +162,50 @@ bool TestRegistryFind(System& system, const char* path, const char* sense) {
   return RegistryKeyExists(system, path) != Inverts(sense);
 }
 
-CommandResult DoIfFileVersion(RunState& run, char* args, int /*language_mode*/) {
-  return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, int op, const char* s) {
-                         return TestVersion(system, l, r, op, s, "FileVersion");
-                       });
+CommandResult DoIfFileVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
+  return RunComparison(
+      run.script, run.system, args,
+      [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
+        return TestVersion(system, l, r, op, s, "FileVersion");
+      });
 }
 
-CommandResult DoIfProductVersion(RunState& run, char* args, int /*language_mode*/) {
-  return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, int op, const char* s) {
-                         return TestVersion(system, l, r, op, s, "ProductVersion");
-                       });
+CommandResult DoIfProductVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
+  return RunComparison(
+      run.script, run.system, args,
+      [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
+        return TestVersion(system, l, r, op, s, "ProductVersion");
+      });
 }
 
-CommandResult DoIfFileDate(RunState& run, char* args, int /*language_mode*/) {
+CommandResult DoIfFileDate(RunState& run, char* args, LanguageMode /*language_mode*/) {
   return RunComparison(run.script, run.system, args,
-                       [](System& system, const char* l, const char* r, int op, const char* s) {
-                         return TestFileDate(system, l, r, op, s);
-                       });
+                       [](System& system, const char* l, const char* r, CompareOp op,
+                          const char* s) { return TestFileDate(system, l, r, op, s); });
 }
 
-CommandResult DoIfString(RunState& run, char* args, int /*language_mode*/) {
+CommandResult DoIfString(RunState& run, char* args, LanguageMode /*language_mode*/) {
   return RunComparison(run.script, run.system, args,
-                       [](System&, const char* l, const char* r, int op, const char* s) {
+                       [](System&, const char* l, const char* r, CompareOp op, const char* s) {
                          return TestString(l, r, op, s);
                        });
 }
 
-CommandResult DoIfFileFind(RunState& run, char* args, int /*language_mode*/) {
+CommandResult DoIfFileFind(RunState& run, char* args, LanguageMode /*language_mode*/) {
   return RunSingle(run.script, run.system, args,
                    [](System& system, const char* file, const char* s) {
                      return TestFileFind(system, file, s);
                    });
 }
 
-CommandResult DoIfRegistryFind(RunState& run, char* args, int /*language_mode*/) {
+CommandResult DoIfRegistryFind(RunState& run, char* args, LanguageMode /*language_mode*/) {
   return RunSingle(run.script, run.system, args,
                    [](System& system, const char* path, const char* s) {
                      return TestRegistryFind(system, path, s);
                    });
 }
 
-CommandResult DoDefineRegistry(RunState& run, char* args, int /*language_mode*/) {
+CommandResult DoDefineRegistry(RunState& run, char* args, LanguageMode /*language_mode*/) {
   char* name = args;
   char* path = NextToken(run.script, &name, TokenForm::kReporting);
   if (path == nullptr) return CommandResult::Failed();

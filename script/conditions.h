@@ -3,40 +3,41 @@
 //
 // Every evaluator answers whether its test holds with the SenseToken applied: a
 // SenseToken whose first character is E or e inverts the test, any other (an empty one
-// included) leaves it. `op` is the comparison word's KeywordId (kOpEqual to kOpGreater)
-// or 0 when the line has none; the left side is always the first argument.
+// included) leaves it. `op` is the comparison word, or CompareOp::kNone when the line has
+// none; the left side is always the first argument.
 #ifndef SETUP_SCRIPT_CONDITIONS_H_
 #define SETUP_SCRIPT_CONDITIONS_H_
 
 #include <string>
 
 #include "script/command.h"
+#include "script/keyword_table.h"
 
 namespace setup {
 
 class System;
 
-CommandResult DoIfFileVersion(RunState& run, char* args, int language_mode);
-CommandResult DoIfProductVersion(RunState& run, char* args, int language_mode);
-CommandResult DoIfFileDate(RunState& run, char* args, int language_mode);
-CommandResult DoIfFileFind(RunState& run, char* args, int language_mode);
-CommandResult DoDefineRegistry(RunState& run, char* args, int language_mode);
-CommandResult DoIfString(RunState& run, char* args, int language_mode);
-CommandResult DoIfRegistryFind(RunState& run, char* args, int language_mode);
+CommandResult DoIfFileVersion(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfProductVersion(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfFileDate(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfFileFind(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoDefineRegistry(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfString(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfRegistryFind(RunState& run, char* args, LanguageMode language_mode);
 
 // Byte-wise, case-sensitive comparison as unsigned bytes; without an operator the test
 // is false.
-bool TestString(const char* text, const char* operand, int op, const char* sense);
+bool TestString(const char* text, const char* operand, CompareOp op, const char* sense);
 
 // The file's version string `string_name` ("FileVersion" or "ProductVersion"). A file
 // without it fails the test. Without an operator the test is that the string exists;
 // "=" compares the texts as written; the other operators compare VersionSortKey of both.
-bool TestVersion(System& system, const char* file, const char* operand, int op,
+bool TestVersion(System& system, const char* file, const char* operand, CompareOp op,
                  const char* sense, const char* string_name);
 
 // Last-modification times as unsigned 32-bit seconds, a missing file being 0. Without
 // an operator the test is false.
-bool TestFileDate(System& system, const char* file, const char* second_file, int op,
+bool TestFileDate(System& system, const char* file, const char* second_file, CompareOp op,
                   const char* sense);
 
 // The file exists.

@@ -21,8 +21,8 @@ bool IsKeywordByte(char c) {
 
 class Run {
  public:
-  Run(RunState& run, int language_mode) : run_(run), language_mode_(language_mode) {}
-  int Execute();
+  Run(RunState& run, LanguageMode language_mode) : run_(run), language_mode_(language_mode) {}
+  bool Execute();
 
  private:
   enum class Outcome { kNextLine, kFailed };
@@ -32,12 +32,12 @@ class Run {
   void FailTooLong() { run_.script.ReportAtLine(kLineTooLong); }
 
   RunState& run_;
-  int language_mode_;
+  LanguageMode language_mode_;
   bool skipping_ = false;
   char label_[kLabelSize] = {};
 };
 
-int Run::Execute() {
+bool Run::Execute() {
   char raw[kLineSize];
   char work[kLineSize];
   run_.line_number = 1;
@@ -47,13 +47,13 @@ int Run::Execute() {
     run_.ui.SetProgressPos(run_.line_number);
     if (got == ScriptStore::LineResult::kTooLong || !run_.macros.Expand(raw, work, sizeof work)) {
       FailTooLong();
-      return 1;
+      return false;
     }
-    if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return 1;
+    if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return false;
     ++run_.line_number;
   }
   if (skipping_) run_.reporter.Show("Setup script Error. Nothing (%s) label", {label_});
-  return 0;
+  return true;
 }
 
 // Runs one command, and the commands its conditions chain to.
@@ -128,21 +128,20 @@ Run::Outcome Run::ExamineLabel(char* cursor) {
 
 }  // namespace
 
-int RunScript(RunState& run, int language_mode) {
+bool RunScript(RunState& run, LanguageMode language_mode) {
   Run interpreter(run, language_mode);
   return interpreter.Execute();
 }
 
-int RunSetup(RunState& run, const std::string& destination, int language_mode) {
+bool RunSetup(RunState& run, const std::string& destination, LanguageMode language_mode) {
   run.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
   int lines = run.store.line_count();
   run.ui.SetProgressRange(lines & 0xFFFF);
   run.ui.SetProgressPos(0);
-  int result = RunScript(run, language_mode);
-  if (result != 0) return result;
+  if (!RunScript(run, language_mode)) return false;
   run.ui.SetProgressPos(lines);
   run.ui.ShowFinishDialog(run.system.ToUtf8(run.window_title));
-  return 0;
+  return true;
 }
 
 }  // namespace setup

@@ -4,17 +4,20 @@
 
 #include <string>
 
+#include "text/language_mode.h"
+
 namespace setup {
 
 struct RunState;
 
 // The run driver: defines $$SETUPDIR$$ as `destination`, runs the script with the
-// progress bar and shows FinishDialog when it reached its end. 0 when the script ran to
-// its end, 1 when a command ended it.
-int RunSetup(RunState& run, const std::string& destination, int language_mode);
+// progress bar and shows FinishDialog when it reached its end. True when the script ran
+// to its end, false when a command ended it.
+bool RunSetup(RunState& run, const std::string& destination, LanguageMode language_mode);
 
-// The interpreter loop over the stored script: 0 at its end, 1 when a command ended it.
-int RunScript(RunState& run, int language_mode);
+// The interpreter loop over the stored script: true at its end, false when a command
+// ended it.
+bool RunScript(RunState& run, LanguageMode language_mode);
 
 }  // namespace setup
 

@@ -77,9 +77,15 @@ CommandHandler KeywordHandler(KeywordId id) {
   return nullptr;
 }
 
-int OperatorToken(const char* text) {
-  KeywordId id = ClassifyLine(text);
-  return id >= kOpEqual && id <= kOpGreater ? id : 0;
+CompareOp OperatorToken(const char* text) {
+  switch (ClassifyLine(text)) {
+    case kOpEqual: return CompareOp::kEqual;
+    case kOpLessEqual: return CompareOp::kLessEqual;
+    case kOpLess: return CompareOp::kLess;
+    case kOpGreaterEqual: return CompareOp::kGreaterEqual;
+    case kOpGreater: return CompareOp::kGreater;
+    default: return CompareOp::kNone;
+  }
 }
 
 }  // namespace setup

@@ -41,6 +41,9 @@ enum KeywordId : int {
   kIfRegistryFind = 30,
 };
 
+// The comparison of a condition: its comparison word, or none.
+enum class CompareOp { kNone, kEqual, kLessEqual, kLess, kGreaterEqual, kGreater };
+
 // The KeywordId of the text at `text`: empty, label or comment line by its first byte,
 // else the first keyword-table row that is a prefix of it (ASCII letters folded).
 KeywordId ClassifyLine(const char* text);
@@ -49,8 +52,8 @@ KeywordId ClassifyLine(const char* text);
 // handles itself (Goto, SetupDir, WindowTitle, the comparison words, Registry).
 CommandHandler KeywordHandler(KeywordId id);
 
-// 18 to 22 when `text` begins with a comparison word, otherwise 0.
-int OperatorToken(const char* text);
+// The comparison word that `text` begins with; kNone when it begins with none.
+CompareOp OperatorToken(const char* text);
 
 }  // namespace setup
 

@@ -15,18 +15,14 @@ namespace {
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 void PreScanSetupDir(RunState& run, const char* argument) {
-  // The destination buffer takes 511 bytes; a longer argument is cut there.
-  std::string_view arg = CutText(run.system, argument, sizeof run.destination_buffer - 1);
-  std::memcpy(run.destination_buffer, arg.data(), arg.size());
-  run.destination_buffer[arg.size()] = '\0';
-  char* copy = run.destination_buffer;
-  if (ClassifyLine(copy) == kRegistry) {
-    run.default_destination = RegistrySetupDir(run, copy);
+  std::string copy(CutText(run.system, argument, kSetupDirArgumentLimit));
+  if (ClassifyLine(copy.c_str()) == kRegistry) {
+    run.default_destination = RegistrySetupDir(run, copy.data());
     return;
   }
-  char* cursor = copy;
+  char* cursor = copy.data();
   NextToken(run.script, &cursor, TokenForm::kReporting);
-  run.default_destination = cursor;
+  run.default_destination = std::string(cursor);
 }
 
 void PreScanWindowTitle(RunState& run, char* argument) {
@@ -50,35 +46,32 @@ void PreScan(RunState& run, char* line) {
 
 }  // namespace
 
-const char* RegistrySetupDir(RunState& run, char* argument) {
+std::optional<std::string> RegistrySetupDir(RunState& run, char* argument) {
   // The first word is the keyword Registry (or a longer word that begins with it).
   char* cursor = argument;
   char* path_token = NextToken(run.script, &cursor, TokenForm::kReporting);
-  if (path_token == nullptr) return nullptr;  // no registry path
+  if (path_token == nullptr) return std::nullopt;  // no registry path
 
   // A path that fails to cut still names the text up to the end of the line; then
   // there is no fallback.
   cursor = path_token;
   char* fallback = NextToken(run.script, &cursor, TokenForm::kReporting);
   std::string dir;
-  if (ReadRegistryDirectory(run.system, cursor, sizeof run.registry_value - 1, &dir)) {
-    std::memcpy(run.registry_value, dir.data(), dir.size());
-    run.registry_value[dir.size()] = '\0';
-    return run.registry_value;
-  }
+  if (ReadRegistryDirectory(run.system, cursor, kRegistryDirectoryLimit, &dir)) return dir;
 
-  if (fallback == nullptr) return nullptr;
+  if (fallback == nullptr) return std::nullopt;
   cursor = fallback;
   bool has_fallback = *fallback != '\0';
   // Cut with the reporting form even when nothing is there, so that the missing
   // fallback is reported; an unquoted fallback that ends the line is reported and
   // used all the same.
   NextToken(run.script, &cursor, TokenForm::kReporting);
-  return has_fallback ? cursor : nullptr;
+  if (!has_fallback) return std::nullopt;
+  return std::string(cursor);
 }
 
 bool LoadScript(RunState& run) {
-  run.default_destination = nullptr;
+  run.default_destination.reset();
   run.script_path = run.program_dir + "\\Setup.Inf";
   std::unique_ptr<InputFile> file = run.system.OpenForReading(run.script_path);
   if (!file) {
@@ -90,16 +83,14 @@ bool LoadScript(RunState& run) {
   char line[ScriptStore::kReadLimit];
   while (reader.ReadLine(line, sizeof line) > 0) {
     std::size_t len = std::strlen(line);  // a NUL inside the line ends it
-    if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
-    if (!run.store.HasRoom(len)) {
+    if (len > 0 && line[len - 1] == '\n') --len;
+    char* stored = run.store.Append(std::string_view(line, len));
+    if (stored == nullptr) {
       run.reporter.Show("%s file is too large.", {run.script_path});
       return false;
     }
-    char* stored = run.store.write_end();
-    std::memcpy(stored, line, len + 1);
-    run.line_number = run.store.line_count() + 1;
+    run.line_number = run.store.line_count();
     PreScan(run, stored);
-    run.store.CommitLine(len);
   }
   if (reader.error()) {
     run.reporter.Show("Can't read %s file", {run.script_path});

@@ -2,6 +2,10 @@
 #ifndef SETUP_SCRIPT_LOADER_H_
 #define SETUP_SCRIPT_LOADER_H_
 
+#include <cstddef>
+#include <optional>
+#include <string>
+
 namespace setup {
 
 struct RunState;
@@ -10,10 +14,16 @@ struct RunState;
 // when it cannot be read; its message has been shown.
 bool LoadScript(RunState& run);
 
-// The registry form of SetupDir, given the copy of its argument in the destination
-// buffer (beginning with the word Registry): returns the default destination, inside
-// the destination buffer or run.registry_value, or nullptr for none.
-const char* RegistrySetupDir(RunState& run, char* argument);
+// The pre-scan reads SetupDir's argument cut to this many bytes, never inside a
+// double-byte character.
+inline constexpr std::size_t kSetupDirArgumentLimit = 511;
+// A registry value read as the default destination is cut to this many bytes.
+inline constexpr std::size_t kRegistryDirectoryLimit = 255;
+
+// The registry form of SetupDir, given a copy of its argument (beginning with the word
+// Registry) whose tokens it cuts in place: the registry value, else the fallback; none
+// when there is neither.
+std::optional<std::string> RegistrySetupDir(RunState& run, char* argument);
 
 }  // namespace setup
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,6 @@
 namespace setup {
 
 class TextFilter;
-
-inline constexpr int kLanguageJapanese = 1;
-inline constexpr int kLanguageEnglish = 0;
 
 struct RunState {
   RunState(System& system, Ui& ui);
@@ -51,10 +49,8 @@ struct RunState {
   ScriptContext script;
   std::string window_title;
 
-  // Result of the pre-scan: none (nullptr) or a text inside one of the two buffers.
-  const char* default_destination = nullptr;
-  char destination_buffer[512] = {};
-  char registry_value[256] = {};
+  // Result of the pre-scan: the default destination before expansion, if any.
+  std::optional<std::string> default_destination;
 
  private:
   std::unique_ptr<TextFilter> text_filter_;

@@ -4,6 +4,16 @@
 
 namespace setup {
 
+char* ScriptStore::Append(std::string_view line) {
+  if (kSize - write_end_ < line.size() + 1) return nullptr;
+  char* stored = store_ + write_end_;
+  std::memcpy(stored, line.data(), line.size());
+  stored[line.size()] = '\0';
+  write_end_ += line.size() + 1;
+  ++line_count_;
+  return stored;
+}
+
 ScriptStore::LineResult ScriptStore::NextLine(char* buffer, std::size_t size) {
   if (read_ >= write_end_) return LineResult::kEnd;
   const char* line = store_ + read_;

@@ -3,6 +3,7 @@
 #define SETUP_SCRIPT_SCRIPT_STORE_H_
 
 #include <cstddef>
+#include <string_view>
 
 namespace setup {
 
@@ -14,16 +15,11 @@ class ScriptStore {
   void Reset() { write_end_ = read_ = 0; line_count_ = 0; }
   int line_count() const { return line_count_; }
 
-  // Room for a line of `length` bytes and its NUL at the write end.
-  bool HasRoom(std::size_t length) const { return kSize - write_end_ >= length + 1; }
-  // Where the next line goes; the caller copies it there (with its NUL) and commits it.
-  char* write_end() { return store_ + write_end_; }
-  // Moves the write end past the line there, `length` bytes before its NUL, whatever
-  // the pre-scan wrote into it.
-  void CommitLine(std::size_t length) {
-    write_end_ += length + 1;
-    ++line_count_;
-  }
+  // Stores `line` (which holds no NUL) and a NUL after it. Returns the stored copy, which
+  // the pre-scan may cut in place: a NUL written into it ends the line there for the
+  // run, and the rest of it is read as a line of its own. Null when the line does not
+  // fit in what is left of the store; nothing is stored then.
+  char* Append(std::string_view line);
 
   enum class LineResult { kLine, kEnd, kTooLong };
   // Copies the next stored line, NUL included, into `buffer` of `size` bytes. kTooLong

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/code_page_text.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
 #include "script/run_state.h"
@@ -10,14 +11,15 @@
 namespace setup {
 namespace {
 
-constexpr std::size_t kDirBufferSize = 256;
+// SetupDialog's edit field starts with at most this many bytes of the default destination.
+constexpr std::size_t kDefaultDestinationLimit = 255;
 
 // Expands `text` with the macros known now and cuts it to 255 bytes, never inside a
 // double-byte character.
 std::string ExpandDefaultDestination(RunState& run, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
   run.macros.Expand(text, out.data(), out.size());
-  return std::string(CutText(run.system, out.data(), kDirBufferSize - 1));
+  return std::string(CutText(run.system, out.data(), kDefaultDestinationLimit));
 }
 
 }  // namespace
@@ -28,18 +30,7 @@ std::string ProgramDirectory(System& system, std::string_view path, bool strip_s
     drive = path.substr(0, 2);
     path.remove_prefix(2);
   }
-  // The directory runs to the last separator, found character by character so that the
-  // second byte of a double-byte character is never taken for one.
-  std::size_t dir_end = 0;
-  for (std::size_t i = 0; i < path.size();) {
-    if (system.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      i += 2;
-      continue;
-    }
-    if (path[i] == '\\' || path[i] == '/') dir_end = i + 1;
-    ++i;
-  }
-  std::string_view dir = path.substr(0, dir_end);
+  std::string_view dir = path.substr(0, DirectoryLength(SystemLeadByte(system), path));
   if (!dir.empty() && (dir.back() == '\\' || (strip_slash && dir.back() == '/'))) {
     dir.remove_suffix(1);
   }
@@ -64,15 +55,15 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   run.window_title = "Setup";
   if (!LoadScript(run)) return kExitStartupFailed;
 
-  std::string destination =
-      ExpandDefaultDestination(run, run.default_destination ? run.default_destination : "C:\\");
+  std::string destination = ExpandDefaultDestination(
+      run, run.default_destination ? run.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
   run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
                          [&](const std::string& typed) {
-                           status = RunSetup(run, run.system.FromUtf8(typed),
-                                             kLanguageJapanese) == 0
-                                        ? kExitFinished
-                                        : kExitRunFailed;
+                           status =
+                               RunSetup(run, run.system.FromUtf8(typed), LanguageMode::kJapanese)
+                                   ? kExitFinished
+                                   : kExitRunFailed;
                          });
   return status;
 }

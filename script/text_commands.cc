@@ -10,11 +10,11 @@
 namespace setup {
 namespace {
 
-CommandResult CopyText(RunState& run, char* args, int filter_mode) {
+CommandResult CopyText(RunState& run, char* args, LanguageMode filter_mode) {
   char* source = args;
   char* destination = NextToken(run.script, &source, TokenForm::kReporting);
   if (destination == nullptr) return CommandResult::Failed();
-  if (run.text_filter().CopyTextFile(source, destination, filter_mode) != 0) {
+  if (!run.text_filter().CopyTextFile(source, destination, filter_mode)) {
     return CommandResult::Failed();
   }
   return CommandResult::Done();
@@ -22,18 +22,18 @@ CommandResult CopyText(RunState& run, char* args, int filter_mode) {
 
 }  // namespace
 
-CommandResult DoTextCopy(RunState& run, char* args, int language_mode) {
+CommandResult DoTextCopy(RunState& run, char* args, LanguageMode language_mode) {
   return CopyText(run, args, language_mode);
 }
 
-CommandResult DoJapanCopy(RunState& run, char* args, int language_mode) {
-  if (language_mode != kLanguageJapanese) return CommandResult::Done();
-  return CopyText(run, args, kLanguageJapanese);
+CommandResult DoJapanCopy(RunState& run, char* args, LanguageMode language_mode) {
+  if (language_mode != LanguageMode::kJapanese) return CommandResult::Done();
+  return CopyText(run, args, LanguageMode::kJapanese);
 }
 
-CommandResult DoEnglishCopy(RunState& run, char* args, int language_mode) {
-  if (language_mode != kLanguageEnglish) return CommandResult::Done();
-  return CopyText(run, args, kLanguageEnglish);
+CommandResult DoEnglishCopy(RunState& run, char* args, LanguageMode language_mode) {
+  if (language_mode != LanguageMode::kEnglish) return CommandResult::Done();
+  return CopyText(run, args, LanguageMode::kEnglish);
 }
 
 }  // namespace setup

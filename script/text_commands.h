@@ -7,11 +7,11 @@
 
 namespace setup {
 
-CommandResult DoTextCopy(RunState& run, char* args, int language_mode);
+CommandResult DoTextCopy(RunState& run, char* args, LanguageMode language_mode);
 // Runs only in a Japanese run; otherwise its arguments are not looked at.
-CommandResult DoJapanCopy(RunState& run, char* args, int language_mode);
+CommandResult DoJapanCopy(RunState& run, char* args, LanguageMode language_mode);
 // Runs only in an English run; otherwise its arguments are not looked at.
-CommandResult DoEnglishCopy(RunState& run, char* args, int language_mode);
+CommandResult DoEnglishCopy(RunState& run, char* args, LanguageMode language_mode);
 
 }  // namespace setup
 

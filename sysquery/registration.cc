@@ -1,5 +1,6 @@
 #include "sysquery/registration.h"
 
+#include "base/code_page_text.h"
 #include "text/message.h"
 
 namespace setup {
@@ -12,15 +13,8 @@ bool CallRegisterServer(System& system, const std::string& path) {
 
 std::string RegistrationWorkingDirectory(System& system, const std::string& path) {
   std::size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
-  std::size_t dir_end = start;
-  for (std::size_t i = start; i < path.size();) {
-    if (system.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      i += 2;
-      continue;
-    }
-    if (path[i] == '\\' || path[i] == '/') dir_end = i + 1;
-    ++i;
-  }
+  std::string_view after_drive = std::string_view(path).substr(start);
+  std::size_t dir_end = start + DirectoryLength(SystemLeadByte(system), after_drive);
   return std::string(CutText(system, std::string_view(path).substr(0, dir_end), 255));
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/code_page_text.h"
 #include "text/message.h"
 
 namespace setup {
@@ -30,13 +31,6 @@ constexpr std::size_t kMaxKeyName = 255;
 // Bound of the key path and of the value name that a registry path splits into.
 constexpr std::size_t kMaxPathPart = 255;
 
-// The byte length of the character at `text[i]`: 2 for a lead byte with a following
-// byte, else 1. A lead byte that ends the text counts alone.
-std::size_t CharLength(System& system, std::string_view text, std::size_t i) {
-  if (system.IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) return 2;
-  return 1;
-}
-
 // The first row whose prefix begins `path`, byte for byte; nullptr when none does.
 const RegistryRoot* MatchRoot(const std::string& path) {
   for (const RegistryRoot& row : kRegistryRootTable) {
@@ -53,31 +47,15 @@ const RegistryRoot* MatchRoot(const std::string& path) {
 void SplitValuePath(System& system, std::string_view text, std::string* key_path,
                     std::string* value_name) {
   if (text.size() >= 2 && text[1] == ':') text.remove_prefix(2);
-  std::size_t name_start = 0;
-  for (std::size_t i = 0; i < text.size(); i += CharLength(system, text, i)) {
-    if (text[i] == '\\' || text[i] == '/') name_start = i + 1;
-  }
+  SystemLeadByte is_lead_byte(system);
+  std::size_t name_start = DirectoryLength(is_lead_byte, text);
   std::string_view name = text.substr(name_start);
-  std::size_t dot = std::string_view::npos;
-  for (std::size_t i = 0; i < name.size(); i += CharLength(system, name, i)) {
-    if (name[i] == '.') dot = i;
-  }
+  std::size_t dot = FindLastCharIf(is_lead_byte, name, [](char c) { return c == '.'; });
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   std::string_view dir = text.substr(0, name_start);
   if (!dir.empty() && dir.back() == '\\') dir.remove_suffix(1);
   key_path->assign(dir);
   value_name->assign(name);
-}
-
-// True when the last byte of `text` (length `size`) is a backslash of its own, not the
-// second byte of a double-byte character.
-bool EndsWithBackslash(System& system, const char* text, std::size_t size) {
-  bool last_is_backslash = false;
-  std::string_view view(text, size);
-  for (std::size_t i = 0; i < size; i += CharLength(system, view, i)) {
-    last_is_backslash = text[i] == '\\';
-  }
-  return last_is_backslash;
 }
 
 }  // namespace
@@ -86,10 +64,7 @@ RegKey OpenKeyPath(System& system, RegKey root, const std::string& key_path) {
   RegKey parent = root;
   std::size_t start = 0;
   for (;;) {
-    std::size_t end = start;
-    while (end < key_path.size() && key_path[end] != '\\') {
-      end += CharLength(system, key_path, end);
-    }
+    std::size_t end = FindChar(SystemLeadByte(system), key_path, start, '\\');
     RegKey key = 0;
     if (end - start <= kMaxKeyName) {
       key = system.OpenRegistryKey(parent, key_path.substr(start, end - start));
@@ -139,7 +114,8 @@ bool ReadRegistryDirectory(System& system, const std::string& path, std::size_t 
   std::string value = ReadRegistryPath(system, path);
   if (value.empty()) return false;
   value.resize(CutText(system, value, limit).size());
-  if (EndsWithBackslash(system, value.data(), value.size())) value.pop_back();
+  // One trailing backslash goes, never the second byte of a double-byte character.
+  if (EndsWithChar(SystemLeadByte(system), value, '\\')) value.pop_back();
   *dir = std::move(value);
   return true;
 }

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Checks the layers of the source tree by its #include lines.
 
-- A portable file (text/, script/, textcopy/, sysquery/ and the two seams
+- A portable file (base/, text/, script/, textcopy/, sysquery/ and the two seams
   platform/system.h and platform/ui.h) includes no OS or toolkit header (only the
   C++ standard library), nothing from app/ and no platform implementation.
+- base/ is the lowest layer, beneath the seams: it includes nothing of the project
+  outside base/, and every other folder may include it.
 - No file outside app/ includes app/; a platform implementation includes nothing of
   the core (it implements the seams, the programs join the two).
 - No two source folders include each other, directly or round a longer cycle.
@@ -14,9 +16,11 @@ import os
 import re
 import sys
 
-SOURCE_DIRS = ("app", "cmdline", "platform", "script", "text", "textcopy", "sysquery", "tests",
-               "fuzz", "bench")
-PORTABLE_DIRS = ("text", "script", "textcopy", "sysquery")
+SOURCE_DIRS = ("app", "base", "cmdline", "platform", "script", "text", "textcopy", "sysquery",
+               "tests", "fuzz", "bench")
+BASE_DIR = "base"
+CORE_DIRS = ("text", "script", "textcopy", "sysquery")
+PORTABLE_DIRS = (BASE_DIR,) + CORE_DIRS
 PORTABLE_FILES = ("platform/system.h", "platform/ui.h")
 EXTENSIONS = (".h", ".cc", ".c")
 
@@ -98,8 +102,10 @@ def check(root):
                                       header.startswith("platform/win32/")):
                 faults.append(f"{path}: portable file includes {header}")
             if (path.startswith(("platform/posix/", "platform/win32/")) and
-                    header.split("/")[0] in PORTABLE_DIRS):
+                    header.split("/")[0] in CORE_DIRS):
                 faults.append(f"{path}: platform implementation includes {header}")
+            if path.startswith(BASE_DIR + "/") and not header.startswith(BASE_DIR + "/"):
+                faults.append(f"{path}: base/ includes {header}")
             if target != folder:
                 graph.setdefault(folder, set()).add(target)
     cycle = find_cycle(graph)

@@ -9,10 +9,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import layering_check  # noqa: E402
 
 CLEAN = {
+    "base/code_page_text.h": "#include <string_view>\n",
     "platform/system.h": "#include <string>\n",
     "platform/ui.h": "#include <functional>\n",
-    "platform/posix/posix_system.h": '#include <unistd.h>\n#include "platform/system.h"\n',
-    "text/message.h": '#include "platform/system.h"\n',
+    "platform/posix/posix_system.h": ('#include <unistd.h>\n#include "platform/system.h"\n'
+                                      '#include "base/code_page_text.h"\n'),
+    "text/message.h": '#include "platform/system.h"\n#include "base/code_page_text.h"\n',
     "textcopy/text_filter.h": '#include "text/message.h"\n',
     "script/run_state.h": '#include "platform/ui.h"\n#include "textcopy/text_filter.h"\n',
     "app/posix_main.cc": ('#include <cstdio>\n#include "script/run_state.h"\n'
@@ -51,6 +53,10 @@ class LayeringCheckTest(unittest.TestCase):
              "text/reader.cc: portable file includes <unistd.h>"),
             ({"platform/win32/files.cc": '#include "script/run_state.h"\n'},
              "platform/win32/files.cc: platform implementation includes script/run_state.h"),
+            ({"base/utf8.h": '#include "platform/system.h"\n'},
+             "base/utf8.h: base/ includes platform/system.h"),
+            ({"base/utf8.h": "#include <windows.h>\n"},
+             "base/utf8.h: portable file includes <windows.h>"),
             ({"text/message.cc": '#include "script/run_state.h"\n'},
              "folders include each other: script -> textcopy -> text -> script"),
         ]

@@ -2,21 +2,12 @@
 
 #include <string>
 
+#include "base/code_page_text.h"
+#include "base/utf8.h"
 #include "platform/system.h"
 
 namespace setup {
 namespace {
-
-// Bytes a UTF-8 sequence starting with `lead` takes, and the code point it encodes.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t* cp) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  std::size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-  if (i + len > s.size()) len = 1;
-  char32_t v = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-  for (std::size_t k = 1; k < len; ++k) v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  *cp = v;
-  return len;
-}
 
 // Bytes a character of the program's own texts takes in code page 932.
 std::size_t Cp932Width(char32_t cp) {
@@ -32,13 +23,12 @@ class Builder {
   // Appends program text; false once the limit is reached.
   bool AddUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
-      char32_t cp;
-      std::size_t len = DecodeUtf8(text, i, &cp);
-      std::size_t width = Cp932Width(cp);
+      Utf8Char c = DecodeUtf8(text, i);
+      std::size_t width = Cp932Width(c.code_point);
       if (used_ + width > limit_) return false;
       used_ += width;
-      out_.append(text, i, len);
-      i += len;
+      out_.append(text, i, c.length);
+      i += c.length;
     }
     return true;
   }
@@ -62,15 +52,10 @@ class Builder {
 
 }  // namespace
 
+bool SystemLeadByte::operator()(unsigned char byte) const { return system_.IsLeadByte(byte); }
+
 std::string_view CutText(System& system, std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t len = system.IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
-    if (i + len > limit) break;
-    i += len;
-  }
-  return text.substr(0, i);
+  return CutWhole(SystemLeadByte(system), text, limit);
 }
 
 std::string FormatMessage(System& system, std::string_view format,

@@ -40,6 +40,16 @@ std::string FormatMessage(System& system, std::string_view format_utf8,
 // double-byte character.
 std::string_view CutText(System& system, std::string_view text, std::size_t limit);
 
+// The system's lead-byte test, as the walks of base/code_page_text.h take it.
+class SystemLeadByte {
+ public:
+  explicit SystemLeadByte(System& system) : system_(system) {}
+  bool operator()(unsigned char byte) const;
+
+ private:
+  System& system_;
+};
+
 }  // namespace setup
 
 #endif  // SETUP_TEXT_MESSAGE_H_

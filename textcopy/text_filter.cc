@@ -25,40 +25,40 @@ TextFilter::TextFilter(System& system, const MacroTable& macros, Reporter& repor
 
 TextFilter::~TextFilter() = default;
 
-int TextFilter::CopyTextFile(const char* source, const char* destination, int mode) {
+bool TextFilter::CopyTextFile(const char* source, const char* destination, LanguageMode mode) {
   // The destination is created before the source is looked at, so that a destination
   // that cannot be created is reported even when the source is missing too.
   std::unique_ptr<OutputFile> output = system_.CreateReplacement(destination);
   if (!output) {
     reporter_.Show("Can't Create %s file", {destination});
-    return 1;
+    return false;
   }
   std::unique_ptr<InputFile> input = system_.OpenForReading(source);
   if (!input) {
     reporter_.Show("Can't open %s file", {source});
-    return 1;  // `output` is dropped uncommitted: the destination stays as it was
+    return false;  // `output` is dropped uncommitted: the destination stays as it was
   }
-  if (FilterStream(*input, *output, source, destination, mode) != 0) return 1;
+  if (!FilterStream(*input, *output, source, destination, mode)) return false;
   // The source is closed before the replacement takes the destination's place: the
   // two may be the same file, and Windows renames nothing over an open file.
   input.reset();
   if (!output->Commit()) {
     reporter_.Show("Can't write %s file", {destination});
-    return 1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
-int TextFilter::FilterStream(InputFile& input, OutputFile& output, const char* source,
-                             const char* destination, int mode) {
+bool TextFilter::FilterStream(InputFile& input, OutputFile& output, const char* source,
+                              const char* destination, LanguageMode mode) {
   Begin(input, output, source, destination);
-  int result = FilterText(mode);
-  if (result == 0) {
+  bool copied = FilterText(mode);
+  if (copied) {
     FlushOutputLine();
-    if (!FlushBlock() || failed_) result = 1;
+    if (!FlushBlock() || failed_) copied = false;
   }
   End();
-  return result;
+  return copied;
 }
 
 void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
@@ -84,8 +84,8 @@ void TextFilter::End() {
   source_ = destination_ = "";
 }
 
-int TextFilter::FilterText(int mode) {
-  const bool japanese = mode != 0;
+bool TextFilter::FilterText(LanguageMode mode) {
+  const bool japanese = mode == LanguageMode::kJapanese;
   CopyPlainRun();
   std::uint16_t t = ReadFilterToken();
   while (t != kEndOfInput) {
@@ -94,18 +94,18 @@ int TextFilter::FilterText(int mode) {
     } else {
       std::uint16_t u = ReadFilterToken();
       if (u == kSplitMarker) {  // English comment
-        if (CollectCommentBody(ReadFilterToken()) != 0) return 1;
+        if (!CollectCommentBody(ReadFilterToken())) return false;
         if (japanese) {
           drop_blank_line_ = true;
         } else {
           WriteComment(true);
         }
       } else if (u == kDollars) {  // unwrapped comment
-        if (CollectCommentBody(ReadFilterToken()) != 0) return 1;
+        if (!CollectCommentBody(ReadFilterToken())) return false;
         PutOutputString("$$");
         WriteComment(false);
       } else {
-        if (CollectCommentBody(u) != 0) return 1;
+        if (!CollectCommentBody(u)) return false;
         if (split_offset_ >= 0) {  // bilingual comment
           std::size_t split = static_cast<std::size_t>(split_offset_);
           if (japanese) {
@@ -125,7 +125,7 @@ int TextFilter::FilterText(int mode) {
     CopyPlainRun();
     t = ReadFilterToken();
   }
-  return failed_ ? 1 : 0;
+  return !failed_;
 }
 
 // --- Input side.
@@ -354,36 +354,36 @@ void TextFilter::CollectPlainRun() {
 
 // --- Comment bodies.
 
-int TextFilter::CollectCommentBody(std::uint16_t first) {
+bool TextFilter::CollectCommentBody(std::uint16_t first) {
   double_byte_ = false;
   split_offset_ = -1;
   body_length_ = 0;
   for (std::uint16_t t = first;; t = ReadFilterToken()) {
-    if (t == kCloser) return 0;
+    if (t == kCloser) return true;
     if (t == kEndOfInput) return SyntaxError();
     if (t == kSplitMarker) {
       split_offset_ = static_cast<std::ptrdiff_t>(body_length_);
       continue;
     }
     if ((t >> 8) != 0 && IsLeadByte(t >> 8)) double_byte_ = true;
-    if (AddBodyChar(t) != 0) return 1;
+    if (!AddBodyChar(t)) return false;
     CollectPlainRun();
   }
 }
 
-int TextFilter::AddBodyChar(std::uint16_t token) {
+bool TextFilter::AddBodyChar(std::uint16_t token) {
   if (body_length_ >= kMaxBody) return SyntaxError();
   if ((token >> 8) != 0) body_[body_length_++] = static_cast<unsigned char>(token >> 8);
   body_[body_length_++] = static_cast<unsigned char>(token);
-  return 0;
+  return true;
 }
 
-int TextFilter::SyntaxError() {
+bool TextFilter::SyntaxError() {
   if (!failed_) {
     reporter_.Show("%s:(%d) /* */ Syntax Error", {source_, line_number_});
     failed_ = true;
   }
-  return 1;
+  return false;
 }
 
 void TextFilter::WriteComment(bool with_delimiters) {

@@ -20,6 +20,8 @@
 #include <memory>
 #include <optional>
 
+#include "base/code_page_text.h"
+#include "text/language_mode.h"
 #include "text/text_reader.h"
 
 namespace setup {
@@ -30,8 +32,7 @@ class OutputFile;
 class Reporter;
 class System;
 
-// The filter mode is the run's LanguageMode: kLanguageJapanese (1) or kLanguageEnglish
-// (0); any value other than 0 counts as Japanese.
+// The filter mode is the run's LanguageMode.
 class TextFilter {
  public:
   // Tokens: a byte, or two bytes (high byte first) for the markers and for a
@@ -52,29 +53,29 @@ class TextFilter {
   TextFilter& operator=(const TextFilter&) = delete;
 
   // Copies `source` to `destination` (code-page paths as the script gives them) in
-  // `mode`. Returns 0 on success, 1 on a failure whose message has been shown:
+  // `mode`. Returns true on success, false on a failure whose message has been shown:
   // "Can't Create %s file" (destination), "Can't open %s file" (source),
   // "%s:(%d) /* */ Syntax Error" and "%s:(%d) line too long" (source, chunk number),
   // "Can't read %s file" (source), "Can't write %s file" (destination). On failure the
   // destination is as it was before. A destination that names its source receives the
   // filtered text.
-  int CopyTextFile(const char* source, const char* destination, int mode);
+  bool CopyTextFile(const char* source, const char* destination, LanguageMode mode);
 
   // Filters all of `input` into `output` without committing it: the work of
   // CopyTextFile between opening and committing, for callers that bring their own
-  // files. `source` and `destination` name the files in messages. Returns 0 or 1 as
-  // CopyTextFile; on 0 every byte has been handed to `output`.
-  int FilterStream(InputFile& input, OutputFile& output, const char* source,
-                   const char* destination, int mode);
+  // files. `source` and `destination` name the files in messages. Returns true or false
+  // as CopyTextFile; on true every byte has been handed to `output`.
+  bool FilterStream(InputFile& input, OutputFile& output, const char* source,
+                    const char* destination, LanguageMode mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
-  static constexpr bool IsLeadByte(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+  static constexpr bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
 
  private:
   void Begin(InputFile& input, OutputFile& output, const char* source,
              const char* destination);
   void End();
-  int FilterText(int mode);
+  bool FilterText(LanguageMode mode);
 
   // Input side.
   int ReadFilterChar();
@@ -89,8 +90,9 @@ class TextFilter {
   void CollectPlainRun();
 
   // Comment bodies.
-  int CollectCommentBody(std::uint16_t first);
-  int AddBodyChar(std::uint16_t token);
+  // False on a syntax error, which has been reported.
+  bool CollectCommentBody(std::uint16_t first);
+  bool AddBodyChar(std::uint16_t token);
   void WriteComment(bool with_delimiters);
 
   // Output side.
@@ -103,8 +105,8 @@ class TextFilter {
   bool FlushBlock();
 
   // Reports a syntax error at the current chunk, unless the input was cut short by a
-  // failure that has already been reported.
-  int SyntaxError();
+  // failure that has already been reported. Always false: the copy fails.
+  bool SyntaxError();
 
   System& system_;
   const MacroTable& macros_;

@@ -1,12 +1,15 @@
 #include "app/batch/batch_ui.h"
 
+#include "base/scoped_file.h"
+
 namespace setup {
 
 std::deque<std::string> BatchUi::ReadAnswers(const char* path) {
   std::deque<std::string> lines;
   if (!path || !*path) return lines;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return lines;
+  ScopedFile file(std::fopen(path, "rb"));
+  if (!file) return lines;
+  std::FILE* f = file.get();
   std::string line;
   int c;
   bool pending = false;
@@ -25,7 +28,6 @@ std::deque<std::string> BatchUi::ReadAnswers(const char* path) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
   }
-  std::fclose(f);
   return lines;
 }
 

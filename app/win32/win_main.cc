@@ -14,10 +14,10 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
-#include "app/preset_destination.h"
-#include "app/transcript.h"
+#include "app/ui_stack.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
+#include "base/scoped_file.h"
 #include "cmdline/options.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
@@ -31,11 +31,6 @@
 
 namespace setup {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // The program file's name without directory and extension: the message boxes' caption.
 std::wstring ProgramName() {
@@ -171,19 +166,9 @@ int Run(HINSTANCE instance) {
   // standard output that is not a console unbuffered, and writes it a byte at a time.
   if (transcript_out) std::setvbuf(transcript_out, nullptr, _IOFBF, 64 * 1024);
 
-  Ui* ui = front_end.get();
-  std::unique_ptr<PresetDestinationUi> preset;
-  if (options.dest) {
-    preset = std::make_unique<PresetDestinationUi>(*ui, *options.dest);
-    ui = preset.get();
-  }
-  std::unique_ptr<TranscriptUi> transcript;
-  if (transcript_out) {
-    transcript = std::make_unique<TranscriptUi>(*ui, transcript_out, caption_utf8);
-    ui = transcript.get();
-  }
+  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
-  RunState run(system, *ui);
+  RunState run(system, ui.top());
   int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   return status;

@@ -65,10 +65,6 @@ std::string Convert(const ScopedIconv& converter, std::string_view in, bool inpu
 
 }  // namespace
 
-bool IsCp932LeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 ScopedIconv::ScopedIconv(const char* to_code, const char* from_code)
     : cd_(iconv_open(to_code, from_code)) {}
 

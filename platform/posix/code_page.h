@@ -9,10 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace setup {
+#include "base/code_page_text.h"  // IsCp932LeadByte
 
-// True for the first byte of a double-byte character: 0x81 to 0x9F and 0xE0 to 0xFC.
-bool IsCp932LeadByte(unsigned char byte);
+namespace setup {
 
 // An iconv descriptor, closed on destruction. Not copyable.
 class ScopedIconv {

@@ -15,10 +15,6 @@
 
 extern char** environ;
 
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
-#define SETUP_HAVE_SPAWN_CHDIR 1
-#endif
-
 namespace setup {
 namespace {
 
@@ -69,7 +65,7 @@ struct DlCloser {
   void operator()(void* handle) const { dlclose(handle); }
 };
 
-#ifdef SETUP_HAVE_SPAWN_CHDIR
+// posix_spawn_file_actions_addchdir_np needs glibc 2.29 or later.
 class SpawnActions {
  public:
   SpawnActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
@@ -97,36 +93,6 @@ pid_t Spawn(char* const argv[], const std::string& working_dir) {
   if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv, environ) != 0) return -1;
   return pid;
 }
-#else
-// fork, chdir and exec; the child reports a failed chdir or exec through a pipe that
-// exec closes, so the parent knows whether the program started.
-pid_t Spawn(char* const argv[], const std::string& working_dir) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  ScopedFd read_end(fds[0]);
-  ScopedFd write_end(fds[1]);
-  if (fcntl(fds[1], F_SETFD, FD_CLOEXEC) != 0) return -1;
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (working_dir.empty() || chdir(working_dir.c_str()) == 0) execve(argv[0], argv, environ);
-    int error = errno;
-    ssize_t ignored = write(fds[1], &error, sizeof error);
-    (void)ignored;
-    _exit(127);
-  }
-  write_end.Close();
-  int error = 0;
-  ssize_t n;
-  do {
-    n = read(read_end.get(), &error, sizeof error);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0) return pid;
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  return -1;
-}
-#endif
 
 // Reads exactly `size` bytes at `offset`.
 bool ReadAt(int fd, void* buffer, std::size_t size, off_t offset) {

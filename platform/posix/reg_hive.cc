@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/hex_digit.h"
+#include "base/utf8.h"
 #include "platform/posix/utf16_text.h"
 
 namespace setup {
@@ -12,13 +14,6 @@ constexpr char kRelativeTo[] = ";; All keys relative to ";
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 void AppendCodePoint(char32_t cp, std::u16string* out) {
@@ -35,34 +30,17 @@ void AppendCodePoint(char32_t cp, std::u16string* out) {
 // as its Latin-1 character. Wine writes only ASCII (everything else as \x escapes);
 // UTF-8 is accepted for hives edited by hand.
 std::size_t DecodeChar(std::string_view s, std::size_t pos, std::u16string* out) {
-  auto c = static_cast<unsigned char>(s[pos]);
-  std::size_t len = 0;
-  char32_t cp = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    cp = c & 0x07;
+  Utf8Char c = DecodeUtf8(s, pos);
+  // Beyond its form, a sequence must be the shortest for its code point and no surrogate.
+  bool valid = c.well_formed && (c.length != 3 || c.code_point >= 0x800) &&
+               (c.length != 4 || (c.code_point >= 0x10000 && c.code_point <= 0x10FFFF)) &&
+               !(c.code_point >= 0xD800 && c.code_point <= 0xDFFF);
+  if (!valid) {
+    out->push_back(static_cast<unsigned char>(s[pos]));
+    return 1;
   }
-  if (len > 0 && pos + len <= s.size()) {
-    std::size_t k = 1;
-    for (; k < len; ++k) {
-      auto t = static_cast<unsigned char>(s[pos + k]);
-      if ((t & 0xC0) != 0x80) break;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    bool shortest = (len == 3 && cp >= 0x800) || (len == 4 && cp >= 0x10000) || len == 2;
-    if (k == len && shortest && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-      AppendCodePoint(cp, out);
-      return len;
-    }
-  }
-  out->push_back(c);
-  return 1;
+  AppendCodePoint(c.code_point, out);
+  return c.length;
 }
 
 // Reads an escaped string from s[pos] up to the unescaped `end` character (0: the end of

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/code_page_text.h"
 #include "platform/win32/scoped_handle.h"
 
 namespace setup {
@@ -62,8 +63,11 @@ std::string LibrarySearchList() {
   std::vector<char> module(32768);
   DWORD n = GetModuleFileNameA(nullptr, module.data(), static_cast<DWORD>(module.size()));
   std::string program(module.data(), n < module.size() ? n : 0);
-  std::size_t slash = program.find_last_of("\\/");
-  program.resize(slash == std::string::npos ? 0 : slash);
+  // The program's directory without its last separator, never cut at the second byte
+  // of a double-byte character.
+  auto is_lead_byte = [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; };
+  std::size_t dir = DirectoryLength(is_lead_byte, program);
+  program.resize(dir == 0 ? 0 : dir - 1);
   std::string system = AnsiText([](char* b, DWORD s) { return GetSystemDirectoryA(b, s); });
   std::string windows = AnsiText([](char* b, DWORD s) { return GetWindowsDirectoryA(b, s); });
   std::string path = AnsiText([](char* b, DWORD s) { return GetEnvironmentVariableA("PATH", b, s); });

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/code_page_text.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows_headers.h"
 
@@ -148,15 +149,8 @@ std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
 }
 
 std::string DirectoryPrefix(const std::string& path) {
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (c == '\\' || c == '/') {
-      end = i + 1;
-    } else if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-      ++i;
-    }
-  }
+  auto is_lead_byte = [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; };
+  std::size_t end = DirectoryLength(is_lead_byte, path);
   if (end == 0 && path.size() >= 2 && path[1] == ':') end = 2;
   return path.substr(0, end);
 }

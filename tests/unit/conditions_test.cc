@@ -44,7 +44,7 @@ class ConditionsTest : public ::testing::Test {
   std::string Run(CommandHandler handler, const std::string& args) {
     line_.assign(args.begin(), args.end());
     line_.push_back('\0');
-    CommandResult r = handler(app_, line_.data(), kLanguageJapanese);
+    CommandResult r = handler(app_, line_.data(), LanguageMode::kJapanese);
     EXPECT_EQ(sys_.open_keys, 0) << args;
     switch (r.status) {
       case CommandResult::kFailed: return "failed";
@@ -108,27 +108,27 @@ TEST(VersionSortKeyTest, ReadsLikeScanfHexFormat) {
 TEST(TestStringTest, ComparesUnsignedBytes) {
   struct Case {
     const char* left;
-    int op;
+    CompareOp op;
     const char* right;
     bool want;
   } cases[] = {
-      {"A", kOpLessEqual, "B", true},   {"B", kOpLessEqual, "A", false},
-      {"a", kOpGreater, "B", true},     {"ABC", kOpGreater, "AB", true},
-      {"AB", kOpLess, "ABC", true},     {"abc", kOpEqual, "abc", true},
-      {"abc", kOpEqual, "ABC", false},  {"x", kOpGreaterEqual, "x", true},
-      {"\x81\x40", kOpGreater, "z", true},  // bytes from 0x80 up are large
-      {"", kOpLess, "a", true},         {"same", 0, "same", false},
+      {"A", CompareOp::kLessEqual, "B", true},   {"B", CompareOp::kLessEqual, "A", false},
+      {"a", CompareOp::kGreater, "B", true},     {"ABC", CompareOp::kGreater, "AB", true},
+      {"AB", CompareOp::kLess, "ABC", true},     {"abc", CompareOp::kEqual, "abc", true},
+      {"abc", CompareOp::kEqual, "ABC", false},  {"x", CompareOp::kGreaterEqual, "x", true},
+      {"\x81\x40", CompareOp::kGreater, "z", true},  // bytes from 0x80 up are large
+      {"", CompareOp::kLess, "a", true},         {"same", CompareOp::kNone, "same", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TestString(c.left, c.right, c.op, "N"), c.want) << c.left << " " << c.op;
-    EXPECT_EQ(TestString(c.left, c.right, c.op, "E"), !c.want) << c.left << " " << c.op;
+    EXPECT_EQ(TestString(c.left, c.right, c.op, "N"), c.want) << c.left << " " << static_cast<int>(c.op);
+    EXPECT_EQ(TestString(c.left, c.right, c.op, "E"), !c.want) << c.left << " " << static_cast<int>(c.op);
   }
 }
 
 TEST(TestStringTest, OnlyEAtTheStartOfTheSenseInverts) {
-  for (const char* s : {"E", "e", "Else", "exist"}) EXPECT_TRUE(TestString("a", "b", 0, s)) << s;
+  for (const char* s : {"E", "e", "Else", "exist"}) EXPECT_TRUE(TestString("a", "b", CompareOp::kNone, s)) << s;
   for (const char* s : {"N", "Y", "T", "1", "", "NE", " E"}) {
-    EXPECT_FALSE(TestString("a", "b", 0, s)) << s;
+    EXPECT_FALSE(TestString("a", "b", CompareOp::kNone, s)) << s;
   }
 }
 

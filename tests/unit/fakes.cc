@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/code_page_text.h"
+
 namespace setup {
 namespace {
 
@@ -277,7 +279,7 @@ std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program, co
 }
 
 bool FakeSystem::IsLeadByte(unsigned char b) {
-  return lead_bytes_932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+  return lead_bytes_932 && IsCp932LeadByte(b);
 }
 std::string FakeSystem::ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text); }
 std::string FakeSystem::FromUtf8(std::string_view text) { return Convert("CP932", "UTF-8", text); }

@@ -28,9 +28,9 @@ TEST(KeywordTableTest, ClassifyLine) {
       {"\x82\xa0", kNoKeyword},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyLine(c.text), c.id) << c.text;
-  EXPECT_EQ(OperatorToken("=>"), kOpEqual);
-  EXPECT_EQ(OperatorToken("Goto"), 0);
-  EXPECT_EQ(OperatorToken(">x"), kOpGreater);
+  EXPECT_EQ(OperatorToken("=>"), CompareOp::kEqual);
+  EXPECT_EQ(OperatorToken("Goto"), CompareOp::kNone);
+  EXPECT_EQ(OperatorToken(">x"), CompareOp::kGreater);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ class TextCommandsTest : public ::testing::Test, public AppFixture {
   void SetUp() override { system.AddFile("C:\\src\\a.txt", Sjis(kText)); }
 
   // Runs `handler` over a copy of `args` (UTF-8, stored as code page 932).
-  CommandResult::Status Run(CommandHandler handler, const std::string& args, int mode) {
+  CommandResult::Status Run(CommandHandler handler, const std::string& args, LanguageMode mode) {
     line = Sjis(args);
     line.push_back('\0');
     return handler(*app, line.data(), mode).status;
@@ -30,16 +30,16 @@ class TextCommandsTest : public ::testing::Test, public AppFixture {
 TEST_F(TextCommandsTest, ModesByCommand) {
   struct Case {
     CommandHandler handler;
-    int language_mode;
+    LanguageMode language_mode;
     bool copies;
     bool japanese;
   } cases[] = {
-      {DoTextCopy, kLanguageJapanese, true, true},
-      {DoTextCopy, kLanguageEnglish, true, false},
-      {DoJapanCopy, kLanguageJapanese, true, true},
-      {DoJapanCopy, kLanguageEnglish, false, false},
-      {DoEnglishCopy, kLanguageJapanese, false, false},
-      {DoEnglishCopy, kLanguageEnglish, true, false},
+      {DoTextCopy, LanguageMode::kJapanese, true, true},
+      {DoTextCopy, LanguageMode::kEnglish, true, false},
+      {DoJapanCopy, LanguageMode::kJapanese, true, true},
+      {DoJapanCopy, LanguageMode::kEnglish, false, false},
+      {DoEnglishCopy, LanguageMode::kJapanese, false, false},
+      {DoEnglishCopy, LanguageMode::kEnglish, true, false},
   };
   for (const Case& c : cases) {
     system.files.erase("C:\\out.txt");
@@ -53,9 +53,9 @@ TEST_F(TextCommandsTest, ModesByCommand) {
 }
 
 TEST_F(TextCommandsTest, SkippedCommandDoesNotLookAtItsArguments) {
-  EXPECT_EQ(Run(DoEnglishCopy, "", kLanguageJapanese), CommandResult::kDone);
-  EXPECT_EQ(Run(DoEnglishCopy, "\"unclosed", kLanguageJapanese), CommandResult::kDone);
-  EXPECT_EQ(Run(DoJapanCopy, "", kLanguageEnglish), CommandResult::kDone);
+  EXPECT_EQ(Run(DoEnglishCopy, "", LanguageMode::kJapanese), CommandResult::kDone);
+  EXPECT_EQ(Run(DoEnglishCopy, "\"unclosed", LanguageMode::kJapanese), CommandResult::kDone);
+  EXPECT_EQ(Run(DoJapanCopy, "", LanguageMode::kEnglish), CommandResult::kDone);
   EXPECT_TRUE(messages().empty());
 }
 
@@ -74,22 +74,22 @@ TEST_F(TextCommandsTest, DestinationIsTheRestOfTheLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    EXPECT_EQ(Run(DoTextCopy, c.args, kLanguageJapanese), CommandResult::kDone);
+    EXPECT_EQ(Run(DoTextCopy, c.args, LanguageMode::kJapanese), CommandResult::kDone);
     EXPECT_EQ(system.FileData(c.destination), Japanese());
   }
   EXPECT_TRUE(messages().empty());
 }
 
 TEST_F(TextCommandsTest, SourceWithoutDestination) {
-  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\a.txt ", kLanguageJapanese), CommandResult::kFailed);
+  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\a.txt ", LanguageMode::kJapanese), CommandResult::kFailed);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create  file");
 }
 
 TEST_F(TextCommandsTest, SourceCutFailures) {
   std::size_t files = system.files.size();
-  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\a.txt", kLanguageJapanese), CommandResult::kFailed);
-  EXPECT_EQ(Run(DoJapanCopy, "\"C:\\src\\a.txt C:\\out.txt", kLanguageJapanese),
+  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\a.txt", LanguageMode::kJapanese), CommandResult::kFailed);
+  EXPECT_EQ(Run(DoJapanCopy, "\"C:\\src\\a.txt C:\\out.txt", LanguageMode::kJapanese),
             CommandResult::kFailed);
   EXPECT_EQ(messages().size(), 2u);  // NextToken's own messages
   EXPECT_EQ(system.files.size(), files);
@@ -97,7 +97,7 @@ TEST_F(TextCommandsTest, SourceCutFailures) {
 
 TEST_F(TextCommandsTest, FailedCopyFailsTheCommand) {
   system.AddFile("C:\\out.txt", "old");
-  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\none.txt C:\\out.txt", kLanguageJapanese),
+  EXPECT_EQ(Run(DoTextCopy, "C:\\src\\none.txt C:\\out.txt", LanguageMode::kJapanese),
             CommandResult::kFailed);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\src\\none.txt file");

@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char* kSource = "C:\\src\\a.txt";
 constexpr const char* kDest = "C:\\out\\a.txt";
-constexpr int kJa = kLanguageJapanese;
-constexpr int kEn = kLanguageEnglish;
+constexpr LanguageMode kJa = LanguageMode::kJapanese;
+constexpr LanguageMode kEn = LanguageMode::kEnglish;
 
 // An input that hands out at most `step` bytes per read, and can fail after `fail_at`.
 class SteppedInput : public InputFile {
@@ -56,28 +56,27 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
 
   // Copies `input` (code page bytes) through the fake file system; the copy must
   // succeed without a message.
-  std::string Copy(const std::string& input, int mode) {
+  std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
-    int result = app->text_filter().CopyTextFile(kSource, kDest, mode);
-    EXPECT_EQ(result, 0) << Messages();
+    bool copied = app->text_filter().CopyTextFile(kSource, kDest, mode);
+    EXPECT_TRUE(copied) << Messages();
     EXPECT_TRUE(messages().empty()) << Messages();
     return system.FileData(kDest);
   }
 
   // The same through FilterStream with reads of at most `step` bytes.
-  std::string CopyStepped(const std::string& input, int mode, std::size_t step) {
+  std::string CopyStepped(const std::string& input, LanguageMode mode, std::size_t step) {
     SteppedInput in(input, step);
     StringOutput out;
-    int result = app->text_filter().FilterStream(in, out, kSource, kDest, mode);
-    EXPECT_EQ(result, 0) << Messages();
+    bool copied = app->text_filter().FilterStream(in, out, kSource, kDest, mode);
+    EXPECT_TRUE(copied) << Messages();
     return out.text;
   }
 
   // A copy that must fail with exactly `message`; answers what the destination holds.
-  void CopyFails(const std::string& input, int mode, const std::string& message) {
+  void CopyFails(const std::string& input, LanguageMode mode, const std::string& message) {
     system.AddFile(kSource, input);
-    int result = app->text_filter().CopyTextFile(kSource, kDest, mode);
-    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(app->text_filter().CopyTextFile(kSource, kDest, mode));
     ASSERT_EQ(messages().size(), 1u) << Messages();
     EXPECT_EQ(messages()[0], message);
   }
@@ -238,10 +237,10 @@ TEST_F(TextFilterTest, WholeAndSteppedReadsGiveTheSameOutput) {
   }
   inputs.push_back(long_lines);
   for (const std::string& input : inputs) {
-    for (int mode : {kJa, kEn}) {
+    for (LanguageMode mode : {kJa, kEn}) {
       std::string whole = Copy(input, mode);
       for (std::size_t step : {1u, 2u, 3u, 7u, 4095u, 4096u, 65537u}) {
-        SCOPED_TRACE("step " + std::to_string(step) + " mode " + std::to_string(mode));
+        SCOPED_TRACE("step " + std::to_string(step) + " mode " + std::to_string(static_cast<int>(mode)));
         EXPECT_EQ(CopyStepped(input, mode, step), whole);
       }
     }
@@ -358,7 +357,7 @@ TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
 
 TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
   system.AddFile(kDest, "old");
-  EXPECT_EQ(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa), 1);
+  EXPECT_FALSE(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\none.txt file");
   EXPECT_EQ(system.FileData(kDest), "old");
@@ -368,7 +367,7 @@ TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
 TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
   system.AddDirectory("C:\\src");  // C:\out is missing
   system.AddFile(kSource, "a\n");
-  EXPECT_EQ(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa), 1);
+  EXPECT_FALSE(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create C:\\out\\a.txt file");  // the source is not looked at
   EXPECT_FALSE(system.HasFile(kDest));
@@ -376,7 +375,7 @@ TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
 
 TEST_F(TextFilterTest, CopyOntoItselfReceivesTheFilteredText) {
   system.AddFile(kSource, "x /*$# en */\n");
-  EXPECT_EQ(app->text_filter().CopyTextFile(kSource, kSource, kJa), 0);
+  EXPECT_TRUE(app->text_filter().CopyTextFile(kSource, kSource, kJa));
   EXPECT_EQ(system.FileData(kSource), "x \r\n");
 }
 
@@ -397,7 +396,7 @@ TEST_F(TextFilterTest, ReadErrorFailsAndLeavesTheDestination) {
 TEST_F(TextFilterTest, ReadErrorInsideACommentIsAReadError) {
   SteppedInput in("/* never closed", 4, 8);
   StringOutput out;
-  EXPECT_EQ(app->text_filter().FilterStream(in, out, kSource, kDest, kJa), 1);
+  EXPECT_FALSE(app->text_filter().FilterStream(in, out, kSource, kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't read C:\\src\\a.txt file");
 }
@@ -435,7 +434,7 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   for (int i = 0; i < 10000; ++i) input += "short line\n";
   SteppedInput in(input, 65536);
   StringOutput out;
-  EXPECT_EQ(app->text_filter().FilterStream(in, out, kSource, kDest, kJa), 0);
+  EXPECT_TRUE(app->text_filter().FilterStream(in, out, kSource, kDest, kJa));
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
 }

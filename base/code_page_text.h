@@ -1,0 +1,86 @@
+// Walking text in a code page with double-byte characters (code page 932 and its
+// kin): a lead byte and the byte after it form one character, so the second byte of a
+// character is never taken for a separator, a dot or a place to cut.
+//
+// Each walk takes the code page's lead-byte test, a callable `bool(unsigned char)`:
+// System::IsLeadByte in the core, IsDBCSLeadByte on Win32, IsCp932LeadByte for the
+// fixed code page 932. A lead byte that ends the text counts as a character alone.
+#ifndef SETUP_BASE_CODE_PAGE_TEXT_H_
+#define SETUP_BASE_CODE_PAGE_TEXT_H_
+
+#include <cstddef>
+#include <string_view>
+
+namespace setup {
+
+// The lead bytes of code page 932: 0x81 to 0x9F and 0xE0 to 0xFC.
+constexpr bool IsCp932LeadByte(unsigned byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+constexpr bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The length in bytes of the character at `text[i]`: 2 for a lead byte with a byte
+// after it, else 1.
+template <typename IsLeadByte>
+std::size_t CharLength(const IsLeadByte& is_lead_byte, std::string_view text, std::size_t i) {
+  return is_lead_byte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+}
+
+// The position of the first character at or after `from` (a character's start) that is
+// the single byte `c`; text.size() when there is none.
+template <typename IsLeadByte>
+std::size_t FindChar(const IsLeadByte& is_lead_byte, std::string_view text, std::size_t from,
+                     char c) {
+  std::size_t i = from;
+  while (i < text.size() && text[i] != c) i += CharLength(is_lead_byte, text, i);
+  return i < text.size() ? i : text.size();
+}
+
+// The position of the last character that is a single byte for which `matches` holds;
+// std::string_view::npos when there is none.
+template <typename IsLeadByte, typename Matches>
+std::size_t FindLastCharIf(const IsLeadByte& is_lead_byte, std::string_view text,
+                           const Matches& matches) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = CharLength(is_lead_byte, text, i);
+    if (len == 1 && matches(text[i])) found = i;
+    i += len;
+  }
+  return found;
+}
+
+// The length of the directory part of `text`: up to and including its last backslash
+// or slash; 0 when it has none.
+template <typename IsLeadByte>
+std::size_t DirectoryLength(const IsLeadByte& is_lead_byte, std::string_view text) {
+  std::size_t last = FindLastCharIf(is_lead_byte, text, IsPathSeparator);
+  return last == std::string_view::npos ? 0 : last + 1;
+}
+
+// True when the last character of `text` is the single byte `c`.
+template <typename IsLeadByte>
+bool EndsWithChar(const IsLeadByte& is_lead_byte, std::string_view text, char c) {
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < text.size(); i += CharLength(is_lead_byte, text, i)) last = i;
+  return !text.empty() && last == text.size() - 1 && text.back() == c;
+}
+
+// `text` cut to at most `limit` bytes without splitting a character.
+template <typename IsLeadByte>
+std::string_view CutWhole(const IsLeadByte& is_lead_byte, std::string_view text,
+                          std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t len = CharLength(is_lead_byte, text, i);
+    if (i + len > limit) break;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+}  // namespace setup
+
+#endif  // SETUP_BASE_CODE_PAGE_TEXT_H_
