@@ -3,10 +3,6 @@
 #include <array>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/system.h"
 #include "text/macro_table.h"
 #include "text/reporter.h"
@@ -248,36 +244,48 @@ constexpr std::array<unsigned char, 256> MakeByteClasses() {
 
 constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
 
-// The first byte at or after `p` that is not a plain byte (for `kLineEnd` true, an LF
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define SETUP_TEXT_FILTER_VECTORS 1
+// Sixteen bytes in one register (SSE2), through the compiler's vector extension.
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+
+constexpr Bytes16 Splat(unsigned char c) { return Bytes16{c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c}; }
+
+// The index of the first byte of `p[0..15]` that may not be plain, or 16.
+template <bool kLineEndIsPlain>
+inline unsigned FirstCandidate(const unsigned char* p) {
+  Bytes16 v;
+  std::memcpy(&v, p, sizeof v);
+  Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | (v == Splat(kEof)) |
+                (v >= Splat(0x80));
+  if (!kLineEndIsPlain) hit |= v == Splat('\n');
+  std::uint64_t low, high;
+  std::memcpy(&low, &hit, 8);
+  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
+  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
+  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
+  return 16;
+}
+#endif
+
+// The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
 // counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
 // 0x7F taken as a possible lead byte and checked one by one.
 template <bool kLineEndIsPlain>
 inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
   for (;;) {
-#if defined(__SSE2__)
-    const __m128i dollar = _mm_set1_epi8('$');
-    const __m128i star = _mm_set1_epi8('*');
-    const __m128i slash = _mm_set1_epi8('/');
-    const __m128i eof = _mm_set1_epi8(kEof);
-    const __m128i lf = _mm_set1_epi8('\n');
+#if SETUP_TEXT_FILTER_VECTORS
     while (end - p >= 16) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, dollar), _mm_cmpeq_epi8(v, star)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, slash), _mm_cmpeq_epi8(v, eof)));
-      if (!kLineEndIsPlain) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, lf));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit) | _mm_movemask_epi8(v));
-      if (mask != 0) {
-        p += __builtin_ctz(mask);
-        break;
-      }
-      p += 16;
+      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
+      p += first;
+      if (first < 16) break;
     }
 #endif
     while (p < end) {
       unsigned char c = kByteClass[*p];
       if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
       ++p;
-#if defined(__SSE2__)
+#if SETUP_TEXT_FILTER_VECTORS
       if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
 #endif
     }
