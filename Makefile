@@ -64,7 +64,8 @@ unit: deps-native
 demo: build
 	@bash tools/demo.sh
 
-bench: deps
+bench: win32
+	@bash tools/deps.sh bench
 	@cmake -S . -B build/bench $(CMAKE_GEN)=Release -DSETUP_BENCH=ON >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 	@bash bench/run.sh

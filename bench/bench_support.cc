@@ -18,7 +18,7 @@ std::string BenchDir() {
   return dir != nullptr && *dir != '\0' ? dir : ".";
 }
 
-bool Spawn(std::vector<std::string> args) {
+bool Spawn(std::vector<std::string> args, const std::string& output) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -27,6 +27,10 @@ bool Spawn(std::vector<std::string> args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (!output.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
   bool ok = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
             waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   posix_spawn_file_actions_destroy(&actions);

@@ -11,8 +11,9 @@ namespace bench {
 std::string BenchDir();
 
 // Runs a program found on PATH with its standard error discarded and waits for it;
-// true when it exited with status 0.
-bool Spawn(std::vector<std::string> args);
+// true when it exited with status 0. With `output` its standard output goes to that
+// file, made anew.
+bool Spawn(std::vector<std::string> args, const std::string& output = std::string());
 
 // Runs the benchmarks named on the command line, then removes `work_files`. The main
 // of every benchmark program.

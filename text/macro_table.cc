@@ -13,11 +13,21 @@ std::size_t CopyField(char (&field)[MacroTable::kFieldSize], std::string_view te
   return n;
 }
 
+// memcmp(a, b, n) == 0 for short names: most candidates differ within the first few
+// bytes, where a call to memcmp costs more than the comparison.
+inline bool SamePrefix(const char* a, const char* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void MacroTable::Clear() {
   count_ = 0;
-  std::fill(std::begin(may_begin_name_), std::end(may_begin_name_), false);
+  std::fill(std::begin(ends_plain_run_), std::end(ends_plain_run_), false);
+  ends_plain_run_[0] = true;
 }
 
 MacroTable::DefineResult MacroTable::Define(std::string_view name, std::string_view value) {
@@ -31,7 +41,7 @@ MacroTable::DefineResult MacroTable::Define(std::string_view name, std::string_v
   if (count_ >= kMaxRows) return DefineResult::kFull;
   name_length_[count_] = CopyField(rows_[count_].name, name);
   value_length_[count_] = CopyField(rows_[count_].value, value);
-  if (!name.empty()) may_begin_name_[static_cast<unsigned char>(name[0])] = true;
+  if (!name.empty()) ends_plain_run_[static_cast<unsigned char>(name[0])] = true;
   ++count_;
   return DefineResult::kDefined;
 }
@@ -57,17 +67,14 @@ bool MacroTable::Expand(const char* in, std::size_t size, char* out, std::size_t
   std::size_t i = 0;
   bool fits = true;
   while (fits && i < size && in[i] != '\0') {
-    std::size_t run = i;
-    while (run < size && in[run] != '\0' && !may_begin_name_[static_cast<unsigned char>(in[run])]) {
-      ++run;
-    }
+    std::size_t run = i + UnchangedPrefix(in + i, size - i);
     fits = append(in + i, run - i);
     i = run;
     if (!fits || i >= size || in[i] == '\0') break;
     int match = -1;
     for (int r = 0; r < count_; ++r) {
       std::size_t len = name_length_[r];
-      if (len != 0 && len <= size - i && std::memcmp(rows_[r].name, in + i, len) == 0) {
+      if (len != 0 && len <= size - i && SamePrefix(rows_[r].name, in + i, len)) {
         match = r;
         break;
       }
@@ -83,6 +90,13 @@ bool MacroTable::Expand(const char* in, std::size_t size, char* out, std::size_t
   out[o] = '\0';
   *out_length = o;
   return fits;
+}
+
+std::size_t MacroTable::UnchangedPrefix(const char* input, std::size_t size) const {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(input);
+  std::size_t i = 0;
+  while (i < size && !ends_plain_run_[in[i]]) ++i;
+  return i;
 }
 
 }  // namespace setup

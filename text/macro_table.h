@@ -38,6 +38,10 @@ class MacroTable {
   // receives the length of the result before its NUL.
   bool Expand(const char* input, std::size_t size, char* out, std::size_t out_size,
               std::size_t* out_length) const;
+  // How many of the `size` bytes at `input` expansion copies as they are before the
+  // first byte that may begin a name or the first NUL: the part a caller may use
+  // without expanding it.
+  std::size_t UnchangedPrefix(const char* input, std::size_t size) const;
 
  private:
   int count_ = 0;
@@ -46,7 +50,8 @@ class MacroTable {
   // in one piece instead of trying every row at every byte.
   std::size_t name_length_[kMaxRows] = {};
   std::size_t value_length_[kMaxRows] = {};
-  bool may_begin_name_[256] = {};
+  // The first byte of every name, and NUL.
+  bool ends_plain_run_[256] = {true};
 };
 
 }  // namespace setup

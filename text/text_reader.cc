@@ -1,8 +1,17 @@
 #include "text/text_reader.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/system.h"
 
 namespace setup {
+
+std::size_t TextReader::Find(std::uint8_t byte, std::size_t from) const {
+  const void* found = std::memchr(raw_ + from, byte, end_ - from);
+  return found != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - raw_)
+                          : end_;
+}
 
 bool TextReader::Fill() {
   if (ended_) return false;
@@ -15,6 +24,8 @@ bool TextReader::Fill() {
   }
   pos_ = 0;
   end_ = static_cast<std::size_t>(n);
+  next_cr_ = Find('\r', 0);
+  next_eof_ = Find(0x1A, 0);
   return true;
 }
 
@@ -35,14 +46,31 @@ int TextReader::GetSlow() {
 }
 
 std::size_t TextReader::ReadLine(char* buffer, std::size_t size) {
+  if (size == 0) return 0;
   std::size_t n = 0;
   while (n + 1 < size) {
+    // Runs without CR and 0x1A are copied whole, up to and including an LF.
+    if (pos_ < end_) {
+      if (next_cr_ < pos_) next_cr_ = Find('\r', pos_);
+      std::size_t span = std::min({next_cr_, next_eof_, pos_ + (size - 1 - n)}) - pos_;
+      const std::uint8_t* from = raw_ + pos_;
+      if (const void* lf = std::memchr(from, '\n', span)) {
+        span = static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - from) + 1;
+      }
+      if (span > 0) {
+        std::memcpy(buffer + n, from, span);
+        n += span;
+        pos_ += span;
+        if (buffer[n - 1] == '\n') break;
+        continue;
+      }
+    }
     int c = Get();
     if (c < 0) break;
     buffer[n++] = static_cast<char>(c);
     if (c == '\n') break;
   }
-  if (size > 0) buffer[n] = '\0';
+  buffer[n] = '\0';
   return n;
 }
 

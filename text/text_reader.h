@@ -33,11 +33,17 @@ class TextReader {
  private:
   int GetSlow();
   bool Fill();  // false at the end of the file or on an error
+  // The index of the first `byte` in raw_[from, end_), or end_.
+  std::size_t Find(std::uint8_t byte, std::size_t from) const;
 
   InputFile* file_;
   std::uint8_t raw_[65536];
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  // Where the next CR (searched again once passed) and the first 0x1A of the block
+  // are, or end_: the bytes before both can be copied as they are.
+  std::size_t next_cr_ = 0;
+  std::size_t next_eof_ = 0;
   bool ended_ = false;
   bool error_ = false;
 };

@@ -1,5 +1,6 @@
 #include "textcopy/text_filter.h"
 
+#include <array>
 #include <cstring>
 
 #include "platform/system.h"
@@ -68,10 +69,9 @@ void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
   line_number_ = 0;
   at_end_ = false;
   push_back_pending_ = false;
+  line_start_ = 0;
   line_length_ = 0;
   drop_blank_line_ = false;
-  block_length_ = 0;
-
 }
 
 void TextFilter::End() {
@@ -136,8 +136,21 @@ bool TextFilter::NextChunk() {
     }
     if (n == 0) return false;
     ++line_number_;
-    if (!macros_.Expand(reinterpret_cast<const char*>(chunk_), n,
-                             reinterpret_cast<char*>(expanded_), kBufferSize, &bytes_left_)) {
+    // Most chunks hold no macro name: they are read where they are, not copied.
+    const MacroTable& macros = macros_;
+    const char* chunk = reinterpret_cast<const char*>(chunk_);
+    std::size_t unchanged = macros.UnchangedPrefix(chunk, n);
+    if (unchanged == n) {
+      read_pos_ = chunk_;
+      bytes_left_ = n;
+      return true;
+    }
+    std::memcpy(expanded_, chunk_, unchanged);
+    std::size_t expanded = 0;
+    bool fits = macros.Expand(chunk + unchanged, n - unchanged,
+                              reinterpret_cast<char*>(expanded_) + unchanged,
+                              kBufferSize - unchanged, &expanded);
+    if (!fits) {
       reporter_.Show("%s:(%d) line too long", {source_, line_number_});
       failed_ = true;
       return false;
@@ -145,6 +158,7 @@ bool TextFilter::NextChunk() {
     // A NUL ends its chunk; a chunk that expands to nothing delivers nothing and
     // reading goes on with the next one.
     read_pos_ = expanded_;
+    bytes_left_ = unchanged + expanded;
     if (bytes_left_ > 0) return true;
   }
 }
@@ -209,62 +223,141 @@ inline std::uint16_t TextFilter::ReadFilterToken() {
 
 namespace {
 
-// Bytes that always go through the token reader: the first bytes of the markers and
-// the end of input.
-constexpr bool IsMarkerByte(unsigned char c) { return c == '$' || c == '*' || c == '/' || c == kEof; }
+// How the fast paths treat a byte: taken as it is, taken with the byte after it, or
+// left to the token reader (the first bytes of the markers, the end of input; LF,
+// which ends a line).
+enum ByteClass : unsigned char { kPlainByte, kLeadByte, kMarkerByte, kLineEnd };
+
+constexpr std::array<unsigned char, 256> MakeByteClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned c = 0; c < 256; ++c) {
+    if (c == '$' || c == '*' || c == '/' || c == kEof) {
+      classes[c] = kMarkerByte;
+    } else if (c == '\n') {
+      classes[c] = kLineEnd;
+    } else if (TextFilter::IsLeadByte(c)) {
+      classes[c] = kLeadByte;
+    }
+  }
+  return classes;
+}
+
+constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
+
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define SETUP_TEXT_FILTER_VECTORS 1
+// Sixteen bytes in one register (SSE2), through the compiler's vector extension.
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+
+constexpr Bytes16 Splat(unsigned char c) { return Bytes16{c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c}; }
+
+// The index of the first byte of `p[0..15]` that may not be plain, or 16.
+template <bool kLineEndIsPlain>
+inline unsigned FirstCandidate(const unsigned char* p) {
+  Bytes16 v;
+  std::memcpy(&v, p, sizeof v);
+  Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | (v == Splat(kEof)) |
+                (v >= Splat(0x80));
+  if (!kLineEndIsPlain) hit |= v == Splat('\n');
+  std::uint64_t low, high;
+  std::memcpy(&low, &hit, 8);
+  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
+  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
+  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
+  return 16;
+}
+#endif
+
+// The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
+// counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
+// 0x7F taken as a possible lead byte and checked one by one.
+template <bool kLineEndIsPlain>
+inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
+  for (;;) {
+#if SETUP_TEXT_FILTER_VECTORS
+    while (end - p >= 16) {
+      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
+      p += first;
+      if (first < 16) break;
+    }
+#endif
+    while (p < end) {
+      unsigned char c = kByteClass[*p];
+      if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+      ++p;
+#if SETUP_TEXT_FILTER_VECTORS
+      if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
+#endif
+    }
+    if (p == end) return p;
+  }
+}
+
+// The end of the run of plain bytes and whole double-byte characters that starts at
+// `p`; a double-byte character whose trail byte is an LF or 0x1A ends it, since the
+// token path writes that LF as a line end or stops at that 0x1A.
+inline const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned char* end) {
+  for (;;) {
+    p = SkipPlainBytes<false>(p, end);
+    if (p == end || kByteClass[*p] != kLeadByte) return p;
+    if (end - p < 2 || p[1] == '\n' || p[1] == kEof) return p;
+    p += 2;
+  }
+}
 
 }  // namespace
 
 void TextFilter::CopyPlainRun() {
-  if (push_back_pending_ || at_end_) return;
-  const unsigned char* p = read_pos_;
-  const unsigned char* end = p + bytes_left_;
-  // An LF is written as CR LF and ends the line, so it also ends a run.
-  while (p < end) {
-    unsigned char c = *p;
-    if (IsMarkerByte(c) || c == '\n') break;
-    if (IsLeadByte(c)) {
-      if (end - p < 2 || p[1] == '\n' || p[1] == kEof) break;
-      p += 2;
-    } else {
-      ++p;
+  while (!push_back_pending_ && !at_end_) {
+    if (bytes_left_ == 0 && !NextChunk()) {
+      StopReading();
+      return;
     }
-  }
-  std::size_t run = static_cast<std::size_t>(p - read_pos_);
-  bytes_left_ -= run;
-  while (run > 0) {
-    if (line_length_ >= kBufferSize) FlushOutputLine();
-    std::size_t n = kBufferSize - line_length_;
-    if (n > run) n = run;
-    std::memcpy(line_ + line_length_, read_pos_, n);
-    line_length_ += n;
-    read_pos_ += n;
-    run -= n;
+    const unsigned char* end = read_pos_ + bytes_left_;
+    const unsigned char* p = PlainRunEnd(read_pos_, end);
+    std::size_t run = static_cast<std::size_t>(p - read_pos_);
+    while (run > 0) {
+      if (line_length_ >= kBufferSize) FlushOutputLine();
+      std::size_t n = kBufferSize - line_length_;
+      if (n > run) n = run;
+      std::memcpy(block_ + line_start_ + line_length_, read_pos_, n);
+      line_length_ += n;
+      read_pos_ += n;
+      run -= n;
+    }
+    bytes_left_ = static_cast<std::size_t>(end - read_pos_);
+    if (p == end) continue;
+    if (*p != '\n') return;
+    ++read_pos_;
+    --bytes_left_;
+    PutOutputChar('\n');
   }
 }
 
 void TextFilter::CollectPlainRun() {
-  if (push_back_pending_ || at_end_) return;
-  const unsigned char* p = read_pos_;
-  // The run stops short of the body limit; the token path then applies it exactly.
-  std::size_t room = body_length_ < kMaxBody ? kMaxBody - body_length_ : 0;
-  const unsigned char* end = p + (bytes_left_ < room ? bytes_left_ : room);
-  while (p < end) {
-    unsigned char c = *p;
-    if (IsMarkerByte(c)) break;
-    if (IsLeadByte(c)) {
-      if (end - p < 2 || p[1] == kEof) break;
+  while (!push_back_pending_ && !at_end_) {
+    if (bytes_left_ == 0 && !NextChunk()) {
+      StopReading();
+      return;
+    }
+    const unsigned char* p = read_pos_;
+    // The run stops short of the body limit; the token path then applies it exactly.
+    std::size_t room = body_length_ < kMaxBody ? kMaxBody - body_length_ : 0;
+    const unsigned char* end = p + (bytes_left_ < room ? bytes_left_ : room);
+    // Inside a comment an LF is a byte of the body like any other.
+    for (;;) {
+      p = SkipPlainBytes<true>(p, end);
+      if (p == end || kByteClass[*p] != kLeadByte || end - p < 2 || p[1] == kEof) break;
       double_byte_ = true;
       p += 2;
-    } else {
-      ++p;
     }
+    std::size_t run = static_cast<std::size_t>(p - read_pos_);
+    std::memcpy(body_ + body_length_, read_pos_, run);
+    body_length_ += run;
+    read_pos_ += run;
+    bytes_left_ -= run;
+    if (bytes_left_ > 0 || run == 0) return;
   }
-  std::size_t run = static_cast<std::size_t>(p - read_pos_);
-  std::memcpy(body_ + body_length_, read_pos_, run);
-  body_length_ += run;
-  read_pos_ += run;
-  bytes_left_ -= run;
 }
 
 // --- Comment bodies.
@@ -310,14 +403,18 @@ void TextFilter::WriteComment(bool with_delimiters) {
 
 // --- Output side.
 
+inline void TextFilter::PutLineEnd() {
+  block_[line_start_ + line_length_++] = '\r';
+  block_[line_start_ + line_length_++] = '\n';
+  FlushOutputLine();
+}
+
 inline void TextFilter::PutOutputChar(unsigned char b) {
   if (line_length_ >= kBufferSize) FlushOutputLine();
   if (b == '\n') {
-    line_[line_length_++] = '\r';
-    line_[line_length_++] = '\n';
-    FlushOutputLine();
+    PutLineEnd();
   } else {
-    line_[line_length_++] = b;
+    block_[line_start_ + line_length_++] = b;
   }
 }
 
@@ -332,30 +429,33 @@ void TextFilter::PutOutputString(const char* s) {
 
 void TextFilter::FlushOutputLine() {
   if (drop_blank_line_) {
+    const unsigned char* line = block_ + line_start_;
     bool blank = true;
-    for (std::size_t i = 0; i < line_length_ && blank; ++i) blank = IsBlankOrLineEnd(line_[i]);
+    for (std::size_t i = 0; i < line_length_ && blank; ++i) blank = IsBlankOrLineEnd(line[i]);
     if (blank) line_length_ = 0;
     drop_blank_line_ = false;
   }
-  if (line_length_ > 0) WriteOut(line_, line_length_);
+  line_start_ += line_length_;
   line_length_ = 0;
+  if (line_start_ > kBlockSize - (kBufferSize + 1)) FlushBlock();
 }
 
+// Appends finished output; the line buffer is empty.
 void TextFilter::WriteOut(const unsigned char* data, std::size_t size) {
   if (failed_) return;
-  // A piece is a line or a comment body, at most kBufferSize + 1 bytes: an empty block
-  // always takes it.
-  static_assert(kBufferSize + 1 <= kBlockSize);
-  if (block_length_ + size > kBlockSize && !FlushBlock()) return;
-  std::memcpy(block_ + block_length_, data, size);
-  block_length_ += size;
+  if (line_start_ + size > kBlockSize - (kBufferSize + 1) && !FlushBlock()) return;
+  std::memcpy(block_ + line_start_, data, size);
+  line_start_ += size;
 }
 
 bool TextFilter::FlushBlock() {
-  if (failed_) return false;
-  if (block_length_ == 0) return true;
-  bool ok = output_->Write(block_, block_length_);
-  block_length_ = 0;
+  if (failed_) {
+    line_start_ = 0;  // nothing more reaches the file; the block only keeps room
+    return false;
+  }
+  if (line_start_ == 0) return true;
+  bool ok = output_->Write(block_, line_start_);
+  line_start_ = 0;
   if (!ok) {
     reporter_.Show("Can't write %s file", {destination_});
     failed_ = true;

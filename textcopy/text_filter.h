@@ -69,7 +69,7 @@ class TextFilter {
                     const char* destination, LanguageMode mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
-  static bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
+  static constexpr bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
 
  private:
   void Begin(InputFile& input, OutputFile& output, const char* source,
@@ -82,9 +82,10 @@ class TextFilter {
   bool NextChunk();
   std::uint16_t ReadFilterToken();
   void StopReading();
-  // Fast paths over the current chunk: the bytes that form single-byte tokens other
-  // than markers, and double-byte characters, taken as a run. Both leave the rest of the
-  // chunk to the token reader; neither changes what the token path would produce.
+  // Fast paths over the input: runs of bytes that form single-byte tokens other than
+  // markers, and double-byte characters, taken whole; outside comments line ends too,
+  // and the chunks after them. Both stop where the token reader is needed; neither
+  // changes what the token path would produce.
   void CopyPlainRun();
   void CollectPlainRun();
 
@@ -98,6 +99,7 @@ class TextFilter {
   void PutOutputChar(unsigned char b);
   void PutOutputToken(std::uint16_t t);
   void PutOutputString(const char* s);
+  void PutLineEnd();
   void FlushOutputLine();
   void WriteOut(const unsigned char* data, std::size_t size);
   bool FlushBlock();
@@ -125,11 +127,12 @@ class TextFilter {
   bool push_back_pending_ = false;
   int pushed_back_ = 0;
 
-  // Output: the line buffer (one spare byte so that a line end at 4095 bytes fits
-  // whole), and the block that gathers lines for the output file.
+  // Output: the block that gathers output for the file. Its first `line_start_` bytes
+  // are finished; the `line_length_` bytes after them are the line buffer, which
+  // always has room for a whole line and its CR LF after it (kBufferSize + 1 bytes).
+  std::size_t line_start_ = 0;
   std::size_t line_length_ = 0;
   bool drop_blank_line_ = false;
-  std::size_t block_length_ = 0;
 
   // Comment body.
   std::size_t body_length_ = 0;
@@ -138,7 +141,6 @@ class TextFilter {
 
   unsigned char chunk_[kBufferSize];
   unsigned char expanded_[kBufferSize];
-  unsigned char line_[kBufferSize + 1];
   unsigned char body_[kBufferSize];
   static constexpr std::size_t kBlockSize = 64 * 1024;
   unsigned char block_[kBlockSize];

@@ -18,6 +18,9 @@ if [ "${1:-}" = "--native" ]; then
   fi
   exit 0
 fi
+# `deps.sh bench`: also what the benchmarks alone need (system-call counts, the NSIS
+# installer they compare Setup.exe with).
+if [ "${1:-}" = bench ]; then pkgs+=(strace nsis); fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   fresh=1

@@ -162,6 +162,9 @@ int Run(HINSTANCE instance) {
     _setmode(_fileno(stdout), _O_BINARY);
     transcript_out = stdout;
   }
+  // Buffered, so that each record (flushed whole) is one write: the C library leaves a
+  // standard output that is not a console unbuffered, and writes it a byte at a time.
+  if (transcript_out) std::setvbuf(transcript_out, nullptr, _IOFBF, 64 * 1024);
 
   UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 

@@ -38,14 +38,17 @@ bool BufferedCopy(int in, int out) {
 
 }  // namespace
 
-bool CopyBytes(int in, int out) {
-  bool copied_any = false;
+bool CopyBytes(int in, int out, off_t size) {
+  off_t copied = 0;
   while (true) {
     ssize_t n = copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
     if (n > 0) {
-      copied_any = true;
+      copied += n;
+      // Done at the size the file had when it was opened, without asking once more.
+      if (size > 0 && copied >= size) return true;
       continue;
     }
+    bool copied_any = copied > 0;
     if (n == 0) {
       // Files that report no size (under /proc, say) give 0 at once although they
       // have contents; the buffered loop reads them properly.
@@ -57,7 +60,8 @@ bool CopyBytes(int in, int out) {
   }
 }
 
-bool CopyFileContents(const std::string& source, const std::string& destination) {
+bool CopyFileContents(const std::string& source, const std::string& destination,
+                      bool destination_missing) {
   if (source.empty() || destination.empty()) return false;
   // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on the regular
   // files that alone are copied.
@@ -65,15 +69,9 @@ bool CopyFileContents(const std::string& source, const std::string& destination)
   if (!in.valid()) return false;
   struct stat src;
   if (fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;
-  struct stat dst;
-  if (stat(destination.c_str(), &dst) == 0) {
-    // Copying a file onto itself would truncate it on the way; Windows refuses with a
-    // sharing violation, and so does this copy.
-    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return false;
-    if (S_ISDIR(dst.st_mode)) return false;
-  }
-  std::unique_ptr<TempFile> temp = TempFile::Create(destination);
-  if (!temp || !CopyBytes(in.get(), temp->fd())) return false;
+  std::unique_ptr<TempFile> temp =
+      destination_missing ? TempFile::CreateNew(destination) : TempFile::Create(destination, &src);
+  if (!temp || !CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
   return temp->Commit(src.st_mode & 0777);

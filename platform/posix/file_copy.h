@@ -3,6 +3,8 @@
 #ifndef SETUP_PLATFORM_POSIX_FILE_COPY_H_
 #define SETUP_PLATFORM_POSIX_FILE_COPY_H_
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace setup {
@@ -12,12 +14,17 @@ namespace setup {
 // and the time have been written. Fails, leaving everything as it was, when the source
 // is not a readable regular file, when the destination is a directory or its directory
 // is missing, when both name the same file (by device and inode, so other spellings
-// and hard links count), and on any read or write error.
-bool CopyFileContents(const std::string& source, const std::string& destination);
+// and hard links count), when the destination may not be replaced (MayReplace), and on
+// any read or write error. With `destination_missing` the caller knows that the
+// destination does not exist in its (existing) folder, and it is not looked at.
+bool CopyFileContents(const std::string& source, const std::string& destination,
+                      bool destination_missing = false);
 
 // Copies the rest of `in` to `out` from their current offsets: in the kernel where it
-// can (copy_file_range), else through a 1 MiB buffer. False on a read or write error.
-bool CopyBytes(int in, int out);
+// can (copy_file_range), else through a 1 MiB buffer. A `size` above 0 is the number of
+// bytes the caller expects: the copy ends when they have been copied. False on a read
+// or write error.
+bool CopyBytes(int in, int out, off_t size = 0);
 
 }  // namespace setup
 

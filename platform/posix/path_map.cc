@@ -104,7 +104,23 @@ bool FindEntry(const std::string& dir, const std::string& name, std::string* fou
   return matches == 1;
 }
 
+bool EntryLookup::Find(const std::string& dir, const std::string& name, std::string* found) {
+  return FindEntry(dir, name, found);
+}
+
+std::string EntryLookup::DriveRoot(const std::string& devices, const std::string& drive) {
+  std::string found;
+  return devices + "/" + (FindEntry(devices, drive, &found) ? found : drive);
+}
+
 std::string MapWindowsPath(std::string_view path, const std::string& prefix) {
+  EntryLookup lookup;
+  return MapWindowsPath(path, prefix, lookup, nullptr);
+}
+
+std::string MapWindowsPath(std::string_view path, const std::string& prefix, EntryLookup& lookup,
+                           MappedLeaf* leaf) {
+  if (leaf != nullptr) *leaf = MappedLeaf();
   path = path.substr(0, path.find('\0'));
   if (path.empty()) return std::string();  // as on Windows, the empty path names nothing
   // `root` is the head that ".." never removes; "" stands for "/".
@@ -112,10 +128,7 @@ std::string MapWindowsPath(std::string_view path, const std::string& prefix) {
   std::vector<Component> parts;
   if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') {
     if (prefix.empty()) return std::string();
-    std::string devices = prefix + "/dosdevices";
-    std::string drive = {FoldAscii(path[0]), ':'};
-    std::string found;
-    root = devices + "/" + (FindEntry(devices, drive, &found) ? found : drive);
+    root = lookup.DriveRoot(prefix + "/dosdevices", {FoldAscii(path[0]), ':'});
     path.remove_prefix(2);
   } else if (!IsSeparator(path[0])) {
     std::string cwd = CurrentDirectory();
@@ -139,9 +152,19 @@ std::string MapWindowsPath(std::string_view path, const std::string& prefix) {
     }
     if (parts.empty() || parts.back().exists) {
       std::string found;
-      if (FindEntry(Join(root, parts), part.name, &found)) part = {found, true};
+      if (lookup.Find(Join(root, parts), part.name, &found)) part = {found, true};
     }
     parts.push_back(std::move(part));
+  }
+  if (leaf != nullptr && !parts.empty() && !trailing_separator) {
+    Component last = std::move(parts.back());
+    parts.pop_back();
+    // The folders of the current directory and the root of a drive count as found.
+    leaf->in_folder = parts.empty() || parts.back().exists;
+    leaf->folder = Join(root, parts);
+    leaf->name = last.name;
+    leaf->found = last.exists;
+    parts.push_back(std::move(last));
   }
   std::string out = Join(root, parts);
   if (out.empty() || (trailing_separator && out.back() != '/')) out += '/';

@@ -25,6 +25,31 @@ namespace setup {
 // path maps to the empty text, which names no file.
 std::string MapWindowsPath(std::string_view path, const std::string& prefix);
 
+// What mapping a path asks of the file system, so that a caller can answer from what it
+// keeps (folder_cache.h). The plain answers read the file system every time.
+class EntryLookup {
+ public:
+  virtual ~EntryLookup() = default;
+  // As FindEntry.
+  virtual bool Find(const std::string& dir, const std::string& name, std::string* found);
+  // The folder a drive stands for: `devices`/`drive` ("c:"), the entry found for it
+  // ignoring case when there is one.
+  virtual std::string DriveRoot(const std::string& devices, const std::string& drive);
+};
+
+// Where the last component of a mapped path stands.
+struct MappedLeaf {
+  std::string folder;          // the mapped path of its folder ("" for "/")
+  std::string name;            // as found in the folder, or as given
+  bool in_folder = false;      // the path has a last component and its folder was found
+  bool found = false;          // ... and the component was found in it
+};
+
+// MapWindowsPath with `lookup` answering every look-up; `leaf`, when given, receives
+// where the last component stands.
+std::string MapWindowsPath(std::string_view path, const std::string& prefix, EntryLookup& lookup,
+                           MappedLeaf* leaf);
+
 // Normalises one component of a Windows path as Win32 does before it reaches the file
 // system: the last component loses all its trailing blanks and dots ("b.txt. " names
 // "b.txt"), any other loses one trailing dot. "." and ".." are not passed here. False,

@@ -107,18 +107,38 @@ TempFile::~TempFile() {
   if (!committed_) unlink(temp_path_.c_str());
 }
 
-std::unique_ptr<TempFile> TempFile::Create(const std::string& destination) {
-  std::string target;
-  if (!ResolveTarget(destination, &target)) return nullptr;
+std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
+                                           const struct stat* source) {
+  if (destination.empty() || destination.back() == '/') return nullptr;
+  std::string target = destination;
   struct stat st;
-  if (stat(target.c_str(), &st) == 0 && !MayReplace(st)) return nullptr;
-  std::size_t slash = target.rfind('/');
+  bool exists = lstat(destination.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return nullptr;
+  if (exists && S_ISLNK(st.st_mode)) {
+    if (!ResolveTarget(destination, &target)) return nullptr;
+    exists = stat(target.c_str(), &st) == 0;
+  }
+  if (exists) {
+    if (!MayReplace(st)) return nullptr;
+    // Copying a file onto itself would truncate it on the way; Windows refuses with a
+    // sharing violation, and so does this copy.
+    if (source != nullptr && st.st_dev == source->st_dev && st.st_ino == source->st_ino) {
+      return nullptr;
+    }
+  }
+  return CreateNew(target);
+}
+
+std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination) {
+  if (destination.empty() || destination.back() == '/') return nullptr;
+  std::size_t slash = destination.rfind('/');
+  std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
   // The name part is shortened so that the temporary name stays within NAME_MAX.
-  std::string name = target.substr(slash + 1, 200);
-  std::string temp_path = target.substr(0, slash + 1) + "." + name + ".XXXXXX";
+  std::string name = destination.substr(name_start, 200);
+  std::string temp_path = destination.substr(0, name_start) + "." + name + ".XXXXXX";
   ScopedFd fd(mkostemp(temp_path.data(), O_CLOEXEC));
   if (!fd.valid()) return nullptr;
-  return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, target));
+  return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, destination));
 }
 
 bool TempFile::Commit(mode_t mode) {
@@ -130,16 +150,36 @@ bool TempFile::Commit(mode_t mode) {
   return true;
 }
 
+namespace {
+
+// Who the process is, read once: the program never changes its identity.
+struct Identity {
+  uid_t user;
+  gid_t group;
+  std::vector<gid_t> groups;
+};
+
+const Identity& ProcessIdentity() {
+  static const Identity identity = [] {
+    Identity id{geteuid(), getegid(), {}};
+    int count = getgroups(0, nullptr);
+    id.groups.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    count = id.groups.empty() ? 0 : getgroups(count, id.groups.data());
+    id.groups.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    return id;
+  }();
+  return identity;
+}
+
+}  // namespace
+
 bool MayReplace(const struct stat& st) {
   if (S_ISDIR(st.st_mode)) return false;
-  uid_t user = geteuid();
-  if (user == 0) return (st.st_mode & 0222) != 0;
-  if (st.st_uid == user) return (st.st_mode & S_IWUSR) != 0;
-  bool member = st.st_gid == getegid();
-  int count = getgroups(0, nullptr);
-  std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
-  count = groups.empty() ? 0 : getgroups(count, groups.data());
-  for (int i = 0; i < count && !member; ++i) member = groups[i] == st.st_gid;
+  const Identity& id = ProcessIdentity();
+  if (id.user == 0) return (st.st_mode & 0222) != 0;
+  if (st.st_uid == id.user) return (st.st_mode & S_IWUSR) != 0;
+  bool member = st.st_gid == id.group;
+  for (std::size_t i = 0; i < id.groups.size() && !member; ++i) member = id.groups[i] == st.st_gid;
   return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 

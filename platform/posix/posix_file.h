@@ -25,8 +25,14 @@ std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
 class TempFile {
  public:
   // Null when the destination's directory does not exist, the destination may not be
-  // replaced (MayReplace) or the file cannot be made.
-  static std::unique_ptr<TempFile> Create(const std::string& destination);
+  // replaced (MayReplace), it is the file `source` describes (when given), or the file
+  // cannot be made.
+  static std::unique_ptr<TempFile> Create(const std::string& destination,
+                                          const struct stat* source = nullptr);
+  // The same for a destination known to be missing from its folder, which is not
+  // looked at again. Should another program make it meanwhile, the commit replaces a
+  // file or fails on a directory.
+  static std::unique_ptr<TempFile> CreateNew(const std::string& destination);
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;

@@ -67,8 +67,8 @@ PosixSystem::PosixSystem(std::string prefix) : prefix_(Absolute(prefix)) {
 
 PosixSystem::~PosixSystem() = default;
 
-std::string PosixSystem::MapPath(const std::string& path) {
-  return MapWindowsPath(converter_.ToUtf8(path), prefix_);
+std::string PosixSystem::MapPath(const std::string& path, MappedLeaf* leaf) {
+  return MapWindowsPath(converter_.ToUtf8(path), prefix_, folders_, leaf);
 }
 
 bool PosixSystem::WindowsDirectory(std::string* dir) {
@@ -83,30 +83,99 @@ bool PosixSystem::SystemDirectory(std::string* dir) {
   return true;
 }
 
-std::unique_ptr<InputFile> PosixSystem::OpenForReading(const std::string& path) {
-  return OpenInputFile(MapPath(path));
+bool PosixSystem::MapAgain(const std::string& path, const MappedLeaf& leaf, std::string* mapped) {
+  if (!leaf.in_folder || !leaf.found) return false;
+  folders_.Folder(leaf.folder).Forget();
+  std::string again = MapPath(path);
+  if (again.empty() || again == *mapped) return false;
+  *mapped = std::move(again);
+  return true;
 }
 
+std::unique_ptr<InputFile> PosixSystem::OpenForReading(const std::string& path) {
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
+  std::unique_ptr<InputFile> input = OpenInputFile(mapped);
+  if (!input && MapAgain(path, leaf, &mapped)) input = OpenInputFile(mapped);
+  return input;
+}
+
+namespace {
+
+// A replacement whose commit the folder's index learns of: the folder is read again at
+// its next look-up, the temporary file having come and gone.
+class IndexedReplacement : public OutputFile {
+ public:
+  IndexedReplacement(std::unique_ptr<OutputFile> output, FolderIndex* folder)
+      : output_(std::move(output)), folder_(folder) {}
+  bool Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
+  bool Commit() override {
+    bool ok = output_->Commit();
+    if (folder_ != nullptr) folder_->Forget();
+    return ok;
+  }
+
+ private:
+  std::unique_ptr<OutputFile> output_;
+  FolderIndex* folder_;
+};
+
+}  // namespace
+
 std::unique_ptr<OutputFile> PosixSystem::CreateReplacement(const std::string& path) {
-  return CreateReplacementFile(MapPath(path));
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
+  std::unique_ptr<OutputFile> output = CreateReplacementFile(mapped);
+  if (!output) return nullptr;
+  FolderIndex* folder = leaf.in_folder ? &folders_.Folder(leaf.folder) : nullptr;
+  return std::make_unique<IndexedReplacement>(std::move(output), folder);
 }
 
 bool PosixSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
-  return CopyFileContents(MapPath(source), MapPath(destination));
+  for (int attempt = 0;; ++attempt) {
+    MappedLeaf from_leaf, to_leaf;
+    std::string from = MapPath(source, &from_leaf);
+    std::string to = MapPath(destination, &to_leaf);
+    if (from.empty() || to.empty()) return false;
+    if (!to_leaf.in_folder) return CopyFileContents(from, to);
+    FolderIndex& folder = folders_.Folder(to_leaf.folder);
+    folder.BeginChange();
+    // A name the index does not hold, once checked against the folder's times, is a
+    // new file: there is nothing to look at before creating it.
+    if (CopyFileContents(from, to, !to_leaf.found)) {
+      folder.Added(to_leaf.name);
+      return true;
+    }
+    // An entry found in an index may have gone meanwhile: both folders are read again,
+    // and the copy is tried once more when that maps the names differently.
+    folder.Forget();
+    if (attempt > 0 || !from_leaf.in_folder) return false;
+    folders_.Folder(from_leaf.folder).Forget();
+    if (MapPath(source) == from && MapPath(destination) == to) return false;
+  }
 }
 
 MakeDirResult PosixSystem::MakeDirectory(const std::string& path) {
-  std::string mapped = MapPath(path);
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
   if (mapped.empty()) return MakeDirResult::kFailed;
-  if (mkdir(mapped.c_str(), 0777) == 0) return MakeDirResult::kCreated;
+  FolderIndex* folder = leaf.in_folder ? &folders_.Folder(leaf.folder) : nullptr;
+  if (folder != nullptr) folder->BeginChange();
+  if (mkdir(mapped.c_str(), 0777) == 0) {
+    if (folder != nullptr) folder->Added(leaf.name);
+    return MakeDirResult::kCreated;
+  }
   // CreateDirectoryA answers ERROR_ALREADY_EXISTS for any existing entry, a file too.
   return errno == EEXIST ? MakeDirResult::kAlreadyExists : MakeDirResult::kFailed;
 }
 
 bool PosixSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
-  std::string mapped = MapPath(path);
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
   struct stat st;
-  if (mapped.empty() || stat(mapped.c_str(), &st) != 0) return false;
+  bool found = !mapped.empty() && stat(mapped.c_str(), &st) == 0;
+  if (!found && MapAgain(path, leaf, &mapped)) found = stat(mapped.c_str(), &st) == 0;
+  if (!found) return false;
   *mtime = ClampTime(st.st_mtime);
   return true;
 }

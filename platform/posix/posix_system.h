@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/posix/code_page.h"
+#include "platform/posix/folder_cache.h"
 #include "platform/system.h"
 
 namespace setup {
@@ -32,8 +33,12 @@ class PosixSystem : public System {
   bool has_windows() const { return has_windows_; }
 
   // The POSIX path (UTF-8) that a code-page path names; empty when it names nothing
-  // (a drive path without a prefix).
-  std::string MapPath(const std::string& path);
+  // (a drive path without a prefix). Look-ups go through the run's folder indexes;
+  // `leaf`, when given, receives where the last component stands.
+  std::string MapPath(const std::string& path, MappedLeaf* leaf = nullptr);
+
+  // The indexes of the folders looked into so far.
+  FolderCache& folders() { return folders_; }
 
   bool WindowsDirectory(std::string* dir) override;
   bool SystemDirectory(std::string* dir) override;
@@ -58,12 +63,18 @@ class PosixSystem : public System {
   std::string FromUtf8(std::string_view text) override;
 
  private:
+  // After an entry that `leaf` says was found in its folder's index could not be used
+  // (another program removed or renamed it): drops what the index knows, maps `path`
+  // again and answers whether that names another entry, then in `*mapped`.
+  bool MapAgain(const std::string& path, const MappedLeaf& leaf, std::string* mapped);
+
   // The registry of the prefix, read on first use.
   WineRegistry* registry();
 
   std::string prefix_;
   bool has_windows_ = false;
   Cp932Converter converter_;
+  FolderCache folders_;
   std::unique_ptr<WineRegistry> registry_;
 };
 

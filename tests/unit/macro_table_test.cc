@@ -44,6 +44,25 @@ TEST(MacroTableTest, ExpansionRules) {
   }
 }
 
+TEST(MacroTableTest, UnchangedPrefixStopsWhereANameMayBeginOrAtNul) {
+  MacroTable t;
+  t.Define("$$FD$$", "D:\\Dist");
+  t.Define("AB", "2");
+  struct Case {
+    std::string input;
+    std::size_t unchanged;
+  } cases[] = {
+      {"plain text", 10}, {"x$y", 1}, {"xxA", 2}, {"$$FD$$", 0}, {std::string("ab\0$", 4), 2},
+      {"", 0},            {"aaaa", 4},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(t.UnchangedPrefix(c.input.data(), c.input.size()), c.unchanged) << c.input;
+  }
+  t.Clear();
+  EXPECT_EQ(t.UnchangedPrefix("$AB", 3), 3u);
+  EXPECT_EQ(t.UnchangedPrefix(std::string("a\0b", 3).data(), 3), 1u);
+}
+
 TEST(MacroTableTest, RedefinitionKeepsTheRowAndItsPriority) {
   MacroTable t;
   t.Define("AB", "1");

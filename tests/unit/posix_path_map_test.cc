@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/posix/folder_cache.h"
 #include "platform/posix/posix_system.h"
 #include "tests/unit/posix_temp_dir.h"
 
@@ -131,6 +132,24 @@ TEST_F(PosixPathMapTest, CaseInsensitiveLookupNeedsExactlyOneMatch) {
   EXPECT_TRUE(FindEntry(c_ + "/windows", "WIN.ini", &found));
   EXPECT_EQ(found, "win.ini");
   EXPECT_FALSE(FindEntry(c_ + "/no-such-dir", "x", &found));
+}
+
+TEST_F(PosixPathMapTest, TheFolderCacheMapsAsThePlainLookupsReadingEachFolderOnce) {
+  const char* paths[] = {
+      "C:\\twice\\Readme.txt", "C:\\twice\\README.TXT", "C:\\TWICE\\readme.TXT",
+      "c:\\WINDOWS\\WIN.INI",  "C:\\windows\\win.ini",  "C:\\windows\\new.ini",
+      "C:\\program files\\ACME", "d:\\x",                 "E:\\y\\z",
+      "Q:\\nothing",             "C:\\no-such-dir\\x",    "C:\\Windows\\..\\TWICE\\.",
+  };
+  FolderCache cache;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const char* path : paths) {
+      EXPECT_EQ(MapWindowsPath(path, prefix_, cache, nullptr), MapWindowsPath(path, prefix_))
+          << path << " pass " << pass;
+    }
+  }
+  EXPECT_EQ(cache.Folder(c_ + "/twice").reads(), 1);
+  EXPECT_EQ(cache.Folder(c_ + "/windows").reads(), 1);
 }
 
 TEST_F(PosixPathMapTest, PosixPaths) {

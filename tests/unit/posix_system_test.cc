@@ -12,10 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/posix/posix_file.h"
 #include "tests/unit/posix_temp_dir.h"
@@ -440,6 +442,62 @@ TEST_F(PosixSystemTest, CopyReadsFilesThatReportNoSize) {
   // /proc files report size 0; the kernel copy gives nothing for them.
   ASSERT_TRUE(system_->CopyFileBytes("/proc/self/status", "C:\\work\\status.txt"));
   EXPECT_NE(Read("status.txt").find("Pid:"), std::string::npos);
+}
+
+// --- The index of folded names
+
+// Another program's change to a folder shows in its times, which move with the clock's
+// tick; waiting a little makes sure they do.
+void WaitForTheClockToMove() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
+// Runs `command` in a shell: a change made by another process.
+void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+TEST_F(PosixSystemTest, TheIndexFindsNamesWithoutCaseAndReadsTheFolderOnce) {
+  Write("Source.TXT", "s");
+  const char* copies[][2] = {
+      {"C:\\WORK\\source.txt", "C:\\work\\Copy1.txt"},
+      {"c:\\Work\\SOURCE.txt", "C:\\work\\copy1.TXT"},  // replaces Copy1.txt
+      {"C:\\work\\copy1.txt", "C:\\work\\Copy2.txt"},
+      {"C:\\work\\COPY2.TXT", "C:\\WORK\\copy1.txt"},
+  };
+  for (const auto& copy : copies) {
+    EXPECT_TRUE(system_->CopyFileBytes(copy[0], copy[1])) << copy[0] << " " << copy[1];
+  }
+  EXPECT_EQ(system_->MakeDirectory("C:\\work\\Sub"), MakeDirResult::kCreated);
+  EXPECT_EQ(system_->MakeDirectory("C:\\work\\SUB"), MakeDirResult::kAlreadyExists);
+  EXPECT_TRUE(system_->CopyFileBytes("C:\\work\\source.txt", "C:\\work\\sub\\x.txt"));
+  EXPECT_EQ(List(), "Copy1.txt Copy2.txt Source.TXT Sub");
+  // Kept current by the program's own copies: read once for all of them.
+  EXPECT_EQ(system_->folders().Folder(prefix_ + "/dosdevices/c:/work").reads(), 1);
+}
+
+TEST_F(PosixSystemTest, TheIndexSeesWhatAnotherProcessChanges) {
+  Write("a.txt", "a");
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt"));  // reads work
+  WaitForTheClockToMove();
+  // Made by another process after the folder was read: found in any case.
+  Shell("printf late > '" + work_ + "/Late.Txt'");
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\LATE.TXT", "C:\\work\\late-copy.txt"));
+  EXPECT_EQ(Read("late-copy.txt"), "late");
+  // A name the index holds exactly, renamed by another process: found under its new one.
+  WaitForTheClockToMove();
+  Shell("mv '" + work_ + "/a.txt' '" + work_ + "/A.TXT' && printf B > '" + work_ + "/B.TXT' && rm '" +
+        work_ + "/b.txt'");
+  std::uint32_t mtime = 0;
+  EXPECT_TRUE(system_->GetFileStatus("C:\\work\\a.txt", &mtime));
+  EXPECT_NE(system_->OpenForReading("C:\\work\\b.txt"), nullptr);
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt"));  // replaces B.TXT
+  EXPECT_EQ(Read("B.TXT"), "a");
+  EXPECT_EQ(List(), "A.TXT B.TXT Late.Txt late-copy.txt");
+  // A second entry that differs only in case: neither is taken for the other.
+  WaitForTheClockToMove();
+  Shell("printf b > '" + work_ + "/b.txt'");
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\late.txt", "C:\\work\\b.txt"));
+  EXPECT_EQ(Read("b.txt"), "late");
+  EXPECT_EQ(Read("B.TXT"), "a");
+  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\Late.Txt", "C:\\work\\BBB\\x"));
+  EXPECT_EQ(system_->MapPath("C:\\work\\B.txt"), prefix_ + "/dosdevices/c:/work/B.txt");
 }
 
 // --- Directories and status
