@@ -5,7 +5,8 @@
 // missing destination or directory name, a comment of a program-directory text), the
 // check has an error at that line. The comparison with the run is made only for scripts
 // whose lines a run expands as the check does: no #define, no $$SETUPDIR$$, $$WINDOWS$$
-// or $$SYSTEM$$, no SetupDir, and no ErrorExit, whose text could look like any message.
+// or $$SYSTEM$$, no SetupDir, and no ErrorExit, whose text could look like any message
+// in the same plain style.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -76,6 +77,12 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
   int status = StartSetup(*run, kFuzzProgram);
   if (ui.messages.empty()) return;
   const std::string& last = ui.messages.back();
+  // The run's own messages have the plain style; a Message command's text may read like
+  // any of them.
+  auto box = std::find_if(ui.events.rbegin(), ui.events.rend(), [](const std::string& e) {
+    return StartsWith(e, "MessageBox ");
+  });
+  if (box == ui.events.rend() || !StartsWith(*box, "MessageBox 0|")) return;
   if (status == kExitFinished && StartsWith(last, "Setup script Error. Nothing (")) {
     Check(report.has_error());
     return;
