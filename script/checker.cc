@@ -68,6 +68,7 @@ class Checker {
   void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
+  bool InProgramDirectory(std::string_view path) const;
   void WarnRelativeSource(KeywordId id, const char* source);
   void CheckTextSource(KeywordId id, const char* source);
   void ReportUnresolvedGotos(const Flow& flow);
@@ -375,10 +376,12 @@ void Checker::Define(const char* name, const char* value) {
 
 // A relative source is looked for in the current directory of the run, which need not be
 // the program directory.
+// A source written with $$FD$$ is the program directory's, even when the program was
+// started by a relative path.
 void Checker::WarnRelativeSource(KeywordId id, const char* source) {
   std::string_view path = source;
   if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':') ||
-      path.find(kUnknown[0]) != std::string_view::npos) {
+      path.find(kUnknown[0]) != std::string_view::npos || InProgramDirectory(path)) {
     return;
   }
   Warning(std::string(CommandWord(id)) +
@@ -388,13 +391,15 @@ void Checker::WarnRelativeSource(KeywordId id, const char* source) {
 
 // True when `source` lies in the program directory and is there (or is known to be
 // there on this path of the run).
-bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
+bool Checker::InProgramDirectory(std::string_view path) const {
   const std::string& dir = run_->program_dir;
+  return !dir.empty() && path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
+         IsSeparator(path[dir.size()]);
+}
+
+bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
   std::string_view path = source;
-  if (dir.empty() || path.find(kUnknown[0]) != std::string_view::npos) return false;
-  if (path.size() <= dir.size() || path.substr(0, dir.size()) != dir || !IsSeparator(path[dir.size()])) {
-    return false;
-  }
+  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path)) return false;
   std::uint32_t mtime = 0;
   if (system_.GetFileStatus(std::string(path), &mtime)) return true;
   if (facts.count(FoldPath(path)) == 0) {

@@ -25,8 +25,11 @@ class CheckTest(E2ETest, check_cases.CheckAssertions):
 
     def test_the_demo_checks_clean(self):
         check_cases.copy_demo(self.ws)
-        code, out, err = check_cases.run_native_check(self.ws, self.ws.prog)
-        self.assertEqual((code, out), (0, b""), err)
+        # A relative PATH makes $$FD$$ relative too; its sources are still the program's.
+        for path in (self.ws.prog, os.path.relpath(self.ws.prog, self.ws.root)):
+            with self.subTest(path=path):
+                code, out, err = check_cases.run_native_check(self.ws, path)
+                self.assertEqual((code, out), (0, b""), err)
 
     def test_a_check_changes_nothing(self):
         check_cases.copy_demo(self.ws)
