@@ -61,6 +61,17 @@ def main(action):
         # A persistent server for the whole run; it returns once the server is ready.
         subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Wine's desktop process (explorer.exe) ends about a second after the last program
+        # of the desktop; the next program that makes a window starts it again and waits
+        # at most 10 s for it. Under load that was too short: the program could make no
+        # window, so SetupDialog failed to open and ended as if cancelled. A program that
+        # stays on the desktop until the cleanup's "wineserver -k" keeps the desktop up
+        # for the whole run: find.exe reading a pipe whose writing end it holds itself.
+        read_end, write_end = os.pipe()
+        subprocess.Popen(["wine", "find", "keep"], env=env, stdin=read_end, pass_fds=(write_end,),
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(read_end)
+        os.close(write_end)
         # The first program of a wineserver session starts Wine's background services,
         # which keep its standard handles open: start them here with none of ours, so
         # that no test waits for them to close its pipes.
