@@ -55,7 +55,9 @@ int TranscriptUi::ShowSetupDialog(const std::string& title, const std::string& d
     recorded = true;
     on_ok(value);
   });
-  if (!recorded) Emit(head + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
+  if (!recorded && answer != kIdFailed) {
+    Emit(head + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
+  }
   return answer;
 }
 

@@ -12,6 +12,8 @@ namespace setup {
 
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
+// SetupDialog could not be shown (no window could be made): nobody answered.
+inline constexpr int kIdFailed = -1;
 
 // Message box styles the program uses.
 inline constexpr std::uint32_t kMbOk = 0;
@@ -25,7 +27,8 @@ class Ui {
   // Shows SetupDialog modally with `title` as caption and `destination` in its edit
   // field. OK calls `on_ok` once with the edit field's text while the dialog is still
   // open (its progress bar moves), then closes the dialog; a second OK, Cancel or close
-  // while `on_ok` runs is ignored. Answers kIdOk or kIdCancel.
+  // while `on_ok` runs is ignored. Answers kIdOk or kIdCancel, kIdFailed when the dialog
+  // could not be shown.
   virtual int ShowSetupDialog(const std::string& title, const std::string& destination,
                               const std::function<void(const std::string&)>& on_ok) = 0;
   // A message box with the button OK; the caption is the program file's name.

@@ -58,14 +58,15 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   std::string destination = ExpandDefaultDestination(
       run, run.default_destination ? run.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
-  run.ui.ShowSetupDialog(run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
-                         [&](const std::string& typed) {
-                           status =
-                               RunSetup(run, run.system.FromUtf8(typed), LanguageMode::kJapanese)
-                                   ? kExitFinished
-                                   : kExitRunFailed;
-                         });
-  return status;
+  int answer = run.ui.ShowSetupDialog(
+      run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
+      [&](const std::string& typed) {
+        status = RunSetup(run, run.system.FromUtf8(typed), LanguageMode::kJapanese)
+                     ? kExitFinished
+                     : kExitRunFailed;
+      });
+  // A dialog that never opened was not cancelled by anyone.
+  return answer == kIdFailed ? kExitStartupFailed : status;
 }
 
 }  // namespace setup

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <string>
 #include <vector>
 
+#include "app/win32/console_output.h"
 #include "app/win32/icon_layout.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
@@ -53,8 +55,17 @@ int Win32Ui::ShowSetupDialog(const std::string& title, const std::string& destin
   SetupDialogState state{this, WideFromUtf8(title), WideFromUtf8(destination), &on_ok};
   INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_SETUP_DIALOG), nullptr,
                                    SetupDialogProc, reinterpret_cast<LPARAM>(&state));
+  DWORD error = GetLastError();
   setup_dialog_ = nullptr;
   progress_ = nullptr;
+  if (result == 0 || result == -1) {
+    // No window could be made (the dialog itself ends with IDOK or IDCANCEL only): say so
+    // where the starter can read it, since no window can show it.
+    WriteToStarter(Utf8FromWide(caption_) + ": SetupDialog could not be opened (error " +
+                       std::to_string(error) + ")\n",
+                   StarterStream::kError);
+    return kIdFailed;
+  }
   return AnswerOf(result);
 }
 

@@ -79,6 +79,19 @@ class StartupWineTest(E2ETest):
                 self.assertEqual(r.events, [{"event": "SetupDialog", "title": "Setup",
                                              "destination": "C:\\", "answer": "CANCEL"}])
 
+    def test_setup_dialog_that_cannot_open_is_no_cancel(self):
+        # With windows but no X server to show them on, DialogBox fails: start-up ends and
+        # says why; nobody answered SetupDialog, and nothing ran.
+        self.ws.script("MakeDir $$FD$$\\never\n")
+        number = next(n for n in range(900, 1000) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                r = self.ws.run_wine(exe, env={"SETUP_UI": "", "DISPLAY": ":%d" % number})
+                self.assertEqual(r.status, 3, r.stderr)
+                self.assertIn("Setup: SetupDialog could not be opened (error ", r.stderr)
+                self.assertEqual(r.events, [])
+                self.assertFalse(os.path.exists(os.path.join(self.ws.prog, "never")))
+
     def test_windows_and_system_directories(self):
         self.ws.script("SetupDir $$SYSTEM$$ \nMessage $$WINDOWS$$|$$FD$$\n")
         for build, exe in harness.available_win_exes():

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/unit/app_fixture.h"
 
@@ -47,6 +48,14 @@ TEST(StartupTest, NoWindowsDirectory) {
     EXPECT_EQ(f.ui.events[0],
               "MessageBox 0|Install Windows System in the destination than it is'nt installed");
   }
+}
+
+TEST(StartupTest, SetupDialogThatCannotOpenEndsStartUpNotAsACancel) {
+  AppFixture f;
+  f.ui.answers = {kIdFailed};
+  EXPECT_EQ(f.Start("MakeDir C:\\never"), kExitStartupFailed);
+  EXPECT_EQ(f.ui.events, (std::vector<std::string>{"SetupDialog Setup|C:\\"}));
+  EXPECT_EQ(f.app->macros.count(), 3);  // no $$SETUPDIR$$: nothing ran
 }
 
 TEST(StartupTest, BuiltInMacrosInOrder) {
