@@ -12,16 +12,13 @@ namespace setup {
 namespace {
 
 TEST(TranscriptUiTest, SetupDialogRecord) {
-  const std::string head = R"({"event":"SetupDialog","title":"T","destination":"C:\\"})";
-  const std::string open = head.substr(0, head.size() - 1);
+  const std::string head = R"({"event":"SetupDialog","title":"T","destination":"C:\\",)";
   struct Case {
     int answer;
     std::string record;  // empty: none
   } cases[] = {
-      {kIdOk, open + R"(,"answer":"OK","value":"C:\\"})"
-                     "\n"},
-      {kIdCancel, open + R"(,"answer":"CANCEL"})"
-                         "\n"},
+      {kIdOk, head + R"("answer":"OK","value":"C:\\"})" + "\n"},
+      {kIdCancel, head + R"("answer":"CANCEL"})" + "\n"},
       {kIdFailed, ""},  // the dialog never opened: nobody answered
   };
   for (const Case& c : cases) {
