@@ -3,6 +3,7 @@
 #include <histedit.h>
 #include <langinfo.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,11 +42,29 @@ void NoteInterrupt(int) {
   }
 }
 
+// The terminal whose echo is off while the script runs; -1 outside a run.
+int quiet_fd = -1;
+
+// Echo off, again after each prompt of the run: libedit turns it on when a line ends.
+void QuietTerminal() {
+  termios mode{};
+  if (quiet_fd < 0 || tcgetattr(quiet_fd, &mode) != 0) return;
+  mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOCTL);
+  tcsetattr(quiet_fd, TCSANOW, &mode);
+}
+
 // While it lives, Ctrl-C writes the note instead of ending the program. SA_RESTART, so
-// that no read or write of the run fails with EINTR.
+// that no read or write of the run fails with EINTR. The terminal echoes nothing meanwhile
+// (its prompts have their own): an echoed "^C" or Enter would wrap or
+// scroll the progress line. Keys typed ahead stay queued for the next prompt.
 class IgnoreInterrupts {
  public:
-  IgnoreInterrupts(int fd, const std::string& erase_line) {
+  IgnoreInterrupts(int in_fd, int fd, const std::string& erase_line) : in_fd_(in_fd) {
+    if (tcgetattr(in_fd_, &saved_tty_) == 0) {
+      restore_tty_ = true;
+      quiet_fd = in_fd_;
+      QuietTerminal();
+    }
     std::string text =
         (erase_line.empty() ? "\n" : "\r" + erase_line) +
         "Ctrl-C is ignored: the installation is running and cannot be stopped part-way.\n";
@@ -61,12 +80,17 @@ class IgnoreInterrupts {
   ~IgnoreInterrupts() {
     sigaction(SIGINT, &previous_, nullptr);
     note_fd = -1;
+    quiet_fd = -1;
+    if (restore_tty_) tcsetattr(in_fd_, TCSANOW, &saved_tty_);
   }
   IgnoreInterrupts(const IgnoreInterrupts&) = delete;
   IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
 
  private:
   struct sigaction previous_ {};
+  int in_fd_;
+  termios saved_tty_{};
+  bool restore_tty_ = false;
 };
 
 }  // namespace
@@ -113,6 +137,7 @@ bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
   if (!initial.empty()) el_push(editline_, initial.c_str());
   int count = 0;
   const char* got = el_gets(editline_, &count);
+  QuietTerminal();
   if (got == nullptr || count <= 0) return false;  // libedit has ended the line
   line->assign(got, static_cast<std::size_t>(count));
   while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
@@ -155,7 +180,7 @@ int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& des
   std::string typed;
   if (!ReadLine("Setup Directory: ", destination, &typed)) return kIdCancel;
   {
-    IgnoreInterrupts ignore(fileno(out_), erase_line_);
+    IgnoreInterrupts ignore(fileno(in_), fileno(out_), erase_line_);
     on_ok(typed);
   }
   if (progress_shown_) {

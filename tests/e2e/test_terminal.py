@@ -127,13 +127,16 @@ class TerminalTest(harness.E2ETest):
     def test_ctrl_c_during_a_run_is_ignored_with_a_note(self):
         slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 2\n")
         os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
-        self.ws.script('SetupDir C:\\App \nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
+        self.ws.script('SetupDir C:\\App \nMessage hi\nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
         child = self.spawn()
         child.expect(PROMPT)
         child.send("\r")
-        child.expect(r"line +2 of 3")
+        child.expect("press Enter")  # a prompt of the run: echo stays off after it
+        child.send("\r")
+        child.expect(r"line +3 of 4")
         child.sendintr()
         child.expect("Ctrl-C is ignored")
+        self.assertNotIn("^C", child.before)  # an echo would wrap or scroll the progress line
         child.expect(FINISH)
         child.send("\r")
         self.assertEqual(self.converse(child, []), 0)
