@@ -133,14 +133,24 @@ bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
   prompt_ = colour_ ? std::string(1, kPromptEscape) + kBold + kPromptEscape + prompt +
                           kPromptEscape + kReset + kPromptEscape
                     : prompt;
+  // Input that is not a terminal (--ui=terminal fed by a pipe): libedit neither shows
+  // the prompt nor edits, so the prompt is written here, the default in brackets, and an
+  // empty line takes the default.
+  bool editing = isatty(fileno(in_)) == 1;
+  if (!editing) {
+    std::fputs(prompt.c_str(), out_);
+    if (!initial.empty()) std::fputs(("[" + initial + "] ").c_str(), out_);
+  }
   std::fflush(out_);
-  if (!initial.empty()) el_push(editline_, initial.c_str());
+  if (editing && !initial.empty()) el_push(editline_, initial.c_str());
   int count = 0;
   const char* got = el_gets(editline_, &count);
   QuietTerminal();
+  if (!editing) std::fputc('\n', out_);
   if (got == nullptr || count <= 0) return false;  // libedit has ended the line
   line->assign(got, static_cast<std::size_t>(count));
   while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
+  if (!editing && line->empty()) *line = initial;
   return true;
 }
 

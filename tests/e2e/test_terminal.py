@@ -5,6 +5,7 @@ import json
 import os
 import re
 import stat
+import subprocess
 import unittest
 
 import harness
@@ -152,6 +153,28 @@ class TerminalTest(harness.E2ETest):
                 child.send("\x03")
                 self.assertEqual(self.converse(child, []), 2)
                 self.assertEqual("\x1b[1m" in shown, coloured)
+
+    def test_ui_terminal_with_piped_input_and_output(self):
+        # No line editing: the default is shown in brackets and an empty line takes it; no
+        # colour or terminal sequences go into the pipe.
+        for typed, status, made in (("\n\nok\n\n", 0, "App/done"), ("C:\\Dest\n\nok\n\n", 0, "Dest/done"),
+                                    ("", 2, None)):
+            with self.subTest(typed=typed):
+                self.ws.script(SCRIPT)
+                for d in ("App", "Dest"):
+                    harness.shutil.rmtree(os.path.join(self.ws.drive_c, d), ignore_errors=True)
+                env = dict(os.environ, WINEPREFIX=self.ws.prefix, TERM="xterm-256color", LANG="C.UTF-8")
+                env.pop("NO_COLOR", None)
+                proc = subprocess.run([self.program, "--ui=terminal"], input=typed.encode(), env=env,
+                                      capture_output=True, timeout=30, cwd=self.ws.root)
+                out = proc.stdout.decode("utf-8")
+                self.assertEqual(proc.returncode, status, out)
+                self.assertIn("Setup Directory: [C:\\App]", out)
+                self.assertNotIn("\x1b", out)
+                if made:
+                    self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, made)), made)
+                else:
+                    self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App")))
 
     def test_transcript_with_the_terminal_front_end(self):
         self.ws.script(SCRIPT)
