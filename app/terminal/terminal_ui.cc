@@ -227,12 +227,20 @@ void TerminalUi::SetProgressPos(int pos) {
   DrawProgress();
 }
 
+// How many blanks overwrite the progress line where the terminal cannot erase a line:
+// the widest line drawn, but never up to the last column (the terminal may have become
+// narrower since), where a blank would wrap.
+std::size_t TerminalUi::BlankWidth() const {
+  int columns = TerminalColumns(fileno(out_));
+  return std::min(progress_width_, static_cast<std::size_t>(columns > 1 ? columns - 1 : 0));
+}
+
 void TerminalUi::ClearProgress() {
   if (!progress_shown_) return;
   if (!erase_line_.empty()) {
     std::fputs(("\r" + erase_line_).c_str(), out_);
   } else {
-    std::fputs(("\r" + std::string(progress_width_, ' ') + "\r").c_str(), out_);
+    std::fputs(("\r" + std::string(BlankWidth(), ' ') + "\r").c_str(), out_);
   }
   progress_shown_ = false;
 }
@@ -243,8 +251,8 @@ void TerminalUi::DrawProgress() {
   std::string text = "\r" + Paint(line, kGreen);
   if (!erase_line_.empty()) {
     text += erase_line_;
-  } else if (line.size() < progress_width_) {
-    text += std::string(progress_width_ - line.size(), ' ');
+  } else if (line.size() < BlankWidth()) {
+    text += std::string(BlankWidth() - line.size(), ' ');
   }
   std::fputs(text.c_str(), out_);
   std::fflush(out_);

@@ -125,6 +125,25 @@ class TerminalTest(harness.E2ETest):
         child.send("\r")
         self.assertEqual(self.converse(child, []), 0)
 
+    def test_progress_fits_a_terminal_made_narrower_without_erase_line(self):
+        # TERM=dumb cannot erase a line, so blanks overwrite the old bar: never as many as
+        # would wrap in the narrower terminal.
+        self.ws.script("SetupDir C:\\App \nMessage hi\n" + "\n" * 10 + "Message end\n")
+        child = self.spawn(env={"TERM": "dumb"})
+        child.expect(PROMPT)
+        child.send("\r")
+        child.expect("press Enter")
+        child.setwinsize(24, 30)
+        child.send("\r")
+        child.expect("end")
+        for piece in re.split(r"[\r\n]", child.before):
+            self.assertLessEqual(len(piece), 29, repr(piece))
+        child.expect("press Enter")
+        child.send("\r")
+        child.expect(FINISH)
+        child.send("\r")
+        self.assertEqual(self.converse(child, []), 0)
+
     def test_ctrl_c_during_a_run_is_ignored_with_a_note(self):
         slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 2\n")
         os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
