@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <iterator>
 
 #include "app/terminal/terminal_caps.h"
 #include "app/terminal/terminal_text.h"
@@ -42,8 +43,20 @@ void NoteInterrupt(int) {
   }
 }
 
-// The terminal whose echo is off while the script runs; -1 outside a run.
+// The terminal whose echo is off while the script runs; -1 outside a run. Its mode from
+// before the run, which a signal that ends the program puts back.
 int quiet_fd = -1;
+termios saved_tty{};
+
+// The signals that end the program; during a run it gives the terminal its echo back
+// first, which not every shell would.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+
+void RestoreTerminalAndEnd(int signal_number) {
+  if (quiet_fd >= 0) tcsetattr(quiet_fd, TCSANOW, &saved_tty);
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
 
 // Echo off, again after each prompt of the run: libedit turns it on when a line ends.
 void QuietTerminal() {
@@ -60,10 +73,20 @@ void QuietTerminal() {
 class IgnoreInterrupts {
  public:
   IgnoreInterrupts(int in_fd, int fd, const std::string& erase_line) : in_fd_(in_fd) {
-    if (tcgetattr(in_fd_, &saved_tty_) == 0) {
+    if (tcgetattr(in_fd_, &saved_tty) == 0) {
       restore_tty_ = true;
       quiet_fd = in_fd_;
       QuietTerminal();
+      struct sigaction ending {};
+      ending.sa_handler = RestoreTerminalAndEnd;
+      sigemptyset(&ending.sa_mask);
+      for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], nullptr, &previous_ending_[i]);
+        // A signal the program was started ignoring (nohup) stays ignored.
+        if (previous_ending_[i].sa_handler != SIG_IGN) {
+          sigaction(kEndingSignals[i], &ending, nullptr);
+        }
+      }
     }
     std::string text =
         (erase_line.empty() ? "\n" : "\r" + erase_line) +
@@ -80,16 +103,21 @@ class IgnoreInterrupts {
   ~IgnoreInterrupts() {
     sigaction(SIGINT, &previous_, nullptr);
     note_fd = -1;
+    if (restore_tty_) {
+      for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], &previous_ending_[i], nullptr);
+      }
+      tcsetattr(in_fd_, TCSANOW, &saved_tty);
+    }
     quiet_fd = -1;
-    if (restore_tty_) tcsetattr(in_fd_, TCSANOW, &saved_tty_);
   }
   IgnoreInterrupts(const IgnoreInterrupts&) = delete;
   IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
 
  private:
   struct sigaction previous_ {};
+  struct sigaction previous_ending_[std::size(kEndingSignals)] {};
   int in_fd_;
-  termios saved_tty_{};
   bool restore_tty_ = false;
 };
 

@@ -4,8 +4,10 @@ questions and messages, the finish text, Ctrl-C and Ctrl-D."""
 import json
 import os
 import re
+import signal
 import stat
 import subprocess
+import termios
 import unittest
 
 import harness
@@ -161,6 +163,19 @@ class TerminalTest(harness.E2ETest):
         child.send("\r")
         self.assertEqual(self.converse(child, []), 0)
         self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App")))
+
+    def test_terminal_echoes_again_after_a_signal_ends_the_run(self):
+        slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 5\n")
+        os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
+        self.ws.script('SetupDir C:\\App \nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
+        child = self.spawn()
+        child.expect(PROMPT)
+        child.send("\r")
+        child.expect(r"line +2 of 3")
+        self.assertFalse(termios.tcgetattr(child.child_fd)[3] & termios.ECHO)  # quiet while running
+        child.kill(signal.SIGTERM)
+        child.expect(pexpect.EOF)
+        self.assertTrue(termios.tcgetattr(child.child_fd)[3] & termios.ECHO)
 
     def test_colour_only_without_no_color(self):
         for env, coloured in (({}, True), ({"NO_COLOR": "1"}, False), ({"TERM": "dumb"}, False)):
