@@ -116,7 +116,7 @@ class IgnoreInterrupts {
 
  private:
   struct sigaction previous_ {};
-  struct sigaction previous_ending_[std::size(kEndingSignals)] {};
+  struct sigaction previous_ending_[std::size(kEndingSignals)]{};
   int in_fd_;
   bool restore_tty_ = false;
 };
