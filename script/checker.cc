@@ -100,6 +100,7 @@ class Checker {
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                 // named by a Goto reached so far
   std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
+  bool other_disk_ = false;  // a DiskCheck may have asked for a disk not at hand
 };
 
 std::vector<Finding> Checker::Check() {
@@ -362,6 +363,17 @@ void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Out
     case kMakeDir:
       if (*a.token[0] == '\0') Error("MakeDir: the directory name is missing");
       break;
+    case kDiskCheck: {
+      // As the run looks for the disk's file.
+      std::string path = run_->program_dir + "\\" + a.token[0];
+      std::uint32_t mtime = 0;
+      if (path.size() > 255) {
+        Error("DiskCheck: the path is over 255 bytes: the disk is never found");
+      } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime)) {
+        other_disk_ = true;  // from here on the program directory may be another disk
+      }
+      break;
+    }
     case kRegsvr:
       CheckSource(id, a.token[0], facts);
       break;
@@ -427,7 +439,9 @@ bool Checker::InProgramDirectory(std::string_view path) const {
 
 bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
   std::string_view path = source;
-  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path)) return false;
+  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) || other_disk_) {
+    return false;
+  }
   std::uint32_t mtime = 0;
   if (system_.GetFileStatus(std::string(path), &mtime)) return true;
   // Windows adds ".dll" to a library named without extension, and ".exe" to a program.
