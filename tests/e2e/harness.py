@@ -269,3 +269,27 @@ def require_native(test):
 def require_wine(test):
     if not available_win_exes() or not WINEPREFIX or not shutil.which("wine"):
         test.skipTest("Setup.exe or Wine not available")
+
+
+def start_wine_services():
+    """Runs one Wine program with no standard handles of ours. The first program in a
+    session starts Wine's system processes (services.exe and others), which inherit its
+    standard error and live on beside the persistent wineserver: started from a test's
+    pipe they would hold it open, and the test would wait for its end forever."""
+    env = dict(os.environ)
+    env.update(wine_env())
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+
+class WineTest(E2ETest):
+    """A test of the Setup.exe builds under Wine, skipped where they or Wine are missing."""
+
+    @classmethod
+    def setUpClass(cls):
+        if available_win_exes() and WINEPREFIX and shutil.which("wine"):
+            start_wine_services()
+
+    def setUp(self):
+        super().setUp()
+        require_wine(self)
