@@ -16,6 +16,7 @@
 #include "script/arguments.h"
 #include "script/check_capture.h"
 #include "script/check_flow.h"
+#include "script/conditions.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
 #include "script/loader.h"
@@ -72,6 +73,16 @@ class Checker {
   void WarnRelativeSource(KeywordId id, const char* source);
   void CheckTextSource(KeywordId id, const char* source);
   void ReportUnresolvedGotos(const Flow& flow);
+  // A copy that did not stop the run left its destination behind.
+  // Windows drops trailing blanks and dots of a file name.
+  static void Copied(std::string_view destination, Outcome* out) {
+    while (!destination.empty() && std::strchr(" \t.", destination.back()) != nullptr) {
+      destination.remove_suffix(1);
+    }
+    if (!destination.empty() && destination.find(kUnknown[0]) == std::string_view::npos) {
+      out->next->insert(FoldPath(destination));
+    }
+  }
   void Define(const char* name, const char* value);
   std::map<int, KeywordId> KeywordsOfStoredLines(const std::vector<CaptureUi::Message>& messages);
 
@@ -89,6 +100,7 @@ class Checker {
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                 // named by a Goto reached so far
   std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
+  bool other_disk_ = false;  // a DiskCheck may have asked for a disk not at hand
 };
 
 std::vector<Finding> Checker::Check() {
@@ -330,7 +342,13 @@ void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Out
       break;
     case kBinCopy:
       if (*a.token[1] == '\0') Error("BinCopy: the destination is missing");
+      Copied(a.token[1], out);
       CheckSource(id, a.token[0], facts);
+      // Windows refuses to copy a file onto itself, whatever the letter case.
+      if (std::strchr(a.token[0], kUnknown[0]) == nullptr && *a.token[0] != '\0' &&
+          FoldPath(a.token[0]) == FoldPath(a.token[1])) {
+        Error("BinCopy: the destination is the source itself");
+      }
       break;
     case kTextCopy:
     case kJapanCopy:
@@ -340,10 +358,22 @@ void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Out
         Error(name + ": the destination keeps its quotes; write it without quotes");
       }
       if (CheckSource(id, a.token[0], facts)) CheckTextSource(id, a.token[0]);
+      Copied(a.rest, out);
       break;
     case kMakeDir:
       if (*a.token[0] == '\0') Error("MakeDir: the directory name is missing");
       break;
+    case kDiskCheck: {
+      // As the run looks for the disk's file.
+      std::string path = run_->program_dir + "\\" + a.token[0];
+      std::uint32_t mtime = 0;
+      if (path.size() > 255) {
+        Error("DiskCheck: the path is over 255 bytes: the disk is never found");
+      } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime)) {
+        other_disk_ = true;  // from here on the program directory may be another disk
+      }
+      break;
+    }
     case kRegsvr:
       CheckSource(id, a.token[0], facts);
       break;
@@ -363,6 +393,16 @@ void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Out
   if (id == kDefineRegistry) Define(a.token[0], kUnknown);
   if ((id == kIfString || id == kIfFileDate) && a.op == CompareOp::kNone) {
     Warning(std::string(CommandWord(id)) + " without a comparison word: the test never holds");
+  }
+  // Two texts that hold nothing unknown decide the same way in every run.
+  if (id == kIfString && std::strchr(a.token[0], kUnknown[0]) == nullptr &&
+      std::strchr(a.token[1], kUnknown[0]) == nullptr) {
+    if (!TestString(a.token[0], a.token[1], a.op, sense)) {
+      out->next = fails;
+      return;
+    }
+    *out = CheckCommand(SkipBlanks(a.rest), holds);
+    return;
   }
   *out = CheckCommand(SkipBlanks(a.rest), holds);
   out->next = out->next ? Intersect(*out->next, fails) : fails;
@@ -399,9 +439,18 @@ bool Checker::InProgramDirectory(std::string_view path) const {
 
 bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
   std::string_view path = source;
-  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path)) return false;
+  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) || other_disk_) {
+    return false;
+  }
   std::uint32_t mtime = 0;
   if (system_.GetFileStatus(std::string(path), &mtime)) return true;
+  // Windows adds ".dll" to a library named without extension, and ".exe" to a program.
+  std::string_view file = path.substr(path.find_last_of("\\/") + 1);
+  if (id == kRegsvr && file.find('.') == std::string_view::npos) {
+    for (const char* extension : {".dll", ".exe"}) {
+      if (system_.GetFileStatus(std::string(path) + extension, &mtime)) return true;
+    }
+  }
   if (facts.count(FoldPath(path)) == 0) {
     Error(std::string(CommandWord(id)) + ": the source is not in the program directory: " + Utf8(path));
   }

@@ -3,6 +3,7 @@
 #include <curses.h>
 #include <sys/ioctl.h>
 #include <term.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -10,6 +11,7 @@ namespace setup {
 
 TerminalCaps QueryTerminal(int fd) {
   TerminalCaps caps;
+  if (isatty(fd) != 1) return caps;  // a file or a pipe: plain text only
   int status = 0;
   if (setupterm(nullptr, fd, &status) != OK) return caps;
   const char* no_colour = std::getenv("NO_COLOR");

@@ -3,11 +3,13 @@
 #include <histedit.h>
 #include <langinfo.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cstring>
+#include <iterator>
 
 #include "app/terminal/terminal_caps.h"
 #include "app/terminal/terminal_text.h"
@@ -41,11 +43,51 @@ void NoteInterrupt(int) {
   }
 }
 
+// The terminal whose echo is off while the script runs; -1 outside a run. Its mode from
+// before the run, which a signal that ends the program puts back.
+int quiet_fd = -1;
+termios saved_tty{};
+
+// The signals that end the program; during a run it gives the terminal its echo back
+// first, which not every shell would.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+
+void RestoreTerminalAndEnd(int signal_number) {
+  if (quiet_fd >= 0) tcsetattr(quiet_fd, TCSANOW, &saved_tty);
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+// Echo off, again after each prompt of the run: libedit turns it on when a line ends.
+void QuietTerminal() {
+  termios mode{};
+  if (quiet_fd < 0 || tcgetattr(quiet_fd, &mode) != 0) return;
+  mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOCTL);
+  tcsetattr(quiet_fd, TCSANOW, &mode);
+}
+
 // While it lives, Ctrl-C writes the note instead of ending the program. SA_RESTART, so
-// that no read or write of the run fails with EINTR.
+// that no read or write of the run fails with EINTR. The terminal echoes nothing meanwhile
+// (its prompts have their own): an echoed "^C" or Enter would wrap or
+// scroll the progress line. Keys typed ahead stay queued for the next prompt.
 class IgnoreInterrupts {
  public:
-  IgnoreInterrupts(int fd, const std::string& erase_line) {
+  IgnoreInterrupts(int in_fd, int fd, const std::string& erase_line) : in_fd_(in_fd) {
+    if (tcgetattr(in_fd_, &saved_tty) == 0) {
+      restore_tty_ = true;
+      quiet_fd = in_fd_;
+      QuietTerminal();
+      struct sigaction ending {};
+      ending.sa_handler = RestoreTerminalAndEnd;
+      sigemptyset(&ending.sa_mask);
+      for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], nullptr, &previous_ending_[i]);
+        // A signal the program was started ignoring (nohup) stays ignored.
+        if (previous_ending_[i].sa_handler != SIG_IGN) {
+          sigaction(kEndingSignals[i], &ending, nullptr);
+        }
+      }
+    }
     std::string text =
         (erase_line.empty() ? "\n" : "\r" + erase_line) +
         "Ctrl-C is ignored: the installation is running and cannot be stopped part-way.\n";
@@ -61,12 +103,22 @@ class IgnoreInterrupts {
   ~IgnoreInterrupts() {
     sigaction(SIGINT, &previous_, nullptr);
     note_fd = -1;
+    if (restore_tty_) {
+      for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], &previous_ending_[i], nullptr);
+      }
+      tcsetattr(in_fd_, TCSANOW, &saved_tty);
+    }
+    quiet_fd = -1;
   }
   IgnoreInterrupts(const IgnoreInterrupts&) = delete;
   IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
 
  private:
   struct sigaction previous_ {};
+  struct sigaction previous_ending_[std::size(kEndingSignals)]{};
+  int in_fd_;
+  bool restore_tty_ = false;
 };
 
 }  // namespace
@@ -109,13 +161,24 @@ bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
   prompt_ = colour_ ? std::string(1, kPromptEscape) + kBold + kPromptEscape + prompt +
                           kPromptEscape + kReset + kPromptEscape
                     : prompt;
+  // Input that is not a terminal (--ui=terminal fed by a pipe): libedit neither shows
+  // the prompt nor edits, so the prompt is written here, the default in brackets, and an
+  // empty line takes the default.
+  bool editing = isatty(fileno(in_)) == 1;
+  if (!editing) {
+    std::fputs(prompt.c_str(), out_);
+    if (!initial.empty()) std::fputs(("[" + initial + "] ").c_str(), out_);
+  }
   std::fflush(out_);
-  if (!initial.empty()) el_push(editline_, initial.c_str());
+  if (editing && !initial.empty()) el_push(editline_, initial.c_str());
   int count = 0;
   const char* got = el_gets(editline_, &count);
+  QuietTerminal();
+  if (!editing) std::fputc('\n', out_);
   if (got == nullptr || count <= 0) return false;  // libedit has ended the line
   line->assign(got, static_cast<std::size_t>(count));
   while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
+  if (!editing && line->empty()) *line = initial;
   return true;
 }
 
@@ -155,7 +218,7 @@ int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& des
   std::string typed;
   if (!ReadLine("Setup Directory: ", destination, &typed)) return kIdCancel;
   {
-    IgnoreInterrupts ignore(fileno(out_), erase_line_);
+    IgnoreInterrupts ignore(fileno(in_), fileno(out_), erase_line_);
     on_ok(typed);
   }
   if (progress_shown_) {
@@ -192,12 +255,20 @@ void TerminalUi::SetProgressPos(int pos) {
   DrawProgress();
 }
 
+// How many blanks overwrite the progress line where the terminal cannot erase a line:
+// the widest line drawn, but never up to the last column (the terminal may have become
+// narrower since), where a blank would wrap.
+std::size_t TerminalUi::BlankWidth() const {
+  int columns = TerminalColumns(fileno(out_));
+  return std::min(progress_width_, static_cast<std::size_t>(columns > 1 ? columns - 1 : 0));
+}
+
 void TerminalUi::ClearProgress() {
   if (!progress_shown_) return;
   if (!erase_line_.empty()) {
     std::fputs(("\r" + erase_line_).c_str(), out_);
   } else {
-    std::fputs(("\r" + std::string(progress_width_, ' ') + "\r").c_str(), out_);
+    std::fputs(("\r" + std::string(BlankWidth(), ' ') + "\r").c_str(), out_);
   }
   progress_shown_ = false;
 }
@@ -208,8 +279,8 @@ void TerminalUi::DrawProgress() {
   std::string text = "\r" + Paint(line, kGreen);
   if (!erase_line_.empty()) {
     text += erase_line_;
-  } else if (line.size() < progress_width_) {
-    text += std::string(progress_width_ - line.size(), ' ');
+  } else if (line.size() < BlankWidth()) {
+    text += std::string(BlankWidth() - line.size(), ' ');
   }
   std::fputs(text.c_str(), out_);
   std::fflush(out_);

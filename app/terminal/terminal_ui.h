@@ -52,6 +52,7 @@ class TerminalUi : public Ui {
   // The text lines of a dialog, on a line of their own below the progress bar.
   void ShowText(const std::string& text, const char* colour);
   void ClearProgress();
+  std::size_t BlankWidth() const;
   void DrawProgress();
   // `text` wrapped in the colour's escape sequences when colour is on.
   std::string Paint(const std::string& text, const char* colour) const;

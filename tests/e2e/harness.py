@@ -106,10 +106,29 @@ class Workspace:
 
     def run_native(self, answers=None, env=None, cwd=None, argv0_name="setup", timeout=120):
         """Runs the native program as prog/setup (its first argument names the program
-        directory) over this workspace's prefix."""
+        directory) over this workspace's prefix. Every script of the tests is also a case
+        of the checker: a script that runs to its end must check without an error."""
+        check = self._check(cwd) if argv0_name == "setup" else None
         extra = {"WINEPREFIX": self.prefix}
         extra.update(env or {})
-        return self._run([os.path.join(self.prog, argv0_name)], NATIVE, answers, extra, cwd, timeout)
+        result = self._run([os.path.join(self.prog, argv0_name)], NATIVE, answers, extra, cwd, timeout)
+        # A Goto whose label never comes ends the run as finished, yet it is an error.
+        finished = result.status == 0 and not any(
+            m.startswith("Setup script Error. Nothing (") for m in result.messages())
+        if check is not None and finished and check.returncode != 0:
+            raise AssertionError("the check finds an error in a script that runs to its end:\n" +
+                                 check.stdout.decode("utf-8", "replace") + check.stderr.decode("utf-8", "replace"))
+        return result
+
+    def _check(self, cwd):
+        """`setup --check` of prog/ as it is before the run, with no prefix at all."""
+        if not os.path.exists(os.path.join(self.prog, "Setup.Inf")):
+            return None
+        env = {k: v for k, v in os.environ.items() if not k.startswith("SETUP_")}
+        env["WINEPREFIX"] = self.path("no-prefix")
+        return subprocess.run([os.path.join(self.prog, "setup"), "--check", self.prog], executable=NATIVE,
+                              env=env, cwd=cwd or self.root, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=60)
 
     def run_wine(self, exe, answers=None, env=None, cwd=None, timeout=180):
         """Copies `exe` into prog/ and runs it under Wine in the shared test prefix."""
@@ -250,3 +269,27 @@ def require_native(test):
 def require_wine(test):
     if not available_win_exes() or not WINEPREFIX or not shutil.which("wine"):
         test.skipTest("Setup.exe or Wine not available")
+
+
+def start_wine_services():
+    """Runs one Wine program with no standard handles of ours. The first program in a
+    session starts Wine's system processes (services.exe and others), which inherit its
+    standard error and live on beside the persistent wineserver: started from a test's
+    pipe they would hold it open, and the test would wait for its end forever."""
+    env = dict(os.environ)
+    env.update(wine_env())
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+
+class WineTest(E2ETest):
+    """A test of the Setup.exe builds under Wine, skipped where they or Wine are missing."""
+
+    @classmethod
+    def setUpClass(cls):
+        if available_win_exes() and WINEPREFIX and shutil.which("wine"):
+            start_wine_services()
+
+    def setUp(self):
+        super().setUp()
+        require_wine(self)

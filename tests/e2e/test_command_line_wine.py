@@ -8,7 +8,6 @@ import subprocess
 import unittest
 
 import harness
-from test_startup_wine import start_wine_services
 
 SCRIPT = "SetupDir $$FD$$\\..\\App \nMakeDir \"$$SETUPDIR$$\"\n"
 USAGE = "Usage: Setup.exe"
@@ -43,15 +42,9 @@ CASES = [
 ]
 
 
-class CommandLineWineTest(harness.E2ETest):
-    @classmethod
-    def setUpClass(cls):
-        if harness.available_win_exes() and harness.WINEPREFIX and shutil.which("wine"):
-            start_wine_services()
-
+class CommandLineWineTest(harness.WineTest):
     def setUp(self):
         super().setUp()
-        harness.require_wine(self)
         self.ws.script(SCRIPT)
         self.w = self.ws.winpath(self.ws.root)
 
@@ -112,7 +105,8 @@ class CommandLineWineTest(harness.E2ETest):
                 proc = self.run_exe(exe, ["/S", "/D=C:\\App", "/LOG=C:\\setup.log"])
                 self.assertEqual(proc.returncode, 0, proc.stderr)
                 self.assertTrue(os.path.isdir(app))
-                r = harness.Result(0, open(log, encoding="utf-8").read(), "")
+                with open(log, encoding="utf-8") as f:
+                    r = harness.Result(0, f.read(), "")
                 self.assertEqual(r.of("SetupDialog")[0]["value"], "C:\\App")
                 self.assertEqual(r.kinds()[-1], "FinishDialog")
                 self.assertEqual(proc.stdout, b"")  # the log took the transcript

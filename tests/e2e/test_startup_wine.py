@@ -7,7 +7,6 @@ import subprocess
 import unittest
 
 import harness
-from harness import E2ETest, require_wine
 
 
 def wine_run(argv, env_extra=None, cwd=None, timeout=120):
@@ -31,26 +30,9 @@ def wine_reg(args, build):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
-def start_wine_services():
-    """Runs one Wine program with no standard handles of ours. The first program in a
-    session starts Wine's system processes (services.exe and others), which inherit its
-    standard error and live on beside the persistent wineserver: started from a test's
-    pipe they would hold it open, and the test would wait for its end forever."""
-    env = dict(os.environ)
-    env.update(harness.wine_env())
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-
-
-class StartupWineTest(E2ETest):
-    @classmethod
-    def setUpClass(cls):
-        if harness.available_win_exes() and harness.WINEPREFIX and shutil.which("wine"):
-            start_wine_services()
-
+class StartupWineTest(harness.WineTest):
     def setUp(self):
         super().setUp()
-        require_wine(self)
         self.fd = self.ws.winpath(self.ws.prog)
 
     def test_missing_script_ends_with_its_full_path_and_no_dialog(self):

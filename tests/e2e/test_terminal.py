@@ -4,7 +4,10 @@ questions and messages, the finish text, Ctrl-C and Ctrl-D."""
 import json
 import os
 import re
+import signal
 import stat
+import subprocess
+import termios
 import unittest
 
 import harness
@@ -124,20 +127,55 @@ class TerminalTest(harness.E2ETest):
         child.send("\r")
         self.assertEqual(self.converse(child, []), 0)
 
+    def test_progress_fits_a_terminal_made_narrower_without_erase_line(self):
+        # TERM=dumb cannot erase a line, so blanks overwrite the old bar: never as many as
+        # would wrap in the narrower terminal.
+        self.ws.script("SetupDir C:\\App \nMessage hi\n" + "\n" * 10 + "Message end\n")
+        child = self.spawn(env={"TERM": "dumb"})
+        child.expect(PROMPT)
+        child.send("\r")
+        child.expect("press Enter")
+        child.setwinsize(24, 30)
+        child.send("\r")
+        child.expect("end")
+        for piece in re.split(r"[\r\n]", child.before):
+            self.assertLessEqual(len(piece), 29, repr(piece))
+        child.expect("press Enter")
+        child.send("\r")
+        child.expect(FINISH)
+        child.send("\r")
+        self.assertEqual(self.converse(child, []), 0)
+
     def test_ctrl_c_during_a_run_is_ignored_with_a_note(self):
         slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 2\n")
+        os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
+        self.ws.script('SetupDir C:\\App \nMessage hi\nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
+        child = self.spawn()
+        child.expect(PROMPT)
+        child.send("\r")
+        child.expect("press Enter")  # a prompt of the run: echo stays off after it
+        child.send("\r")
+        child.expect(r"line +3 of 4")
+        child.sendintr()
+        child.expect("Ctrl-C is ignored")
+        self.assertNotIn("^C", child.before)  # an echo would wrap or scroll the progress line
+        child.expect(FINISH)
+        child.send("\r")
+        self.assertEqual(self.converse(child, []), 0)
+        self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App")))
+
+    def test_terminal_echoes_again_after_a_signal_ends_the_run(self):
+        slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 5\n")
         os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
         self.ws.script('SetupDir C:\\App \nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
         child = self.spawn()
         child.expect(PROMPT)
         child.send("\r")
         child.expect(r"line +2 of 3")
-        child.sendintr()
-        child.expect("Ctrl-C is ignored")
-        child.expect(FINISH)
-        child.send("\r")
-        self.assertEqual(self.converse(child, []), 0)
-        self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App")))
+        self.assertFalse(termios.tcgetattr(child.child_fd)[3] & termios.ECHO)  # quiet while running
+        child.kill(signal.SIGTERM)
+        child.expect(pexpect.EOF)
+        self.assertTrue(termios.tcgetattr(child.child_fd)[3] & termios.ECHO)
 
     def test_colour_only_without_no_color(self):
         for env, coloured in (({}, True), ({"NO_COLOR": "1"}, False), ({"TERM": "dumb"}, False)):
@@ -149,6 +187,28 @@ class TerminalTest(harness.E2ETest):
                 child.send("\x03")
                 self.assertEqual(self.converse(child, []), 2)
                 self.assertEqual("\x1b[1m" in shown, coloured)
+
+    def test_ui_terminal_with_piped_input_and_output(self):
+        # No line editing: the default is shown in brackets and an empty line takes it; no
+        # colour or terminal sequences go into the pipe.
+        for typed, status, made in (("\n\nok\n\n", 0, "App/done"), ("C:\\Dest\n\nok\n\n", 0, "Dest/done"),
+                                    ("", 2, None)):
+            with self.subTest(typed=typed):
+                self.ws.script(SCRIPT)
+                for d in ("App", "Dest"):
+                    harness.shutil.rmtree(os.path.join(self.ws.drive_c, d), ignore_errors=True)
+                env = dict(os.environ, WINEPREFIX=self.ws.prefix, TERM="xterm-256color", LANG="C.UTF-8")
+                env.pop("NO_COLOR", None)
+                proc = subprocess.run([self.program, "--ui=terminal"], input=typed.encode(), env=env,
+                                      capture_output=True, timeout=30, cwd=self.ws.root)
+                out = proc.stdout.decode("utf-8")
+                self.assertEqual(proc.returncode, status, out)
+                self.assertIn("Setup Directory: [C:\\App]", out)
+                self.assertNotIn("\x1b", out)
+                if made:
+                    self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, made)), made)
+                else:
+                    self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App")))
 
     def test_transcript_with_the_terminal_front_end(self):
         self.ws.script(SCRIPT)

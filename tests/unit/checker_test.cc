@@ -28,10 +28,12 @@ struct CheckCase {
   std::vector<Expected> findings;
 };
 
-// The program directory D:\Dist holds a.dat, a text with a comment never closed, one
-// with a line that grows too long, and a good one.
+// The program directory D:\Dist holds a.dat, a library and a program for Regsvr, a text
+// with a comment never closed, one with a line that grows too long, and a good one.
 void AddProgramFiles(FakeSystem& system) {
   system.AddFile("D:\\Dist\\a.dat", "data");
+  system.AddFile("D:\\Dist\\comp.dll", "MZ");
+  system.AddFile("D:\\Dist\\tool.exe", "MZ");
   system.AddFile("D:\\Dist\\good.txt", "/* 日本 $# en */ $$SETUPDIR$$\n");
   system.AddFile("D:\\Dist\\open.txt", "one\n/* two\nthree\n");
   system.AddFile("D:\\Dist\\wide.txt", "x\n$$FD$$" + std::string(4089, 'w') + "\n");
@@ -60,6 +62,8 @@ TEST(CheckerTest, Findings) {
       {"comparison word ends the line", "IfString a <", {{1, E, "the comparison word must be followed"}}},
       {"no destination", "BinCopy $$FD$$\\a.dat \nTextCopy $$FD$$\\good.txt \n",
        {{1, E, "BinCopy: the destination is missing"}, {2, E, "TextCopy: the destination is missing"}}},
+      {"copy onto itself", "BinCopy $$FD$$\\a.dat $$FD$$/A.DAT\nBinCopy $$SETUPDIR$$\\x $$SETUPDIR$$\\x\n",
+       {{1, E, "BinCopy: the destination is the source itself"}}},
       {"quoted text destination", "JapanCopy $$FD$$\\good.txt \"C:\\a b\"\n",
        {{1, E, "JapanCopy: the destination keeps its quotes"}}},
       {"no directory", "MakeDir   \n", {{1, E, "MakeDir: the directory name is missing"}}},
@@ -91,6 +95,16 @@ TEST(CheckerTest, Findings) {
       {"filter rejects", "TextCopy $$FD$$\\open.txt C:\\o\nTextCopy $$FD$$\\wide.txt C:\\w\n",
        {{1, E, "TextCopy: the text filter rejects the source at its line 3: a comment is not closed"},
         {2, E, "at its line 2: the line is over 4095 bytes after macro expansion"}}},
+      {"source made by an earlier copy",
+       "BinCopy $$FD$$\\a.dat $$FD$$\\made.dat\nTextCopy $$FD$$\\good.txt $$FD$$\\Made.txt \n"
+       "BinCopy $$FD$$\\MADE.DAT C:\\m\nTextCopy $$FD$$\\made.txt C:\\t\n", {}},
+      {"component named without extension", "Regsvr $$FD$$\\comp \nRegsvr $$FD$$\\tool \nRegsvr $$FD$$\\a \n",
+       {{3, E, "Regsvr: the source is not in the program directory: D:\\Dist\\a"}}},
+      {"disk at hand", "DiskCheck a.dat Disk 1\nBinCopy $$FD$$\\b.dat C:\\b\n",
+       {{2, E, "not in the program directory"}}},
+      {"next disk", "DiskCheck disk2.tag Disk 2\nBinCopy $$FD$$\\b.dat C:\\b\nTextCopy $$FD$$\\open.txt C:\\o\n", {}},
+      {"disk path too long", "DiskCheck " + std::string(250, 'd') + " Disk 2\n",
+       {{1, E, "DiskCheck: the path is over 255 bytes"}}},
       {"guarded on its line", "IfFileFind $$FD$$\\opt.dll N BinCopy $$FD$$\\opt.dll C:\\o\n", {}},
       {"guard inverted is no guard", "IfFileFind $$FD$$\\opt.dll E BinCopy $$FD$$\\opt.dll C:\\o\n",
        {{1, E, "not in the program directory"}}},
@@ -103,9 +117,13 @@ TEST(CheckerTest, Findings) {
         {2, W, "WindowTitle: the title has no closing quote"}}},
       {"lines never run", "Goto end\n\nMessage never\nBogus\n:end\nErrorExit stop\n' c\nMessage after\n",
        {{3, W, "this line is never run"}, {8, W, "this line is never run"}}},
-      {"chained goto and error exit run on", "IfString a = b N Goto end\nIfString a = b N ErrorExit x\n"
+      {"chained goto and error exit run on", "IfString $$SETUPDIR$$ = b N Goto end\n"
+                                              "IfString $$SETUPDIR$$ = b N ErrorExit x\n"
                                               "Message runs\n:end\n",
        {}},
+      {"known texts decide", "IfString a = b N Bogus\nIfString a = a E Bogus\nIfString a < b N Goto end\n"
+                             "Message never\n:end\nIfString a = A N Bogus\n",
+       {{4, W, "this line is never run"}}},
       {"title shifts the lines", "WindowTitle \"T\"\nBinCopy a\n",
        {{3, E, "BinCopy: the source must be followed by a blank or a tab"}}},
       {"no operator", "IfString a b N \nIfFileDate a b E \n",
@@ -122,7 +140,7 @@ TEST(CheckerTest, Findings) {
         {3, W, "Goto: the text after the label is ignored: here"},
         {5, W, "Regsvr: the text after the path is ignored: x"},
         {6, W, "BinCopy: the text after the destination is ignored: y"}}},
-      {"quotes shown", "Message \"Hello\"\nIfString a = b N ErrorExit \"Stop\"\n",
+      {"quotes shown", "Message \"Hello\"\nIfString $$SETUPDIR$$ = b N ErrorExit \"Stop\"\n",
        {{1, W, "Message: the quotes are shown as they are"},
         {2, W, "ErrorExit: the quotes are shown as they are"}}},
       {"relative sources", "BinCopy files\\a.dat C:\\a\nTextCopy a.txt C:\\b\nBinCopy \\x C:\\c\n",

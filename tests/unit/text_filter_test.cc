@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/unit/app_fixture.h"
+#include "tests/unit/stepped_input.h"
 
 namespace setup {
 namespace {
@@ -16,27 +17,6 @@ constexpr const char* kSource = "C:\\src\\a.txt";
 constexpr const char* kDest = "C:\\out\\a.txt";
 constexpr LanguageMode kJa = LanguageMode::kJapanese;
 constexpr LanguageMode kEn = LanguageMode::kEnglish;
-
-// An input that hands out at most `step` bytes per read, and can fail after `fail_at`.
-class SteppedInput : public InputFile {
- public:
-  SteppedInput(std::string data, std::size_t step, long fail_at = -1)
-      : data_(std::move(data)), step_(step), fail_at_(fail_at) {}
-  std::ptrdiff_t Read(void* buffer, std::size_t size) override {
-    if (fail_at_ >= 0 && pos_ >= static_cast<std::size_t>(fail_at_)) return -1;
-    std::size_t n = std::min({size, step_, data_.size() - pos_});
-    if (fail_at_ >= 0) n = std::min(n, static_cast<std::size_t>(fail_at_) - pos_);
-    std::memcpy(buffer, data_.data() + pos_, n);
-    pos_ += n;
-    return static_cast<std::ptrdiff_t>(n);
-  }
-
- private:
-  std::string data_;
-  std::size_t step_;
-  long fail_at_;
-  std::size_t pos_ = 0;
-};
 
 class StringOutput : public OutputFile {
  public:

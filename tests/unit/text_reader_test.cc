@@ -11,25 +11,10 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "tests/unit/stepped_input.h"
 
 namespace setup {
 namespace {
-
-class SteppedInput : public InputFile {
- public:
-  SteppedInput(std::string data, std::size_t step) : data_(std::move(data)), step_(step) {}
-  std::ptrdiff_t Read(void* buffer, std::size_t size) override {
-    std::size_t n = std::min({size, step_, data_.size() - pos_});
-    std::memcpy(buffer, data_.data() + pos_, n);
-    pos_ += n;
-    return static_cast<std::ptrdiff_t>(n);
-  }
-
- private:
-  std::string data_;
-  std::size_t step_;
-  std::size_t pos_ = 0;
-};
 
 // The lines fgets would give for the text-mode reading of `raw` with a buffer of `size`.
 std::vector<std::string> ModelLines(const std::string& raw, std::size_t size) {
