@@ -146,9 +146,13 @@ class TerminalTest(harness.E2ETest):
         child.send("\r")
         self.assertEqual(self.converse(child, []), 0)
 
-    def test_ctrl_c_during_a_run_is_ignored_with_a_note(self):
-        slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 2\n")
+    def slow_program(self, seconds):
+        """prog/slow.exe, a registration program that takes `seconds`: a run in progress."""
+        slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep %d\n" % seconds)
         os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
+
+    def test_ctrl_c_during_a_run_is_ignored_with_a_note(self):
+        self.slow_program(2)
         self.ws.script('SetupDir C:\\App \nMessage hi\nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
         child = self.spawn()
         child.expect(PROMPT)
@@ -165,8 +169,7 @@ class TerminalTest(harness.E2ETest):
         self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App")))
 
     def test_terminal_echoes_again_after_a_signal_ends_the_run(self):
-        slow = self.ws.write("prog/slow.exe", "#!/bin/sh\nsleep 5\n")
-        os.chmod(slow, os.stat(slow).st_mode | stat.S_IXUSR)
+        self.slow_program(5)
         self.ws.script('SetupDir C:\\App \nRegsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n')
         child = self.spawn()
         child.expect(PROMPT)
