@@ -68,6 +68,18 @@ void ExplainMissingWindows(const std::string& program, const PosixSystem& system
   }
 }
 
+// The terminal front end, or batch with its answers; null, with the reason on standard
+// error, when the answers file cannot be read.
+std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options, const std::string& program) {
+  if (terminal) return std::make_unique<TerminalUi>(stdin, stdout);
+  std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
+  if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
+    std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(), answers.c_str());
+    return nullptr;
+  }
+  return std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
+}
+
 int Main(int argc, char** argv) {
   const char* argv0 = argc > 0 && argv[0] ? argv[0] : "setup";
   std::string program = Caption(argv0);
@@ -95,18 +107,8 @@ int Main(int argc, char** argv) {
   }
 
   bool terminal = UseTerminal(options);
-  std::unique_ptr<Ui> front_end;
-  if (terminal) {
-    front_end = std::make_unique<TerminalUi>(stdin, stdout);
-  } else {
-    std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
-    if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
-      std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(),
-                   answers.c_str());
-      return kExitStartupFailed;
-    }
-    front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
-  }
+  std::unique_ptr<Ui> front_end = MakeFrontEnd(terminal, options, program);
+  if (!front_end) return kExitStartupFailed;
 
   // The transcript: --log, else SETUP_TRANSCRIPT, else standard output in batch mode.
   std::string log = OptionOrEnvironment(options.log, "SETUP_TRANSCRIPT");

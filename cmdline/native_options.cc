@@ -56,70 +56,66 @@ bool SetValue(std::optional<std::string>* slot, int value, std::string* error) {
   return true;
 }
 
-}  // namespace
-
-bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* error) {
-  *options = Options();
-  opterr = 0;  // every message is ours, so that it names the word and shows the usage
-  optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
-  bool check_has_path = false;
-  int c;
-  while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
-    switch (c) {
-      case kSilent:
-        options->silent = true;
-        break;
-      case kDest:
-        if (!SetValue(&options->dest, c, error)) return false;
-        break;
-      case kAnswers:
-        if (!SetValue(&options->answers, c, error)) return false;
-        break;
-      case kLog:
-        if (!SetValue(&options->log, c, error)) return false;
-        break;
-      case kPrefix:
-        if (!SetValue(&options->prefix, c, error)) return false;
-        break;
-      case kUi: {
-        std::string ui = optarg ? optarg : "";
-        if (ui == "terminal") {
-          options->ui = FrontEndChoice::kTerminal;
-        } else if (ui == "batch") {
-          options->ui = FrontEndChoice::kBatch;
-        } else {
-          *error = "option '--ui' takes terminal or batch, not '" + ui + "'";
-          return false;
-        }
-        break;
+// One option that getopt_long returned. False, with `*error` naming the word, when it is
+// wrong.
+bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_path,
+                std::string* error) {
+  switch (c) {
+    case kSilent:
+      options->silent = true;
+      return true;
+    case kDest:
+      return SetValue(&options->dest, c, error);
+    case kAnswers:
+      return SetValue(&options->answers, c, error);
+    case kLog:
+      return SetValue(&options->log, c, error);
+    case kPrefix:
+      return SetValue(&options->prefix, c, error);
+    case kUi: {
+      std::string ui = optarg ? optarg : "";
+      if (ui == "terminal") {
+        options->ui = FrontEndChoice::kTerminal;
+      } else if (ui == "batch") {
+        options->ui = FrontEndChoice::kBatch;
+      } else {
+        *error = "option '--ui' takes terminal or batch, not '" + ui + "'";
+        return false;
       }
-      case kCheck:
-        options->check = true;
-        if (optarg != nullptr) {
-          options->check_path = optarg;
-          check_has_path = true;
-        }
-        break;
-      case 'h':
-      case kHelp:
-        options->help = true;
-        break;
-      case kVersion:
-        options->version = true;
-        break;
-      case ':':
-        *error = "option '" + OffendingWord(argc, argv) + "' needs a value";
-        return false;
-      default:
-        if (optopt >= kSilent) {
-          *error = "option '" + OptionName(optopt) + "' takes no value";
-        } else {
-          *error = "unknown option '" + OffendingWord(argc, argv) + "'";
-        }
-        return false;
+      return true;
     }
+    case kCheck:
+      options->check = true;
+      if (optarg != nullptr) {
+        options->check_path = optarg;
+        *check_has_path = true;
+      }
+      return true;
+    case 'h':
+    case kHelp:
+      options->help = true;
+      return true;
+    case kVersion:
+      options->version = true;
+      return true;
+    case ':':
+      *error = "option '" + OffendingWord(argc, argv) + "' needs a value";
+      return false;
+    default:
+      if (optopt >= kSilent) {
+        *error = "option '" + OptionName(optopt) + "' takes no value";
+      } else {
+        *error = "unknown option '" + OffendingWord(argc, argv) + "'";
+      }
+      return false;
   }
-  // The only operand there can be is the path that --check takes.
+  return true;
+}
+
+// What is left after the options: the path that --check takes, and the rules that tie
+// the options together.
+bool TakeOperands(int argc, char** argv, bool check_has_path, Options* options,
+                  std::string* error) {
   for (int i = optind; i < argc; ++i) {
     if (options->check && !check_has_path) {
       options->check_path = argv[i];
@@ -138,6 +134,21 @@ bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* er
     options->ui = FrontEndChoice::kBatch;
   }
   return true;
+}
+
+}  // namespace
+
+bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* error) {
+  *options = Options();
+  opterr = 0;  // every message is ours, so that it names the word and shows the usage
+  optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
+  bool check_has_path = false;
+  int c;
+  while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
+    if (!TakeOption(c, argc, argv, options, &check_has_path, error)) return false;
+  }
+  // The only operand there can be is the path that --check takes.
+  return TakeOperands(argc, argv, check_has_path, options, error);
 }
 
 }  // namespace setup

@@ -101,6 +101,23 @@ int Check(Win32System& system, const Options& options, const std::string& first_
   return status;
 }
 
+// The batch front end with its answers (/ANSWERS=, else SETUP_ANSWERS); null, with the
+// reason shown to the starter, when the answers file cannot be read.
+std::unique_ptr<Ui> MakeBatchUi(Win32System& system, const Options& options,
+                                const std::wstring& caption) {
+  const char* variable = std::getenv("SETUP_ANSWERS");
+  std::string answers = variable ? variable : "";
+  if (options.answers) answers = system.FromUtf8(*options.answers);
+  if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
+    ShowToStarter(caption,
+                  Utf8FromWide(caption) + ": cannot read the answers file " +
+                      system.ToUtf8(answers) + "\n",
+                  StarterStream::kError);
+    return nullptr;
+  }
+  return std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
+}
+
 int Run(HINSTANCE instance) {
   // The C runtime's multibyte routines follow the system's ANSI code page, as the script
   // text does.
@@ -127,21 +144,9 @@ int Run(HINSTANCE instance) {
   if (options.check) return Check(system, options, first_argument, caption);
 
   bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
-  std::unique_ptr<Ui> front_end;
-  if (batch) {
-    const char* variable = std::getenv("SETUP_ANSWERS");
-    std::string answers = variable ? variable : "";
-    if (options.answers) answers = system.FromUtf8(*options.answers);
-    if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
-      std::string name = system.ToUtf8(answers);
-      ShowToStarter(caption, caption_utf8 + ": cannot read the answers file " + name + "\n",
-                    StarterStream::kError);
-      return kExitStartupFailed;
-    }
-    front_end = std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
-  } else {
-    front_end = std::make_unique<Win32Ui>(instance, caption);
-  }
+  std::unique_ptr<Ui> front_end =
+      batch ? MakeBatchUi(system, options, caption) : std::make_unique<Win32Ui>(instance, caption);
+  if (!front_end) return kExitStartupFailed;
 
   ScopedFile transcript_file;
   std::FILE* transcript_out = nullptr;

@@ -1,0 +1,133 @@
+// The files a command reads, the labels no Goto found, and the checker's entry.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "script/check_walk.h"
+
+namespace setup {
+
+// A relative source is looked for in the current directory of the run, which need not be
+// the program directory; a source written with $$FD$$ is the program directory's, even
+// when the program was started by a relative path.
+void Checker::WarnRelativeSource(KeywordId id, const char* source) {
+  std::string_view path = source;
+  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':') ||
+      path.find(kUnknown[0]) != std::string_view::npos || InProgramDirectory(path)) {
+    return;
+  }
+  Warning(std::string(CommandWord(id)) +
+          ": the source is relative to the current directory, not to the program directory: " +
+          Utf8(path) + " (write $$FD$$\\" + Utf8(path) + ")");
+}
+
+// True when `source` lies in the program directory and is there (or is known to be
+// there on this path of the run).
+bool Checker::InProgramDirectory(std::string_view path) const {
+  const std::string& dir = run_->program_dir;
+  return !dir.empty() && path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
+         IsSeparator(path[dir.size()]);
+}
+
+bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
+  std::string_view path = source;
+  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) || other_disk_) {
+    return false;
+  }
+  std::uint32_t mtime = 0;
+  if (system_.GetFileStatus(std::string(path), &mtime)) return true;
+  // Windows adds ".dll" to a library named without extension, and ".exe" to a program.
+  std::string_view file = path.substr(path.find_last_of("\\/") + 1);
+  if (id == kRegsvr && file.find('.') == std::string_view::npos) {
+    for (const char* extension : {".dll", ".exe"}) {
+      if (system_.GetFileStatus(std::string(path) + extension, &mtime)) return true;
+    }
+  }
+  if (facts.count(FoldPath(path)) == 0) {
+    Error(std::string(CommandWord(id)) + ": the source is not in the program directory: " + Utf8(path));
+  }
+  return false;
+}
+
+// Runs the source through the text filter as the copy would, writing nothing.
+void Checker::CheckTextSource(KeywordId id, const char* source) {
+  std::unique_ptr<InputFile> input = system_.OpenForReading(source);
+  if (!input) return;
+  NullOutput output;
+  ui_.messages.clear();
+  bool filtered = run_->text_filter().FilterStream(*input, output, source, "", LanguageMode::kJapanese);
+  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
+  ui_.messages.clear();
+  if (filtered || messages.empty()) return;
+  const std::string& text = messages.back().text;
+  std::string::size_type open = text.rfind(":(");
+  std::string::size_type close = open == std::string::npos ? open : text.find(')', open);
+  if (close == std::string::npos) return;  // a read error: not the script's fault
+  std::string number = text.substr(open + 2, close - open - 2);
+  std::string why = EndsWith(text, "line too long")
+                        ? "the line is over 4095 bytes after macro expansion"
+                        : "a comment is not closed, or its body is over 4095 bytes";
+  Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " + number +
+        ": " + why + " (" + Utf8(source) + ")");
+}
+
+void Checker::ReportUnresolvedGotos(const Flow& flow) {
+  for (const auto& [label, skip] : flow.skipping) {
+    for (int goto_line : skip.goto_lines) {
+      std::string hint;
+      for (const auto& [at, name] : labels_) {
+        if (at < goto_line && name == label) {
+          hint = " (the label on line " + std::to_string(at) +
+                 " stands before the Goto; Goto only jumps forward)";
+        } else if (at > goto_line && hint.empty() && FoldPath(name) == FoldPath(label)) {
+          hint = " (the label on line " + std::to_string(at) + " differs only in letter case)";
+        }
+      }
+      Add(Finding::Severity::kError, goto_line,
+          "Goto: no label " + Utf8(label) + " on a later line" + hint);
+    }
+  }
+}
+
+namespace {
+
+std::string StripSeparators(std::string_view path) {
+  while (path.size() > 1 && IsSeparator(path.back()) &&
+         !(path.size() == 3 && path[1] == ':')) {
+    path.remove_suffix(1);
+  }
+  return std::string(path);
+}
+
+bool CanRead(System& system, const std::string& path) {
+  std::unique_ptr<InputFile> file = system.OpenForReading(path);
+  char byte;
+  return file && file->Read(&byte, 1) >= 0;
+}
+
+}  // namespace
+
+bool CheckReport::has_error() const {
+  return std::any_of(findings.begin(), findings.end(),
+                     [](const Finding& f) { return f.severity == Finding::Severity::kError; });
+}
+
+CheckReport CheckProgram(System& system, std::string_view path, std::string_view program_dir) {
+  std::string given = StripSeparators(path.empty() ? program_dir : path);
+  char separator = given.find('\\') != std::string::npos ? '\\' : '/';
+  std::string dir = given;
+  std::string script = given + separator + "Setup.Inf";
+  if (!path.empty() && !CanRead(system, script) && CanRead(system, given)) {
+    script = given;
+    dir = ProgramDirectory(system, given, true);
+    if (dir.empty()) dir = ".";
+  }
+  Checker checker(system, dir, script);
+  CheckReport report;
+  report.findings = checker.Check();
+  report.script_path = script;
+  return report;
+}
+
+}  // namespace setup

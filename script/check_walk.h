@@ -1,0 +1,114 @@
+// The checker's walk over a script: the state it keeps and the steps it takes, shared by
+// the files that define them (checker.cc: loading, the walk and the commands;
+// check_sources.cc: the files a command reads, the labels never found, the entry).
+#ifndef SETUP_SCRIPT_CHECK_WALK_H_
+#define SETUP_SCRIPT_CHECK_WALK_H_
+
+#include "script/checker.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+#include "platform/system.h"
+#include "platform/ui.h"
+#include "script/arguments.h"
+#include "script/check_capture.h"
+#include "script/check_flow.h"
+#include "script/conditions.h"
+#include "script/keyword_table.h"
+#include "script/lexer.h"
+#include "script/loader.h"
+#include "script/run_state.h"
+#include "script/startup.h"
+#include "text/text_reader.h"
+#include "textcopy/text_filter.h"
+
+namespace setup {
+
+// The value of every macro that only a run knows. The byte 0x01 means nothing to the
+// lexer or to the text filter, so cutting is unchanged, and a text that holds it is taken
+// as unknown.
+inline constexpr char kUnknown[] = "\x01";
+
+inline bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+inline bool IsCondition(KeywordId id) {
+  return id == kIfFileVersion || id == kIfProductVersion || id == kIfFileDate ||
+         id == kIfFileFind || id == kDefineRegistry || id == kIfString || id == kIfRegistryFind;
+}
+
+// Lines that do something when they are run.
+inline bool DoesSomething(KeywordId id) {
+  return id != kEmptyLine && id != kCommentLine && id != kLabelLine;
+}
+
+class Checker {
+ public:
+  Checker(System& system, std::string program_dir, std::string script_path)
+      : run_(std::make_unique<RunState>(system, ui_)), system_(system) {
+    ui_.run = run_.get();
+    run_->program_dir = std::move(program_dir);
+    run_->script_path = std::move(script_path);
+  }
+
+  std::vector<Finding> Check();
+
+ private:
+  bool Load();
+  void Walk();
+  void LabelLine(char* cursor, const Flow& flow, Flow* next);
+  Outcome CheckCommand(char* cursor, const Facts& facts);
+  void ReportCutFault(KeywordId id, const Arguments& a);
+  void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckCopy(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckDiskFile(const char* file);
+  void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  bool CheckSource(KeywordId id, const char* source, const Facts& facts);
+  bool InProgramDirectory(std::string_view path) const;
+  void WarnRelativeSource(KeywordId id, const char* source);
+  void CheckTextSource(KeywordId id, const char* source);
+  void ReportUnresolvedGotos(const Flow& flow);
+  // A copy that did not stop the run left its destination behind.
+  // Windows drops trailing blanks and dots of a file name.
+  static void Copied(std::string_view destination, Outcome* out) {
+    while (!destination.empty() && std::strchr(" \t.", destination.back()) != nullptr) {
+      destination.remove_suffix(1);
+    }
+    if (!destination.empty() && destination.find(kUnknown[0]) == std::string_view::npos) {
+      out->next->insert(FoldPath(destination));
+    }
+  }
+  void Define(const char* name, const char* value);
+  std::map<int, KeywordId> KeywordsOfStoredLines(const std::vector<CaptureUi::Message>& messages);
+
+  void Add(Finding::Severity severity, int line, std::string text) {
+    findings_.push_back({line, severity, std::move(text)});
+  }
+  void Error(std::string text) { Add(Finding::Severity::kError, line(), std::move(text)); }
+  void Warning(std::string text) { Add(Finding::Severity::kWarning, line(), std::move(text)); }
+  int line() const { return run_->line_number; }
+  std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
+
+  CaptureUi ui_;
+  std::unique_ptr<RunState> run_;
+  System& system_;
+  std::vector<Finding> findings_;
+  std::set<std::string> goto_labels_;                 // named by a Goto reached so far
+  std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
+  bool other_disk_ = false;  // a DiskCheck may have asked for a disk not at hand
+};
+
+}  // namespace setup
+
+#endif  // SETUP_SCRIPT_CHECK_WALK_H_
