@@ -1,6 +1,5 @@
-"""Both Setup.exe builds under Wine, in batch mode and with windows, with a library that
-records its own loading planted beside them under names of system libraries that are not
-KnownDLLs and preferred to Wine's own: the install runs to its end and loads none of them."""
+"""A library that records its loading, planted beside Setup.exe under the names of system
+libraries that are not KnownDLLs and preferred to Wine's own, is never loaded."""
 import os
 import shutil
 import subprocess
@@ -15,16 +14,14 @@ import harness
 PLANTED = ("comctl32", "uxtheme", "dwmapi", "cryptbase", "winmm",
            "oleacc", "propsys", "profapi", "userenv", "wintrust", "bcrypt", "apphelp")
 OVERRIDES = "mscoree,mshtml=;%s=n,b" % ",".join(PLANTED)
-# Reading a system library's version and a registration both load libraries.
 SCRIPT = 'WindowTitle "%s" \nIfFileVersion $$SYSTEM$$\\kernel32.dll 0 N %s\nRegsvr "%s" \n'
-# mode: the line IfFileVersion runs, the lines after the registration.
+# Reading a version and registering load libraries. Mode, IfFileVersion's line, last line.
 MODES = [("batch", "Message has-version", "Message done\n"), ("window", "SetupDir C:\\", "")]
 WAIT = 60
 
 
 class PlantedDllWineTest(harness.WineTest):
-    def run_windows(self, exe, title):
-        """Answers SetupDialog and FinishDialog, both under `title`, with Return."""
+    def run_windows(self, exe, title):  # Return for SetupDialog, then FinishDialog
         if not (shutil.which("Xvfb") and shutil.which("xdotool")):
             self.skipTest("Xvfb or xdotool not available")
         display = harness.Display()

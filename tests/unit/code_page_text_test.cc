@@ -46,8 +46,8 @@ TEST(Utf8Test, DecodesWellFormedSequencesAndStepsOverStrayBytes) {
     std::string text;
     std::size_t length;
     char32_t code_point;
-  } cases[] = {{"\xC3\xA9", 2, U'\u00E9'},         {"\xF0\x9F\x98\x80", 4, U'\U0001F600'},
-               {"\xC3", 1, 0xC3},  // the ones below are not well formed
+  } cases[] = {{"\xC3\xA9", 2, U'\u00E9'}, {"\xF0\x9F\x98\x80", 4, U'\U0001F600'},
+               {"\xC3", 1, 0xC3},  // this one and the ones below are not well formed
                {"\xE6\x97x", 1, 0xE6}, {"\x80", 1, 0x80}, {"\xC0\x80", 1, 0xC0},
                {"\xF5\x80\x80\x80", 1, 0xF5}};
   for (const Case& c : cases) {
