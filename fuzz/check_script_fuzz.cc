@@ -1,24 +1,22 @@
-// The script checker on untrusted scripts: the input is Setup.Inf in D:\Dist of the fuzz
-// machine. Checked beyond the sanitizers: the check writes, starts and leaves open
-// nothing; its findings are in line order; and when a run of the same script stops at a
-// line for a reason the script alone decides (a token, a word, a label, a limit, a
-// missing destination or directory name, a comment of a program-directory text), the
-// check has an error at that line. The comparison with the run is made only for scripts
-// whose lines a run expands as the check does: no #define, no $$SETUPDIR$$, $$WINDOWS$$
-// or $$SYSTEM$$, no SetupDir, and no ErrorExit, whose text could look like any message
-// in the same plain style.
+// The script checker on untrusted scripts (Setup.Inf in D:\Dist of the fuzz machine).
+// Beyond the sanitizers: the check writes, starts and leaves open nothing, its findings
+// are in line order, and where a run of the same script stops at a line for a reason the
+// script alone decides, the check has an error at that line. Only scripts whose lines a
+// run expands as the check does are compared: no #define, no $$SETUPDIR$$, $$WINDOWS$$ or
+// $$SYSTEM$$, no SetupDir, and no ErrorExit, whose text could read like any message.
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "script/run_state.h"
-#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
 #include "script/checker.h"
+#include "script/run_state.h"
+#include "script/startup.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -28,43 +26,35 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-bool ContainsFolded(std::string_view text, std::string_view lower_word) {
-  auto it = std::search(text.begin(), text.end(), lower_word.begin(), lower_word.end(),
-                        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  return it != text.end();
-}
-
-bool ComparableWithRun(std::string_view script) {
-  for (std::string_view word : {"#define", "setupdir", "$$windows$$", "$$system$$", "errorexit"}) {
-    if (ContainsFolded(script, word)) return false;
-  }
-  return true;
-}
-
 bool StartsWith(std::string_view text, std::string_view head) {
   return text.substr(0, head.size()) == head;
 }
 
-// The line a run's last message names, when the script alone caused it; 0 otherwise.
+bool ComparableWithRun(std::string_view script) {
+  for (std::string_view word : {"#define", "setupdir", "$$windows$$", "$$system$$", "errorexit"}) {
+    if (std::search(script.begin(), script.end(), word.begin(), word.end(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        }) != script.end()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The line a run's last message names when the script alone caused it; 0 otherwise.
 int ScriptFailureLine(const std::string& message, const FakeUi& ui) {
-  int line = 0;
   const std::string_view prefix = "D:\\Dist\\Setup.Infの";
   if (StartsWith(message, prefix)) {
-    std::size_t i = prefix.size();
-    while (i < message.size() && message[i] >= '0' && message[i] <= '9' && line < 100000) {
-      line = line * 10 + (message[i++] - '0');
-    }
-    return line;
+    int line = 0;  // stays 0 when the number does not fit
+    std::from_chars(message.data() + prefix.size(), message.data() + message.size(), line);
+    return line > 0 ? line : 0;
   }
-  int position = ui.positions.empty() ? 0 : ui.positions.back();
-  if (StartsWith(message, "Setup script Error (") || message == "GOTO にラベルが有りません" ||
-      StartsWith(message, "置換語句が多すぎます") || message == "Can't Create  file") {
-    return position;
-  }
-  if (StartsWith(message, "D:\\Dist\\") && message.find(" /* */ Syntax Error") != std::string::npos) {
-    return position;
-  }
-  return 0;
+  bool positioned =
+      StartsWith(message, "Setup script Error (") || message == "GOTO にラベルが有りません" ||
+      StartsWith(message, "置換語句が多すぎます") || message == "Can't Create  file" ||
+      (StartsWith(message, "D:\\Dist\\") &&
+       message.find(" /* */ Syntax Error") != std::string::npos);
+  return positioned && !ui.positions.empty() ? ui.positions.back() : 0;
 }
 
 void CompareWithRun(std::string_view script, const CheckReport& report) {
@@ -76,24 +66,18 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
   auto run = std::make_unique<RunState>(system, ui);
   int status = StartSetup(*run, kFuzzProgram);
   if (ui.messages.empty()) return;
-  const std::string& last = ui.messages.back();
-  // The run's own messages have the plain style; a Message command's text may read like
-  // any of them.
-  auto box = std::find_if(ui.events.rbegin(), ui.events.rend(), [](const std::string& e) {
-    return StartsWith(e, "MessageBox ");
-  });
+  // A Message command's text may read like any of the run's own plain-style messages.
+  auto box = std::find_if(ui.events.rbegin(), ui.events.rend(),
+                          [](const std::string& e) { return StartsWith(e, "MessageBox "); });
   if (box == ui.events.rend() || !StartsWith(*box, "MessageBox 0|")) return;
-  if (status == kExitFinished && StartsWith(last, "Setup script Error. Nothing (")) {
-    Check(report.has_error());
-    return;
-  }
-  if (status != kExitRunFailed) return;
-  int line = ScriptFailureLine(last, ui);
+  const std::string& last = ui.messages.back();
+  if (status == kExitFinished && StartsWith(last, "Setup script Error. Nothing ("))
+    return Check(report.has_error());
+  int line = status == kExitRunFailed ? ScriptFailureLine(last, ui) : 0;
   if (line == 0) return;
-  bool found = std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& f) {
+  Check(std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& f) {
     return f.line == line && f.severity == Finding::Severity::kError;
-  });
-  Check(found);
+  }));
 }
 
 void CheckAndVerify(std::string_view script) {
@@ -103,19 +87,15 @@ void CheckAndVerify(std::string_view script) {
   system.AddFile(kFuzzScriptPath, std::string(script));
   auto files = system.files;
   auto directories = system.directories;
-
   CheckReport report = CheckProgram(system, "D:\\Dist", "");
-
   Check(report.script_path == kFuzzScriptPath);
   Check(system.log.empty() && system.spawned.empty() && system.open_keys == 0);
-  Check(system.directories == directories);
-  Check(system.files.size() == files.size());
-  for (const auto& [path, file] : files) {
+  Check(system.directories == directories && system.files.size() == files.size());
+  for (const auto& [path, file] : files)
     Check(system.files.count(path) == 1 && system.files[path].data == file.data);
-  }
   for (std::size_t i = 0; i < report.findings.size(); ++i) {
     Check(report.findings[i].line >= 0 && !report.findings[i].text.empty());
-    if (i > 0) Check(report.findings[i - 1].line <= report.findings[i].line);
+    Check(i == 0 || report.findings[i - 1].line <= report.findings[i].line);
   }
   if (ComparableWithRun(script)) CompareWithRun(script, report);
 }
@@ -124,7 +104,7 @@ void CheckAndVerify(std::string_view script) {
 }  // namespace setup
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > 80000) return 0;
-  setup::CheckAndVerify(std::string_view(reinterpret_cast<const char*>(data), size));
+  if (size <= 80000)
+    setup::CheckAndVerify(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }

@@ -39,18 +39,15 @@ def full_script(target):
     ])
 
 
-# Destinations Windows refuses to create or overwrite, names it normalises, and texts cut
-# at 255 bytes: every build gives the same status, messages and files. {C} is the target
-# directory as the script names it, {FD} the program directory as messages show it. The
-# target starts as BASE_TREE with ro.txt read-only (no write bit: the read-only attribute
-# under Wine). Rows: script line, exit status, messages, entries added to the target
-# (bytes for a file, None for a directory).
+# Destinations Windows refuses or normalises, and texts cut at 255 bytes, alike in every
+# build. Rows: script line, status, messages, entries added to BASE_TREE (None: a folder);
+# {C} is the target, {FD} the program folder; ro.txt has no write bit (read-only to Wine).
 KANA = "あ" * 200
 BASE_TREE = {"d": None, "ro.txt": b"old"}
 EDGE_CASES = [
     ("Message x" + KANA, 0, ["x" + "あ" * 127], {}),
     ("ErrorExit " + KANA, 1, ["あ" * 127], {}),
-    # A text copy's destination is created before its (missing) source is looked at.
+    # The destination is created before the missing source is looked at.
     ("TextCopy $$FD$$\\missing.txt {C}\\d", 1, ["Can't Create {C}\\d file"], {}),
     ("TextCopy $$FD$$\\missing.txt {C}\\RO.txt", 1, ["Can't Create {C}\\RO.txt file"], {}),
     ('TextCopy $$FD$$\\missing.txt "q.txt"', 1, ["Can't Create \"q.txt\" file"], {}),
@@ -71,7 +68,6 @@ EDGE_CASES = [
 
 
 def tree(root):
-    """Every entry below `root`: relative path -> bytes, or None for a directory."""
     out = {}
     for dirpath, dirs, files in os.walk(root):
         for name in dirs:
@@ -83,15 +79,13 @@ def tree(root):
 
 
 def check_edge_cases(test, run, fd, target_win, target_posix):
-    """Runs each EDGE_CASES row with `run()` over a fresh target and checks the outcome."""
     test.ws.write("prog/src.txt", b"hello\n")
     for line, status, messages, added in EDGE_CASES:
         with test.subTest(line=line):
             shutil.rmtree(target_posix, ignore_errors=True)
             os.makedirs(os.path.join(target_posix, "d"))
             read_only = os.path.join(target_posix, "ro.txt")
-            with open(read_only, "wb") as f:
-                f.write(BASE_TREE["ro.txt"])
+            test.ws.write(read_only, BASE_TREE["ro.txt"])
             os.chmod(read_only, 0o444)
             test.ws.script(line.replace("{C}", target_win) + "\n")
             r = run()

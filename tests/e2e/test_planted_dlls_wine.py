@@ -1,9 +1,5 @@
-"""Both Setup.exe builds under Wine with libraries planted beside them: copies of a
-library that records its own loading (tests/fixtures/planted), under the names of system
-libraries that are not KnownDLLs, which Setup.exe or the system libraries it uses need.
-Wine is told to prefer them to its own, as Windows prefers a library it finds in the
-program's folder. The install runs to its end, in batch mode and with its windows, and
-none of the copies is loaded."""
+"""A library that records its loading, planted beside Setup.exe under the names of system
+libraries that are not KnownDLLs and preferred to Wine's own, is never loaded."""
 import os
 import shutil
 import subprocess
@@ -11,100 +7,66 @@ import unittest
 
 import harness
 
-# Not version.dll: Wine's own user32 imports it, and Wine resolves the imports of its
-# builtin libraries through the program's search order (Windows takes a KnownDLL's
-# imports from the system directory), so under Wine any program that imports user32
-# loads a version.dll preferred native from its folder before its first instruction.
-# tools/check_imports.py keeps Setup.exe from importing it. Not msimg32.dll: Wine's
-# uxtheme loads it when a window first draws, through the program's first search order
-# (Windows searches the directories the program restricted the search to).
+# Not version.dll: Wine's own user32 imports it through the program's search order, so
+# under Wine it loads from the program's folder before Setup.exe runs (Windows takes it
+# from the system directory); tools/check_imports.py keeps Setup.exe from importing it.
+# Not msimg32.dll: Wine's uxtheme loads it the same way when a window first draws.
 PLANTED = ("comctl32", "uxtheme", "dwmapi", "cryptbase", "winmm",
            "oleacc", "propsys", "profapi", "userenv", "wintrust", "bcrypt", "apphelp")
 OVERRIDES = "mscoree,mshtml=;%s=n,b" % ",".join(PLANTED)
-# Version information of a system library, and a registration: both load libraries.
-SCRIPT = ("WindowTitle \"%s\" \nIfFileVersion $$SYSTEM$$\\kernel32.dll 0 N %s\n"
-          "Regsvr \"%s\" \n")
+SCRIPT = 'WindowTitle "%s" \nIfFileVersion $$SYSTEM$$\\kernel32.dll 0 N %s\nRegsvr "%s" \n'
+# Reading a version and registering load libraries. Mode, IfFileVersion's line, last line.
+MODES = [("batch", "Message has-version", "Message done\n"), ("window", "SetupDir C:\\", "")]
 WAIT = 60
 
 
-class PlantedDllWineTest(harness.E2ETest):
-    def setUp(self):
-        harness.require_wine(self)
-        super().setUp()
-        self.builds = [(build, exe) for build, exe in harness.available_win_exes()
-                       if os.path.exists(self.fixture(build, "planted", "planted.dll"))]
-        if not self.builds:
-            self.skipTest("planted.dll not built")
-
-    @staticmethod
-    def fixture(build, *parts):
-        return os.path.join(harness.FIXTURES[build], *parts)
-
-    def plant(self, build):
-        """Copies this build's planted.dll into prog/ under every planted name and a
-        registration component into a folder of its own; answers the component's path."""
-        for name in PLANTED:
-            target = os.path.join(self.ws.prog, name + ".dll")
-            for path in (target, target + ".log"):
-                if os.path.exists(path):
-                    os.remove(path)
-            shutil.copyfile(self.fixture(build, "planted", "planted.dll"), target)
-        component = self.ws.path(build, "comp", "regsvr_ok.dll")
-        os.makedirs(os.path.dirname(component))
-        shutil.copyfile(self.fixture(build, "regsvr", "regsvr_ok.dll"), component)
-        return component
-
-    def loaded(self):
-        return [name for name in PLANTED
-                if harness.read_record(os.path.join(self.ws.prog, name + ".dll"))]
-
-    def test_batch_install_loads_no_planted_library(self):
-        for build, exe in self.builds:
-            with self.subTest(build=build):
-                component = self.plant(build)
-                self.ws.script(SCRIPT % ("Planted", "Message has-version",
-                                         self.ws.winpath(component)) + "Message done\n")
-                result = self.ws.run_wine(exe, env={"WINEDLLOVERRIDES": OVERRIDES})
-                self.assertEqual(self.loaded(), [], build)
-                self.assertEqual(result.status, 0, build + result.stderr)
-                self.assertEqual(result.messages(), ["has-version", "done"], build)
-                self.assertEqual(len(result.of("FinishDialog")), 1, build)
-                self.assertEqual(harness.read_record(component), ["DllRegisterServer"], build)
-
-    def test_window_install_loads_no_planted_library(self):
-        for tool in ("Xvfb", "xdotool"):
-            if not shutil.which(tool):
-                self.skipTest(tool + " not available")
+class PlantedDllWineTest(harness.WineTest):
+    def run_windows(self, exe, title):  # Return for SetupDialog, then FinishDialog
+        if not (shutil.which("Xvfb") and shutil.which("xdotool")):
+            self.skipTest("Xvfb or xdotool not available")
         display = harness.Display()
         self.addCleanup(display.close)
-        for build, exe in self.builds:
-            with self.subTest(build=build):
-                component = self.plant(build)
-                title = "Planted " + build
-                self.ws.script(SCRIPT % (title, "SetupDir C:\\", self.ws.winpath(component)))
-                target = os.path.join(self.ws.prog, "Setup.exe")
-                shutil.copyfile(exe, target)
-                env = display.env()
-                env.update(harness.wine_env())
-                env["WINEDLLOVERRIDES"] = OVERRIDES
-                for name in ("SETUP_UI", "SETUP_ANSWERS", "SETUP_TRANSCRIPT"):
-                    env.pop(name, None)
-                proc = subprocess.Popen(["wine", target], env=env, cwd=self.ws.root,
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
-                self.addCleanup(lambda p=proc: p.poll() is None and (p.kill(), p.wait()))
-                # SetupDialog, then FinishDialog under the same title: Return answers both.
-                seen = []
-                for _ in range(2):
-                    window = harness.wait_for(
-                        lambda: proc.poll() is None and
-                        [w for w in display.windows(title) if w not in seen], WAIT)
-                    self.assertTrue(window, "no window %r (%s)" % (title, proc.poll()))
-                    seen += window
-                    self.assertTrue(display.press(window[-1], "Return"))
-                self.assertEqual(proc.wait(timeout=WAIT), 0, build)
-                self.assertEqual(self.loaded(), [], build)
-                self.assertEqual(harness.read_record(component), ["DllRegisterServer"], build)
+        target = os.path.join(self.ws.prog, "Setup.exe")
+        shutil.copyfile(exe, target)
+        env = {**display.env(), **harness.wine_env(), "WINEDLLOVERRIDES": OVERRIDES}
+        for name in ("SETUP_UI", "SETUP_ANSWERS", "SETUP_TRANSCRIPT"):
+            env.pop(name, None)
+        proc = subprocess.Popen(["wine", target], env=env, cwd=self.ws.root,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        seen = []
+        for _ in range(2):
+            seen += harness.wait_for(lambda: proc.poll() is None and
+                                     [w for w in display.windows(title) if w not in seen], WAIT)
+            self.assertTrue(seen and display.press(seen[-1], "Return"), proc.poll())
+        return proc.wait(timeout=WAIT)
+
+    def test_install_loads_no_planted_library(self):
+        for build, exe in harness.available_win_exes():
+            fixture = harness.FIXTURES[build]
+            for mode, line, tail in MODES:
+                with self.subTest(build=build, mode=mode):
+                    if not os.path.exists(os.path.join(fixture, "planted", "planted.dll")):
+                        self.skipTest("planted.dll not built")
+                    for name in PLANTED:
+                        self.ws.write("prog/%s.dll.log" % name, b"")
+                        shutil.copyfile(os.path.join(fixture, "planted", "planted.dll"),
+                                        os.path.join(self.ws.prog, name + ".dll"))
+                    component = self.ws.write("%s/%s/regsvr_ok.dll" % (build, mode), b"")
+                    shutil.copyfile(os.path.join(fixture, "regsvr", "regsvr_ok.dll"), component)
+                    title = "Planted %s %s" % (build, mode)
+                    self.ws.script(SCRIPT % (title, line, self.ws.winpath(component)) + tail)
+                    if mode == "batch":
+                        result = self.ws.run_wine(exe, env={"WINEDLLOVERRIDES": OVERRIDES})
+                        self.assertEqual(result.status, 0, result.stderr)
+                        self.assertEqual(result.messages(), ["has-version", "done"])
+                        self.assertEqual(len(result.of("FinishDialog")), 1)
+                    else:
+                        self.assertEqual(self.run_windows(exe, title), 0)
+                    self.assertEqual([n for n in PLANTED if harness.read_record(
+                        os.path.join(self.ws.prog, n + ".dll"))], [])
+                    self.assertEqual(harness.read_record(component), ["DllRegisterServer"])
 
 
 if __name__ == "__main__":

@@ -77,19 +77,18 @@ class RegsvrWineTest(harness.E2ETest):
             with self.subTest(build=build):
                 lib = self.place(build, "regsvr_dep.dll", build + "/dep")
                 self.place(build, "regsvr_helper.dll", build + "/dep")
-                result = self.run_script(exe, "Regsvr \"%s\" \nMessage after" % self.ws.winpath(lib))
-                self.assertFinished(result, ["after"], build)
+                self.assertFinished(self.run_script(
+                    exe, "Regsvr \"%s\" \nMessage after" % self.ws.winpath(lib)), ["after"], build)
                 self.assertEqual(read_log(lib), ["DllRegisterServer", "helper"], build)
 
     def test_library_named_without_a_path_is_found_in_the_current_directory(self):
-        # As LoadLibraryA finds it: ".dll" is added to a name without extension.
+        # As LoadLibraryA: ".dll" is added to a name without extension.
         for build, exe in self.builds:
             for name in ("regsvr_ok.dll", "regsvr_ok"):
                 with self.subTest(build=build, name=name):
-                    cur = self.ws.path(build + "-" + name)
                     lib = self.place(build, "regsvr_ok.dll", build + "-" + name)
-                    result = self.run_script(exe, "Regsvr %s \nMessage after" % name, cwd=cur)
-                    self.assertFinished(result, ["after"], build)
+                    self.assertFinished(self.run_script(exe, "Regsvr %s \nMessage after" % name,
+                                                        cwd=os.path.dirname(lib)), ["after"], build)
                     self.assertEqual(read_log(lib), ["DllRegisterServer"], build)
 
     def test_s_false_falls_through_and_the_library_cannot_be_started(self):

@@ -13,8 +13,9 @@ import harness
 from harness import E2ETest
 
 WAIT = 20  # seconds for a window to appear or the program to end
-# One picture of each dialog showing Japanese text (win32 build), kept as an artefact.
-SCREENSHOTS = os.path.join(os.environ.get("SETUP_BINARY_DIR", harness.SOURCE_DIR + "/build"), "screenshots")
+# A picture of each dialog with Japanese text (win32 build), kept as an artefact.
+SCREENSHOTS = os.path.join(os.environ.get("SETUP_BINARY_DIR", harness.SOURCE_DIR + "/build"),
+                           "screenshots")
 
 
 def tools_missing():
@@ -111,12 +112,12 @@ class WindowTest(E2ETest):
         self.xdotool("key", "--clearmodifiers", key)
 
     def keep_screenshot(self, build, window, name):
-        if build != "win32":
-            return
-        os.makedirs(SCREENSHOTS, exist_ok=True)
-        shot = os.path.join(SCREENSHOTS, name + ".png")
-        self.assertTrue(self.display.screenshot(window, shot))
-        self.assertGreater(os.path.getsize(shot), 0)
+        """Answers `window` after keeping its picture."""
+        if build == "win32":
+            os.makedirs(SCREENSHOTS, exist_ok=True)
+            shot = os.path.join(SCREENSHOTS, name + ".png")
+            self.assertTrue(self.display.screenshot(window, shot) and os.path.getsize(shot))
+        return window
 
     def status(self):
         return self.proc.wait(timeout=WAIT)
@@ -172,20 +173,19 @@ class WindowTest(E2ETest):
     def test_destination_switch_fills_the_field_and_log_switch_records(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):
-                title = "Switches " + build
+                title, log = "Switches " + build, self.ws.path("switch-log.jsonl")
                 dest = self.ws.winpath(self.ws.root) + "\\My Dest"
-                log = self.ws.path("switch-log.jsonl")
-                self.start(exe, 'WindowTitle "%s" \nSetupDir C:\\Default \nMakeDir "$$SETUPDIR$$"\n' % title,
-                           ["/LOG=" + self.ws.winpath(log), "/D=" + dest])
+                self.start(exe, 'WindowTitle "%s" \nSetupDir C:\\Default \nMakeDir "$$SETUPDIR$$"\n'
+                           % title, ["/LOG=" + self.ws.winpath(log), "/D=" + dest])
                 self.press(self.new_window(title), "Return")
                 self.press(self.new_window(title), "Return")
                 self.assertEqual(self.status(), 0)
                 self.assertTrue(os.path.isdir(self.ws.path("My Dest")))
                 self.assertFalse(os.path.exists(self.transcript))  # /LOG wins over the variable
                 with open(log, encoding="utf-8") as f:
-                    first = json.loads(f.readline())
-                self.assertEqual(first, {"event": "SetupDialog", "title": title, "destination": "C:\\Default",
-                                         "answer": "OK", "value": dest})
+                    self.assertEqual(json.loads(f.readline()), {
+                        "event": "SetupDialog", "title": title, "destination": "C:\\Default",
+                        "answer": "OK", "value": dest})
                 shutil.rmtree(self.ws.path("My Dest"))
 
     def test_message_dialog_disk_dialog_and_message_box(self):
@@ -196,23 +196,18 @@ class WindowTest(E2ETest):
                            'Message コピーを始めます\nDiskCheck NO.TAG ディスク 2\n' % title)
                 self.press(self.new_window(title), "Return")
                 # MessageDialog has no caption; Enter is its default button, OK.
-                dialog = self.new_window("")
-                self.keep_screenshot(build, dialog, "message-dialog")
-                self.press(dialog, "Return")
-                box = self.new_window("Setup")
-                self.keep_screenshot(build, box, "message-box")
-                self.press(box, "Return")
-                dialog = self.new_window(title)
-                self.keep_screenshot(build, dialog, "disk-dialog")
-                self.press(dialog, "Escape")                      # DiskDialog: CANCEL
+                self.press(self.keep_screenshot(build, self.new_window(""), "message-dialog"), "Return")
+                self.press(self.keep_screenshot(build, self.new_window("Setup"), "message-box"), "Return")
+                self.press(self.keep_screenshot(build, self.new_window(title), "disk-dialog"),
+                           "Escape")                              # DiskDialog: CANCEL
                 self.press(self.new_window("Setup"), "Return")    # the message box
                 self.assertEqual(self.status(), 1)
                 events = [e for e in self.events() if e["event"] != "Progress"]
                 self.assertEqual([e["event"] for e in events],
                                  ["SetupDialog", "MessageDialog", "MessageBox", "DiskDialog", "MessageBox"])
                 self.assertEqual(events[1], {"event": "MessageDialog", "text": "続けますか?", "answer": "OK"})
-                self.assertEqual(events[2], {"event": "MessageBox", "caption": "Setup", "style": 0x40040,
-                                             "text": "コピーを始めます"})
+                self.assertEqual(events[2], {"event": "MessageBox", "caption": "Setup",
+                                             "style": 0x40040, "text": "コピーを始めます"})
                 self.assertEqual(events[-2], {"event": "DiskDialog", "title": title,
                                               "text": "Cheng at 'ディスク 2'", "answer": "CANCEL"})
                 self.assertEqual(events[-1], {"event": "MessageBox", "caption": "Setup", "style": 0,

@@ -70,33 +70,16 @@ TEST(NormalizeWin32ComponentTest, TrailingBlanksAndDotsAndRefusedCharacters) {
     bool last;
     const char* normalized;  // null: refused
   } cases[] = {
-      {"b.txt", true, "b.txt"},
-      {"b.txt.", true, "b.txt"},
-      {"x. ", true, "x"},
-      {"x . .. ", true, "x"},
-      {"...", true, ""},
-      {" lead", true, " lead"},
-      {"d.", false, "d"},        // inside a path only one dot goes
-      {"d..", false, "d."},
-      {"d. ", false, "d. "},
-      {"d ", false, "d "},
-      {"a:b", true, nullptr},    // Windows would take it for a stream of "a"
-      {"\x81\x40.", true, "\x81\x40"},
-      {"a<b", true, nullptr},
-      {"a>b", false, nullptr},
-      {"\"q.txt\"", true, nullptr},
-      {"a|b", true, nullptr},
-      {"a?b", true, nullptr},
-      {"*", true, nullptr},
-      {"a\x01" "b", true, nullptr},
-      {"tab\t", true, nullptr},
-      {"\x1f.", false, nullptr},
+      {"b.txt.", true, "b.txt"}, {"x . .. ", true, "x"},   {"...", true, ""},
+      {" lead", true, " lead"},  {"d..", false, "d."},     {"d. ", false, "d. "},  // one dot
+      {"\x81\x40.", true, "\x81\x40"}, {"a:b", true, nullptr},  // a stream of "a" to Windows
+      {"a<b", true, nullptr},    {"\"q.txt\"", true, nullptr}, {"a|b", true, nullptr},
+      {"a?b", true, nullptr},    {"*", true, nullptr},     {"\x1f.", false, nullptr},
   };
   for (const Case& c : cases) {
     std::string out;
-    bool ok = NormalizeWin32Component(c.name, c.last, &out);
-    EXPECT_EQ(ok, c.normalized != nullptr) << c.name;
-    if (ok && c.normalized != nullptr) {
+    ASSERT_EQ(NormalizeWin32Component(c.name, c.last, &out), c.normalized != nullptr) << c.name;
+    if (c.normalized) {
       EXPECT_EQ(out, c.normalized) << c.name;
     }
   }
@@ -107,16 +90,12 @@ TEST_F(PosixPathMapTest, PathsAreNormalisedAsWin32Does) {
     const char* windows;
     std::string posix;
   } cases[] = {
-      {"C:\\windows\\x. ", c_ + "/windows/x"},
       {"C:\\windows.\\win.ini.", c_ + "/windows/win.ini"},
       {"C:\\windows \\win.ini", c_ + "/windows /win.ini"},  // not found: kept as given
-      {"C:\\windows\\...", c_ + "/windows"},
       {"C:\\windows\\...\\..\\windows", c_ + "/windows"},
       {"C:\\windows\\x. \\", c_ + "/windows/x. /"},
       {"C:\\windows\\a:b", ""},
-      {"C:\\windows\\a?b", ""},
       {"C:\\a|b\\windows", ""},
-      {"\"C:\\windows\"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(MapWindowsPath(c.windows, prefix_), c.posix) << c.windows;
 }
@@ -135,17 +114,14 @@ TEST_F(PosixPathMapTest, CaseInsensitiveLookupNeedsExactlyOneMatch) {
 }
 
 TEST_F(PosixPathMapTest, TheFolderCacheMapsAsThePlainLookupsReadingEachFolderOnce) {
-  const char* paths[] = {
-      "C:\\twice\\Readme.txt", "C:\\twice\\README.TXT", "C:\\TWICE\\readme.TXT",
-      "c:\\WINDOWS\\WIN.INI",  "C:\\windows\\win.ini",  "C:\\windows\\new.ini",
-      "C:\\program files\\ACME", "d:\\x",                 "E:\\y\\z",
-      "Q:\\nothing",             "C:\\no-such-dir\\x",    "C:\\Windows\\..\\TWICE\\.",
-  };
   FolderCache cache;
   for (int pass = 0; pass < 2; ++pass) {
-    for (const char* path : paths) {
+    for (const char* path :
+         {"C:\\twice\\Readme.txt", "C:\\TWICE\\readme.TXT", "c:\\WINDOWS\\WIN.INI",
+          "C:\\windows\\new.ini", "d:\\x", "Q:\\nothing", "C:\\no-such-dir\\x",
+          "C:\\Windows\\..\\TWICE\\."}) {
       EXPECT_EQ(MapWindowsPath(path, prefix_, cache, nullptr), MapWindowsPath(path, prefix_))
-          << path << " pass " << pass;
+          << path;
     }
   }
   EXPECT_EQ(cache.Folder(c_ + "/twice").reads(), 1);

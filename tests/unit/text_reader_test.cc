@@ -1,22 +1,17 @@
-// TextReader against a plain model of text-mode reading, on random texts full of CR, LF
-// and 0x1A, with every buffer size and reads that end anywhere.
 #include "text/text_reader.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
 #include "tests/unit/stepped_input.h"
 
 namespace setup {
 namespace {
 
-// The lines fgets would give for the text-mode reading of `raw` with a buffer of `size`.
+// The lines fgets gives in text mode for `raw` with a buffer of `size`.
 std::vector<std::string> ModelLines(const std::string& raw, std::size_t size) {
   std::string text;
   for (std::size_t i = 0; i < raw.size() && raw[i] != '\x1A'; ++i) {
@@ -36,14 +31,15 @@ std::vector<std::string> ModelLines(const std::string& raw, std::size_t size) {
   return lines;
 }
 
+// Random texts of CR, LF and 0x1A, every buffer size, reads that end anywhere.
 TEST(TextReaderTest, ReadLineIsTextModeReadingCutIntoLines) {
   std::mt19937 random(7);
-  const char alphabet[] = {'a', 'b', '\r', '\n', '\x1A', '\x81'};
+  const char alphabet[] = {'a', '\r', '\n', '\x81', '\x1A'};
   for (int round = 0; round < 300; ++round) {
     std::string raw(random() % 300, 'a');
-    for (char& c : raw) c = alphabet[random() % (round % 50 == 0 ? 6 : 5)];  // 0x1A seldom
-    for (std::size_t size : {std::size_t{2}, std::size_t{3}, std::size_t{8}, std::size_t{4096}}) {
-      for (std::size_t step : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{1} << 20}) {
+    for (char& c : raw) c = alphabet[random() % (round % 50 == 0 ? 5 : 4)];  // 0x1A seldom
+    for (std::size_t size : {2, 3, 8, 4096}) {
+      for (std::size_t step : {1, 2, 5, 1 << 20}) {
         SteppedInput input(raw, step);
         TextReader reader(&input);
         std::vector<std::string> lines;
