@@ -1,6 +1,5 @@
-"""The native program's command line end to end: each option's effect, the options
-winning over the SETUP_* variables, bad input (exit 3, nothing installed), the hint
-when the prefix has no Windows directory, and --help agreeing with the manual."""
+"""The native program's command line end to end: an unattended install, the options
+winning over the SETUP_* variables, bad input (exit 3, nothing installed), --help."""
 import json
 import os
 import re
@@ -9,64 +8,63 @@ import unittest
 
 import harness
 
-SCRIPT = "SetupDir $$FD$$\\..\\App \nMakeDir $$SETUPDIR$$\n"
+SCRIPT = "SetupDir $$FD$$\\..\\App \nMakeDir \"$$SETUPDIR$$\"\n"
+VERSION = re.search(r"project\(setup VERSION ([0-9.]+)",
+                    open(os.path.join(harness.SOURCE_DIR, "CMakeLists.txt")).read()).group(1)
+
+
+def run(ws, argv, values, args, env=None, answers=None, base_env=None, executable=None):
+    """Runs argv + args with {NAME}s filled from values and no SETUP_* variables of ours."""
+    fill = lambda text: text.format(**values)
+    if answers is not None:
+        with open(ws.path("answers.txt"), "w", encoding="utf-8") as f:
+            f.write("".join(fill(a) + "\n" for a in answers))
+    full = {k: v for k, v in os.environ.items() if k not in ("SETUP_UI", "SETUP_ANSWERS",
+                                                              "SETUP_TRANSCRIPT")}
+    full.update(base_env or {})
+    full.update({k: fill(v) for k, v in (env or {}).items()})
+    return subprocess.run(argv + [fill(a) for a in args], executable=executable, env=full, cwd=ws.root,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+
+
+def check_table(test, cases, runner):
+    """Rows: (name, words, environment, answers or None, exit status, paths that must
+    exist, paths that must not, texts that standard output or error must hold)."""
+    for name, args, env, answers, status, made, absent, texts in cases:
+        with test.subTest(name):
+            subprocess.run(["rm", "-rf"] + [test.ws.path(p) for p in made + absent], check=True)
+            proc = runner(args, env, answers)
+            shown = (proc.stdout + proc.stderr).decode("utf-8", "replace")
+            test.assertEqual(proc.returncode, status, shown)
+            for p in made:
+                test.assertTrue(os.path.exists(test.ws.path(p)), p)
+            for p in absent:
+                test.assertFalse(os.path.exists(test.ws.path(p)), p)
+            for text in texts:
+                test.assertIn(text, shown)
+
+
 USAGE = "Usage: setup"
-
-# (name, arguments, environment, answers file lines or None, exit status, paths below the
-# workspace that must exist, paths that must not, texts standard output must hold,
-# texts standard error must hold). {LOG}, {ANS}, {ROOT}, {PREFIX} name workspace paths.
 CASES = [
-    ("silent with destination and log", ["--silent", "--dest=C:\\Dest", "--log={LOG}"], {}, None,
-     0, ["prefix/drive_c/Dest", "install.jsonl"], ["App"], [], []),
-    ("a POSIX destination", ["--silent", "--dest={ROOT}/posix-dir"], {}, None,
-     0, ["posix-dir"], ["App"], [], []),
-    ("not a terminal: batch, transcript on standard output", [], {}, None,
-     0, ["App"], [], ['{"event":"SetupDialog"'], []),
-    ("--log=- beats SETUP_TRANSCRIPT", ["--log=-"], {"SETUP_TRANSCRIPT": "{ROOT}/env.jsonl"}, None,
-     0, ["App"], ["env.jsonl"], ['{"event":"FinishDialog"'], []),
-    ("--log=FILE beats SETUP_TRANSCRIPT", ["--log={LOG}"], {"SETUP_TRANSCRIPT": "{ROOT}/env.jsonl"}, None,
-     0, ["App", "install.jsonl"], ["env.jsonl"], [], []),
-    ("SETUP_TRANSCRIPT keeps working", [], {"SETUP_TRANSCRIPT": "{ROOT}/env.jsonl"}, None,
-     0, ["App", "env.jsonl"], [], [], []),
-    ("answers: CANCEL", ["--answers={ANS}"], {}, ["CANCEL"],
-     2, [], ["App"], [], []),
+    ("a POSIX destination", ["--silent", "--dest={ROOT}/posix-dir"], {}, None, 0, ["posix-dir"], ["App"], []),
+    ("not a terminal: batch; --log=- beats SETUP_TRANSCRIPT", ["--log=-"],
+     {"SETUP_TRANSCRIPT": "{ROOT}/env.jsonl"}, None,
+     0, ["App"], ["env.jsonl"], ['{"event":"FinishDialog"']),
+    ("--answers beats SETUP_ANSWERS", ["--answers={ANS}"], {"SETUP_ANSWERS": "/nonexistent"}, ["CANCEL"],
+     2, [], ["App"], []),
     ("an answer types over --dest", ["--dest=C:\\Dest", "--answers={ANS}"], {}, ["OK C:\\Typed"],
-     0, ["prefix/drive_c/Typed"], ["prefix/drive_c/Dest", "App"], [], []),
-    ("--answers beats SETUP_ANSWERS", ["--answers={ANS}"], {"SETUP_ANSWERS": "/nonexistent"}, ["OK"],
-     0, ["App"], [], [], []),
-    ("SETUP_ANSWERS keeps working", [], {"SETUP_ANSWERS": "{ANS}"}, ["CANCEL"],
-     2, [], ["App"], [], []),
-    ("an answers file that cannot be read", ["--answers={ROOT}/missing.txt"], {}, None,
-     3, [], ["App"], [], ["missing.txt"]),
-    ("--prefix beats WINEPREFIX", ["--prefix={PREFIX}", "--dest=C:\\Dest"], {"WINEPREFIX": "/nonexistent"}, None,
-     0, ["prefix/drive_c/Dest"], [], [], []),
-    ("--ui=batch beats SETUP_UI", ["--ui=batch"], {"SETUP_UI": "terminal"}, None,
-     0, ["App"], [], ['{"event":"SetupDialog"'], []),
+     0, ["prefix/drive_c/Typed"], ["prefix/drive_c/Dest", "App"], []),
+    ("--prefix beats WINEPREFIX", ["--prefix={PREFIX}", "--silent"], {"WINEPREFIX": "/nonexistent"}, None,
+     0, ["App"], [], []),
     ("no Windows directory: the message and where it looked", [], {"WINEPREFIX": "/nonexistent"}, None,
-     3, [], ["App"], ["Install Windows System in the destination than it is'nt installed"],
-     ["/nonexistent/drive_c/windows", "--prefix", "WINEPREFIX"]),
-    ("unknown option", ["--bogus", "--silent"], {}, None,
-     3, [], ["App"], [], ["'--bogus'", USAGE]),
-    ("missing value", ["--silent", "--dest"], {}, None,
-     3, [], ["App"], [], ["'--dest'", USAGE]),
-    ("bad front end", ["--ui=window"], {}, None,
-     3, [], ["App"], [], ["'window'", USAGE]),
-    ("stray word", ["install"], {}, None,
-     3, [], ["App"], [], ["'install'", USAGE]),
-    ("contradiction", ["--silent", "--ui=terminal"], {}, None,
-     3, [], ["App"], [], ["'--silent'", USAGE]),
-    ("bad log file", ["--log={ROOT}/no/such/dir/x.jsonl"], {}, None,
-     3, [], ["App"], [], ["x.jsonl"]),
-    ("--help", ["--help"], {}, None,
-     0, [], ["App"], [USAGE, "--dest=DIR"], []),
-    ("--version", ["--version"], {}, None,
-     0, [], ["App"], ["setup {VERSION}\n"], []),
+     3, [], ["App"], ["Install Windows System in the destination than it is'nt installed",
+                      "/nonexistent/drive_c/windows", "--prefix"]),
+    ("unknown option", ["--bogus", "--silent"], {}, None, 3, [], ["App"], ["'--bogus'", USAGE]),
+    ("unreadable answers file", ["--answers={ROOT}/missing.txt"], {}, None, 3, [], ["App"], ["missing.txt"]),
+    ("bad log file", ["--log={ROOT}/no/such/x.jsonl"], {}, None, 3, [], ["App"], ["x.jsonl"]),
+    ("--help", ["--help"], {}, None, 0, [], ["App"], [USAGE, "--dest=DIR"]),
+    ("--version", ["--version"], {}, None, 0, [], ["App"], ["setup %s\n" % VERSION]),
 ]
-
-
-def project_version():
-    with open(os.path.join(harness.SOURCE_DIR, "CMakeLists.txt")) as f:
-        return re.search(r"project\(setup VERSION ([0-9.]+)", f.read()).group(1)
 
 
 class CommandLineTest(harness.E2ETest):
@@ -78,68 +76,29 @@ class CommandLineTest(harness.E2ETest):
     def run_setup(self, args, env=None, answers=None):
         values = {"LOG": self.ws.path("install.jsonl"), "ANS": self.ws.path("answers.txt"),
                   "ROOT": self.ws.root, "PREFIX": self.ws.prefix}
-        fill = lambda text: text.format(**values)
-        if answers is not None:
-            with open(values["ANS"], "w", encoding="utf-8") as f:
-                f.write("".join(fill(a) + "\n" for a in answers))
-        full = dict(os.environ, WINEPREFIX=self.ws.prefix)
-        for name in ("SETUP_UI", "SETUP_ANSWERS", "SETUP_TRANSCRIPT"):
-            full.pop(name, None)
-        full.update({k: fill(v) for k, v in (env or {}).items()})
-        return subprocess.run([os.path.join(self.ws.prog, "setup")] + [fill(a) for a in args],
-                              executable=harness.NATIVE, env=full, cwd=self.ws.root,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=60)
-
-    def reset(self):
-        for p in ("App", "posix-dir", "prefix/drive_c/Dest", "prefix/drive_c/Typed"):
-            harness.shutil.rmtree(self.ws.path(p), ignore_errors=True)
-        for p in ("install.jsonl", "env.jsonl", "answers.txt"):
-            if os.path.exists(self.ws.path(p)):
-                os.remove(self.ws.path(p))
+        return run(self.ws, [os.path.join(self.ws.prog, "setup")], values, args, env, answers,
+                   {"WINEPREFIX": self.ws.prefix}, harness.NATIVE)
 
     def test_table(self):
-        version = project_version()
-        for name, args, env, answers, status, made, absent, out, err in CASES:
-            with self.subTest(name):
-                self.reset()
-                proc = self.run_setup(args, env, answers)
-                stdout, stderr = proc.stdout.decode(), proc.stderr.decode()
-                self.assertEqual(proc.returncode, status, stderr)
-                for p in made:
-                    self.assertTrue(os.path.exists(self.ws.path(p)), p)
-                for p in absent:
-                    self.assertFalse(os.path.exists(self.ws.path(p)), p)
-                for text in out:
-                    self.assertIn(text.replace("{VERSION}", version), stdout)
-                for text in err:
-                    self.assertIn(text, stderr)
+        check_table(self, CASES, self.run_setup)
 
-    def test_destination_is_typed_over_the_default(self):
+    def test_silent_install_with_destination_and_log(self):
         proc = self.run_setup(["--silent", "--dest=C:\\Dest", "--log={LOG}"])
-        self.assertEqual(proc.returncode, 0)
-        self.assertEqual(proc.stdout, b"")
+        self.assertEqual((proc.returncode, proc.stdout), (0, b""))
+        self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "Dest")))
         with open(self.ws.path("install.jsonl"), encoding="utf-8") as f:
-            first = json.loads(f.readline())
-        self.assertEqual(first, {"event": "SetupDialog", "title": "Setup",
-                                 "destination": self.ws.prog + "\\..\\App", "answer": "OK",
-                                 "value": "C:\\Dest"})
-
-    def test_check_runs_nothing(self):
-        proc = self.run_setup(["--check"])
-        self.assertNotIn(b'"event"', proc.stdout)
-        self.assertFalse(os.path.exists(self.ws.path("App")))
+            self.assertEqual(json.loads(f.readline()), {
+                "event": "SetupDialog", "title": "Setup", "destination": self.ws.prog + "\\..\\App",
+                "answer": "OK", "value": "C:\\Dest"})
 
     def test_help_agrees_with_the_manual(self):
         with open(os.path.join(harness.SOURCE_DIR, "docs", "manual.md"), encoding="utf-8") as f:
             manual = f.read()
-        usage = self.run_setup(["--help"]).stdout.decode()
-        options = set(re.findall(r"(?<![\w-])--[a-z]+", usage))
-        self.assertGreaterEqual(len(options), 9)
-        documented = set(re.findall(r"(?<![\w-])--[a-z]+", manual))
-        self.assertEqual(options, documented)
-        switches = {"/S", "/D=", "/LOG=", "/ANSWERS=", "/CHECK", "/?"}
-        for switch in switches:
+        options = lambda text: set(re.findall(r"(?<![\w-])--[a-z]+", text))
+        usage = options(self.run_setup(["--help"]).stdout.decode())
+        self.assertGreaterEqual(len(usage), 9)
+        self.assertEqual(usage, options(manual))
+        for switch in ("/S", "/D=", "/LOG=", "/ANSWERS=", "/CHECK", "/?"):
             self.assertIn("`" + switch, manual)
 
 
