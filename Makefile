@@ -1,6 +1,7 @@
 # make demo   installs what is missing, builds, and runs Setup.exe under Wine on examples/demo
 # make test   installs what is missing, builds everything and runs every test
-# make unit   the fast loop: builds and runs the native unit tests only (no mingw, no Wine)
+# make unit   the fast loop: builds and runs the native unit tests only (mingw only for
+#             the PE files they read; no Wine)
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 # ccache, where it is installed, shares compiled objects between builds and work trees.
@@ -13,7 +14,7 @@ endif
 # Warnings are errors in every build made here, as in CI.
 CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DSETUP_WERROR=ON -DCMAKE_BUILD_TYPE
 
-.PHONY: all deps deps-native build native win32 win64 testbuild fuzzbuild test unit demo bench clean
+.PHONY: all deps deps-native pe-fixtures build native win32 win64 testbuild fuzzbuild test unit demo bench clean
 
 all: build
 
@@ -53,8 +54,18 @@ testbuild: build fuzzbuild
 test: testbuild
 	@cd build/test && ctest --output-on-failure -j $(JOBS)
 
+# The PE files the version reader's unit tests read, from both mingw builds, and only
+# those: the programs and the other fixtures wait for `make build`.
+pe-fixtures: deps-native
+	@test -f build/win32/CMakeCache.txt || cmake -S . -B build/win32 $(CMAKE_GEN)=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@test -f build/win64/CMakeCache.txt || cmake -S . -B build/win64 $(CMAKE_GEN)=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	@cmake --build build/win32 -j $(JOBS) --target version_fixtures >/dev/null
+	@cmake --build build/win64 -j $(JOBS) --target version_fixtures >/dev/null
+
 # Configured once; later runs rebuild only what changed and rerun the suite.
-unit: deps-native
+unit: deps-native pe-fixtures
 	@test -f build/unit/CMakeCache.txt || cmake -S . -B build/unit $(CMAKE_GEN)=Debug \
 	  -DSETUP_TESTS=ON -DSETUP_SANITIZE=ON >/dev/null
 	@cmake --build build/unit -j $(JOBS) --target unit_tests

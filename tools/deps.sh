@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when something is missing.
-# With --native, only what the native build and its unit tests need (make unit).
+# With --native, only what the native build and its unit tests need (make unit): the
+# mingw compilers too, for the PE files the version reader's tests read.
 set -eu
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -9,7 +10,8 @@ pkgs=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       wine wine64 wine32:i386 xvfb xauth xdotool x11-utils clang-14 libfuzzer-14-dev libclang-rt-14-dev
       locales python3 dos2unix imagemagick ccache fonts-ipafont-gothic libedit-dev python3-pexpect)
 if [ "${1:-}" = "--native" ]; then
-  pkgs=(cmake make g++ pkg-config libedit-dev libgtest-dev libgmock-dev python3)
+  pkgs=(cmake make g++ pkg-config libedit-dev libgtest-dev libgmock-dev python3
+        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
   for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
   if [ ${#need[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
