@@ -62,42 +62,42 @@ bool MakeSocket(const std::string& path) {
   return fd.valid() && bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+// What stands at the destination, how it is made, and whether a copy replaces it.
+struct DestinationCase {
+  const char* what;
+  int (*make)(const std::string& dest, const std::string& outside, const std::string& source);
+  bool replaced;
+} const kDestinations[] = {
+    {"a link to a file outside the prefix",
+     [](auto& d, auto& o, auto&) { return symlink((o + "/target.txt").c_str(), d.c_str()); }, true},
+    {"a link to a read-only file",
+     [](auto& d, auto& o, auto&) { return symlink((o + "/read-only.txt").c_str(), d.c_str()); },
+     true},
+    {"a link to the source", [](auto& d, auto&, auto& s) { return symlink(s.c_str(), d.c_str()); },
+     true},
+    {"a dangling link",
+     [](auto& d, auto& o, auto&) { return symlink((o + "/missing").c_str(), d.c_str()); }, true},
+    {"a link to a directory", [](auto& d, auto& o, auto&) { return symlink(o.c_str(), d.c_str()); },
+     false},
+    {"a FIFO", [](auto& d, auto&, auto&) { return mkfifo(d.c_str(), 0666); }, false},
+    {"a character device",
+     [](auto& d, auto&, auto&) { return mknod(d.c_str(), S_IFCHR | 0666, makedev(1, 3)); }, false},
+    {"a socket", [](auto& d, auto&, auto&) { return MakeSocket(d) ? 0 : -1; }, false},
+    {"a read-only file",
+     [](auto& d, auto&, auto&) {
+       std::ofstream(d) << "old";
+       return chmod(d.c_str(), 0444);
+     },
+     false},
+};
+
 TEST_F(PosixFileTest, WhatStandsAtTheDestination) {
   std::string source = tmp_.Write("prefix/drive_c/work/source.bin", "payload");
   std::string target = tmp_.Write("outside/target.txt", "target");
   std::string read_only = tmp_.Write("outside/read-only.txt", "target");
   ASSERT_EQ(chmod(read_only.c_str(), 0444), 0);
   std::string dest = work_ + "/dest";
-  struct Case {
-    const char* what;
-    int (*make)(const std::string& dest, const std::string& outside, const std::string& source);
-    bool replaced;
-  } cases[] = {
-      {"a link to a file outside the prefix",
-       [](auto& d, auto& o, auto&) { return symlink((o + "/target.txt").c_str(), d.c_str()); },
-       true},
-      {"a link to a read-only file",
-       [](auto& d, auto& o, auto&) { return symlink((o + "/read-only.txt").c_str(), d.c_str()); },
-       true},
-      {"a link to the source",
-       [](auto& d, auto&, auto& s) { return symlink(s.c_str(), d.c_str()); }, true},
-      {"a dangling link",
-       [](auto& d, auto& o, auto&) { return symlink((o + "/missing").c_str(), d.c_str()); }, true},
-      {"a link to a directory",
-       [](auto& d, auto& o, auto&) { return symlink(o.c_str(), d.c_str()); }, false},
-      {"a FIFO", [](auto& d, auto&, auto&) { return mkfifo(d.c_str(), 0666); }, false},
-      {"a character device",
-       [](auto& d, auto&, auto&) { return mknod(d.c_str(), S_IFCHR | 0666, makedev(1, 3)); },
-       false},
-      {"a socket", [](auto& d, auto&, auto&) { return MakeSocket(d) ? 0 : -1; }, false},
-      {"a read-only file",
-       [](auto& d, auto&, auto&) {
-         std::ofstream(d) << "old";
-         return chmod(d.c_str(), 0444);
-       },
-       false},
-  };
-  for (const Case& c : cases) {
+  for (const DestinationCase& c : kDestinations) {
     for (bool binary : {true, false}) {
       SCOPED_TRACE(std::string(c.what) + (binary ? ", BinCopy" : ", text copy"));
       std::filesystem::remove(dest);
