@@ -14,6 +14,7 @@
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/temp_files.h"
 #include "script/run_state.h"
 #include "script/startup.h"
 
@@ -100,6 +101,8 @@ int Main(int argc, char** argv) {
     return kExitFinished;
   }
 
+  // From here on a signal that ends the program first removes its temporary files.
+  InstallTempFileCleanup();
   PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
   if (options.check) {
     std::string program_dir = ProgramDirectory(system, system.FromUtf8(first_argument), true);

@@ -49,11 +49,18 @@ int quiet_fd = -1;
 termios saved_tty{};
 
 // The signals that end the program; during a run it gives the terminal its echo back
-// first, which not every shell would.
+// first, which not every shell would, then hands the signal to the handler the program
+// had before the run (the one that removes its temporary files), if any.
 constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+void (*handler_before_run[std::size(kEndingSignals)])(int) = {};
 
 void RestoreTerminalAndEnd(int signal_number) {
   if (quiet_fd >= 0) tcsetattr(quiet_fd, TCSANOW, &saved_tty);
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    if (kEndingSignals[i] == signal_number && handler_before_run[i] != nullptr) {
+      handler_before_run[i](signal_number);
+    }
+  }
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -82,6 +89,10 @@ class IgnoreInterrupts {
       sigemptyset(&ending.sa_mask);
       for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
         sigaction(kEndingSignals[i], nullptr, &previous_ending_[i]);
+        void (*before)(int) = previous_ending_[i].sa_handler;
+        bool chained = (previous_ending_[i].sa_flags & SA_SIGINFO) == 0 && before != SIG_DFL &&
+                       before != SIG_IGN;
+        handler_before_run[i] = chained ? before : nullptr;
         // A signal the program was started ignoring (nohup) stays ignored.
         if (previous_ending_[i].sa_handler != SIG_IGN) {
           sigaction(kEndingSignals[i], &ending, nullptr);

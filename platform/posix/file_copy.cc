@@ -74,7 +74,9 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   if (!temp || !CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
-  return temp->Commit(src.st_mode & 0777);
+  // The source's permission bits less the umask, as cp gives a new file; an existing
+  // destination's own bits give way to them.
+  return temp->Commit(src.st_mode & 0777 & ~ProcessUmask());
 }
 
 }  // namespace setup

@@ -1,5 +1,6 @@
 // Byte-for-byte file copy on POSIX, as CopyFileA does it: the destination is replaced,
-// the source's modification time and permission bits are kept.
+// the source's modification time is kept and its permission bits less the umask are
+// given, as cp gives them.
 #ifndef SETUP_PLATFORM_POSIX_FILE_COPY_H_
 #define SETUP_PLATFORM_POSIX_FILE_COPY_H_
 
@@ -12,11 +13,13 @@ namespace setup {
 // Copies `source` to `destination` (POSIX paths) through a temporary file in the
 // destination's directory that is renamed into place only when every byte, the mode
 // and the time have been written. Fails, leaving everything as it was, when the source
-// is not a readable regular file, when the destination is a directory or its directory
-// is missing, when both name the same file (by device and inode, so other spellings
-// and hard links count), when the destination may not be replaced (MayReplace), and on
-// any read or write error. With `destination_missing` the caller knows that the
-// destination does not exist in its (existing) folder, and it is not looked at.
+// is not a readable regular file, when the destination is a directory (or a link to one),
+// a device, FIFO or socket, or its directory is missing, when both name the same file (by
+// device and inode, so other spellings and hard links count), when the destination may
+// not be replaced (MayReplace), and on any read or write error. A symbolic link at the
+// destination is replaced, its target left alone (TempFile). With `destination_missing`
+// the caller knows that the destination does not exist in its (existing) folder, and it
+// is not looked at.
 bool CopyFileContents(const std::string& source, const std::string& destination,
                       bool destination_missing = false);
 

@@ -6,9 +6,10 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <utility>
 #include <vector>
+
+#include "platform/posix/temp_files.h"
 
 namespace setup {
 namespace {
@@ -48,29 +49,6 @@ class ReplacementOutput : public OutputFile {
   bool failed_ = false;  // a failed write spoils the whole output
 };
 
-struct FreeDeleter {
-  void operator()(char* p) const { std::free(p); }
-};
-
-// The absolute path, symbolic links resolved, that a file written to `destination`
-// replaces; false when the destination's directory does not exist.
-bool ResolveTarget(const std::string& destination, std::string* target) {
-  if (destination.empty() || destination.back() == '/') return false;
-  std::unique_ptr<char, FreeDeleter> real(realpath(destination.c_str(), nullptr));
-  if (real) {
-    *target = real.get();
-    return true;
-  }
-  std::size_t slash = destination.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : destination.substr(0, slash);
-  std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-  real.reset(realpath(dir.c_str(), nullptr));
-  if (!real) return false;
-  std::string resolved = real.get();
-  *target = (resolved == "/" ? "" : resolved) + "/" + name;
-  return true;
-}
-
 }  // namespace
 
 std::unique_ptr<InputFile> OpenInputFile(const std::string& path) {
@@ -100,52 +78,70 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
-TempFile::TempFile(ScopedFd fd, std::string temp_path, std::string target)
-    : fd_(std::move(fd)), temp_path_(std::move(temp_path)), target_(std::move(target)) {}
+TempFile::TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot)
+    : fd_(std::move(fd)),
+      temp_path_(std::move(temp_path)),
+      target_(std::move(target)),
+      slot_(slot) {}
 
 TempFile::~TempFile() {
-  if (!committed_) unlink(temp_path_.c_str());
+  if (committed_) return;
+  EndingSignalsHeld held;
+  unlink(temp_path_.c_str());
+  UnregisterTempFile(slot_);
 }
 
 std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
                                            const struct stat* source) {
   if (destination.empty() || destination.back() == '/') return nullptr;
-  std::string target = destination;
   struct stat st;
-  bool exists = lstat(destination.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return nullptr;
-  if (exists && S_ISLNK(st.st_mode)) {
-    if (!ResolveTarget(destination, &target)) return nullptr;
-    exists = stat(target.c_str(), &st) == 0;
+  if (lstat(destination.c_str(), &st) != 0) {
+    return errno == ENOENT ? CreateNew(destination) : nullptr;
   }
-  if (exists) {
-    if (!MayReplace(st)) return nullptr;
-    // Copying a file onto itself would truncate it on the way; Windows refuses with a
-    // sharing violation, and so does this copy.
-    if (source != nullptr && st.st_dev == source->st_dev && st.st_ino == source->st_ino) {
-      return nullptr;
-    }
+  if (S_ISLNK(st.st_mode)) {
+    // The link itself is replaced, whatever it points to; only a link to a directory is
+    // refused, being a directory in the Windows view of the prefix.
+    struct stat target;
+    if (stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return nullptr;
+    return CreateNew(destination);
   }
-  return CreateNew(target);
+  // A device, FIFO or socket is no file that a copy may replace.
+  if (!S_ISREG(st.st_mode) || !MayReplace(st)) return nullptr;
+  // Copying a file onto itself would truncate it on the way; Windows refuses with a
+  // sharing violation, and so does this copy.
+  if (source != nullptr && st.st_dev == source->st_dev && st.st_ino == source->st_ino) {
+    return nullptr;
+  }
+  return CreateNew(destination);
 }
 
 std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination) {
   if (destination.empty() || destination.back() == '/') return nullptr;
   std::size_t slash = destination.rfind('/');
-  std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
-  // The name part is shortened so that the temporary name stays within NAME_MAX.
-  std::string name = destination.substr(name_start, 200);
-  std::string temp_path = destination.substr(0, name_start) + "." + name + ".XXXXXX";
-  ScopedFd fd(mkostemp(temp_path.data(), O_CLOEXEC));
+  std::string dir = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+  RemoveLeftoverTempFiles(dir);
+  // Held, so that no signal falls between the file's creation and its registration.
+  EndingSignalsHeld held;
+  std::string temp_path;
+  ScopedFd fd = CreateTempFile(dir, &temp_path);
   if (!fd.valid()) return nullptr;
-  return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, destination));
+  int slot = RegisterTempFile(temp_path.c_str());
+  return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, destination, slot));
 }
 
 bool TempFile::Commit(mode_t mode) {
   if (committed_ || !fd_.valid()) return false;
   bool ok = fchmod(fd_.get(), mode) == 0;
+  // The file's lock lives as long as a descriptor of it: a duplicate keeps it from the
+  // close, which may report a late write error, to the rename, so that no other run's
+  // sweep takes the file meanwhile.
+  ScopedFd lock(fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+  ok = lock.valid() && ok;
   ok = fd_.Close() && ok;
-  if (!ok || rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
+  if (!ok) return false;
+  EndingSignalsHeld held;
+  if (rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
+  UnregisterTempFile(slot_);
   committed_ = true;
   return true;
 }
@@ -183,9 +179,7 @@ bool MayReplace(const struct stat& st) {
   return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 
-mode_t ReplacementMode(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
+mode_t ProcessUmask() {
   // umask() can only be read by setting it; this runs once, before any other thread
   // of this program creates files.
   static const mode_t kUmask = [] {
@@ -193,7 +187,13 @@ mode_t ReplacementMode(const std::string& path) {
     umask(mask);
     return mask;
   }();
-  return 0644 & ~kUmask;
+  return kUmask;
+}
+
+mode_t ReplacementMode(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
+  return 0644 & ~ProcessUmask();
 }
 
 std::unique_ptr<OutputFile> CreateReplacementFile(const std::string& path) {

@@ -19,14 +19,16 @@ namespace setup {
 // (a directory, for one).
 std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
 
-// A temporary file ".<name>.XXXXXX" in the directory of a destination. Commit() renames
-// it over the destination; destroyed uncommitted, it is removed. A destination that is a
-// symbolic link is written through: the file it points to is replaced.
+// A temporary file of the program's pattern (temp_files.h) in the directory of a
+// destination, locked and registered for removal while it lives. Commit() renames it over
+// the destination; destroyed uncommitted, it is removed. A symbolic link at the
+// destination is replaced by the new file itself, as install(1) does: nothing is written
+// through a link this program did not make, and the link's target is left alone.
 class TempFile {
  public:
-  // Null when the destination's directory does not exist, the destination may not be
-  // replaced (MayReplace), it is the file `source` describes (when given), or the file
-  // cannot be made.
+  // Null when the destination's directory does not exist, the destination is a directory
+  // or a link to one, a device, FIFO or socket, may not be replaced (MayReplace), is the
+  // file `source` describes (when given), or the file cannot be made.
   static std::unique_ptr<TempFile> Create(const std::string& destination,
                                           const struct stat* source = nullptr);
   // The same for a destination known to be missing from its folder, which is not
@@ -38,18 +40,21 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   int fd() const { return fd_.get(); }
-  // The resolved destination that Commit() replaces.
+  // The destination that Commit() replaces.
   const std::string& target() const { return target_; }
+  // The temporary file's path.
+  const std::string& path() const { return temp_path_; }
   // Gives the file `mode`, closes it and renames it over the destination. False when
   // any step fails; the destination is then unchanged and the temporary file removed.
   bool Commit(mode_t mode);
 
  private:
-  TempFile(ScopedFd fd, std::string temp_path, std::string target);
+  TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot);
 
   ScopedFd fd_;
   std::string temp_path_;
   std::string target_;
+  int slot_;  // in the registry of live temporary files, or -1
   bool committed_ = false;
 };
 
@@ -59,8 +64,12 @@ class TempFile {
 // left to the kernel, which lets root write any file.
 bool MayReplace(const struct stat& st);
 
-// Permission bits for a file that replaces `path`: those of the existing file, or
-// 0644 without the bits of the process's umask for a new one.
+// The process's umask, read once: the program never changes it.
+mode_t ProcessUmask();
+
+// Permission bits for a file that replaces `path`: those of the existing regular file, or
+// 0644 without the bits of the process's umask for a new one (and for one that replaces a
+// symbolic link, whose target is no concern of the new file).
 mode_t ReplacementMode(const std::string& path);
 
 // An OutputFile over a TempFile (see system.h for the contract).

@@ -82,15 +82,40 @@ class SpawnActions {
   bool ok_;
 };
 
+// The child in a process group of its own (POSIX_SPAWN_SETPGROUP, group 0): a terminal's
+// Ctrl-C, which goes to the foreground group, reaches this program, which ignores it
+// during a run, and not the child.
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    initialized_ = posix_spawnattr_init(&attributes_) == 0;
+    ok_ = initialized_ && posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP) == 0 &&
+          posix_spawnattr_setpgroup(&attributes_, 0) == 0;
+  }
+  ~SpawnAttributes() {
+    if (initialized_) posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  bool ok() const { return ok_; }
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+  bool initialized_;
+  bool ok_;
+};
+
 pid_t Spawn(char* const argv[], const std::string& working_dir) {
   SpawnActions actions;
-  if (!actions.ok()) return -1;
+  SpawnAttributes attributes;
+  if (!actions.ok() || !attributes.ok()) return -1;
   if (!working_dir.empty() &&
       posix_spawn_file_actions_addchdir_np(actions.get(), working_dir.c_str()) != 0) {
     return -1;
   }
   pid_t pid;
-  if (posix_spawn(&pid, argv[0], actions.get(), nullptr, argv, environ) != 0) return -1;
+  if (posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv, environ) != 0) return -1;
   return pid;
 }
 

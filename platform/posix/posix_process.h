@@ -17,7 +17,8 @@ namespace setup {
 DllRegisterResult CallRegisterServer(const std::string& library, std::int32_t* hresult);
 
 // Starts `program` with `arguments` (argv[1] on) in `working_dir` (empty: the current
-// directory), with this process's environment. Null when the program cannot be
+// directory), with this process's environment, in a process group of its own, so that a
+// terminal's Ctrl-C reaches only this program. Null when the program cannot be
 // executed or the working directory cannot be entered.
 // The Process reaps its child when it sees it end. One destroyed before its child has
 // ended leaves the child running; the next StartChildProcess or HasEnded reaps it, so

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -73,6 +74,21 @@ TEST_F(PosixProcessTest, StartsTheProgramWithItsArgumentsInTheWorkingDirectory) 
   EXPECT_EQ(ReadFileOrMissing(tools_ + "/args.txt"), "1 /regserver\n");
   EXPECT_EQ(ReadFileOrMissing(tools_ + "/where.txt"),
             std::filesystem::canonical(tools_).string() + "\n");
+}
+
+// A terminal's Ctrl-C goes to its foreground process group: the child is in another,
+// its own, so that only this program receives it.
+TEST_F(PosixProcessTest, TheProgramRunsInAProcessGroupOfItsOwn) {
+  // Fields 1 and 5 of /proc/<pid>/stat: the process and its group.
+  Script("group.sh", "cut -d' ' -f1,5 /proc/$$/stat > group.txt\n");
+  auto process = system_->StartProcess("C:\\tools\\group.sh", "", "C:\\tools");
+  ASSERT_TRUE(process);
+  ASSERT_TRUE(WaitFor(process.get()));
+  std::string text = ReadFileOrMissing(tools_ + "/group.txt");
+  long pid = 0, group = 0;
+  ASSERT_EQ(std::sscanf(text.c_str(), "%ld %ld", &pid, &group), 2) << text;
+  EXPECT_EQ(group, pid);
+  EXPECT_NE(group, static_cast<long>(getpgrp()));
 }
 
 TEST_F(PosixProcessTest, AnEmptyWorkingDirectoryIsTheCurrentOne) {

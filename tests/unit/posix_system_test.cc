@@ -261,15 +261,16 @@ TEST_F(PosixSystemTest, AFailedRenameFailsTheCommitAndLeavesNothingBehind) {
   EXPECT_EQ(tmp_.List("prefix/drive_c/work/late.txt"), "inside");
 }
 
-TEST_F(PosixSystemTest, ReplacementWritesThroughASymbolicLink) {
+TEST_F(PosixSystemTest, ReplacementReplacesASymbolicLinkAndLeavesItsTarget) {
   std::string target = Write("target.txt", "old");
   ASSERT_EQ(symlink("target.txt", (work_ + "/link.txt").c_str()), 0);
   auto out = system_->CreateReplacement("C:\\work\\link.txt");
   ASSERT_TRUE(out);
   EXPECT_TRUE(out->Write("new", 3));
   EXPECT_TRUE(out->Commit());
-  EXPECT_EQ(Read("target.txt"), "new");
-  EXPECT_TRUE(std::filesystem::is_symlink(work_ + "/link.txt"));
+  EXPECT_EQ(Read("target.txt"), "old");
+  EXPECT_EQ(Read("link.txt"), "new");
+  EXPECT_FALSE(std::filesystem::is_symlink(work_ + "/link.txt"));
 }
 
 // Lowers the file size limit for the life of the object, so that writes fail with

@@ -1,0 +1,169 @@
+#include "platform/posix/temp_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <set>
+
+namespace setup {
+namespace {
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The registry: a slot is free, being filled (its path not yet whole), or live. The
+// handler reads only live slots, so it never sees half a path. A run has one or two
+// temporary files at a time; a file that finds no slot is left to the next run's sweep.
+constexpr int kSlots = 16;
+enum SlotState : int { kFree, kFilling, kLive };
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the slots' state");
+Slot slots[kSlots];
+
+void RemoveAndEnd(int signal_number) {
+  RemoveLiveTempFiles();
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);  // delivered when the handler returns, the signal being blocked in it
+}
+
+sigset_t EndingSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : kEndingSignals) sigaddset(&set, s);
+  return set;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// Removes `name` in the folder `dir_fd` when it is a regular file that nobody holds
+// locked; the lock is taken before the removal, so a run that is still writing the file
+// keeps it. The name is checked to be the file locked once the lock is held.
+bool RemoveIfUnlocked(int dir_fd, const char* name) {
+  struct stat before;
+  if (fstatat(dir_fd, name, &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode)) {
+    return false;
+  }
+  ScopedFd fd(openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat opened, now;
+  if (!fd.valid() || fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return false;
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  if (fstatat(dir_fd, name, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(now, opened)) {
+    return false;
+  }
+  return unlinkat(dir_fd, name, 0) == 0;
+}
+
+// Locks a file just made as `path`. False when another run's sweep took it between its
+// creation and the lock (the sweep then removes it): the caller makes another. A file
+// system without flock gives no lock to anyone, so the file is kept unlocked there.
+bool LockAsOwnFile(int fd, const std::string& path) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
+  struct stat mine, named;
+  return fstat(fd, &mine) == 0 && lstat(path.c_str(), &named) == 0 && SameFile(mine, named);
+}
+
+}  // namespace
+
+bool IsTempFileName(std::string_view name) {
+  constexpr std::size_t kPrefix = sizeof kTempNamePrefix - 1;
+  constexpr std::size_t kSuffix = sizeof kTempNameSuffix - 1;
+  if (name.size() != kPrefix + 6 + kSuffix || name.substr(0, kPrefix) != kTempNamePrefix ||
+      name.substr(kPrefix + 6) != kTempNameSuffix) {
+    return false;
+  }
+  for (char c : name.substr(kPrefix, 6)) {
+    bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+ScopedFd CreateTempFile(const std::string& dir, std::string* path) {
+  // A few tries: each fails only when a concurrent sweep removed the fresh file.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::string name = dir + kTempNamePrefix + "XXXXXX" + kTempNameSuffix;
+    ScopedFd fd(mkostemps(name.data(), sizeof kTempNameSuffix - 1, O_CLOEXEC));
+    if (!fd.valid()) return ScopedFd();
+    if (LockAsOwnFile(fd.get(), name)) {
+      *path = std::move(name);
+      return fd;
+    }
+  }
+  return ScopedFd();
+}
+
+int RegisterTempFile(const char* path) {
+  std::size_t length = strnlen(path, PATH_MAX);
+  if (length >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(slots[i].path, path, length + 1);
+    slots[i].state.store(kLive, std::memory_order_release);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTempFile(int slot) {
+  if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree, std::memory_order_release);
+}
+
+void RemoveLiveTempFiles() {
+  for (Slot& slot : slots) {
+    if (slot.state.load(std::memory_order_acquire) == kLive) unlink(slot.path);
+  }
+}
+
+void InstallTempFileCleanup() {
+  struct sigaction action {};
+  action.sa_handler = RemoveAndEnd;
+  action.sa_mask = EndingSignalSet();
+  for (int s : kEndingSignals) {
+    struct sigaction previous {};
+    if (sigaction(s, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
+}
+
+EndingSignalsHeld::EndingSignalsHeld() {
+  sigset_t set = EndingSignalSet();
+  held_ = pthread_sigmask(SIG_BLOCK, &set, &saved_) == 0;
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+  if (held_) pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
+
+int RemoveLeftoverTempFiles(const std::string& dir) {
+  static std::set<std::string> swept;
+  if (!swept.insert(dir).second) return 0;
+  std::unique_ptr<DIR, DirCloser> listing(opendir(dir.empty() ? "." : dir.c_str()));
+  if (!listing) return 0;
+  int removed = 0;
+  while (const dirent* entry = readdir(listing.get())) {
+    if (IsTempFileName(entry->d_name) && RemoveIfUnlocked(dirfd(listing.get()), entry->d_name)) {
+      ++removed;
+    }
+  }
+  return removed;
+}
+
+}  // namespace setup

@@ -1,0 +1,181 @@
+// The program's temporary files on real folders: their name pattern, the removal of a
+// killed run's leftovers (never a live file of another run), and the removal of the live
+// ones when a signal ends the program.
+#include "platform/posix/temp_files.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "platform/posix/posix_file.h"
+#include "tests/unit/posix_temp_dir.h"
+
+namespace setup {
+namespace {
+
+TEST(TempFileNameTest, OnePattern) {
+  struct Case {
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {".~stpAb3xY9.tmp", true},
+      {".~stp000000.tmp", true},
+      {".~stpAb3xY.tmp", false},
+      {".~stpAb3xY90.tmp", false},
+      {"~stpAb3xY9.tmp", false},
+      {".~stpAb3xY9.tmpx", false},
+      {".~stpAb-xY9.tmp", false},
+      {".~STPAb3xY9.tmp", false},
+      {".~stpAb3xY9.TMP", false},
+      {".out.txt.Ab3xY9", false},
+      {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsTempFileName(c.name), c.matches) << c.name;
+}
+
+TEST(TempFileNameTest, TheFileLayerMakesItsTemporaryFilesInThePattern) {
+  TempDir tmp;
+  auto temp = TempFile::Create(tmp / "dest.txt");
+  ASSERT_TRUE(temp);
+  std::string name = temp->path().substr(temp->path().rfind('/') + 1);
+  EXPECT_TRUE(IsTempFileName(name)) << name;
+  EXPECT_EQ(temp->path(), tmp / name);
+  EXPECT_EQ(tmp.List(), name);
+  // Held locked while it lives.
+  ScopedFd other(open(temp->path().c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(other.valid());
+  EXPECT_NE(flock(other.get(), LOCK_EX | LOCK_NB), 0);
+}
+
+std::set<std::string> Names(const std::string& list) {
+  std::set<std::string> names;
+  std::istringstream words(list);
+  for (std::string word; words >> word;) names.insert(word);
+  return names;
+}
+
+// A temporary file of a run killed part-way: a child process makes it and is killed.
+void LeaveKilledTempFile(const std::string& destination) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    auto temp = TempFile::Create(destination);
+    if (temp && WriteAll(temp->fd(), "partial", 7)) raise(SIGKILL);
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
+TEST(LeftoverTempFilesTest, TheNextWriteIntoTheFolderRemovesThemOnce) {
+  TempDir tmp;
+  std::string dir = tmp.MakeDir("app");
+  LeaveKilledTempFile(dir + "/out.txt");
+  std::string leftover = tmp.List("app");
+  ASSERT_TRUE(IsTempFileName(leftover)) << leftover;
+  // Beside it: a live file of a concurrent run, and names that only resemble the pattern.
+  ScopedFd live(open((dir + "/.~stpLIVE00.tmp").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  ASSERT_TRUE(live.valid());
+  ASSERT_EQ(flock(live.get(), LOCK_EX | LOCK_NB), 0);
+  const char* resembling[] = {".~stpABCDE.tmp", ".~stpABCDEF.tmp.x", "~stpABCDEF.tmp", ".x.tmp"};
+  for (const char* name : resembling) tmp.Write(std::string("app/") + name, "keep");
+  tmp.MakeDir("app/.~stpDIRECT.tmp");
+  ASSERT_EQ(mkfifo((dir + "/.~stpFIFO00.tmp").c_str(), 0600), 0);
+  std::string outside = tmp.Write("outside.txt", "outside");
+  ASSERT_EQ(symlink(outside.c_str(), (dir + "/.~stpLINK00.tmp").c_str()), 0);
+  std::string before = tmp.List("app");
+
+  auto out = CreateReplacementFile(dir + "/out.txt");
+  ASSERT_TRUE(out);
+  ASSERT_TRUE(out->Write("new", 3) && out->Commit());
+  std::set<std::string> expected = Names(before);
+  ASSERT_EQ(expected.erase(leftover), 1u);
+  expected.insert("out.txt");
+  EXPECT_EQ(Names(tmp.List("app")), expected);
+  EXPECT_EQ(ReadFileOrMissing(outside), "outside");
+
+  // Once per folder and run: a leftover made now stays until the next run.
+  LeaveKilledTempFile(dir + "/out.txt");
+  std::string second = tmp.List("app");
+  out = CreateReplacementFile(dir + "/out.txt");
+  ASSERT_TRUE(out);
+  out.reset();
+  EXPECT_EQ(tmp.List("app"), second);
+  EXPECT_EQ(RemoveLeftoverTempFiles(dir + "/"), 0);
+}
+
+// A child that makes a temporary file with the cleanup installed, tells the parent, and
+// waits for a signal. `ignored`, when not 0, is ignored from the child's start.
+pid_t StartChildWithTempFile(const std::string& destination, int ignored, int ready_fd) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  const rlimit no_core = {0, 0};  // SIGQUIT's default action writes none
+  setrlimit(RLIMIT_CORE, &no_core);
+  if (ignored != 0) signal(ignored, SIG_IGN);
+  InstallTempFileCleanup();
+  auto temp = TempFile::Create(destination);
+  if (!temp || !WriteAll(temp->fd(), "partial", 7) || write(ready_fd, "r", 1) != 1) _exit(1);
+  while (true) pause();
+}
+
+TEST(LiveTempFilesTest, AnEndingSignalRemovesThemAndEndsTheProgram) {
+  struct Case {
+    int ignored;  // from the start
+    int sent[2];
+    int ending;  // the signal that ends the child
+  } cases[] = {
+      {0, {SIGINT, 0}, SIGINT},   {0, {SIGTERM, 0}, SIGTERM},           {0, {SIGHUP, 0}, SIGHUP},
+      {0, {SIGQUIT, 0}, SIGQUIT}, {SIGHUP, {SIGHUP, SIGTERM}, SIGTERM},  // lower signals are
+                                                                         // delivered first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sent[0]);
+    TempDir tmp;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ScopedFd read_end(fds[0]), write_end(fds[1]);
+    pid_t pid = StartChildWithTempFile(tmp / "out.txt", c.ignored, write_end.get());
+    ASSERT_GE(pid, 0);
+    write_end.Close();  // the read below then ends should the child fail
+    char ready = 0;
+    ASSERT_EQ(read(read_end.get(), &ready, 1), 1);
+    ASSERT_TRUE(IsTempFileName(tmp.List())) << tmp.List();
+    for (int s : c.sent) {
+      if (s != 0) {
+        ASSERT_EQ(kill(pid, s), 0);
+      }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), c.ending);
+    EXPECT_EQ(tmp.List(), "");
+  }
+}
+
+TEST(LiveTempFilesTest, TheRegistryHoldsWhatFitsAndForgetsWhatIsCommitted) {
+  TempDir tmp;
+  std::string too_long(PATH_MAX, 'x');
+  EXPECT_EQ(RegisterTempFile(too_long.c_str()), -1);
+  auto committed = TempFile::Create(tmp / "committed.txt");
+  auto live = TempFile::Create(tmp / "live.txt");
+  ASSERT_TRUE(committed && live);
+  ASSERT_TRUE(committed->Commit(0600));
+  RemoveLiveTempFiles();
+  EXPECT_EQ(tmp.List(), "committed.txt");  // the live one is gone, the committed one kept
+  UnregisterTempFile(-1);                  // accepted and ignored
+}
+
+}  // namespace
+}  // namespace setup
