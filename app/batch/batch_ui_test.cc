@@ -58,12 +58,6 @@ TEST(BatchUiTest, BadAnswersFiles) {
   }
 }
 
-TEST(BatchUiTest, NoAnswersFileIsNoAnswers) {
-  Lines lines = {"stale"};
-  EXPECT_TRUE(BatchUi::ReadAnswers("", &lines));
-  EXPECT_TRUE(lines.empty());
-}
-
 TEST(BatchUiTest, RefusedDestinationEndsTheDialog) {
   struct Case {
     Lines answers;

@@ -57,15 +57,5 @@ TEST(DestinationTest, CodePageRoundTrip) {
   }
 }
 
-// The refusal is one message box of the plain style, right after the dialog.
-TEST(DestinationTest, RefusalIsTheOnlyEvent) {
-  AppFixture f;
-  f.ui.type_destination = true;
-  f.ui.typed_destination = "C:\\Café";
-  EXPECT_EQ(f.Start(kScript), kExitStartupFailed);
-  EXPECT_EQ(f.ui.events, (std::vector<std::string>{"SetupDialog Setup|C:\\",
-                                                   "MessageBox 0|" + Refusal("C:\\Café")}));
-}
-
 }  // namespace
 }  // namespace setup
