@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
 #include "app/terminal/terminal_ui.h"
+#include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
@@ -69,16 +71,24 @@ void ExplainMissingWindows(const std::string& program, const PosixSystem& system
   }
 }
 
+// Says that the transcript `log` cannot be written; answers `status`.
+int TranscriptFailed(const std::string& program, const std::string& log, int status) {
+  std::fprintf(stderr, "%s: cannot write the transcript %s\n", program.c_str(), log.c_str());
+  return status;
+}
+
 // The terminal front end, or batch with its answers; null, with the reason on standard
-// error, when the answers file cannot be read.
+// error, when the answers file is not a regular file that can be read whole within
+// BatchUi::kAnswersLimit.
 std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options, const std::string& program) {
   if (terminal) return std::make_unique<TerminalUi>(stdin, stdout);
   std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
-  if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
+  std::deque<std::string> lines;
+  if (!BatchUi::ReadAnswers(answers, &lines)) {
     std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(), answers.c_str());
     return nullptr;
   }
-  return std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
+  return std::make_unique<BatchUi>(std::move(lines), stderr);
 }
 
 int Main(int argc, char** argv) {
@@ -114,17 +124,14 @@ int Main(int argc, char** argv) {
   if (!front_end) return kExitStartupFailed;
 
   // The transcript: --log, else SETUP_TRANSCRIPT, else standard output in batch mode.
+  // Only a log asked for by name (a file, or "-" for standard output) is the install
+  // log whose failure the exit status tells.
   std::string log = OptionOrEnvironment(options.log, "SETUP_TRANSCRIPT");
   ScopedFile log_file;
-  std::FILE* transcript = nullptr;
-  if (log == "-" || (log.empty() && !terminal)) {
-    transcript = stdout;
-  } else if (!log.empty()) {
+  std::FILE* transcript = log == "-" || (log.empty() && !terminal) ? stdout : nullptr;
+  if (!transcript && !log.empty()) {
     log_file.reset(std::fopen(log.c_str(), "w"));
-    if (!log_file) {
-      std::fprintf(stderr, "%s: cannot write the transcript %s\n", program.c_str(), log.c_str());
-      return kExitStartupFailed;
-    }
+    if (!log_file) return TranscriptFailed(program, log, kExitStartupFailed);
     transcript = log_file.get();
   }
 
@@ -136,7 +143,9 @@ int Main(int argc, char** argv) {
   if (status == kExitStartupFailed && !system.has_windows()) {
     ExplainMissingWindows(program, system, options);
   }
-  return status;
+  if (log.empty()) return status;
+  bool log_whole = CloseTranscript(log_file.release(), !ui.transcript_failed());
+  return log_whole ? status : TranscriptFailed(program, log, StatusAfterTranscript(status, false));
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ class PresetDestinationUi : public Ui {
       : inner_(inner), destination_(std::move(destination)) {}
 
   int ShowSetupDialog(const std::string& title, const std::string&,
-                      const std::function<void(const std::string&)>& on_ok) override {
+                      const DestinationAccepted& on_ok) override {
     return inner_.ShowSetupDialog(title, destination_, on_ok);
   }
   void ShowMessageBox(const std::string& text, std::uint32_t style) override {

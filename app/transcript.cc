@@ -1,6 +1,7 @@
 #include "app/transcript.h"
 
 #include "base/utf8.h"
+#include "script/startup.h"
 
 namespace setup {
 
@@ -39,21 +40,45 @@ std::string JsonString(const std::string& text) {
 
 const char* AnswerName(int answer) { return answer == kIdOk ? "OK" : "CANCEL"; }
 
+bool CloseTranscript(std::FILE* file, bool recorded_whole) {
+  if (file == nullptr) return recorded_whole;
+  bool closed = std::fclose(file) == 0;
+  return recorded_whole && closed;
+}
+
+int StatusAfterTranscript(int status, bool log_whole) {
+  return status == kExitFinished && !log_whole ? kExitTranscriptFailed : status;
+}
+
 void TranscriptUi::Emit(const std::string& line) {
-  std::fputs(line.c_str(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  if (failed_) return;
+  std::string record = line + '\n';
+  bool written = std::fwrite(record.data(), 1, record.size(), out_) == record.size();
+  // Flushed even after a failed write, so that the stream's buffer is not left to a
+  // later record.
+  bool flushed = std::fflush(out_) == 0;
+  failed_ = !written || !flushed;
+}
+
+void TranscriptUi::EmitPending() {
+  if (pending_.empty()) return;
+  std::string record = std::move(pending_);
+  pending_.clear();
+  Emit(record);
 }
 
 int TranscriptUi::ShowSetupDialog(const std::string& title, const std::string& destination,
-                                  const std::function<void(const std::string&)>& on_ok) {
+                                  const DestinationAccepted& on_ok) {
   std::string head = "{\"event\":\"SetupDialog\",\"title\":" + JsonString(title) +
                      ",\"destination\":" + JsonString(destination);
   bool recorded = false;
   int answer = inner_.ShowSetupDialog(title, destination, [&](const std::string& value) {
-    Emit(head + ",\"answer\":\"OK\",\"value\":" + JsonString(value) + "}");
-    recorded = true;
-    on_ok(value);
+    pending_ = head + ",\"answer\":\"OK\",\"value\":" + JsonString(value) + "}";
+    bool accepted = on_ok(value);
+    if (accepted) EmitPending();  // a run that recorded nothing
+    pending_.clear();
+    recorded = recorded || accepted;
+    return accepted;
   });
   if (!recorded && answer != kIdFailed) {
     Emit(head + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
@@ -61,6 +86,8 @@ int TranscriptUi::ShowSetupDialog(const std::string& title, const std::string& d
   return answer;
 }
 
+// While SetupDialog's OK is held back, a message box is the refusal of its destination
+// (an accepted run begins with SetProgressRange) and is recorded without it.
 void TranscriptUi::ShowMessageBox(const std::string& text, std::uint32_t style) {
   Emit("{\"event\":\"MessageBox\",\"caption\":" + JsonString(caption_) +
        ",\"style\":" + std::to_string(style) + ",\"text\":" + JsonString(text) + "}");
@@ -68,6 +95,7 @@ void TranscriptUi::ShowMessageBox(const std::string& text, std::uint32_t style) 
 }
 
 int TranscriptUi::ShowFinishDialog(const std::string& title) {
+  EmitPending();
   int answer = inner_.ShowFinishDialog(title);
   Emit("{\"event\":\"FinishDialog\",\"title\":" + JsonString(title) +
        ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
@@ -75,6 +103,7 @@ int TranscriptUi::ShowFinishDialog(const std::string& title) {
 }
 
 int TranscriptUi::ShowDiskDialog(const std::string& title, const std::string& text) {
+  EmitPending();
   int answer = inner_.ShowDiskDialog(title, text);
   Emit("{\"event\":\"DiskDialog\",\"title\":" + JsonString(title) + ",\"text\":" +
        JsonString(text) + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
@@ -82,6 +111,7 @@ int TranscriptUi::ShowDiskDialog(const std::string& title, const std::string& te
 }
 
 int TranscriptUi::ShowMessageDialog(const std::string& text) {
+  EmitPending();
   int answer = inner_.ShowMessageDialog(text);
   Emit("{\"event\":\"MessageDialog\",\"text\":" + JsonString(text) +
        ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
@@ -89,11 +119,13 @@ int TranscriptUi::ShowMessageDialog(const std::string& text) {
 }
 
 void TranscriptUi::SetProgressRange(int max) {
+  EmitPending();
   Emit("{\"event\":\"Progress\",\"range\":" + std::to_string(max) + "}");
   inner_.SetProgressRange(max);
 }
 
 void TranscriptUi::SetProgressPos(int pos) {
+  EmitPending();
   Emit("{\"event\":\"Progress\",\"pos\":" + std::to_string(pos) + "}");
   inner_.SetProgressPos(pos);
 }

@@ -1,5 +1,9 @@
 // The install log: a Ui that passes every call on to another front end and records it,
 // with the answer that front end gave, as one JSON object per line (flushed per line).
+// SetupDialog's OK is recorded only for a destination the run accepted, just before the
+// run's first record; a refused one leaves only the message that refused it. After a
+// write or flush fails nothing more is written (the log ends where it stopped being
+// whole) and failed() says so.
 #ifndef SETUP_APP_TRANSCRIPT_H_
 #define SETUP_APP_TRANSCRIPT_H_
 
@@ -17,7 +21,7 @@ class TranscriptUi : public Ui {
       : inner_(inner), out_(out), caption_(std::move(caption)) {}
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
-                      const std::function<void(const std::string&)>& on_ok) override;
+                      const DestinationAccepted& on_ok) override;
   void ShowMessageBox(const std::string& text, std::uint32_t style) override;
   int ShowFinishDialog(const std::string& title) override;
   int ShowDiskDialog(const std::string& title, const std::string& text) override;
@@ -26,13 +30,28 @@ class TranscriptUi : public Ui {
   void SetProgressPos(int pos) override;
   void PumpMessages() override { inner_.PumpMessages(); }
 
+  // True once a record could not be written and flushed whole.
+  bool failed() const { return failed_; }
+
  private:
   void Emit(const std::string& line);
+  // Writes SetupDialog's OK record held back until the run's first record.
+  void EmitPending();
 
   Ui& inner_;
   std::FILE* out_;
   std::string caption_;
+  std::string pending_;  // SetupDialog's OK record while its destination is judged
+  bool failed_ = false;
 };
+
+// Closes the transcript file `file` (null: none) and answers whether it was written
+// whole: `recorded_whole` (no record failed) and the close succeeded.
+bool CloseTranscript(std::FILE* file, bool recorded_whole);
+
+// The exit status after the install log: `status`, or kExitTranscriptFailed in place of
+// a finished run (0) when the log could not be written whole.
+int StatusAfterTranscript(int status, bool log_whole);
 
 // `text` as a JSON string literal, quotes included. Invalid UTF-8 bytes become U+FFFD.
 std::string JsonString(const std::string& text);

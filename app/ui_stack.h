@@ -36,6 +36,9 @@ class UiStack {
 
   Ui& top() { return *top_; }
 
+  // True once a record of the transcript could not be written whole.
+  bool transcript_failed() const { return transcript_ && transcript_->failed(); }
+
  private:
   Ui* top_;
   std::unique_ptr<PresetDestinationUi> preset_;

@@ -34,7 +34,7 @@ constexpr std::int64_t kSourceSize = std::int64_t{100} << 20;
 class SilentUi : public setup::Ui {
  public:
   int ShowSetupDialog(const std::string&, const std::string&,
-                      const std::function<void(const std::string&)>&) override {
+                      const setup::DestinationAccepted&) override {
     return setup::kIdCancel;
   }
   void ShowMessageBox(const std::string& text, std::uint32_t) override { last_message = text; }

@@ -12,7 +12,8 @@ namespace setup {
 
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
-// SetupDialog could not be shown (no window could be made): nobody answered.
+// SetupDialog could not be shown (no window could be made), or a front end that cannot
+// ask again was given a destination the run refused: nobody answered.
 inline constexpr int kIdFailed = -1;
 
 // Message box styles the program uses.
@@ -20,17 +21,24 @@ inline constexpr std::uint32_t kMbOk = 0;
 inline constexpr std::uint32_t kMbTopmost = 0x40000;
 inline constexpr std::uint32_t kMbInformationTopmost = 0x40040;
 
+// SetupDialog's OK: answers whether the destination handed to it was accepted. A refused
+// destination has been reported with one ShowMessageBox and nothing else has happened;
+// an accepted one has been used by a run, whose first call was SetProgressRange.
+using DestinationAccepted = std::function<bool(const std::string&)>;
+
 class Ui {
  public:
   virtual ~Ui() = default;
 
   // Shows SetupDialog modally with `title` as caption and `destination` in its edit
-  // field. OK calls `on_ok` once with the edit field's text while the dialog is still
-  // open (its progress bar moves), then closes the dialog; a second OK, Cancel or close
-  // while `on_ok` runs is ignored. Answers kIdOk or kIdCancel, kIdFailed when the dialog
-  // could not be shown.
+  // field. OK calls `on_ok` with the edit field's text while the dialog is still open
+  // (its progress bar moves); a second OK, Cancel or close while `on_ok` runs is ignored.
+  // When `on_ok` accepts the text the dialog closes and answers kIdOk; when it refuses,
+  // the window stays open for the person to correct the field (the terminal asks again),
+  // and a front end that cannot ask again (batch) answers kIdFailed. Answers kIdCancel
+  // when cancelled, kIdFailed when the dialog could not be shown.
   virtual int ShowSetupDialog(const std::string& title, const std::string& destination,
-                              const std::function<void(const std::string&)>& on_ok) = 0;
+                              const DestinationAccepted& on_ok) = 0;
   // A message box with the button OK; the caption is the program file's name.
   virtual void ShowMessageBox(const std::string& text, std::uint32_t style) = 0;
   virtual int ShowFinishDialog(const std::string& title) = 0;

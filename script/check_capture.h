@@ -24,8 +24,7 @@ class CaptureUi : public Ui {
     std::string text;
   };
 
-  int ShowSetupDialog(const std::string&, const std::string&,
-                      const std::function<void(const std::string&)>&) override {
+  int ShowSetupDialog(const std::string&, const std::string&, const DestinationAccepted&) override {
     return kIdCancel;
   }
   void ShowMessageBox(const std::string& text, std::uint32_t) override {

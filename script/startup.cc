@@ -22,6 +22,29 @@ std::string ExpandDefaultDestination(RunState& run, const char* text) {
   return std::string(CutText(run.system, out.data(), kDefaultDestinationLimit));
 }
 
+// `text` (UTF-8) as a message format that shows it as it is: every '%' doubled.
+std::string LiteralFormat(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return out;
+}
+
+// The destination typed in SetupDialog as the code page holds it, or false, with the
+// message said, when the code page cannot hold it: converted back it would not be the
+// same text (a character replaced by '?' or by a look-alike), and the run would write
+// somewhere else than the person named.
+bool DestinationInCodePage(RunState& run, const std::string& typed, std::string* destination) {
+  *destination = run.system.FromUtf8(typed);
+  if (run.system.ToUtf8(*destination) == typed) return true;
+  run.reporter.Show("The destination '" + LiteralFormat(typed) +
+                        "' has characters that this system's code page cannot hold",
+                    {});
+  return false;
+}
+
 }  // namespace
 
 std::string ProgramDirectory(System& system, std::string_view path, bool strip_slash) {
@@ -61,11 +84,13 @@ int StartSetup(RunState& run, std::string_view first_argument) {
   int answer = run.ui.ShowSetupDialog(
       run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
       [&](const std::string& typed) {
-        status = RunSetup(run, run.system.FromUtf8(typed), LanguageMode::kJapanese)
-                     ? kExitFinished
-                     : kExitRunFailed;
+        std::string chosen;
+        if (!DestinationInCodePage(run, typed, &chosen)) return false;
+        status = RunSetup(run, chosen, LanguageMode::kJapanese) ? kExitFinished : kExitRunFailed;
+        return true;
       });
-  // A dialog that never opened was not cancelled by anyone.
+  // A dialog that never opened, or a batch run whose destination was refused, was not
+  // cancelled by anyone.
   return answer == kIdFailed ? kExitStartupFailed : status;
 }
 

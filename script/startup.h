@@ -15,10 +15,15 @@ inline constexpr int kExitFinished = 0;
 inline constexpr int kExitRunFailed = 1;
 inline constexpr int kExitCancelled = 2;
 inline constexpr int kExitStartupFailed = 3;
+// Not StartSetup's: the programs answer it when the run finished (0) but the install log
+// it was asked to keep could not be written to its end.
+inline constexpr int kExitTranscriptFailed = 4;
 
 // Program directory from `first_argument` (code-page bytes, the path by which the
-// program was started), the built-in macros, the script, SetupDialog. Returns the exit
-// status.
+// program was started), the built-in macros, the script, SetupDialog. A destination the
+// code page cannot hold is refused with a message, before anything is written; when the
+// front end cannot ask again (SetupDialog answers kIdFailed) start-up ends with 3.
+// Returns the exit status.
 int StartSetup(RunState& run, std::string_view first_argument);
 
 // Drive and directory of `first_argument` without its trailing separator (a backslash,

@@ -1,34 +1,71 @@
 #include "app/batch/batch_ui.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "base/scoped_file.h"
 
 namespace setup {
+namespace {
 
-std::deque<std::string> BatchUi::ReadAnswers(const char* path) {
-  std::deque<std::string> lines;
-  if (!path || !*path) return lines;
-  ScopedFile file(std::fopen(path, "rb"));
-  if (!file) return lines;
-  std::FILE* f = file.get();
-  std::string line;
-  int c;
-  bool pending = false;
-  while ((c = std::fgetc(f)) != EOF) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-      pending = false;
-    } else {
-      line += static_cast<char>(c);
-      pending = true;
-    }
+// Opens `path` for reading only when it names a regular file, judged on the open handle
+// so that the name is never opened twice. A FIFO is opened without waiting for a writer.
+ScopedFile OpenRegularFile(const std::string& path) {
+#ifdef _WIN32
+  ScopedFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return file;
+  struct _stat64 status;
+  if (_fstat64(_fileno(file.get()), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    file.reset();
   }
-  if (pending) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  return file;
+#else
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return ScopedFile();
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return ScopedFile();
+  }
+  ScopedFile file(fdopen(fd, "rb"));
+  if (!file) close(fd);
+  return file;
+#endif
+}
+
+// Splits `text` into lines ending in LF or CR LF; a last line without one counts too.
+std::deque<std::string> SplitLines(const std::string& text) {
+  std::deque<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    lines.push_back(text.substr(start, end - start));
+    start = next;
   }
   return lines;
+}
+
+}  // namespace
+
+bool BatchUi::ReadAnswers(const std::string& path, std::deque<std::string>* lines) {
+  lines->clear();
+  if (path.empty()) return true;
+  ScopedFile file = OpenRegularFile(path);
+  if (!file) return false;
+  // One byte past the limit tells a longer file from one of exactly the limit.
+  std::string text(kAnswersLimit + 1, '\0');
+  std::size_t got = std::fread(text.data(), 1, text.size(), file.get());
+  if (std::ferror(file.get()) || got > kAnswersLimit) return false;
+  text.resize(got);
+  *lines = SplitLines(text);
+  return true;
 }
 
 int BatchUi::Next(int fallback, const char* dialog, std::string* value) {
@@ -47,10 +84,11 @@ int BatchUi::Next(int fallback, const char* dialog, std::string* value) {
 }
 
 int BatchUi::ShowSetupDialog(const std::string&, const std::string& destination,
-                             const std::function<void(const std::string&)>& on_ok) {
+                             const DestinationAccepted& on_ok) {
   std::string value = destination;
   int answer = Next(kIdOk, "SetupDialog", &value);
-  if (answer == kIdOk) on_ok(value);
+  // Nobody is there to correct a refused destination.
+  if (answer == kIdOk && !on_ok(value)) return kIdFailed;
   return answer;
 }
 

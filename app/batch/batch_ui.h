@@ -1,9 +1,11 @@
 // The batch front end: no windows; each dialog that asks takes the next line of the
 // answers file. Without a file, or when its lines are used up, SetupDialog, MessageDialog
-// and FinishDialog answer OK and DiskDialog CANCEL (nobody can change a disk).
+// and FinishDialog answer OK and DiskDialog CANCEL (nobody can change a disk). A
+// destination the run refuses ends SetupDialog with kIdFailed: nobody can correct it.
 #ifndef SETUP_APP_BATCH_BATCH_UI_H_
 #define SETUP_APP_BATCH_BATCH_UI_H_
 
+#include <cstddef>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -19,11 +21,17 @@ class BatchUi : public Ui {
   BatchUi(std::deque<std::string> answers, std::FILE* errors)
       : answers_(std::move(answers)), errors_(errors) {}
 
-  // Reads the file named by SETUP_ANSWERS; none when it is unset or unreadable.
-  static std::deque<std::string> ReadAnswers(const char* path);
+  // An answers file holds at most this many bytes; a longer one is refused whole.
+  static constexpr std::size_t kAnswersLimit = std::size_t{1} << 20;
+
+  // Reads the answers file `path` (code-page bytes on Windows) into `lines`. The file is
+  // opened once, never waiting for a writer, and must be a regular file of at most
+  // kAnswersLimit bytes, read to its end: false for a name that cannot be opened, a
+  // directory, a device, a FIFO, a read error or a longer file. An empty `path` is no file.
+  static bool ReadAnswers(const std::string& path, std::deque<std::string>* lines);
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
-                      const std::function<void(const std::string&)>& on_ok) override;
+                      const DestinationAccepted& on_ok) override;
   void ShowMessageBox(const std::string&, std::uint32_t) override {}
   int ShowFinishDialog(const std::string& title) override;
   int ShowDiskDialog(const std::string& title, const std::string& text) override;

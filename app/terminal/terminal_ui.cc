@@ -223,14 +223,16 @@ int TerminalUi::Ask(const std::string& text) {
 }
 
 int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& destination,
-                                const std::function<void(const std::string&)>& on_ok) {
+                                const DestinationAccepted& on_ok) {
   std::fputs(Paint(title, kBold).c_str(), out_);
   std::fputs("\n\n", out_);
   std::string typed;
-  if (!ReadLine("Setup Directory: ", destination, &typed)) return kIdCancel;
-  {
+  std::string initial = destination;
+  for (bool accepted = false; !accepted; initial = typed) {
+    // A refused destination is asked for again, with the text typed to correct.
+    if (!ReadLine("Setup Directory: ", initial, &typed)) return kIdCancel;
     IgnoreInterrupts ignore(fileno(in_), fileno(out_), erase_line_);
-    on_ok(typed);
+    accepted = on_ok(typed);
   }
   if (progress_shown_) {
     std::fputc('\n', out_);

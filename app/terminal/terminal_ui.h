@@ -29,7 +29,7 @@ class TerminalUi : public Ui {
   static bool StandardStreamsAreTerminals();
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
-                      const std::function<void(const std::string&)>& on_ok) override;
+                      const DestinationAccepted& on_ok) override;
   void ShowMessageBox(const std::string& text, std::uint32_t style) override;
   int ShowFinishDialog(const std::string& title) override;
   int ShowDiskDialog(const std::string& title, const std::string& text) override;

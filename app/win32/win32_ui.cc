@@ -17,7 +17,7 @@ struct Win32Ui::SetupDialogState {
   Win32Ui* ui;
   std::wstring title;
   std::wstring destination;
-  const std::function<void(const std::string&)>* on_ok;
+  const DestinationAccepted* on_ok;
   // Set from OK until the dialog has ended: a second OK, a Cancel or the close box that
   // arrives meanwhile (the registration wait dispatches messages) is ignored.
   bool running = false;
@@ -51,7 +51,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, std::wstring caption)
 }
 
 int Win32Ui::ShowSetupDialog(const std::string& title, const std::string& destination,
-                             const std::function<void(const std::string&)>& on_ok) {
+                             const DestinationAccepted& on_ok) {
   SetupDialogState state{this, WideFromUtf8(title), WideFromUtf8(destination), &on_ok};
   INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_SETUP_DIALOG), nullptr,
                                    SetupDialogProc, reinterpret_cast<LPARAM>(&state));
@@ -120,9 +120,13 @@ INT_PTR CALLBACK Win32Ui::SetupDialogProc(HWND dialog, UINT message, WPARAM wpar
         case IDOK: {
           if (state->running) return TRUE;
           state->running = true;
-          std::string destination =
-              Utf8FromWide(WindowText(GetDlgItem(dialog, IDC_DESTINATION)));
-          (*state->on_ok)(destination);
+          HWND field = GetDlgItem(dialog, IDC_DESTINATION);
+          if (!(*state->on_ok)(Utf8FromWide(WindowText(field)))) {
+            // Refused, with a message: the person corrects the field.
+            state->running = false;
+            SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(field), TRUE);
+            return TRUE;
+          }
           EndDialog(dialog, IDOK);
           return TRUE;
         }

@@ -21,7 +21,7 @@ class Win32Ui : public Ui {
   Win32Ui& operator=(const Win32Ui&) = delete;
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
-                      const std::function<void(const std::string&)>& on_ok) override;
+                      const DestinationAccepted& on_ok) override;
   // Owned by SetupDialog while it is open, so that it is disabled meanwhile.
   void ShowMessageBox(const std::string& text, std::uint32_t style) override;
   int ShowFinishDialog(const std::string& title) override;

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "app/win32/console_output.h"
 #include "app/win32/win32_ui.h"
@@ -102,20 +104,53 @@ int Check(Win32System& system, const Options& options, const std::string& first_
 }
 
 // The batch front end with its answers (/ANSWERS=, else SETUP_ANSWERS); null, with the
-// reason shown to the starter, when the answers file cannot be read.
+// reason written to the starter, when the answers file is not a regular file that can be
+// read whole within BatchUi::kAnswersLimit. Nobody watches a batch run: no message box.
 std::unique_ptr<Ui> MakeBatchUi(Win32System& system, const Options& options,
                                 const std::wstring& caption) {
   const char* variable = std::getenv("SETUP_ANSWERS");
   std::string answers = variable ? variable : "";
   if (options.answers) answers = system.FromUtf8(*options.answers);
-  if (!answers.empty() && !ScopedFile(std::fopen(answers.c_str(), "rb"))) {
-    ShowToStarter(caption,
-                  Utf8FromWide(caption) + ": cannot read the answers file " +
-                      system.ToUtf8(answers) + "\n",
-                  StarterStream::kError);
+  std::deque<std::string> lines;
+  if (!BatchUi::ReadAnswers(answers, &lines)) {
+    WriteToStarter(
+        Utf8FromWide(caption) + ": cannot read the answers file " + system.ToUtf8(answers) + "\n",
+        StarterStream::kError);
     return nullptr;
   }
-  return std::make_unique<BatchUi>(BatchUi::ReadAnswers(answers.c_str()), stderr);
+  return std::make_unique<BatchUi>(std::move(lines), stderr);
+}
+
+// A failure of the transcript file, told to the starter; where there is no standard
+// error or console, in a message box only when `may_wait` (a batch run, or the end of a
+// run, must never wait for a person), else nowhere.
+void ReportTranscriptFailure(const std::wstring& caption, const std::wstring& path, bool may_wait) {
+  std::string text =
+      Utf8FromWide(caption) + ": cannot write the transcript " + Utf8FromWide(path) + "\n";
+  if (may_wait) {
+    ShowToStarter(caption, text, StarterStream::kError);
+  } else {
+    WriteToStarter(text, StarterStream::kError);
+  }
+}
+
+// The transcript's stream in `*out`: the file `path` names, opened into `*file`, else
+// standard output in batch mode, else none. False when the file cannot be made.
+bool OpenTranscript(const std::wstring& path, bool batch, ScopedFile* file, std::FILE** out) {
+  *out = nullptr;
+  if (!path.empty()) {
+    file->reset(_wfopen(path.c_str(), L"wb"));
+    if (!*file) return false;
+    *out = file->get();
+  } else if (batch) {
+    // JSON Lines end with LF alone, on Windows too.
+    _setmode(_fileno(stdout), _O_BINARY);
+    *out = stdout;
+  }
+  // Buffered, so that each record (flushed whole) is one write: the C library leaves a
+  // standard output that is not a console unbuffered, and writes it a byte at a time.
+  if (*out) std::setvbuf(*out, nullptr, _IOFBF, 64 * 1024);
+  return true;
 }
 
 int Run(HINSTANCE instance) {
@@ -152,31 +187,21 @@ int Run(HINSTANCE instance) {
   std::FILE* transcript_out = nullptr;
   std::wstring transcript_path =
       options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
-  if (!transcript_path.empty()) {
-    transcript_file.reset(_wfopen(transcript_path.c_str(), L"wb"));
-    if (!transcript_file) {
-      ShowToStarter(caption,
-                    caption_utf8 + ": cannot write the transcript " +
-                        Utf8FromWide(transcript_path) + "\n",
-                    StarterStream::kError);
-      return kExitStartupFailed;
-    }
-    transcript_out = transcript_file.get();
-  } else if (batch) {
-    // JSON Lines end with LF alone, on Windows too.
-    _setmode(_fileno(stdout), _O_BINARY);
-    transcript_out = stdout;
+  if (!OpenTranscript(transcript_path, batch, &transcript_file, &transcript_out)) {
+    ReportTranscriptFailure(caption, transcript_path, !batch);
+    return kExitStartupFailed;
   }
-  // Buffered, so that each record (flushed whole) is one write: the C library leaves a
-  // standard output that is not a console unbuffered, and writes it a byte at a time.
-  if (transcript_out) std::setvbuf(transcript_out, nullptr, _IOFBF, 64 * 1024);
 
   UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
   RunState run(system, ui.top());
   int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
-  return status;
+  if (transcript_path.empty()) return status;
+  // The install log asked for by name: its failure is told once, after the run.
+  bool log_whole = CloseTranscript(transcript_file.release(), !ui.transcript_failed());
+  if (!log_whole) ReportTranscriptFailure(caption, transcript_path, false);
+  return StatusAfterTranscript(status, log_whole);
 }
 
 }  // namespace

@@ -36,6 +36,12 @@ CASES = [
         ("expect", r"OK or CANCEL\?"), ("send", "\x03")], 1, ["App"], ["App/done"]),
     ("--dest pre-fills the prompt, Ctrl-D cancels", ["--dest=C:\\Other"], {"NO_COLOR": "1"}, False,
      [("expect", r"Setup Directory: (\x1b\[0m)?C:\\Other"), ("send", "\x04")], 2, [], ["App", "Other"]),
+    ("a destination the code page cannot hold is asked for again", ["--dest=C:\\Café"], {"NO_COLOR": "1"}, False,
+     [("expect", r"Setup Directory: C:\\Café"), ("send", "\r"),
+      ("expect", r"The destination 'C:\\Café' has characters that this system's code page cannot hold"),
+      ("expect", "press Enter"), ("send", "\r"), ("expect", r"Setup Directory: C:\\Café"),
+      ("send", "\x7f\x7f\x7f\x7fDest\r"), ("expect", "press Enter"), ("send", "\r"),
+      ("expect", r"OK or CANCEL\?"), ("send", "CANCEL\r")], 1, ["Dest"], ["App", "Dest/done", "Caf?", "Cafe"]),
 ]
 
 

@@ -213,6 +213,26 @@ class WindowTest(E2ETest):
                 self.assertEqual(events[-1], {"event": "MessageBox", "caption": "Setup", "style": 0,
                                               "text": "Making a setup was stopped."})
 
+    def test_refused_destination_keeps_the_dialog_open(self):
+        cafe = [os.path.join(harness.wine_c_drive(), name) for name in ("Cafe", "Café", "Caf?")]
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title = "Refused " + build
+                self.start(exe, 'WindowTitle "%s" \nMakeDir "$$SETUPDIR$$"\n' % title, ["/D=C:\\Café"])
+                dialog = self.new_window(title)
+                self.press(dialog, "Return")
+                self.press(self.new_window("Setup"), "Return")  # the refusal
+                # The person may correct the field or cancel: the dialog is still there.
+                self.assertIn(dialog, self.xdotool("search", "--onlyvisible", "--name", "^" + title + "$"))
+                self.press(dialog, "Escape")
+                self.assertEqual(self.status(), 2)
+                self.assertEqual(self.events(), [
+                    {"event": "MessageBox", "caption": "Setup", "style": 0,
+                     "text": "The destination 'C:\\Café' has characters that this system's code page "
+                             "cannot hold"},
+                    {"event": "SetupDialog", "title": title, "destination": "C:\\", "answer": "CANCEL"}])
+                self.assertEqual([p for p in cafe if os.path.exists(p)], [])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -294,11 +294,19 @@ int FakeUi::Answer(int fallback) {
 }
 
 int FakeUi::ShowSetupDialog(const std::string& title, const std::string& destination,
-                            const std::function<void(const std::string&)>& on_ok) {
+                            const DestinationAccepted& on_ok) {
   events.push_back("SetupDialog " + title + "|" + destination);
   int a = Answer(kIdOk);
-  if (a == kIdOk) on_ok(type_destination ? typed_destination : destination);
-  return a;
+  if (a != kIdOk) return a;
+  if (on_ok(type_destination ? typed_destination : destination)) return a;
+  // Refused: the person types each correction in turn, else nobody can.
+  for (; !corrections.empty(); corrections.pop_front()) {
+    if (on_ok(corrections.front())) {
+      corrections.pop_front();
+      return kIdOk;
+    }
+  }
+  return kIdFailed;
 }
 void FakeUi::ShowMessageBox(const std::string& text, std::uint32_t style) {
   events.push_back("MessageBox " + std::to_string(style) + "|" + text);

@@ -112,7 +112,7 @@ class FakeSystem : public System {
 class FakeUi : public Ui {
  public:
   int ShowSetupDialog(const std::string& title, const std::string& destination,
-                      const std::function<void(const std::string&)>& on_ok) override;
+                      const DestinationAccepted& on_ok) override;
   void ShowMessageBox(const std::string& text, std::uint32_t style) override;
   int ShowFinishDialog(const std::string& title) override;
   int ShowDiskDialog(const std::string& title, const std::string& text) override;
@@ -127,6 +127,9 @@ class FakeUi : public Ui {
   // The text SetupDialog hands to the run on OK; empty: the destination shown.
   std::string typed_destination;
   bool type_destination = false;
+  // Texts typed in turn after the run refused a destination; when none is left the
+  // dialog answers kIdFailed, as a front end that cannot ask again does.
+  std::deque<std::string> corrections;
 
   // One line per call: "SetupDialog <title>|<destination>", "MessageBox <style>|<text>",
   // "FinishDialog <title>", "DiskDialog <title>|<text>", "MessageDialog <text>",

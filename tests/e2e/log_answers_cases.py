@@ -1,0 +1,55 @@
+"""Shared pieces of the install-log and answers-file tests, native and under Wine: the
+script, a full disk, bad answers files and the texts the programs say."""
+import os
+import subprocess
+
+SCRIPT = "SetupDir $$FD$$\\..\\App \nMakeDir \"$$SETUPDIR$$\"\n"
+ANSWERS_LIMIT = 1 << 20  # bytes an answers file may hold
+
+
+def refusal(destination):
+    return "The destination '%s' has characters that this system's code page cannot hold" % destination
+
+
+def cannot_write(program, path):
+    return "%s: cannot write the transcript %s\n" % (program, path)
+
+
+def cannot_read(program, path):
+    return "%s: cannot read the answers file %s\n" % (program, path)
+
+
+def full_disk(test, ws):
+    """A 64 KiB tmpfs under the workspace, filled to the last byte; skips the test where
+    none can be mounted."""
+    disk = ws.path("disk")
+    os.makedirs(disk)
+    if os.geteuid() != 0 or subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        test.skipTest("no tmpfs can be mounted here; the unit tests write to /dev/full")
+    test.addCleanup(subprocess.run, ["umount", disk])
+    try:
+        with open(os.path.join(disk, "filler"), "wb", buffering=0) as f:
+            while True:
+                f.write(b"\0" * 4096)
+    except OSError:
+        pass
+    return disk
+
+
+def bad_answers_files(ws):
+    """Names that are no answers file: (name of the case, path)."""
+    folder = ws.path("folder")
+    os.makedirs(folder, exist_ok=True)
+    fifo = ws.path("fifo")
+    if not os.path.exists(fifo):
+        os.mkfifo(fifo)
+    long = ws.write("long.txt", b"OK\r\n" + b"x" * (ANSWERS_LIMIT - 4) + b"\n")
+    return [("a folder", folder), ("a FIFO nobody writes", fifo), ("an endless device", "/dev/zero"),
+            ("an empty device", "/dev/null"), ("one byte over the limit", long)]
+
+
+def limit_file(ws):
+    """An answers file of exactly the limit whose first line cancels SetupDialog."""
+    return ws.write("limit.txt", b"CANCEL\r\n" + b"x" * (ANSWERS_LIMIT - 10) + b"\r\n")
