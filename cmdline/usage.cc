@@ -9,7 +9,7 @@ namespace setup {
 
 const char* NativeUsage() {
   return "Usage: setup [OPTION]... [DIR]\n"
-         "       setup --check [PATH]\n"
+         "  or:  setup --check [PATH]\n"
          "Runs Setup.Inf from the program directory DIR, installing into a Wine prefix.\n"
          "Without DIR, the program directory is the directory of the path the program was\n"
          "started by (a link to it placed in a program directory names that directory);\n"
