@@ -1,5 +1,8 @@
 # make demo   installs what is missing, builds, and runs Setup.exe under Wine on examples/demo
 # make test   installs what is missing, builds everything and runs every test
+# make install [PREFIX=/usr/local] [DESTDIR=]   builds and installs the native program, both
+#             Setup.exe builds, the manual, the script reference and the man page setup(1)
+# make deb    the same as a Debian package, installing under /usr: build/deb/setup_*.deb
 # make unit   the fast loop: builds and runs the native unit tests only (mingw only for
 #             the PE files they read; no Wine)
 JOBS ?= $(shell nproc)
@@ -14,7 +17,7 @@ endif
 # Warnings are errors in every build made here, as in CI.
 CMAKE_GEN = -G "Unix Makefiles" $(LAUNCH) -DSETUP_WERROR=ON -DCMAKE_BUILD_TYPE
 
-.PHONY: all deps deps-native pe-fixtures build native win32 win64 testbuild fuzzbuild test unit demo bench clean
+.PHONY: all deps deps-native pe-fixtures build native win32 win64 testbuild fuzzbuild test unit demo bench clean install deb
 
 all: build
 
@@ -37,6 +40,20 @@ win64: deps
 	@cmake --build build/win64 -j $(JOBS)
 
 build: native win32 win64
+
+PREFIX ?= /usr/local
+WIN_EXES = -DSETUP_WIN32_EXE=$(CURDIR)/build/win32/Setup.exe -DSETUP_WIN64_EXE=$(CURDIR)/build/win64/Setup.exe
+
+install: build
+	@cmake -S . -B build/native $(CMAKE_GEN)=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(WIN_EXES) >/dev/null
+	@cmake --build build/native -j $(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install build/native
+
+deb: win32 win64
+	@cmake -S . -B build/deb $(CMAKE_GEN)=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr $(WIN_EXES) >/dev/null
+	@cmake --build build/deb -j $(JOBS)
+	@cd build/deb && cpack -G DEB >/dev/null
+	@ls build/deb/*.deb
 
 fuzzbuild: deps
 	@cmake -S . -B build/fuzz $(CMAKE_GEN)=RelWithDebInfo -DSETUP_FUZZ=ON \

@@ -1,6 +1,8 @@
 // The native POSIX program: the core over a Wine prefix. The command line picks the
-// prefix, the front end (terminal at a terminal, else batch), the answers, the
-// transcript and a preset destination; --check runs the script checker instead.
+// program directory, the prefix, the front end (terminal at a terminal, else batch), the
+// answers, the transcript and a preset destination; --check runs the script checker
+// instead.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,10 +73,44 @@ void ExplainMissingWindows(const std::string& program, const PosixSystem& system
   }
 }
 
-// Says that the transcript `log` cannot be written; answers `status`.
-int TranscriptFailed(const std::string& program, const std::string& log, int status) {
-  std::fprintf(stderr, "%s: cannot write the transcript %s\n", program.c_str(), log.c_str());
+// Says that the transcript `log` cannot be written, and why when `error` (an errno value)
+// is known; answers `status`.
+int TranscriptFailed(const std::string& program, const std::string& log, int error, int status) {
+  if (error != 0) {
+    std::fprintf(stderr, "%s: cannot write the transcript %s: %s\n", program.c_str(), log.c_str(),
+                 std::strerror(error));
+  } else {
+    std::fprintf(stderr, "%s: cannot write the transcript %s\n", program.c_str(), log.c_str());
+  }
   return status;
+}
+
+// The path whose directory part StartSetup takes as the program directory: DIR from the
+// command line; else `argv0` when it holds a slash (a link placed in a program directory
+// names that directory, so it is not resolved); else, found through PATH, the current
+// directory when Setup.Inf is there, found as the loader finds it. Empty when there is
+// none.
+std::string ProgramPath(const Options& options, const std::string& argv0, PosixSystem& system) {
+  if (options.program_dir) {
+    std::string dir = options.program_dir->empty() ? "." : *options.program_dir;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir == "/" ? dir : dir + "/";
+  }
+  if (argv0.find('/') != std::string::npos) return argv0;
+  return system.OpenForReading(".\\Setup.Inf") ? "./" : "";
+}
+
+// Says, before the program's own message, that the directory it was started from holds
+// no Setup.Inf, and how to name the program directory.
+void HintAtProgramDirectory(const std::string& program, const std::string& program_path,
+                            const Options& options, PosixSystem& system) {
+  if (options.program_dir) return;  // named: "Can't Open DIR\Setup.Inf" says it all
+  std::string dir = ProgramDirectory(system, system.FromUtf8(program_path), true);
+  if (system.OpenForReading(dir + "\\Setup.Inf")) return;
+  std::fprintf(stderr,
+               "%s: no Setup.Inf beside the program in %s; name the program directory: %s "
+               "[OPTION]... DIR\n",
+               program.c_str(), dir.empty() ? "/" : system.ToUtf8(dir).c_str(), program.c_str());
 }
 
 // The terminal front end, or batch with its answers; null, with the reason on standard
@@ -84,11 +120,52 @@ std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options, const st
   if (terminal) return std::make_unique<TerminalUi>(stdin, stdout);
   std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
   std::deque<std::string> lines;
-  if (!BatchUi::ReadAnswers(answers, &lines)) {
-    std::fprintf(stderr, "%s: cannot read the answers file %s\n", program.c_str(), answers.c_str());
+  std::string reason;
+  if (!BatchUi::ReadAnswers(answers, &lines, &reason)) {
+    std::fprintf(stderr, "%s: cannot read the answers file %s: %s\n", program.c_str(),
+                 answers.c_str(), reason.c_str());
     return nullptr;
   }
   return std::make_unique<BatchUi>(std::move(lines), stderr);
+}
+
+// The install: the front end, the transcript and the run from `program_path`.
+int Install(PosixSystem& system, const Options& options, const std::string& program,
+            const std::string& program_path) {
+  bool terminal = UseTerminal(options);
+  std::unique_ptr<Ui> front_end = MakeFrontEnd(terminal, options, program);
+  if (!front_end) return kExitStartupFailed;
+
+  // The transcript: --log, else SETUP_TRANSCRIPT, else standard output in batch mode.
+  // Only a log asked for by name (a file, or "-" for standard output) is the install
+  // log whose failure the exit status tells.
+  std::string log = OptionOrEnvironment(options.log, "SETUP_TRANSCRIPT");
+  ScopedFile log_file;
+  std::FILE* transcript = log == "-" || (log.empty() && !terminal) ? stdout : nullptr;
+  if (!transcript && !log.empty()) {
+    log_file.reset(std::fopen(log.c_str(), "w"));
+    if (!log_file) return TranscriptFailed(program, log, errno, kExitStartupFailed);
+    transcript = log_file.get();
+  }
+
+  UiStack ui(*front_end, options.dest, transcript, program);
+
+  auto run = std::make_unique<RunState>(system, ui.top());
+  run->strip_trailing_slash = true;
+  // The hints come before the program's own message, which may wait for a key.
+  if (!system.has_windows()) {
+    ExplainMissingWindows(program, system, options);
+  } else {
+    HintAtProgramDirectory(program, program_path, options, system);
+  }
+  int status = StartSetup(*run, system.FromUtf8(program_path));
+  if (log.empty()) return status;
+  int error = ui.transcript_error();
+  bool recorded_whole = !ui.transcript_failed();
+  bool log_whole = CloseTranscript(log_file.release(), recorded_whole);
+  if (log_whole) return status;
+  if (recorded_whole) error = errno;  // the close failed
+  return TranscriptFailed(program, log, error, StatusAfterTranscript(status, false));
 }
 
 int Main(int argc, char** argv) {
@@ -99,7 +176,8 @@ int Main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseNativeOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "%s: %s\n\n%s", program.c_str(), error.c_str(), NativeUsage());
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                 error.c_str(), program.c_str());
     return kExitStartupFailed;
   }
   if (options.help) {
@@ -114,38 +192,19 @@ int Main(int argc, char** argv) {
   // From here on a signal that ends the program first removes its temporary files.
   InstallTempFileCleanup();
   PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
+  std::string program_path = ProgramPath(options, first_argument, system);
+  if (program_path.empty() && !(options.check && !options.check_path.empty())) {
+    std::fprintf(stderr,
+                 "%s: no Setup.Inf in the current directory; name the program directory: %s "
+                 "[OPTION]... DIR\n",
+                 program.c_str(), program.c_str());
+    return kExitStartupFailed;
+  }
   if (options.check) {
-    std::string program_dir = ProgramDirectory(system, system.FromUtf8(first_argument), true);
+    std::string program_dir = ProgramDirectory(system, system.FromUtf8(program_path), true);
     return RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, stdout);
   }
-
-  bool terminal = UseTerminal(options);
-  std::unique_ptr<Ui> front_end = MakeFrontEnd(terminal, options, program);
-  if (!front_end) return kExitStartupFailed;
-
-  // The transcript: --log, else SETUP_TRANSCRIPT, else standard output in batch mode.
-  // Only a log asked for by name (a file, or "-" for standard output) is the install
-  // log whose failure the exit status tells.
-  std::string log = OptionOrEnvironment(options.log, "SETUP_TRANSCRIPT");
-  ScopedFile log_file;
-  std::FILE* transcript = log == "-" || (log.empty() && !terminal) ? stdout : nullptr;
-  if (!transcript && !log.empty()) {
-    log_file.reset(std::fopen(log.c_str(), "w"));
-    if (!log_file) return TranscriptFailed(program, log, kExitStartupFailed);
-    transcript = log_file.get();
-  }
-
-  UiStack ui(*front_end, options.dest, transcript, program);
-
-  auto run = std::make_unique<RunState>(system, ui.top());
-  run->strip_trailing_slash = true;
-  int status = StartSetup(*run, system.FromUtf8(first_argument));
-  if (status == kExitStartupFailed && !system.has_windows()) {
-    ExplainMissingWindows(program, system, options);
-  }
-  if (log.empty()) return status;
-  bool log_whole = CloseTranscript(log_file.release(), !ui.transcript_failed());
-  return log_whole ? status : TranscriptFailed(program, log, StatusAfterTranscript(status, false));
+  return Install(system, options, program, program_path);
 }
 
 }  // namespace

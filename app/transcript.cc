@@ -1,5 +1,7 @@
 #include "app/transcript.h"
 
+#include <cerrno>
+
 #include "base/utf8.h"
 #include "script/startup.h"
 
@@ -53,11 +55,14 @@ int StatusAfterTranscript(int status, bool log_whole) {
 void TranscriptUi::Emit(const std::string& line) {
   if (failed_) return;
   std::string record = line + '\n';
+  errno = 0;
   bool written = std::fwrite(record.data(), 1, record.size(), out_) == record.size();
+  int write_error = errno;
   // Flushed even after a failed write, so that the stream's buffer is not left to a
   // later record.
   bool flushed = std::fflush(out_) == 0;
   failed_ = !written || !flushed;
+  if (failed_) error_ = !written && write_error != 0 ? write_error : errno;
 }
 
 void TranscriptUi::EmitPending() {

@@ -32,6 +32,8 @@ class TranscriptUi : public Ui {
 
   // True once a record could not be written and flushed whole.
   bool failed() const { return failed_; }
+  // The C library's error number of that failure; 0 when it gave none.
+  int error() const { return error_; }
 
  private:
   void Emit(const std::string& line);
@@ -43,6 +45,7 @@ class TranscriptUi : public Ui {
   std::string caption_;
   std::string pending_;  // SetupDialog's OK record while its destination is judged
   bool failed_ = false;
+  int error_ = 0;
 };
 
 // Closes the transcript file `file` (null: none) and answers whether it was written

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -104,9 +105,10 @@ TEST(TranscriptUiTest, WriteFailureIsRemembered) {
   struct Case {
     const char* path;  // opened for writing
     bool failed;
+    int error;  // the reason the program gives
   } cases[] = {
-      {"/dev/full", true},  // every write: no space left on the device
-      {"/dev/null", false},
+      {"/dev/full", true, ENOSPC},  // every write: no space left on the device
+      {"/dev/null", false, 0},
   };
   for (const Case& c : cases) {
     std::FILE* out = std::fopen(c.path, "w");
@@ -115,6 +117,7 @@ TEST(TranscriptUiTest, WriteFailureIsRemembered) {
     TranscriptUi ui(inner, out, "Setup");
     ui.SetProgressRange(3);
     EXPECT_EQ(ui.failed(), c.failed) << c.path;
+    EXPECT_EQ(ui.error(), c.error) << c.path;
     ui.SetProgressPos(1);  // the calls still reach the front end
     EXPECT_EQ(inner.events, (std::vector<std::string>{"Range 3", "Pos 1"}));
     EXPECT_EQ(CloseTranscript(out, !ui.failed()), !c.failed) << c.path;

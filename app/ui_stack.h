@@ -38,6 +38,8 @@ class UiStack {
 
   // True once a record of the transcript could not be written whole.
   bool transcript_failed() const { return transcript_ && transcript_->failed(); }
+  // The error number of that failure (0: none known).
+  int transcript_error() const { return transcript_ ? transcript_->error() : 0; }
 
  private:
   Ui* top_;

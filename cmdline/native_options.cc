@@ -112,14 +112,18 @@ bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_
   return true;
 }
 
-// What is left after the options: the path that --check takes, and the rules that tie
-// the options together.
+// What is left after the options: the path that --check takes, else the program
+// directory, and the rules that tie the options together.
 bool TakeOperands(int argc, char** argv, bool check_has_path, Options* options,
                   std::string* error) {
   for (int i = optind; i < argc; ++i) {
     if (options->check && !check_has_path) {
       options->check_path = argv[i];
       check_has_path = true;
+      continue;
+    }
+    if (!options->check && !options->program_dir) {
+      options->program_dir = argv[i];
       continue;
     }
     *error = std::string("unexpected argument '") + argv[i] + "'";
@@ -140,14 +144,14 @@ bool TakeOperands(int argc, char** argv, bool check_has_path, Options* options,
 
 bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* error) {
   *options = Options();
-  opterr = 0;  // every message is ours, so that it names the word and shows the usage
+  opterr = 0;  // every message is ours, so that it names the word
   optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
   bool check_has_path = false;
   int c;
   while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
     if (!TakeOption(c, argc, argv, options, &check_has_path, error)) return false;
   }
-  // The only operand there can be is the path that --check takes.
+  // One operand at most: the path that --check takes, or the program directory.
   return TakeOperands(argc, argv, check_has_path, options, error);
 }
 

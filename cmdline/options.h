@@ -21,6 +21,7 @@ struct Options {
   bool silent = false;                 // --silent, /S: batch with the default answers
   bool check = false;                  // --check, /CHECK: check the script, run nothing
   std::string check_path;              // empty: the program directory
+  std::optional<std::string> program_dir;  // the native DIR operand: where Setup.Inf is
   std::optional<std::string> dest;     // pre-fills SetupDialog as if typed there
   std::optional<std::string> answers;  // the answers file (beats SETUP_ANSWERS)
   std::optional<std::string> log;      // the transcript file, "-" standard output
@@ -43,7 +44,7 @@ bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* 
 const char* NativeUsage();
 const char* WindowsUsage();
 
-// "setup 1.0.0\n".
+// The GNU version text: "setup 1.0.0\n" and the copyright line.
 std::string VersionText(std::string_view program);
 
 }  // namespace setup

@@ -8,11 +8,14 @@
 namespace setup {
 
 const char* NativeUsage() {
-  return "Usage: setup [OPTION]...\n"
-         "       setup --check [PATH]\n"
-         "Runs Setup.Inf from the directory the program was started from, installing into\n"
-         "a Wine prefix. At a terminal it asks for the destination first; otherwise it\n"
-         "takes the default answers and writes a JSON Lines transcript to standard output.\n"
+  return "Usage: setup [OPTION]... [DIR]\n"
+         "  or:  setup --check [PATH]\n"
+         "Runs Setup.Inf from the program directory DIR, installing into a Wine prefix.\n"
+         "Without DIR, the program directory is the directory of the path the program was\n"
+         "started by (a link to it placed in a program directory names that directory);\n"
+         "started through PATH, the current directory when it holds Setup.Inf. At a\n"
+         "terminal it asks for the destination first; otherwise it takes the default\n"
+         "answers and writes a JSON Lines transcript to standard output.\n"
          "\n"
          "  --silent             install without asking: batch front end, default answers\n"
          "  --dest=DIR           the destination, as if typed at the prompt: a Windows path\n"
@@ -24,15 +27,17 @@ const char* NativeUsage() {
          "  --ui=terminal|batch  the front end (default: terminal when standard input and\n"
          "                       output are terminals, else batch)\n"
          "  --check [PATH]       check the script in PATH (a program directory or a script\n"
-         "                       file; default: the program's own directory); runs nothing\n"
+         "                       file; default: the program directory); runs nothing\n"
          "  -h, --help           show this help and exit\n"
          "  --version            show the version and exit\n"
          "\n"
          "Options win over the environment variables SETUP_UI, SETUP_ANSWERS,\n"
          "SETUP_TRANSCRIPT and WINEPREFIX. NO_COLOR turns colour off.\n"
-         "Exit status: 0 the script ran to its end, 1 a command ended the run,\n"
-         "2 cancelled at the destination, 3 start-up failed or the command line is wrong.\n"
-         "The user's manual is docs/manual.md.\n";
+         "Exit status: 0 the script ran to its end without a script error, 1 a command\n"
+         "ended the run or the run showed a script error, 2 cancelled at the destination,\n"
+         "3 start-up failed or the command line is wrong, 4 the run finished but the log\n"
+         "named by --log could not be written whole.\n"
+         "Full documentation: man setup, and " SETUP_DOC_DIR "/manual.md.\n";
 }
 
 const char* WindowsUsage() {
@@ -55,7 +60,7 @@ const char* WindowsUsage() {
 }
 
 std::string VersionText(std::string_view program) {
-  return std::string(program) + " " SETUP_VERSION_STRING "\n";
+  return std::string(program) + " " SETUP_VERSION_STRING "\n" SETUP_COPYRIGHT "\n";
 }
 
 }  // namespace setup

@@ -71,9 +71,13 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
                           [](const std::string& e) { return StartsWith(e, "MessageBox "); });
   if (box == ui.events.rend() || !StartsWith(*box, "MessageBox 0|")) return;
   const std::string& last = ui.messages.back();
-  if (status == kExitFinished && StartsWith(last, "Setup script Error. Nothing ("))
+  // A run that reached its end shows FinishDialog, even after a script error (status 1).
+  bool reached_end = std::any_of(ui.events.begin(), ui.events.end(), [](const std::string& e) {
+    return StartsWith(e, "FinishDialog ");
+  });
+  if (reached_end && StartsWith(last, "Setup script Error. Nothing ("))
     return Check(report.has_error());
-  int line = status == kExitRunFailed ? ScriptFailureLine(last, ui) : 0;
+  int line = status == kExitRunFailed && !reached_end ? ScriptFailureLine(last, ui) : 0;
   if (line == 0) return;
   Check(std::any_of(report.findings.begin(), report.findings.end(), [&](const Finding& f) {
     return f.line == line && f.severity == Finding::Severity::kError;

@@ -46,7 +46,7 @@ bool Run::Execute() {
     if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return false;
     ++run_.line_number;
   }
-  if (skipping_) run_.reporter.Show("Setup script Error. Nothing (%s) label", {label_});
+  if (skipping_) run_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
   return true;
 }
 
@@ -73,7 +73,7 @@ Run::Outcome Run::RunLine(char* cursor) {
       case kOpGreaterEqual:
       case kOpGreater:
       case kRegistry:
-        run_.reporter.Show("Setup script Error (%s)", {cursor});
+        run_.script.ReportScriptError("Setup script Error (%s)", {cursor});
         return Outcome::kFailed;
       default:
         result = KeywordHandler(id)(run_, cursor, language_mode_);
@@ -91,7 +91,7 @@ Run::Outcome Run::Goto(char* cursor) {
   const char* label = a.token[0];
   std::size_t len = std::strlen(label);
   if (len == 0) {
-    run_.reporter.Show("GOTO にラベルが有りません", {});
+    run_.script.ReportScriptError("GOTO にラベルが有りません", {});
     return Outcome::kFailed;
   }
   if (len >= kLabelSize) {

@@ -16,7 +16,7 @@ bool RunState::DefineMacro(std::string_view name, std::string_view value) {
   constexpr std::size_t kLimit = MacroTable::kFieldSize - 1;
   if (macros.Define(CutText(system, name, kLimit), CutText(system, value, kLimit)) ==
       MacroTable::DefineResult::kFull) {
-    reporter.Show("置換語句が多すぎます %d以下にして下さい", {MacroTable::kMaxRows});
+    script.ReportScriptError("置換語句が多すぎます %d以下にして下さい", {MacroTable::kMaxRows});
     return false;
   }
   return true;

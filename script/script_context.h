@@ -5,6 +5,7 @@
 #ifndef SETUP_SCRIPT_SCRIPT_CONTEXT_H_
 #define SETUP_SCRIPT_SCRIPT_CONTEXT_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,14 +31,28 @@ class ScriptContext {
   // Shows a message about the current line: `format_utf8` begins "%sの%d行目", whose
   // %s and %d take the script path and the line number.
   void ReportAtLine(std::string_view format_utf8) const {
-    reporter_.Show(format_utf8, {script_path_, line_number_});
+    ReportScriptError(format_utf8, {script_path_, line_number_});
   }
+
+  // Shows a message about the script itself (not about the system, nor a condition that
+  // does not hold) and remembers that one was shown: a run that goes on after it did not
+  // run its script as written, and must not end as finished.
+  void ReportScriptError(std::string_view format_utf8,
+                         std::initializer_list<MessageArg> args) const {
+    error_shown_ = true;
+    reporter_.Show(format_utf8, args);
+  }
+
+  // Whether a script error was shown since the last ForgetErrors.
+  bool error_shown() const { return error_shown_; }
+  void ForgetErrors() { error_shown_ = false; }
 
  private:
   System& system_;
   Reporter& reporter_;
   const std::string& script_path_;
   const int& line_number_;
+  mutable bool error_shown_ = false;
 };
 
 }  // namespace setup

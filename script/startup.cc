@@ -62,6 +62,7 @@ std::string ProgramDirectory(System& system, std::string_view path, bool strip_s
 
 int StartSetup(RunState& run, std::string_view first_argument) {
   run.macros.Clear();
+  run.script.ForgetErrors();
   std::string dir;
   if (!run.system.WindowsDirectory(&dir)) {
     run.reporter.Show("Install Windows System in the destination than it is'nt installed", {});
@@ -86,7 +87,10 @@ int StartSetup(RunState& run, std::string_view first_argument) {
       [&](const std::string& typed) {
         std::string chosen;
         if (!DestinationInCodePage(run, typed, &chosen)) return false;
-        status = RunSetup(run, chosen, LanguageMode::kJapanese) ? kExitFinished : kExitRunFailed;
+        bool finished = RunSetup(run, chosen, LanguageMode::kJapanese);
+        // A run that showed a script error and went on to the end skipped what the
+        // script asked for: it did not finish as written.
+        status = finished && !run.script.error_shown() ? kExitFinished : kExitRunFailed;
         return true;
       });
   // A dialog that never opened, or a batch run whose destination was refused, was not

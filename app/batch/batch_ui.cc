@@ -7,32 +7,54 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/scoped_file.h"
 
 namespace setup {
 namespace {
 
+constexpr const char* kNotRegular = "not a regular file";
+constexpr const char* kTooLarge = "larger than 1 MiB";
+
 // Opens `path` for reading only when it names a regular file, judged on the open handle
 // so that the name is never opened twice. A FIFO is opened without waiting for a writer.
-ScopedFile OpenRegularFile(const std::string& path) {
+// Null, with `*reason` set, otherwise.
+ScopedFile OpenRegularFile(const std::string& path, std::string* reason) {
 #ifdef _WIN32
   ScopedFile file(std::fopen(path.c_str(), "rb"));
-  if (!file) return file;
+  if (!file) {
+    *reason = std::strerror(errno);
+    return file;
+  }
   struct _stat64 status;
-  if (_fstat64(_fileno(file.get()), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+  if (_fstat64(_fileno(file.get()), &status) != 0) {
+    *reason = std::strerror(errno);
+    file.reset();
+  } else if ((status.st_mode & _S_IFMT) != _S_IFREG) {
+    *reason = kNotRegular;
     file.reset();
   }
   return file;
 #else
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return ScopedFile();
+  if (fd < 0) {
+    *reason = std::strerror(errno);
+    return ScopedFile();
+  }
   struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  bool got_status = fstat(fd, &status) == 0;
+  if (!got_status || !S_ISREG(status.st_mode)) {
+    *reason = got_status ? kNotRegular : std::strerror(errno);
     close(fd);
     return ScopedFile();
   }
   ScopedFile file(fdopen(fd, "rb"));
-  if (!file) close(fd);
+  if (!file) {
+    *reason = std::strerror(errno);
+    close(fd);
+  }
   return file;
 #endif
 }
@@ -54,15 +76,25 @@ std::deque<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-bool BatchUi::ReadAnswers(const std::string& path, std::deque<std::string>* lines) {
+bool BatchUi::ReadAnswers(const std::string& path, std::deque<std::string>* lines,
+                          std::string* reason) {
   lines->clear();
+  std::string ignored;
+  if (reason == nullptr) reason = &ignored;
   if (path.empty()) return true;
-  ScopedFile file = OpenRegularFile(path);
+  ScopedFile file = OpenRegularFile(path, reason);
   if (!file) return false;
   // One byte past the limit tells a longer file from one of exactly the limit.
   std::string text(kAnswersLimit + 1, '\0');
   std::size_t got = std::fread(text.data(), 1, text.size(), file.get());
-  if (std::ferror(file.get()) || got > kAnswersLimit) return false;
+  if (std::ferror(file.get())) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  if (got > kAnswersLimit) {
+    *reason = kTooLarge;
+    return false;
+  }
   text.resize(got);
   *lines = SplitLines(text);
   return true;

@@ -27,8 +27,11 @@ class BatchUi : public Ui {
   // Reads the answers file `path` (code-page bytes on Windows) into `lines`. The file is
   // opened once, never waiting for a writer, and must be a regular file of at most
   // kAnswersLimit bytes, read to its end: false for a name that cannot be opened, a
-  // directory, a device, a FIFO, a read error or a longer file. An empty `path` is no file.
-  static bool ReadAnswers(const std::string& path, std::deque<std::string>* lines);
+  // directory, a device, a FIFO, a read error or a longer file, with `*reason` (when
+  // given) saying which: the system's text for its error, "not a regular file" or
+  // "larger than 1 MiB". An empty `path` is no file.
+  static bool ReadAnswers(const std::string& path, std::deque<std::string>* lines,
+                          std::string* reason = nullptr);
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
                       const DestinationAccepted& on_ok) override;

@@ -43,18 +43,24 @@ TEST(BatchUiTest, BadAnswersFiles) {
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
   std::string dir_path = dir / "folder";
   ASSERT_EQ(mkdir(dir_path.c_str(), 0700), 0);
-  const std::string cases[] = {
-      dir / "missing.txt",
-      dir_path,
-      dir / "fifo",
-      "/dev/zero",
-      "/dev/null",  // a device, although empty
-      dir.Write("long.txt", std::string(BatchUi::kAnswersLimit + 1, '\n')),
+  struct Case {
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {dir / "missing.txt", "No such file or directory"},
+      {dir_path, "not a regular file"},
+      {dir / "fifo", "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {"/dev/null", "not a regular file"},  // a device, although empty
+      {dir.Write("long.txt", std::string(BatchUi::kAnswersLimit + 1, '\n')), "larger than 1 MiB"},
   };
-  for (const std::string& path : cases) {
+  for (const Case& c : cases) {
     Lines lines;
-    EXPECT_FALSE(BatchUi::ReadAnswers(path, &lines)) << path;
-    EXPECT_TRUE(lines.empty()) << path;
+    std::string reason;
+    EXPECT_FALSE(BatchUi::ReadAnswers(c.path, &lines, &reason)) << c.path;
+    EXPECT_TRUE(lines.empty()) << c.path;
+    EXPECT_EQ(reason, c.reason) << c.path;
+    EXPECT_FALSE(BatchUi::ReadAnswers(c.path, &lines)) << c.path;  // the reason is optional
   }
 }
 

@@ -145,10 +145,10 @@ INFO = 0x40040  # the style of a Message box
 class FinishedRunAssertions:
     """Mixed into the condition tests of both programs."""
 
-    def assert_finished(self, result, destination, messages):
-        """Exit 0 with SetupDialog showing `destination`, exactly `messages` shown as
-        Message boxes (after any error box), and FinishDialog."""
-        self.assertEqual(result.status, 0, result.stderr)
+    def assert_finished(self, result, destination, messages, status=0):
+        """Exit `status` (1 after a script error) with SetupDialog showing `destination`,
+        exactly `messages` shown as Message boxes (after any error box), and FinishDialog."""
+        self.assertEqual(result.status, status, result.stderr)
         dialogs = result.of("SetupDialog")
         self.assertEqual(len(dialogs), 1)
         self.assertEqual(dialogs[0]["destination"], destination)

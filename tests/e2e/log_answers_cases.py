@@ -11,12 +11,20 @@ def refusal(destination):
     return "The destination '%s' has characters that this system's code page cannot hold" % destination
 
 
-def cannot_write(program, path):
-    return "%s: cannot write the transcript %s\n" % (program, path)
+def cannot_write(program, path, reason=None):
+    """The program's line for a log it cannot write; the native one gives the reason."""
+    return "%s: cannot write the transcript %s%s\n" % (program, path, ": " + reason if reason else "")
 
 
-def cannot_read(program, path):
-    return "%s: cannot read the answers file %s\n" % (program, path)
+def cannot_read(program, path, reason=None):
+    return "%s: cannot read the answers file %s%s\n" % (program, path, ": " + reason if reason else "")
+
+
+# Why the native program refuses each of bad_answers_files.
+NATIVE_REASONS = {"a folder": "not a regular file", "a FIFO nobody writes": "not a regular file",
+                  "an endless device": "not a regular file", "an empty device": "not a regular file",
+                  "one byte over the limit": "larger than 1 MiB"}
+NO_SPACE = "No space left on device"
 
 
 def full_disk(test, ws):

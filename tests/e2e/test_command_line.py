@@ -41,10 +41,11 @@ def check_table(test, cases, runner):
             for p in absent:
                 test.assertFalse(os.path.exists(test.ws.path(p)), p)
             for text in texts:
-                test.assertIn(text, shown)
+                test.assertIn(text.replace("%s", test.ws.root) if "%s" in text else text, shown)
 
 
 USAGE = "Usage: setup"
+TRY = "setup: %s\nTry 'setup --help' for more information.\n"
 CASES = [
     ("a POSIX destination", ["--silent", "--dest={ROOT}/posix-dir"], {}, None, 0, ["posix-dir"], ["App"], []),
     ("not a terminal: batch; --log=- beats SETUP_TRANSCRIPT", ["--log=-"],
@@ -59,11 +60,19 @@ CASES = [
     ("no Windows directory: the message and where it looked", [], {"WINEPREFIX": "/nonexistent"}, None,
      3, [], ["App"], ["Install Windows System in the destination than it is'nt installed",
                       "/nonexistent/drive_c/windows", "--prefix"]),
-    ("unknown option", ["--bogus", "--silent"], {}, None, 3, [], ["App"], ["'--bogus'", USAGE]),
-    ("unreadable answers file", ["--answers={ROOT}/missing.txt"], {}, None, 3, [], ["App"], ["missing.txt"]),
-    ("bad log file", ["--log={ROOT}/no/such/x.jsonl"], {}, None, 3, [], ["App"], ["x.jsonl"]),
-    ("--help", ["--help"], {}, None, 0, [], ["App"], [USAGE, "--dest=DIR"]),
-    ("--version", ["--version"], {}, None, 0, [], ["App"], ["setup %s\n" % VERSION]),
+    ("unknown option", ["--bogus", "--silent"], {}, None, 3, [], ["App"], [TRY % "unknown option '--bogus'"]),
+    ("two operands", ["a", "b"], {}, None, 3, [], ["App"], [TRY % "unexpected argument 'b'"]),
+    ("unreadable answers file", ["--answers={ROOT}/missing.txt"], {}, None, 3, [], ["App"],
+     ["setup: cannot read the answers file %s/missing.txt: No such file or directory\n"]),
+    ("answers file that is a directory", ["--answers={ROOT}/prog"], {}, None, 3, [], ["App"],
+     ["setup: cannot read the answers file %s/prog: not a regular file\n"]),
+    ("answers file over its limit", ["--answers={ROOT}/big.txt"], {}, None, 3, [], ["App"],
+     ["setup: cannot read the answers file %s/big.txt: larger than 1 MiB\n"]),
+    ("bad log file", ["--log={ROOT}/no/such/x.jsonl"], {}, None, 3, [], ["App"],
+     ["setup: cannot write the transcript %s/no/such/x.jsonl: No such file or directory\n"]),
+    ("--help", ["--help"], {}, None, 0, [], ["App"], [USAGE, "--dest=DIR", "man setup"]),
+    ("--version", ["--version"], {}, None, 0, [], ["App"],
+     ["setup %s\nCopyright (C) " % VERSION]),
 ]
 
 
@@ -80,7 +89,18 @@ class CommandLineTest(harness.E2ETest):
                    {"WINEPREFIX": self.ws.prefix}, harness.NATIVE)
 
     def test_table(self):
+        self.ws.write("big.txt", b"OK\n" * (1 << 19))
         check_table(self, CASES, self.run_setup)
+
+    def test_a_usage_error_is_two_lines_without_the_help(self):
+        proc = self.run_setup(["--bogus"])
+        self.assertEqual((proc.returncode, proc.stdout), (3, b""))
+        self.assertEqual(proc.stderr.decode(), TRY % "unknown option '--bogus'")
+
+    def test_help_names_no_relative_manual(self):
+        text = self.run_setup(["--help"]).stdout.decode()
+        self.assertNotIn("docs/manual.md", text)
+        self.assertRegex(text, r"Full documentation: man setup, and /\S+/share/doc/setup/manual.md")
 
     def test_silent_install_with_destination_and_log(self):
         proc = self.run_setup(["--silent", "--dest=C:\\Dest", "--log={LOG}"])

@@ -43,8 +43,9 @@ class NativeConditionsTest(cs.FinishedRunAssertions, E2ETest):
     def test_setup_dir_registry_fallback_when_value_missing(self):
         line = "SetupDir Registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing C:\\Sample"
         result = self.run_script([line], machine=SAMPLE_KEYS)
-        self.assert_finished(result, "C:\\Sample", [])
-        # The unquoted fallback ends the line: reported during loading, used all the same.
+        # The unquoted fallback ends the line: reported during loading, used all the same,
+        # and the run that reaches its end after it exits 1.
+        self.assert_finished(result, "C:\\Sample", [], status=1)
         self.assertEqual(result.messages(), [self.tab_message(1)])
         self.assertEqual(result.kinds()[0], "MessageBox")  # shown while loading
 
@@ -79,7 +80,7 @@ class NativeConditionsTest(cs.FinishedRunAssertions, E2ETest):
         result = self.run_script(
             ["SetupDir Registry \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing\""],
             machine=SAMPLE_KEYS)
-        self.assert_finished(result, "C:\\", [])
+        self.assert_finished(result, "C:\\", [], status=1)
         self.assertEqual(result.messages(), [self.tab_message(1)])
 
     def test_last_setup_dir_line_wins(self):

@@ -61,7 +61,7 @@ class WineConditionsTest(cs.FinishedRunAssertions, E2ETest):
 
                 delete_key(view, SAMPLE_KEY)
                 result = self.run_script(exe, [line])
-                self.assert_finished(result, "C:\\Sample", [])
+                self.assert_finished(result, "C:\\Sample", [], status=1)
                 self.assertEqual(result.messages(), [self.tab_message(1)])
 
     def test_each_build_reads_its_own_registry_view(self):

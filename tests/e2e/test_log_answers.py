@@ -7,8 +7,8 @@ import subprocess
 import unittest
 
 import harness
-from log_answers_cases import (SCRIPT, bad_answers_files, cannot_read, cannot_write, full_disk,
-                               limit_file, refusal)
+from log_answers_cases import (NATIVE_REASONS, NO_SPACE, SCRIPT, bad_answers_files, cannot_read,
+                               cannot_write, full_disk, limit_file, refusal)
 
 
 class LogAnswersTest(harness.E2ETest):
@@ -37,11 +37,11 @@ class LogAnswersTest(harness.E2ETest):
         cancel = self.ws.write("cancel.txt", "CANCEL\n")
         ok_log = self.ws.path("ok.jsonl")
         cases = [
-            ("a finished run: 4", ["--silent", "--log=/dev/full"], {}, 4, cannot_write("setup", "/dev/full"), True),
+            ("a finished run: 4", ["--silent", "--log=/dev/full"], {}, 4, cannot_write("setup", "/dev/full", NO_SPACE), True),
             ("SETUP_TRANSCRIPT", ["--silent"], {"SETUP_TRANSCRIPT": "/dev/full"},
-             4, cannot_write("setup", "/dev/full"), True),
+             4, cannot_write("setup", "/dev/full", NO_SPACE), True),
             ("a cancelled run keeps 2", ["--answers=" + cancel, "--log=/dev/full"], {},
-             2, cannot_write("setup", "/dev/full"), False),
+             2, cannot_write("setup", "/dev/full", NO_SPACE), False),
             ("a log that can be written", ["--silent", "--log=" + ok_log], {}, 0, "", True),
         ]
         for name, args, env, status, stderr, made in cases:
@@ -54,13 +54,13 @@ class LogAnswersTest(harness.E2ETest):
     def test_standard_output_as_the_log(self):
         # Named with "-" it is the install log; by default it is only a view of the run.
         with open("/dev/full", "wb") as full:
-            self.check(["--silent", "--log=-"], 4, cannot_write("setup", "-"), True, stdout=full)
+            self.check(["--silent", "--log=-"], 4, cannot_write("setup", "-", NO_SPACE), True, stdout=full)
             self.check(["--silent"], 0, "", True, stdout=full)
 
     def test_log_on_a_full_disk(self):
         disk = full_disk(self, self.ws)
         log = os.path.join(disk, "setup.jsonl")
-        self.check(["--silent", "--log=" + log], 4, cannot_write("setup", log), True)
+        self.check(["--silent", "--log=" + log], 4, cannot_write("setup", log, NO_SPACE), True)
         self.assertEqual(os.path.getsize(log), 0)
 
     def test_destination_the_code_page_cannot_hold(self):
@@ -83,8 +83,11 @@ class LogAnswersTest(harness.E2ETest):
             for how, args, env in (("--answers", ["--answers=" + path], {}),
                                    ("SETUP_ANSWERS", ["--ui=batch"], {"SETUP_ANSWERS": path})):
                 with self.subTest(name, how=how):
-                    proc = self.check(args, 3, cannot_read("setup", path), False, env)
+                    proc = self.check(args, 3, cannot_read("setup", path, NATIVE_REASONS[name]), False, env)
                     self.assertEqual(proc.stdout, b"")  # not even the log's first record
+        missing = self.ws.path("missing.txt")
+        self.check(["--answers=" + missing], 3, cannot_read("setup", missing, "No such file or directory"),
+                   False)
         # A file of exactly the limit is read: its first line cancels.
         self.check(["--answers=" + limit_file(self.ws)], 2, "", False)
 

@@ -75,10 +75,10 @@ class RunTest(E2ETest):
         self.assertEqual(len(r.messages()), 1)
         self.assertEqual(self.ws.read("prog/data/a.bin"), before)
 
-    def test_goto_missing_label_finishes_after_one_message(self):
+    def test_goto_missing_label_finishes_after_one_message_but_exits_1(self):
         self.ws.script(":back\nGoto back\nMessage never\n")
         r = self.ws.run_native()
-        self.assertEqual(r.status, 0)
+        self.assertEqual(r.status, 1)
         self.assertEqual(r.messages(), ["Setup script Error. Nothing (back) label"])
         self.assertEqual(r.kinds()[-1], "FinishDialog")
 

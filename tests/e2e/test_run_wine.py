@@ -84,12 +84,12 @@ class RunWineTest(E2ETest):
                 self.assertEqual(r.status, 1)
                 self.assertEqual(r.messages(), [])
 
-    def test_missing_label_still_finishes(self):
+    def test_missing_label_still_finishes_but_exits_1(self):
         for build, exe in harness.available_win_exes():
             with self.subTest(build=build):
                 self.ws.script(":top\nGoto top\nMessage never\n")
                 r = self.ws.run_wine(exe)
-                self.assertEqual(r.status, 0)
+                self.assertEqual(r.status, 1)
                 self.assertEqual(r.messages(), ["Setup script Error. Nothing (top) label"])
                 self.assertEqual(r.kinds()[-1], "FinishDialog")
 

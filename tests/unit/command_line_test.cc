@@ -17,6 +17,7 @@ std::string Describe(bool ok, const Options& o, const std::string& error) {
   if (o.version) d += " version";
   if (o.silent) d += " silent";
   if (o.check) d += " check=" + o.check_path;
+  if (o.program_dir) d += " dir=" + *o.program_dir;
   if (o.dest) d += " dest=" + *o.dest;
   if (o.answers) d += " answers=" + *o.answers;
   if (o.log) d += " log=" + *o.log;
@@ -58,8 +59,13 @@ TEST(NativeOptionsTest, Table) {
       {{"--dest="}, "ERROR option '--dest' needs a value"},
       {{"--help=x"}, "ERROR option '--help' takes no value"},
       {{"--ui=window"}, "ERROR option '--ui' takes terminal or batch, not 'window'"},
-      {{"install"}, "ERROR unexpected argument 'install'"},
+      {{"examples/demo"}, "dir=examples/demo"},
+      {{"--silent", "prog dir"}, "silent dir=prog dir ui=batch"},
+      {{"prog", "--silent"}, "silent dir=prog ui=batch"},  // GNU: options after operands
+      {{"--", "--silent"}, "dir=--silent"},
+      {{"a", "b"}, "ERROR unexpected argument 'b'"},
       {{"--check", "a", "b"}, "ERROR unexpected argument 'b'"},
+      {{"a", "--check"}, "check=a"},  // --check takes the operand wherever it stands
       {{"--silent", "--ui=terminal"},
        "ERROR option '--silent' cannot be used with '--ui=terminal'"},
   };

@@ -37,9 +37,9 @@ TEST(InterpreterTest, Scripts) {
       {"goto bare and colon", "Goto end\nMessage skipped\n:end\nGoto :two\nMessage no\n:two\nMessage yes",
        kExitFinished, {"yes"}, true},
       {"goto quoted", "Goto \"a b\"\nMessage no\n:\"a b\"\nMessage yes", kExitFinished, {"yes"}, true},
-      {"label case differs", "Goto End\n:end\nMessage no", kExitFinished,
+      {"label case differs", "Goto End\n:end\nMessage no", kExitRunFailed,
        {"Setup script Error. Nothing (End) label"}, true},
-      {"goto backwards", ":top\nMessage once\nGoto top\nMessage no\n:other", kExitFinished,
+      {"goto backwards", ":top\nMessage once\nGoto top\nMessage no\n:other", kExitRunFailed,
        {"once", "Setup script Error. Nothing (top) label"}, true},
       {"skipped goto and label", "Goto b\n:a\nGoto a\nBogus line\n:b\nMessage done", kExitFinished,
        {"done"}, true},
@@ -52,6 +52,37 @@ TEST(InterpreterTest, Scripts) {
       {"setup dir and title at run time", "SetupDir x \nWindowTitle t \n", kExitFinished, {}, true},
       {"label too long", "Goto " + std::string(64, 'L'), kExitRunFailed,
        {At(1, "が長すぎます")}, false},
+  };
+  for (const RunCase& c : cases) {
+    AppFixture f;
+    EXPECT_EQ(f.Start(c.script), c.status) << c.name;
+    EXPECT_EQ(f.messages(), c.messages) << c.name;
+    bool finish = !f.ui.events.empty() && f.ui.events.back().rfind("FinishDialog", 0) == 0;
+    EXPECT_EQ(finish, c.finish) << c.name;
+  }
+}
+
+// A run that showed a message about its script and still reached its end shows what it
+// always showed, FinishDialog included, but does not answer "finished"; a condition that
+// does not hold, or a file a condition does not find, is no script error.
+TEST(InterpreterTest, ScriptErrorsTheRunSurvivesAreNotAFinish) {
+  const RunCase cases[] = {
+      {"missing label", "Goto Copy\n:copy\nMessage never", kExitRunFailed,
+       {"Setup script Error. Nothing (Copy) label"}, true},
+      {"missing label after work", "Message first\nGoto Nowhere", kExitRunFailed,
+       {"first", "Setup script Error. Nothing (Nowhere) label"}, true},
+      {"title without its closing quote", "WindowTitle \"Demo\nMessage after", kExitRunFailed,
+       {At(1, "に\"が有りません"), "after"}, true},
+      {"setupdir without its blank", "Message ok\nSetupDir C:\\End", kExitRunFailed,
+       {At(2, "にTABが有りません"), "ok"}, true},
+      {"registry setupdir without its fallback's blank",
+       "SetupDir Registry \"HKEY_LOCAL_MACHINE\\Nope\\Dir\" C:\\Fallback", kExitRunFailed,
+       {At(1, "にTABが有りません")}, true},
+      {"condition that does not hold", "IfString a = b N Goto Nowhere\nMessage ok", kExitFinished,
+       {"ok"}, true},
+      {"file a condition does not find", "IfFileFind C:\\none.dll N Message no\n", kExitFinished,
+       {}, true},
+      {"label found", "Goto Copy\nMessage no\n:Copy\nMessage yes", kExitFinished, {"yes"}, true},
   };
   for (const RunCase& c : cases) {
     AppFixture f;
