@@ -1,5 +1,8 @@
 #include "app/win32/console_output.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -61,7 +64,32 @@ bool WriteAll(HANDLE handle, std::string_view text) {
   return true;
 }
 
+// FileStandardInfo needs no access right: Wine's handles for inherited descriptors carry
+// none that GetFileInformationByHandle would need.
+bool IsDirectory(HANDLE handle) {
+  FILE_STANDARD_INFO info;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_DISK &&
+         GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) &&
+         info.Directory;
+}
+
 }  // namespace
+
+void DropForeignStandardHandles() {
+  const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  bool foreign = false;
+  for (int fd = 0; fd < 3; ++fd) {
+    foreign = foreign || IsDirectory(GetStdHandle(ids[fd]));
+    if (!foreign) continue;
+    int nul = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (nul >= 0) {
+      _dup2(nul, fd);
+      _close(nul);
+    }
+    SetStdHandle(ids[fd], nullptr);
+  }
+}
 
 bool WriteToStarter(std::string_view text, StarterStream stream) {
   HANDLE standard =

@@ -12,6 +12,13 @@ namespace setup {
 
 enum class StarterStream { kOutput, kError };
 
+// Under Wine, a program started with its standard descriptors closed finds Wine's own
+// descriptors in their place (its current directory first, then its server connection),
+// and a write to them wedges Wine. A standard handle that is a directory marks the first
+// of them: it and the ones after it become none, and the C runtime's descriptors NUL.
+// Called first thing, before anything is read or written.
+void DropForeignStandardHandles();
+
 // Writes `text` (UTF-8) to the parent's standard handle or console; false when there is
 // neither.
 bool WriteToStarter(std::string_view text, StarterStream stream);

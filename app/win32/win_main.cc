@@ -123,6 +123,7 @@ int Run(HINSTANCE instance) {
   std::wstring caption = ProgramName();
   std::string caption_utf8 = Utf8FromWide(caption);
 
+  DropForeignStandardHandles();
   // Before anything is shown: with /S or /ANSWERS= no message box may wait for a person,
   // not even for a line that fails to parse, nor a system error box for a drive.
   std::string line = Utf8FromWide(CommandLineTail());
