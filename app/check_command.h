@@ -3,6 +3,7 @@
 #define SETUP_APP_CHECK_COMMAND_H_
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace setup {
@@ -15,6 +16,10 @@ class System;
 // Returns 1 when there is an error, else 0.
 // `path` and `program_dir` are code-page bytes, as `system` takes paths.
 int RunCheckCommand(System& system, std::string_view path, std::string_view program_dir, std::FILE* out);
+
+// The same, with the findings appended to `out` in memory: nothing touches a file.
+int RunCheckCommand(System& system, std::string_view path, std::string_view program_dir,
+                    std::string* out);
 
 }  // namespace setup
 

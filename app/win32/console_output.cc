@@ -1,6 +1,10 @@
 #include "app/win32/console_output.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
+#include <optional>
 
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/wide_text.h"
@@ -8,6 +12,42 @@
 
 namespace setup {
 namespace {
+
+bool unattended = false;
+std::optional<std::wstring> unattended_log;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// `prefix` is upper case; `text` matches it in either case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char a = text[i];
+    char b = prefix[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// The next blank-separated word at or after `*pos`, double quotes grouping blanks and
+// dropped; false at the end of the line.
+bool NextWord(std::string_view line, std::size_t* pos, std::string* word) {
+  std::size_t i = *pos;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i >= line.size()) return false;
+  word->clear();
+  bool quoted = false;
+  for (; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
+    if (line[i] == '"') {
+      quoted = !quoted;
+    } else {
+      *word += line[i];
+    }
+  }
+  *pos = i;
+  return true;
+}
 
 bool IsUsable(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
@@ -24,7 +64,32 @@ bool WriteAll(HANDLE handle, std::string_view text) {
   return true;
 }
 
+// FileStandardInfo needs no access right: Wine's handles for inherited descriptors carry
+// none that GetFileInformationByHandle would need.
+bool IsDirectory(HANDLE handle) {
+  FILE_STANDARD_INFO info;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_DISK &&
+         GetFileInformationByHandleEx(handle, FileStandardInfo, &info, sizeof info) &&
+         info.Directory;
+}
+
 }  // namespace
+
+void DropForeignStandardHandles() {
+  const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  bool foreign = false;
+  for (int fd = 0; fd < 3; ++fd) {
+    foreign = foreign || IsDirectory(GetStdHandle(ids[fd]));
+    if (!foreign) continue;
+    int nul = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (nul >= 0) {
+      _dup2(nul, fd);
+      _close(nul);
+    }
+    SetStdHandle(ids[fd], nullptr);
+  }
+}
 
 bool WriteToStarter(std::string_view text, StarterStream stream) {
   HANDLE standard =
@@ -53,30 +118,35 @@ bool WriteToStarter(std::string_view text, StarterStream stream) {
   return written_all;
 }
 
+void DecideUnattended(std::string_view line) {
+  std::size_t pos = 0;
+  std::string word;
+  while (NextWord(line, &pos, &word)) {
+    if (word.size() == 2 && StartsWithNoCase(word, "/S")) unattended = true;
+    if (StartsWithNoCase(word, "/ANSWERS=")) unattended = true;
+    if (StartsWithNoCase(word, "/LOG=") && word.size() > 5) {
+      unattended_log = WideFromUtf8(std::string_view(word).substr(5));
+    }
+  }
+}
+
+bool IsUnattended() { return unattended; }
+
+bool WriteToLogFile(std::string_view text) {
+  if (!unattended || !unattended_log) return false;
+  ScopedHandle log(CreateFileW(unattended_log->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return log.is_valid() && WriteAll(log.get(), text) && log.Close();
+}
+
 void ShowToStarter(const std::wstring& caption, std::string_view text, StarterStream stream) {
   if (WriteToStarter(text, stream)) return;
+  if (unattended) {
+    WriteToLogFile(text);
+    return;
+  }
   UINT icon = stream == StarterStream::kError ? MB_ICONERROR : MB_ICONINFORMATION;
   MessageBoxW(nullptr, WideFromUtf8(text).c_str(), caption.c_str(), MB_OK | icon);
-}
-
-std::FILE* OpenScratchFile() {
-  wchar_t dir[MAX_PATH + 1];
-  wchar_t name[MAX_PATH + 1];
-  DWORD n = GetTempPathW(MAX_PATH + 1, dir);
-  if (n == 0 || n > MAX_PATH) return nullptr;
-  if (GetTempFileNameW(dir, L"stp", 0, name) == 0) return nullptr;
-  // "D": the C runtime deletes the file when it is closed.
-  return _wfopen(name, L"w+bD");
-}
-
-std::string ReadScratchFile(std::FILE* file) {
-  std::string text;
-  std::fflush(file);
-  std::rewind(file);
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
 }
 
 }  // namespace setup

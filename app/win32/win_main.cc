@@ -76,19 +76,12 @@ std::wstring CommandLineTail() {
 }
 
 // /CHECK: the findings go where the usage would, else into the /LOG file, else into a
-// message box.
+// message box (unattended: nowhere). They are kept in memory: no scratch file is made.
 int Check(Win32System& system, const Options& options, const std::string& first_argument,
           const std::wstring& caption) {
   std::string program_dir = ProgramDirectory(system, first_argument, false);
-  ScopedFile scratch(OpenScratchFile());
-  if (!scratch) {
-    ShowToStarter(caption, "Setup: cannot make a temporary file for the findings\n",
-                  StarterStream::kError);
-    return kExitStartupFailed;
-  }
-  int status =
-      RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, scratch.get());
-  std::string findings = ReadScratchFile(scratch.get());
+  std::string findings;
+  int status = RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, &findings);
   if (WriteToStarter(findings, StarterStream::kOutput)) return status;
   if (options.log) {
     ScopedFile log(_wfopen(WideFromUtf8(*options.log).c_str(), L"wb"));
@@ -96,6 +89,7 @@ int Check(Win32System& system, const Options& options, const std::string& first_
       return status;
     }
   }
+  if (IsUnattended()) return status;
   // A clean script prints nothing; a message box needs some text.
   if (findings.empty()) findings = "The script has no errors and no warnings.\n";
   MessageBoxW(nullptr, WideFromUtf8(findings).c_str(), caption.c_str(),
@@ -164,9 +158,16 @@ int Run(HINSTANCE instance) {
   std::wstring caption = ProgramName();
   std::string caption_utf8 = Utf8FromWide(caption);
 
+  DropForeignStandardHandles();
+  // Before anything is shown: with /S or /ANSWERS= no message box may wait for a person,
+  // not even for a line that fails to parse, nor a system error box for a drive.
+  std::string line = Utf8FromWide(CommandLineTail());
+  DecideUnattended(line);
+  if (IsUnattended()) SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
   Options options;
   std::string error;
-  if (!ParseWindowsSwitches(Utf8FromWide(CommandLineTail()), &options, &error)) {
+  if (!ParseWindowsSwitches(line, &options, &error)) {
     ShowToStarter(caption, caption_utf8 + ": " + error + "\n\n" + WindowsUsage(),
                   StarterStream::kError);
     return kExitStartupFailed;

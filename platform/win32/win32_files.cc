@@ -1,11 +1,11 @@
 #include "platform/win32/win32_files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "base/code_page_text.h"
 #include "platform/win32/scoped_handle.h"
+#include "platform/win32/temp_files.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {
@@ -15,8 +15,6 @@ namespace {
 constexpr std::size_t kMaxIo = 1u << 30;
 // Text copies write line by line; collecting the bytes saves a system call per line.
 constexpr std::size_t kWriteBuffer = 64 * 1024;
-// Attempts at a fresh temporary name before giving up.
-constexpr int kTempAttempts = 64;
 
 class Win32InputFile : public InputFile {
  public:
@@ -49,15 +47,16 @@ class Win32Replacement : public OutputFile {
  public:
   Win32Replacement(ScopedHandle file, std::string temp_path, std::string destination)
       : file_(std::move(file)),
-        temp_path_(std::move(temp_path)),
+        live_(std::move(temp_path), file_.get(), nullptr),
         destination_(std::move(destination)) {
     buffer_.reserve(kWriteBuffer);
   }
 
   ~Win32Replacement() override {
     if (committed_) return;
+    live_.ForgetHandle();
     file_.Close();
-    DeleteFileA(temp_path_.c_str());
+    DeleteFileA(live_.path().c_str());
   }
 
   bool Write(const void* data, std::size_t size) override {
@@ -77,8 +76,10 @@ class Win32Replacement : public OutputFile {
   bool Commit() override {
     if (committed_ || failed_) return false;
     if (!Flush()) return false;
-    if (!file_.Close()) return false;
-    if (!MoveFileExA(temp_path_.c_str(), destination_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    live_.ForgetHandle();
+    if (!file_.Close() || TempStopRequested()) return false;
+    if (!MoveFileExA(live_.path().c_str(), destination_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return false;
     }
     committed_ = true;
@@ -94,12 +95,28 @@ class Win32Replacement : public OutputFile {
   }
 
   ScopedHandle file_;
-  std::string temp_path_;
+  LiveTemp live_;
   std::string destination_;
   std::vector<char> buffer_;
   bool committed_ = false;
   bool failed_ = false;
 };
+
+// True when both names are one file: the same volume and file index. False when either
+// cannot be opened.
+bool IsSameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* names[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    ScopedHandle file(CreateFileA(names[i]->c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.is_valid() || !GetFileInformationByHandle(file.get(), &info[i])) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
 
 }  // namespace
 
@@ -121,23 +138,32 @@ bool HasNoStreamColon(const std::string& path) {
   return true;
 }
 
-bool MayReplace(const std::string& path) {
-  if (!HasNoStreamColon(path)) return false;
+DestinationState ExamineDestination(const std::string& path) {
+  if (!HasNoStreamColon(path)) return DestinationState::kRefused;
   DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? DestinationState::kAbsent
+                                                  : DestinationState::kRefused;
+  }
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0
+             ? DestinationState::kReplaceable
+             : DestinationState::kRefused;
+}
+
+bool MayReplace(const std::string& path) {
+  return ExamineDestination(path) != DestinationState::kRefused;
 }
 
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
   if (path.empty() || !MayReplace(path)) return nullptr;
   std::string prefix = DirectoryPrefix(path);
-  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-  for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "~stp%08lX.tmp",
-                  static_cast<unsigned long>(seed + static_cast<DWORD>(attempt) * 7919u));
-    std::string temp_path = prefix + name;
-    ScopedHandle file(CreateFileA(temp_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  RemoveLeftoverTemps(prefix);
+  std::uint32_t seed = TempNameSeed();
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    std::string temp_path = prefix + TempFileName(TempNameNumber(seed, attempt));
+    // DELETE access, so that a console close can mark the file for deletion; no sharing,
+    // so that no other run deletes it while it is written.
+    ScopedHandle file(CreateFileA(temp_path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.is_valid()) {
       return std::make_unique<Win32Replacement>(std::move(file), std::move(temp_path), path);
@@ -146,6 +172,41 @@ std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }
   return nullptr;
+}
+
+bool CopyWin32File(const std::string& source, const std::string& destination) {
+  DestinationState state = ExamineDestination(destination);
+  if (state == DestinationState::kRefused) return false;
+  if (state == DestinationState::kReplaceable && IsSameFile(source, destination)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  std::string prefix = DirectoryPrefix(destination);
+  RemoveLeftoverTemps(prefix);
+  std::uint32_t seed = TempNameSeed();
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    BOOL cancel = FALSE;
+    LiveTemp live(prefix + TempFileName(TempNameNumber(seed, attempt)), nullptr, &cancel);
+    const char* temp = live.path().c_str();
+    if (CopyFileExA(source.c_str(), temp, nullptr, nullptr, &cancel, COPY_FILE_FAIL_IF_EXISTS)) {
+      if (!TempStopRequested() && MoveFileExA(temp, destination.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+      }
+      DWORD error = GetLastError();
+      DeleteFileA(temp);
+      SetLastError(error);
+      return false;
+    }
+    DWORD error = GetLastError();
+    // The name is another file's: try the next one, and leave that file alone.
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    // A copy that failed part-way may leave what it wrote.
+    DeleteFileA(temp);
+    SetLastError(error);
+    return false;
+  }
+  return false;
 }
 
 std::string DirectoryPrefix(const std::string& path) {

@@ -15,10 +15,20 @@ namespace setup {
 // a replacement of the same file commits only after this one is closed.
 std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path);
 
+enum class DestinationState {
+  kAbsent,       // a name Windows accepts that does not exist yet
+  kReplaceable,  // an existing entry that is neither a directory nor read-only
+  kRefused,      // anything else: a stream colon, a directory, read-only, no such folder
+};
+
+// What stands at `path`, with one attribute look-up. Under Wine running as root the
+// read-only attribute stops no write, so it is checked here rather than left to the file
+// functions.
+DestinationState ExamineDestination(const std::string& path);
+
 // True when this program may create or overwrite the file `path` names: an existing
 // entry that is neither a directory nor read-only, or a name that Windows accepts and
-// that does not exist yet. Under Wine running as root the read-only attribute stops no
-// write, so it is checked here rather than left to the file functions.
+// that does not exist yet (ExamineDestination is not kRefused).
 bool MayReplace(const std::string& path);
 
 // False when a component of `path` after its drive holds a colon: Windows would take
@@ -26,9 +36,19 @@ bool MayReplace(const std::string& path);
 // program refuses it as it refuses the other characters Windows does not allow in names.
 bool HasNoStreamColon(const std::string& path);
 
-// Creates a temporary file in the destination's directory; null when the destination
-// may not be replaced (MayReplace) or that fails.
+// Creates a temporary file in the destination's directory (removing that folder's
+// leftovers first, temp_files.h); null when the destination may not be replaced
+// (MayReplace) or that fails. Its commit renames it onto the destination with
+// MOVEFILE_WRITE_THROUGH.
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);
+
+// Copies `source` over `destination` through a fresh temporary file beside it and a rename
+// (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), so that a failed or interrupted
+// copy leaves the old destination as it was. The copy keeps the source's modification
+// time and attributes, as CopyFileA gives them. Refuses what MayReplace refuses, and a
+// file copied onto itself (ERROR_SHARING_VIOLATION, as CopyFileA). Removes the folder's
+// leftovers first (temp_files.h). On failure nothing of the copy is left.
+bool CopyWin32File(const std::string& source, const std::string& destination);
 
 // The directory part of `path` as a prefix for a name in the same directory: everything
 // up to and including its last backslash or slash (double-byte characters of the code

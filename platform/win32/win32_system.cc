@@ -82,13 +82,7 @@ std::unique_ptr<OutputFile> Win32System::CreateReplacement(const std::string& pa
 }
 
 bool Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
-  if (!HasNoStreamColon(destination)) return false;
-  // A destination that does not exist yet, the usual case, is made by a copy that does
-  // not overwrite, with one look-up of its name. Only an existing one has its attributes
-  // read, so that a read-only file or a directory is left as it is.
-  if (CopyFileA(source.c_str(), destination.c_str(), TRUE)) return true;
-  return MayReplace(destination) &&
-         CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
+  return CopyWin32File(source, destination);
 }
 
 MakeDirResult Win32System::MakeDirectory(const std::string& path) {

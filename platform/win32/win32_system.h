@@ -20,9 +20,9 @@ class Win32System : public System {
 
   std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
   std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
-  // CopyFileA without fail-if-exists: it keeps the source's modification time and
-  // attributes, fails (sharing violation) for a file copied onto itself and removes a
-  // partial destination on failure.
+  // CopyWin32File: through a temporary file and a rename, keeping the source's
+  // modification time and attributes; fails for a file copied onto itself; a failed copy
+  // leaves the old destination byte for byte and no partial file.
   bool CopyFileBytes(const std::string& source, const std::string& destination) override;
   MakeDirResult MakeDirectory(const std::string& path) override;
   // Files and directories alike; the time is the last write in UTC seconds since 1970.

@@ -34,7 +34,7 @@ class Win32SystemWineTest(E2ETest):
                 self.assertIn("0 failed", out)
                 # Nothing is left behind but what the checks made on purpose.
                 self.assertEqual(sorted(os.listdir(scratch)),
-                                 ["copy.bin", "made", "out.txt", "ran.txt", "source.bin"])
+                                 ["copy.bin", "leftovers", "made", "out.txt", "ran.txt", "source.bin"])
                 ran += 1
         if not ran:
             self.skipTest("win32_system_check.exe not built")
