@@ -82,26 +82,25 @@ void TextFilter::End() {
 
 bool TextFilter::FilterText(LanguageMode mode) {
   const bool japanese = mode == LanguageMode::kJapanese;
-  CopyPlainRun();
-  std::uint16_t t = ReadFilterToken();
-  while (t != kEndOfInput) {
-    if (t != kOpener) {
-      PutOutputToken(t);
-    } else {
-      std::uint16_t u = ReadFilterToken();
-      CommentKind kind = u == kSplitMarker ? CommentKind::kEnglish
-                         : u == kDollars   ? CommentKind::kUnwrapped
-                                           : CommentKind::kPlain;
-      if (!CollectCommentBody(kind == CommentKind::kPlain ? u : ReadFilterToken())) return false;
-      FinishComment(kind, japanese);
-    }
+  for (;;) {
     CopyPlainRun();
     // Comments that open well inside a chunk take the fast path.
     while (bytes_left_ > 3 && read_pos_[0] == '/' && read_pos_[1] == '*' && !push_back_pending_) {
       if (!TakeComment(japanese)) return false;
       CopyPlainRun();
     }
-    t = ReadFilterToken();
+    std::uint16_t t = ReadFilterToken();
+    if (t == kEndOfInput) break;
+    if (t != kOpener) {
+      PutOutputToken(t);
+      continue;
+    }
+    std::uint16_t u = ReadFilterToken();
+    CommentKind kind = u == kSplitMarker ? CommentKind::kEnglish
+                       : u == kDollars   ? CommentKind::kUnwrapped
+                                         : CommentKind::kPlain;
+    if (!CollectCommentBody(kind == CommentKind::kPlain ? u : ReadFilterToken())) return false;
+    FinishComment(kind, japanese);
   }
   return !failed_;
 }
