@@ -32,6 +32,9 @@ inline Bytes16 Load16(const unsigned char* p) {
   return v;
 }
 
+inline constexpr unsigned char kAscending[16] = {0, 1, 2,  3,  4,  5,  6,  7,
+                                                8, 9, 10, 11, 12, 13, 14, 15};
+
 // The index of the first byte of a comparison result that is set, or 16.
 inline unsigned FirstSet(Bytes16 hit) {
   std::uint64_t low, high;
@@ -58,11 +61,22 @@ inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned 
                                          unsigned char d) {
 #if SETUP_BYTE_SCAN_VECTORS
   using namespace byte_scan;
-  const Bytes16 va = Splat(a), vb = Splat(b), vc = Splat(c), vd = Splat(d);
-  for (; end - p >= 16; p += 16) {
-    Bytes16 v = Load16(p);
-    unsigned first = FirstSet((v == va) | (v == vb) | (v == vc) | (v == vd));
-    if (first < 16) return p + first;
+  if (end - p >= 16) {
+    const Bytes16 va = Splat(a), vb = Splat(b), vc = Splat(c), vd = Splat(d);
+    auto hits = [&](const unsigned char* at) {
+      Bytes16 v = Load16(at);
+      return static_cast<Bytes16>((v == va) | (v == vb) | (v == vc) | (v == vd));
+    };
+    for (; end - p >= 16; p += 16) {
+      unsigned first = FirstSet(hits(p));
+      if (first < 16) return p + first;
+    }
+    if (p == end) return end;
+    // The last sixteen bytes, of which those before p have been looked at already.
+    const unsigned char* last = end - 16;
+    Bytes16 seen =
+        static_cast<Bytes16>(Load16(kAscending) < Splat(static_cast<unsigned char>(p - last)));
+    return last + FirstSet(hits(last) & ~seen);
   }
 #elif SETUP_BYTE_SCAN_WORDS
   using namespace byte_scan;
@@ -80,6 +94,24 @@ inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned 
     if (x == a || x == b || x == c || x == d) return p;
   }
   return end;
+}
+
+// memcpy for the short runs of dense text, where a call costs more than the copy: runs
+// of up to 16 bytes in at most two overlapping moves of a fixed size.
+inline void CopyShort(void* to, const void* from, std::size_t n) {
+  unsigned char* d = static_cast<unsigned char*>(to);
+  const unsigned char* s = static_cast<const unsigned char*>(from);
+  if (n > 16) {
+    std::memcpy(d, s, n);
+  } else if (n >= 8) {
+    std::memcpy(d, s, 8);
+    std::memcpy(d + n - 8, s + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(d, s, 4);
+    std::memcpy(d + n - 4, s + n - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) d[i] = s[i];
+  }
 }
 
 }  // namespace setup

@@ -50,6 +50,26 @@ MacroTable::DefineResult MacroTable::Define(std::string_view name, std::string_v
   return DefineResult::kDefined;
 }
 
+inline std::size_t MacroTable::NextNameStart(const char* input, std::size_t size) const {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(input);
+  // Most tables hold names of one first byte ("$$...$$"): the C library's scan for one
+  // byte is the fastest there is.
+  if (scan_count_ == 2) {
+    const void* found = std::memchr(in, scan_bytes_[1], size);
+    return found != nullptr
+               ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - in)
+               : size;
+  }
+  if (scan_count_ <= kScanBytes) {
+    const unsigned char* stop =
+        FindFirstOf4(in, in + size, scan_bytes_[0], scan_bytes_[1], scan_bytes_[2], scan_bytes_[3]);
+    return static_cast<std::size_t>(stop - in);
+  }
+  std::size_t i = 0;
+  while (i < size && !ends_plain_run_[in[i]]) ++i;
+  return i;
+}
+
 bool MacroTable::Expand(const char* input, char* out, std::size_t out_size) const {
   std::size_t length;
   return Expand(input, std::strlen(input), out, out_size, &length);
@@ -64,7 +84,7 @@ bool MacroTable::Expand(const char* in, std::size_t size, char* out, std::size_t
   // Appends `n` bytes, or as many as fit; false when they did not all fit.
   auto append = [&](const char* bytes, std::size_t n) {
     std::size_t fit = std::min(n, room - o);
-    std::memcpy(out + o, bytes, fit);
+    CopyShort(out + o, bytes, fit);
     o += fit;
     return fit == n;
   };
@@ -111,26 +131,6 @@ void MacroTable::AddFirstByte(unsigned char b) {
     std::fill(scan_bytes_ + scan_count_, std::end(scan_bytes_), b);
   }
   ++scan_count_;
-}
-
-std::size_t MacroTable::NextNameStart(const char* input, std::size_t size) const {
-  const unsigned char* in = reinterpret_cast<const unsigned char*>(input);
-  // Most tables hold names of one first byte ("$$...$$"): the C library's scan for one
-  // byte is the fastest there is.
-  if (scan_count_ == 2) {
-    const void* found = std::memchr(in, scan_bytes_[1], size);
-    return found != nullptr
-               ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - in)
-               : size;
-  }
-  if (scan_count_ <= kScanBytes) {
-    const unsigned char* stop =
-        FindFirstOf4(in, in + size, scan_bytes_[0], scan_bytes_[1], scan_bytes_[2], scan_bytes_[3]);
-    return static_cast<std::size_t>(stop - in);
-  }
-  std::size_t i = 0;
-  while (i < size && !ends_plain_run_[in[i]]) ++i;
-  return i;
 }
 
 std::size_t MacroTable::UnchangedPrefix(const char* input, std::size_t size) const {

@@ -269,8 +269,19 @@ bool TextFilter::SyntaxError() {
 }
 
 void TextFilter::WriteComment(bool with_delimiters) {
-  if (with_delimiters) PutOutputString("/*");
-  FlushOutputLine();
+  if (with_delimiters && line_length_ + 2 <= kBufferSize) {
+    // PutOutputString("/*") and FlushOutputLine() where the line has room: a line that
+    // holds "/*" is never blank.
+    block_[line_start_ + line_length_] = '/';
+    block_[line_start_ + line_length_ + 1] = '*';
+    line_start_ += line_length_ + 2;
+    line_length_ = 0;
+    drop_blank_line_ = false;
+    if (line_start_ > kBlockSize - (kBufferSize + 1)) FlushBlock();
+  } else {
+    if (with_delimiters) PutOutputString("/*");
+    FlushOutputLine();
+  }
   WriteOut(body_, body_length_);  // inner line ends stay single LF bytes
   if (with_delimiters) PutOutputString("*/");
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "text/byte_scan.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -97,22 +98,6 @@ inline const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned c
   }
 }
 
-// memcpy for the short runs of dense text, where a call costs more than the copy: runs
-// of up to 16 bytes in at most two overlapping moves of a fixed size.
-inline void CopyRun(unsigned char* to, const unsigned char* from, std::size_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, n);
-  } else if (n >= 8) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
-}
-
 }  // namespace
 
 void TextFilter::CopyPlainRun() {
@@ -128,7 +113,7 @@ void TextFilter::CopyPlainRun() {
       if (line_length_ >= kBufferSize) FlushOutputLine();
       std::size_t n = kBufferSize - line_length_;
       if (n > run) n = run;
-      CopyRun(block_ + line_start_ + line_length_, read_pos_, n);
+      CopyShort(block_ + line_start_ + line_length_, read_pos_, n);
       line_length_ += n;
       read_pos_ += n;
       run -= n;
@@ -161,7 +146,7 @@ void TextFilter::CollectPlainRun() {
       while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof) p += 2;
     }
     std::size_t run = static_cast<std::size_t>(p - read_pos_);
-    CopyRun(body_ + body_length_, read_pos_, run);
+    CopyShort(body_ + body_length_, read_pos_, run);
     body_length_ += run;
     read_pos_ += run;
     bytes_left_ -= run;
@@ -182,41 +167,40 @@ bool TextFilter::TakeComment(bool japanese) {
     kind = p[1] == '#' ? CommentKind::kEnglish : CommentKind::kUnwrapped;
     p += 2;
   }
+  // The body is the comment's bytes less its split markers: copied a stretch between two
+  // markers at a time, the scan stepping only over the bytes that start tokens.
+  const unsigned char* stretch = p;
   std::size_t length = 0;
   std::ptrdiff_t split = -1;
   bool double_byte = false;
   bool closed = false;
   for (;;) {
-    const unsigned char* q = SkipPlainBytes<true>(p, end);
-    CopyRun(body_ + length, p, static_cast<std::size_t>(q - p));
-    length += static_cast<std::size_t>(q - p);
-    p = q;
+    p = SkipPlainBytes<true>(p, end);
     if (end - p < 2 || *p == kEof) break;
     unsigned char c = p[0], next = p[1];
-    if (c == '*' && next == '/') {
-      closed = true;
+    if ((c == '*' && next == '/') || (c == '$' && next == '#')) {
+      CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+      length += static_cast<std::size_t>(p - stretch);
       p += 2;
-      break;
-    }
-    if (c == '$' && next == '#') {
+      stretch = p;
+      if (c == '*') {
+        closed = true;
+        break;
+      }
       split = static_cast<std::ptrdiff_t>(length);
-      p += 2;
-      continue;
-    }
-    if (kByteClass[c] == kLeadByte) {
+    } else if (kByteClass[c] == kLeadByte) {
       if (next == kEof) break;
       double_byte = true;
       do {  // a double-byte word, character by character
-        body_[length++] = p[0];
-        body_[length++] = p[1];
         p += 2;
       } while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof);
-      continue;
+    } else {
+      p += (c == '$' && next == '$') || (c == '/' && next == '*') ? 2 : 1;
     }
-    bool pair = (c == '$' && next == '$') || (c == '/' && next == '*');
-    body_[length++] = c;
-    if (pair) body_[length++] = next;
-    p += pair ? 2 : 1;
+  }
+  if (!closed) {
+    CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+    length += static_cast<std::size_t>(p - stretch);
   }
   read_pos_ = p;
   bytes_left_ = static_cast<std::size_t>(end - p);
