@@ -33,7 +33,7 @@ inline Bytes16 Load16(const unsigned char* p) {
 }
 
 inline constexpr unsigned char kAscending[16] = {0, 1, 2,  3,  4,  5,  6,  7,
-                                                8, 9, 10, 11, 12, 13, 14, 15};
+                                                 8, 9, 10, 11, 12, 13, 14, 15};
 
 // The index of the first byte of a comparison result that is set, or 16.
 inline unsigned FirstSet(Bytes16 hit) {
