@@ -141,8 +141,7 @@ bool CloseMayReportWriteErrors(unsigned long fs_type) {
     case 0x01021994:  // tmpfs
     case 0xF2F52010:  // F2FS
       return false;
-    default:
-      return true;
+    default: return true;
   }
 }
 
@@ -156,8 +155,8 @@ bool FolderCloseMayFail(const std::string& path, int fd) {
   auto known = folders.find(dir);
   if (known != folders.end()) return known->second;
   struct statfs fs;
-  bool may_fail = fstatfs(fd, &fs) != 0 || CloseMayReportWriteErrors(
-                                                static_cast<unsigned long>(fs.f_type));
+  bool may_fail =
+      fstatfs(fd, &fs) != 0 || CloseMayReportWriteErrors(static_cast<unsigned long>(fs.f_type));
   folders.emplace(dir, may_fail);
   return may_fail;
 }

@@ -252,9 +252,14 @@ TEST(CloseMayReportWriteErrorsTest, LocalFileSystemsNeverDo) {
   const struct {
     unsigned long type;
     bool may_fail;
-  } cases[] = {{0xEF53, false},     {0x58465342, false}, {0x9123683E, false},
-               {0x01021994, false}, {0xF2F52010, false}, {0x6969, true} /* NFS */,
-               {0x65735546, true} /* FUSE */,          {0xFF534D42, true} /* CIFS */,
+  } cases[] = {{0xEF53, false},
+               {0x58465342, false},
+               {0x9123683E, false},
+               {0x01021994, false},
+               {0xF2F52010, false},
+               {0x6969, true} /* NFS */,
+               {0x65735546, true} /* FUSE */,
+               {0xFF534D42, true} /* CIFS */,
                {0, true}};
   for (const auto& c : cases) {
     EXPECT_EQ(CloseMayReportWriteErrors(c.type), c.may_fail) << std::hex << c.type;
