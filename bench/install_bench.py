@@ -1,11 +1,12 @@
 """Installs a payload of 2,000 files of 4 KiB and 20 files of 20 MiB with the native
-program's BinCopy, and copies the same payload with `cp -r` in the same run. When
+program's BinCopy, and copies the same payload with `cp -r` in the same run (goal: the
+native install in no more time than cp -r). When SETUP_BENCH_SKIP_WINE is not set and
 Setup.exe is built and Wine is present, installs it with Setup.exe under Wine too, and,
 when makensis is present, with an NSIS installer that stores the same payload
 (uncompressed, NSIS's other settings as they come) run with /S. Prints the times and
 their ratios; each figure is the best of three runs taken in turns, so that the
 machine's load counts less. Goal: Setup.exe in at most 0.70 times the time of the NSIS
-installer; exits 1 when it is missed."""
+installer; exits 1 when a goal is missed."""
 import os
 import shutil
 import subprocess
@@ -86,10 +87,12 @@ best = best_in_turns([
     ("cp", lambda: run_once(["cp", "-r", payload, copy_target], cleanup=copy_target)),
 ])
 ours, cp = best["setup"], best["cp"]
-print("%d files, %.0f MiB: setup (BinCopy) %.2f s, cp -r %.2f s, ratio %.2f"
+print("%d files, %.0f MiB: setup (BinCopy) %.2f s, cp -r %.2f s, ratio %.2f (goal <= 1.00)"
       % (SMALL + LARGE, size, ours, cp, ours / cp))
-status = 0
-if win32_exe and os.path.exists(win32_exe) and shutil.which("wine"):
+print("PASS" if ours <= cp else "FAIL")
+status = 0 if ours <= cp else 1
+wine_wanted = not os.environ.get("SETUP_BENCH_SKIP_WINE")
+if wine_wanted and win32_exe and os.path.exists(win32_exe) and shutil.which("wine"):
     wine_prefix = os.path.join(work, "wineprefix")
     wenv = dict(os.environ, SETUP_UI="batch", WINEPREFIX=wine_prefix, WINEDEBUG="-all",
                 LANG="ja_JP.UTF-8",
@@ -115,7 +118,7 @@ if win32_exe and os.path.exists(win32_exe) and shutil.which("wine"):
         print("NSIS installer /S under Wine %.2f s" % best["NSIS"])
         print("time ratio Setup.exe/NSIS %.3f (goal <= 0.70)" % ratio)
         print("PASS" if ratio <= 0.70 else "FAIL")
-        status = 0 if ratio <= 0.70 else 1
+        status |= 0 if ratio <= 0.70 else 1
     else:
         print("makensis is missing: no NSIS comparison (make bench installs nsis)")
 sys.exit(status)

@@ -44,6 +44,11 @@ class MacroTable {
   std::size_t UnchangedPrefix(const char* input, std::size_t size) const;
 
  private:
+  void AddFirstByte(unsigned char b);
+  // How many of the `size` bytes at `input`, which hold no NUL, come before the first
+  // byte that may begin a name.
+  std::size_t NextNameStart(const char* input, std::size_t size) const;
+
   int count_ = 0;
   Entry rows_[kMaxRows];
   // Kept with the rows, so that expansion copies the runs of bytes that begin no name
@@ -52,6 +57,12 @@ class MacroTable {
   std::size_t value_length_[kMaxRows] = {};
   // The first byte of every name, and NUL.
   bool ends_plain_run_[256] = {true};
+  // The same bytes as a list while there are at most kScanBytes of them (NUL first, the
+  // last repeated), for a scan that tests several bytes at a time; otherwise
+  // scan_count_ is above kScanBytes and the scan looks every byte up in ends_plain_run_.
+  static constexpr int kScanBytes = 4;
+  unsigned char scan_bytes_[kScanBytes] = {};
+  int scan_count_ = 1;
 };
 
 }  // namespace setup

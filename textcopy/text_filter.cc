@@ -82,46 +82,53 @@ void TextFilter::End() {
 
 bool TextFilter::FilterText(LanguageMode mode) {
   const bool japanese = mode == LanguageMode::kJapanese;
-  CopyPlainRun();
-  std::uint16_t t = ReadFilterToken();
-  while (t != kEndOfInput) {
+  for (;;) {
+    CopyPlainRun();
+    // Comments that open well inside a chunk take the fast path.
+    while (bytes_left_ > 3 && read_pos_[0] == '/' && read_pos_[1] == '*' && !push_back_pending_) {
+      if (!TakeComment(japanese)) return false;
+      CopyPlainRun();
+    }
+    std::uint16_t t = ReadFilterToken();
+    if (t == kEndOfInput) break;
     if (t != kOpener) {
       PutOutputToken(t);
-    } else {
-      std::uint16_t u = ReadFilterToken();
-      if (u == kSplitMarker) {  // English comment
-        if (!CollectCommentBody(ReadFilterToken())) return false;
-        if (japanese) {
-          drop_blank_line_ = true;
-        } else {
-          WriteComment(true);
-        }
-      } else if (u == kDollars) {  // unwrapped comment
-        if (!CollectCommentBody(ReadFilterToken())) return false;
-        PutOutputString("$$");
-        WriteComment(false);
-      } else {
-        if (!CollectCommentBody(u)) return false;
-        if (split_offset_ >= 0) {  // bilingual comment
-          std::size_t split = static_cast<std::size_t>(split_offset_);
-          if (japanese) {
-            body_length_ = split;
-          } else {
-            std::memmove(body_, body_ + split, body_length_ - split);
-            body_length_ -= split;
-          }
-          WriteComment(true);
-        } else if (double_byte_ && !japanese) {
-          drop_blank_line_ = true;
-        } else {
-          WriteComment(true);
-        }
-      }
+      continue;
     }
-    CopyPlainRun();
-    t = ReadFilterToken();
+    std::uint16_t u = ReadFilterToken();
+    CommentKind kind = u == kSplitMarker ? CommentKind::kEnglish
+                       : u == kDollars   ? CommentKind::kUnwrapped
+                                         : CommentKind::kPlain;
+    if (!CollectCommentBody(kind == CommentKind::kPlain ? u : ReadFilterToken())) return false;
+    FinishComment(kind, japanese);
   }
   return !failed_;
+}
+
+void TextFilter::FinishComment(CommentKind kind, bool japanese) {
+  if (kind == CommentKind::kEnglish) {
+    if (japanese) {
+      drop_blank_line_ = true;
+    } else {
+      WriteComment(true);
+    }
+  } else if (kind == CommentKind::kUnwrapped) {
+    PutOutputString("$$");
+    WriteComment(false);
+  } else if (split_offset_ >= 0) {  // bilingual comment
+    std::size_t split = static_cast<std::size_t>(split_offset_);
+    if (japanese) {
+      body_length_ = split;
+    } else {
+      std::memmove(body_, body_ + split, body_length_ - split);
+      body_length_ -= split;
+    }
+    WriteComment(true);
+  } else if (double_byte_ && !japanese) {
+    drop_blank_line_ = true;
+  } else {
+    WriteComment(true);
+  }
 }
 
 // --- Input side.
@@ -221,151 +228,18 @@ inline std::uint16_t TextFilter::ReadFilterToken() {
   }
 }
 
-namespace {
-
-// How the fast paths treat a byte: taken as it is, taken with the byte after it, or
-// left to the token reader (the first bytes of the markers, the end of input; LF,
-// which ends a line).
-enum ByteClass : unsigned char { kPlainByte, kLeadByte, kMarkerByte, kLineEnd };
-
-constexpr std::array<unsigned char, 256> MakeByteClasses() {
-  std::array<unsigned char, 256> classes{};
-  for (unsigned c = 0; c < 256; ++c) {
-    if (c == '$' || c == '*' || c == '/' || c == kEof) {
-      classes[c] = kMarkerByte;
-    } else if (c == '\n') {
-      classes[c] = kLineEnd;
-    } else if (TextFilter::IsLeadByte(c)) {
-      classes[c] = kLeadByte;
-    }
-  }
-  return classes;
-}
-
-constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
-
-#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define SETUP_TEXT_FILTER_VECTORS 1
-// Sixteen bytes in one register (SSE2), through the compiler's vector extension.
-typedef unsigned char Bytes16 __attribute__((vector_size(16)));
-
-constexpr Bytes16 Splat(unsigned char c) { return Bytes16{c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c}; }
-
-// The index of the first byte of `p[0..15]` that may not be plain, or 16.
-template <bool kLineEndIsPlain>
-inline unsigned FirstCandidate(const unsigned char* p) {
-  Bytes16 v;
-  std::memcpy(&v, p, sizeof v);
-  Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | (v == Splat(kEof)) |
-                (v >= Splat(0x80));
-  if (!kLineEndIsPlain) hit |= v == Splat('\n');
-  std::uint64_t low, high;
-  std::memcpy(&low, &hit, 8);
-  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
-  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
-  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
-  return 16;
-}
-#endif
-
-// The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
-// counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
-// 0x7F taken as a possible lead byte and checked one by one.
-template <bool kLineEndIsPlain>
-inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
-  for (;;) {
-#if SETUP_TEXT_FILTER_VECTORS
-    while (end - p >= 16) {
-      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
-      p += first;
-      if (first < 16) break;
-    }
-#endif
-    while (p < end) {
-      unsigned char c = kByteClass[*p];
-      if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
-      ++p;
-#if SETUP_TEXT_FILTER_VECTORS
-      if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
-#endif
-    }
-    if (p == end) return p;
-  }
-}
-
-// The end of the run of plain bytes and whole double-byte characters that starts at
-// `p`; a double-byte character whose trail byte is an LF or 0x1A ends it, since the
-// token path writes that LF as a line end or stops at that 0x1A.
-inline const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned char* end) {
-  for (;;) {
-    p = SkipPlainBytes<false>(p, end);
-    if (p == end || kByteClass[*p] != kLeadByte) return p;
-    if (end - p < 2 || p[1] == '\n' || p[1] == kEof) return p;
-    p += 2;
-  }
-}
-
-}  // namespace
-
-void TextFilter::CopyPlainRun() {
-  while (!push_back_pending_ && !at_end_) {
-    if (bytes_left_ == 0 && !NextChunk()) {
-      StopReading();
-      return;
-    }
-    const unsigned char* end = read_pos_ + bytes_left_;
-    const unsigned char* p = PlainRunEnd(read_pos_, end);
-    std::size_t run = static_cast<std::size_t>(p - read_pos_);
-    while (run > 0) {
-      if (line_length_ >= kBufferSize) FlushOutputLine();
-      std::size_t n = kBufferSize - line_length_;
-      if (n > run) n = run;
-      std::memcpy(block_ + line_start_ + line_length_, read_pos_, n);
-      line_length_ += n;
-      read_pos_ += n;
-      run -= n;
-    }
-    bytes_left_ = static_cast<std::size_t>(end - read_pos_);
-    if (p == end) continue;
-    if (*p != '\n') return;
-    ++read_pos_;
-    --bytes_left_;
-    PutOutputChar('\n');
-  }
-}
-
-void TextFilter::CollectPlainRun() {
-  while (!push_back_pending_ && !at_end_) {
-    if (bytes_left_ == 0 && !NextChunk()) {
-      StopReading();
-      return;
-    }
-    const unsigned char* p = read_pos_;
-    // The run stops short of the body limit; the token path then applies it exactly.
-    std::size_t room = body_length_ < kMaxBody ? kMaxBody - body_length_ : 0;
-    const unsigned char* end = p + (bytes_left_ < room ? bytes_left_ : room);
-    // Inside a comment an LF is a byte of the body like any other.
-    for (;;) {
-      p = SkipPlainBytes<true>(p, end);
-      if (p == end || kByteClass[*p] != kLeadByte || end - p < 2 || p[1] == kEof) break;
-      double_byte_ = true;
-      p += 2;
-    }
-    std::size_t run = static_cast<std::size_t>(p - read_pos_);
-    std::memcpy(body_ + body_length_, read_pos_, run);
-    body_length_ += run;
-    read_pos_ += run;
-    bytes_left_ -= run;
-    if (bytes_left_ > 0 || run == 0) return;
-  }
-}
-
 // --- Comment bodies.
 
 bool TextFilter::CollectCommentBody(std::uint16_t first) {
   double_byte_ = false;
   split_offset_ = -1;
   body_length_ = 0;
+  return ContinueCommentBody(first);
+}
+
+bool TextFilter::CollectRestOfComment() { return ContinueCommentBody(ReadFilterToken()); }
+
+bool TextFilter::ContinueCommentBody(std::uint16_t first) {
   for (std::uint16_t t = first;; t = ReadFilterToken()) {
     if (t == kCloser) return true;
     if (t == kEndOfInput) return SyntaxError();
@@ -395,28 +269,24 @@ bool TextFilter::SyntaxError() {
 }
 
 void TextFilter::WriteComment(bool with_delimiters) {
-  if (with_delimiters) PutOutputString("/*");
-  FlushOutputLine();
+  if (with_delimiters && line_length_ + 2 <= kBufferSize) {
+    // PutOutputString("/*") and FlushOutputLine() where the line has room: a line that
+    // holds "/*" is never blank.
+    block_[line_start_ + line_length_] = '/';
+    block_[line_start_ + line_length_ + 1] = '*';
+    line_start_ += line_length_ + 2;
+    line_length_ = 0;
+    drop_blank_line_ = false;
+    if (line_start_ > kBlockSize - (kBufferSize + 1)) FlushBlock();
+  } else {
+    if (with_delimiters) PutOutputString("/*");
+    FlushOutputLine();
+  }
   WriteOut(body_, body_length_);  // inner line ends stay single LF bytes
   if (with_delimiters) PutOutputString("*/");
 }
 
 // --- Output side.
-
-inline void TextFilter::PutLineEnd() {
-  block_[line_start_ + line_length_++] = '\r';
-  block_[line_start_ + line_length_++] = '\n';
-  FlushOutputLine();
-}
-
-inline void TextFilter::PutOutputChar(unsigned char b) {
-  if (line_length_ >= kBufferSize) FlushOutputLine();
-  if (b == '\n') {
-    PutLineEnd();
-  } else {
-    block_[line_start_ + line_length_++] = b;
-  }
-}
 
 inline void TextFilter::PutOutputToken(std::uint16_t t) {
   if ((t >> 8) != 0) PutOutputChar(static_cast<unsigned char>(t >> 8));

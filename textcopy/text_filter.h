@@ -90,8 +90,19 @@ class TextFilter {
   void CollectPlainRun();
 
   // Comment bodies.
+  enum class CommentKind { kPlain, kEnglish, kUnwrapped };  // "/*", "/*$#", "/*$$"
+  // Writes, cuts or drops the comment just collected, as its kind and `japanese` say.
+  void FinishComment(CommentKind kind, bool japanese);
+  // The fast path of a comment whose "/*" and the two bytes after it are at read_pos_:
+  // collects and finishes it like the token path. False on a syntax error, which has
+  // been reported.
+  bool TakeComment(bool japanese);
   // False on a syntax error, which has been reported.
   bool CollectCommentBody(std::uint16_t first);
+  // The same from the token `first` on, adding to the body collected so far.
+  bool ContinueCommentBody(std::uint16_t first);
+  // The same from the next token of the input on.
+  bool CollectRestOfComment();
   bool AddBodyChar(std::uint16_t token);
   void WriteComment(bool with_delimiters);
 
@@ -145,6 +156,22 @@ class TextFilter {
   static constexpr std::size_t kBlockSize = 64 * 1024;
   unsigned char block_[kBlockSize];
 };
+
+// In the header, for both files of the filter's hot loops.
+inline void TextFilter::PutLineEnd() {
+  block_[line_start_ + line_length_++] = '\r';
+  block_[line_start_ + line_length_++] = '\n';
+  FlushOutputLine();
+}
+
+inline void TextFilter::PutOutputChar(unsigned char b) {
+  if (line_length_ >= kBufferSize) FlushOutputLine();
+  if (b == '\n') {
+    PutLineEnd();
+  } else {
+    block_[line_start_ + line_length_++] = b;
+  }
+}
 
 }  // namespace setup
 

@@ -6,15 +6,22 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 #include "platform/posix/posix_file.h"
 #include "platform/posix/scoped_fd.h"
+#include "platform/posix/temp_files.h"
 
 namespace setup {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::size_t kKernelChunk = 1 << 30;
+// A copy up to this size takes well under a millisecond from the page cache: the
+// ending signals are held over all of it, one hold instead of one for the temporary
+// file's creation and one for its rename. A larger copy keeps the two short holds, so
+// that a signal ends it at once.
+constexpr off_t kHeldCopyLimit = 1 << 20;
 
 // The errors of copy_file_range that mean "not between these files" rather than a
 // failed read or write: the buffered loop is tried instead.
@@ -69,6 +76,8 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   if (!in.valid()) return false;
   struct stat src;
   if (fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;
+  std::optional<EndingSignalsHeld> held;
+  if (src.st_size <= kHeldCopyLimit) held.emplace();
   std::unique_ptr<TempFile> temp =
       destination_missing ? TempFile::CreateNew(destination) : TempFile::Create(destination, &src);
   if (!temp || !CopyBytes(in.get(), temp->fd(), src.st_size)) return false;

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -129,9 +131,51 @@ std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination) {
   return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, destination, slot));
 }
 
+bool CloseMayReportWriteErrors(unsigned long fs_type) {
+  // Local disk and memory file systems report a failed write at the write or at fsync,
+  // never at close; network and user-space ones (NFS, SMB, FUSE, ...) may flush at close.
+  switch (fs_type) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // F2FS
+      return false;
+    default: return true;
+  }
+}
+
+namespace {
+
+// Whether closing a file of the folder of `path` (open as `fd`) may report a late write
+// error: asked of the file system once per folder and run.
+bool FolderCloseMayFail(const std::string& path, int fd) {
+  static std::map<std::string, bool> folders;
+  std::string dir = path.substr(0, path.rfind('/') + 1);
+  auto known = folders.find(dir);
+  if (known != folders.end()) return known->second;
+  struct statfs fs;
+  bool may_fail =
+      fstatfs(fd, &fs) != 0 || CloseMayReportWriteErrors(static_cast<unsigned long>(fs.f_type));
+  folders.emplace(dir, may_fail);
+  return may_fail;
+}
+
+}  // namespace
+
 bool TempFile::Commit(mode_t mode) {
   if (committed_ || !fd_.valid()) return false;
   bool ok = fchmod(fd_.get(), mode) == 0;
+  if (ok && !FolderCloseMayFail(temp_path_, fd_.get())) {
+    // Closing can tell nothing here: the file is renamed while this descriptor holds its
+    // lock, and closed after.
+    EndingSignalsHeld held;
+    if (rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
+    UnregisterTempFile(slot_);
+    committed_ = true;
+    fd_.Close();
+    return true;
+  }
   // The file's lock lives as long as a descriptor of it: a duplicate keeps it from the
   // close, which may report a late write error, to the rename, so that no other run's
   // sweep takes the file meanwhile.

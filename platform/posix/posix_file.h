@@ -75,6 +75,10 @@ mode_t ReplacementMode(const std::string& path);
 // An OutputFile over a TempFile (see system.h for the contract).
 std::unique_ptr<OutputFile> CreateReplacementFile(const std::string& path);
 
+// False for the file systems (by statfs type) where closing a file never reports a
+// write error, so that a commit may rename before it closes: local disks and memory.
+bool CloseMayReportWriteErrors(unsigned long fs_type);
+
 // Writes all `size` bytes to `fd`, going on after partial writes and interruptions.
 // False on a write error (ENOSPC, EIO, EFBIG, ...).
 bool WriteAll(int fd, const void* data, std::size_t size);

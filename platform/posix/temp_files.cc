@@ -70,13 +70,15 @@ bool RemoveIfUnlocked(int dir_fd, const char* name) {
   return unlinkat(dir_fd, name, 0) == 0;
 }
 
-// Locks a file just made as `path`. False when another run's sweep took it between its
-// creation and the lock (the sweep then removes it): the caller makes another. A file
-// system without flock gives no lock to anyone, so the file is kept unlocked there.
-bool LockAsOwnFile(int fd, const std::string& path) {
+// Locks a file just made. False when another run's sweep took it between its creation
+// and the lock (the sweep then removes it): the caller makes another. A sweep unlinks
+// only what it holds locked, so a file locked here and still linked keeps its name: no
+// one else renames a temporary file. A file system without flock gives no lock to
+// anyone, so the file is kept unlocked there.
+bool LockAsOwnFile(int fd) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK;
-  struct stat mine, named;
-  return fstat(fd, &mine) == 0 && lstat(path.c_str(), &named) == 0 && SameFile(mine, named);
+  struct stat mine;
+  return fstat(fd, &mine) == 0 && mine.st_nlink > 0;
 }
 
 }  // namespace
@@ -101,7 +103,7 @@ ScopedFd CreateTempFile(const std::string& dir, std::string* path) {
     std::string name = dir + kTempNamePrefix + "XXXXXX" + kTempNameSuffix;
     ScopedFd fd(mkostemps(name.data(), sizeof kTempNameSuffix - 1, O_CLOEXEC));
     if (!fd.valid()) return ScopedFd();
-    if (LockAsOwnFile(fd.get(), name)) {
+    if (LockAsOwnFile(fd.get())) {
       *path = std::move(name);
       return fd;
     }
@@ -143,12 +145,19 @@ void InstallTempFileCleanup() {
   }
 }
 
+namespace {
+// How many holds of this thread are alive; only the outermost one changes the mask.
+thread_local int hold_depth = 0;
+}  // namespace
+
 EndingSignalsHeld::EndingSignalsHeld() {
+  if (hold_depth++ > 0) return;
   sigset_t set = EndingSignalSet();
   held_ = pthread_sigmask(SIG_BLOCK, &set, &saved_) == 0;
 }
 
 EndingSignalsHeld::~EndingSignalsHeld() {
+  --hold_depth;
   if (held_) pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 

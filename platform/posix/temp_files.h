@@ -50,6 +50,8 @@ void InstallTempFileCleanup();
 
 // Holds back those four signals while it lives, so that a rename or unlink and the
 // registry's update happen together. Signals that arrive meanwhile are delivered after.
+// Holds nest: one made while another of the same thread lives costs nothing and
+// changes nothing.
 class EndingSignalsHeld {
  public:
   EndingSignalsHeld();

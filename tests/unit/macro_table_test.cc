@@ -160,6 +160,31 @@ TEST(MacroTableTest, ANulEndsASizedInput) {
   EXPECT_EQ(std::string(out, length), "xA");
 }
 
+// Tables whose names begin with one, three and five different bytes take the three
+// ways of finding where a name may begin; a name or a NUL on every offset of a few
+// sixteen-byte steps is found by each.
+TEST(MacroTableTest, NamesAndNulsAreFoundOnEveryOffset) {
+  const std::vector<std::vector<std::string>> tables = {
+      {"$$FD$$", "$$SETUPDIR$$"}, {"$$FD$$", "#N", "~T"}, {"$$FD$$", "#N", "~T", "%P", "\x88\x9f"}};
+  for (const auto& names : tables) {
+    MacroTable t;
+    for (const std::string& name : names) t.Define(name, "<" + name + ">");
+    for (std::size_t k = 0; k < 40; ++k) {
+      const std::string pad(k, '.'), name = names.back();
+      SCOPED_TRACE(name + " at " + std::to_string(k));
+      std::string input = pad + name + pad + "$#";
+      EXPECT_EQ(t.UnchangedPrefix(input.data(), input.size()), k);
+      EXPECT_EQ(Expand(t, input.c_str()), pad + "<" + name + ">" + pad + "$#");
+      std::string cut = pad + std::string(1, '\0') + name;
+      EXPECT_EQ(t.UnchangedPrefix(cut.data(), cut.size()), k);
+      char out[128];
+      std::size_t length = 0;
+      ASSERT_TRUE(t.Expand(cut.data(), cut.size(), out, sizeof out, &length));
+      EXPECT_EQ(std::string(out, length), pad);
+    }
+  }
+}
+
 TEST(MacroTableTest, FullTableShowsItsMessageThroughDefineMacro) {
   AppFixture f;
   for (int i = 0; i < 50; ++i) ASSERT_TRUE(f.app->DefineMacro("M" + std::to_string(i), "v"));

@@ -177,5 +177,33 @@ TEST(LiveTempFilesTest, TheRegistryHoldsWhatFitsAndForgetsWhatIsCommitted) {
   UnregisterTempFile(-1);                  // accepted and ignored
 }
 
+// Holds nest: only the outermost one's end lets the signals through again.
+TEST(EndingSignalsHeldTest, InnerHoldsLeaveTheOuterOneInForce) {
+  auto blocked = [] {
+    sigset_t now;
+    int count = 0;
+    if (pthread_sigmask(SIG_BLOCK, nullptr, &now) != 0) return -1;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) count += sigismember(&now, s);
+    return count;
+  };
+  ASSERT_EQ(blocked(), 0);
+  {
+    EndingSignalsHeld outer;
+    EXPECT_EQ(blocked(), 4);
+    {
+      EndingSignalsHeld inner;
+      EndingSignalsHeld innermost;
+      EXPECT_EQ(blocked(), 4);
+    }
+    EXPECT_EQ(blocked(), 4);
+  }
+  EXPECT_EQ(blocked(), 0);
+  {
+    EndingSignalsHeld again;
+    EXPECT_EQ(blocked(), 4);
+  }
+  EXPECT_EQ(blocked(), 0);
+}
+
 }  // namespace
 }  // namespace setup

@@ -1,0 +1,215 @@
+// The text filter's fast paths: runs of plain bytes and whole double-byte characters,
+// and whole comments that close in the chunk where they open, taken without the token
+// reader. Each gives exactly the output and state the token path would give.
+#include <array>
+#include <cstring>
+
+#include "text/byte_scan.h"
+#include "textcopy/text_filter.h"
+
+namespace setup {
+namespace {
+
+constexpr int kEof = 0x1A;
+
+// How the fast paths treat a byte: taken as it is, taken with the byte after it, or
+// left to the token reader (the first bytes of the markers, the end of input; LF,
+// which ends a line).
+enum ByteClass : unsigned char { kPlainByte, kLeadByte, kMarkerByte, kLineEnd };
+
+constexpr std::array<unsigned char, 256> MakeByteClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned c = 0; c < 256; ++c) {
+    if (c == '$' || c == '*' || c == '/' || c == kEof) {
+      classes[c] = kMarkerByte;
+    } else if (c == '\n') {
+      classes[c] = kLineEnd;
+    } else if (TextFilter::IsLeadByte(c)) {
+      classes[c] = kLeadByte;
+    }
+  }
+  return classes;
+}
+
+constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
+
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define SETUP_TEXT_FILTER_VECTORS 1
+// Sixteen bytes in one register (SSE2), through the compiler's vector extension.
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+
+constexpr Bytes16 Splat(unsigned char c) {
+  return Bytes16{c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c};
+}
+
+// The index of the first byte of `p[0..15]` that may not be plain, or 16.
+template <bool kLineEndIsPlain>
+inline unsigned FirstCandidate(const unsigned char* p) {
+  Bytes16 v;
+  std::memcpy(&v, p, sizeof v);
+  Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | (v == Splat(kEof)) |
+                (v >= Splat(0x80));
+  if (!kLineEndIsPlain) hit |= v == Splat('\n');
+  std::uint64_t low, high;
+  std::memcpy(&low, &hit, 8);
+  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
+  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
+  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
+  return 16;
+}
+#endif
+
+// The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
+// counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
+// 0x7F taken as a possible lead byte and checked one by one.
+template <bool kLineEndIsPlain>
+inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
+  for (;;) {
+#if SETUP_TEXT_FILTER_VECTORS
+    while (end - p >= 16) {
+      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
+      p += first;
+      if (first < 16) break;
+    }
+#endif
+    while (p < end) {
+      unsigned char c = kByteClass[*p];
+      if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+      ++p;
+#if SETUP_TEXT_FILTER_VECTORS
+      if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
+#endif
+    }
+    if (p == end) return p;
+  }
+}
+
+// The end of the run of plain bytes and whole double-byte characters that starts at
+// `p`; a double-byte character whose trail byte is an LF or 0x1A ends it, since the
+// token path writes that LF as a line end or stops at that 0x1A.
+inline const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned char* end) {
+  for (;;) {
+    p = SkipPlainBytes<false>(p, end);
+    if (p == end || kByteClass[*p] != kLeadByte) return p;
+    if (end - p < 2 || p[1] == '\n' || p[1] == kEof) return p;
+    p += 2;
+    // Double-byte words: their characters are taken here, without a scan each.
+    while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != '\n' && p[1] != kEof) p += 2;
+  }
+}
+
+}  // namespace
+
+void TextFilter::CopyPlainRun() {
+  while (!push_back_pending_ && !at_end_) {
+    if (bytes_left_ == 0 && !NextChunk()) {
+      StopReading();
+      return;
+    }
+    const unsigned char* end = read_pos_ + bytes_left_;
+    const unsigned char* p = PlainRunEnd(read_pos_, end);
+    std::size_t run = static_cast<std::size_t>(p - read_pos_);
+    while (run > 0) {
+      if (line_length_ >= kBufferSize) FlushOutputLine();
+      std::size_t n = kBufferSize - line_length_;
+      if (n > run) n = run;
+      CopyShort(block_ + line_start_ + line_length_, read_pos_, n);
+      line_length_ += n;
+      read_pos_ += n;
+      run -= n;
+    }
+    bytes_left_ = static_cast<std::size_t>(end - read_pos_);
+    if (p == end) continue;
+    if (*p != '\n') return;
+    ++read_pos_;
+    --bytes_left_;
+    PutOutputChar('\n');
+  }
+}
+
+void TextFilter::CollectPlainRun() {
+  while (!push_back_pending_ && !at_end_) {
+    if (bytes_left_ == 0 && !NextChunk()) {
+      StopReading();
+      return;
+    }
+    const unsigned char* p = read_pos_;
+    // The run stops short of the body limit; the token path then applies it exactly.
+    std::size_t room = body_length_ < kMaxBody ? kMaxBody - body_length_ : 0;
+    const unsigned char* end = p + (bytes_left_ < room ? bytes_left_ : room);
+    // Inside a comment an LF is a byte of the body like any other.
+    for (;;) {
+      p = SkipPlainBytes<true>(p, end);
+      if (p == end || kByteClass[*p] != kLeadByte || end - p < 2 || p[1] == kEof) break;
+      double_byte_ = true;
+      p += 2;
+      while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof) p += 2;
+    }
+    std::size_t run = static_cast<std::size_t>(p - read_pos_);
+    CopyShort(body_ + body_length_, read_pos_, run);
+    body_length_ += run;
+    read_pos_ += run;
+    bytes_left_ -= run;
+    if (bytes_left_ > 0 || run == 0) return;
+  }
+}
+
+// A comment whose "/*" is at read_pos_ with at least two bytes after it in the chunk is
+// read here in one pass over the chunk, as CollectCommentBody reads it token by token:
+// "$#" marks the split, "$$" and "/*" are two bytes of the body, a lead byte takes the
+// next byte whatever it is. The body cannot reach its limit within one chunk. Where the
+// chunk ends first (or a 0x1A may end the input) the token path goes on from there.
+bool TextFilter::TakeComment(bool japanese) {
+  const unsigned char* p = read_pos_ + 2;
+  const unsigned char* end = read_pos_ + bytes_left_;
+  CommentKind kind = CommentKind::kPlain;
+  if (p[0] == '$' && (p[1] == '#' || p[1] == '$')) {
+    kind = p[1] == '#' ? CommentKind::kEnglish : CommentKind::kUnwrapped;
+    p += 2;
+  }
+  // The body is the comment's bytes less its split markers: copied a stretch between two
+  // markers at a time, the scan stepping only over the bytes that start tokens.
+  const unsigned char* stretch = p;
+  std::size_t length = 0;
+  std::ptrdiff_t split = -1;
+  bool double_byte = false;
+  bool closed = false;
+  for (;;) {
+    p = SkipPlainBytes<true>(p, end);
+    if (end - p < 2 || *p == kEof) break;
+    unsigned char c = p[0], next = p[1];
+    if ((c == '*' && next == '/') || (c == '$' && next == '#')) {
+      CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+      length += static_cast<std::size_t>(p - stretch);
+      p += 2;
+      stretch = p;
+      if (c == '*') {
+        closed = true;
+        break;
+      }
+      split = static_cast<std::ptrdiff_t>(length);
+    } else if (kByteClass[c] == kLeadByte) {
+      if (next == kEof) break;
+      double_byte = true;
+      do {  // a double-byte word, character by character
+        p += 2;
+      } while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof);
+    } else {
+      p += (c == '$' && next == '$') || (c == '/' && next == '*') ? 2 : 1;
+    }
+  }
+  if (!closed) {
+    CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+    length += static_cast<std::size_t>(p - stretch);
+  }
+  read_pos_ = p;
+  bytes_left_ = static_cast<std::size_t>(end - p);
+  body_length_ = length;
+  split_offset_ = split;
+  double_byte_ = double_byte;
+  if (!closed && !CollectRestOfComment()) return false;
+  FinishComment(kind, japanese);
+  return true;
+}
+
+}  // namespace setup
