@@ -33,29 +33,18 @@ constexpr std::array<unsigned char, 256> MakeByteClasses() {
 
 constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
 
-#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if SETUP_BYTE_SCAN_VECTORS
 #define SETUP_TEXT_FILTER_VECTORS 1
-// Sixteen bytes in one register (SSE2), through the compiler's vector extension.
-typedef unsigned char Bytes16 __attribute__((vector_size(16)));
-
-constexpr Bytes16 Splat(unsigned char c) {
-  return Bytes16{c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c};
-}
 
 // The index of the first byte of `p[0..15]` that may not be plain, or 16.
 template <bool kLineEndIsPlain>
 inline unsigned FirstCandidate(const unsigned char* p) {
-  Bytes16 v;
-  std::memcpy(&v, p, sizeof v);
-  Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | (v == Splat(kEof)) |
-                (v >= Splat(0x80));
+  using byte_scan::Splat;
+  byte_scan::Bytes16 v = byte_scan::Load16(p);
+  byte_scan::Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) |
+                           (v == Splat(kEof)) | (v >= Splat(0x80));
   if (!kLineEndIsPlain) hit |= v == Splat('\n');
-  std::uint64_t low, high;
-  std::memcpy(&low, &hit, 8);
-  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
-  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
-  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
-  return 16;
+  return byte_scan::FirstSet(hit);
 }
 #endif
 

@@ -260,6 +260,26 @@ class E2ETest(unittest.TestCase):
         self.addCleanup(self.ws.cleanup)
 
 
+def small_disk(test, ws, size="64k", fill=False):
+    """A tmpfs of `size` mounted at the workspace's "disk", unmounted after the test, filled
+    to the last byte with `fill`; skips the test where none can be mounted (not root)."""
+    disk = ws.path("disk")
+    os.makedirs(disk)
+    if os.geteuid() != 0 or subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", disk],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        test.skipTest("no tmpfs can be mounted here; the unit tests inject write errors")
+    test.addCleanup(subprocess.run, ["umount", "-l", disk])
+    if fill:
+        try:
+            with open(os.path.join(disk, "filler"), "wb", buffering=0) as f:
+                while True:
+                    f.write(b"\0" * 4096)
+        except OSError:
+            pass
+    return disk
+
+
 def require_native(test):
     if not NATIVE or not os.path.exists(NATIVE):
         test.skipTest("native program not built")

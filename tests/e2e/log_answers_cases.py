@@ -1,7 +1,8 @@
 """Shared pieces of the install-log and answers-file tests, native and under Wine: the
 script, a full disk, bad answers files and the texts the programs say."""
 import os
-import subprocess
+
+import harness
 
 SCRIPT = "SetupDir $$FD$$\\..\\App \nMakeDir \"$$SETUPDIR$$\"\n"
 ANSWERS_LIMIT = 1 << 20  # bytes an answers file may hold
@@ -28,22 +29,8 @@ NO_SPACE = "No space left on device"
 
 
 def full_disk(test, ws):
-    """A 64 KiB tmpfs under the workspace, filled to the last byte; skips the test where
-    none can be mounted."""
-    disk = ws.path("disk")
-    os.makedirs(disk)
-    if os.geteuid() != 0 or subprocess.run(
-            ["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
-        test.skipTest("no tmpfs can be mounted here; the unit tests write to /dev/full")
-    test.addCleanup(subprocess.run, ["umount", disk])
-    try:
-        with open(os.path.join(disk, "filler"), "wb", buffering=0) as f:
-            while True:
-                f.write(b"\0" * 4096)
-    except OSError:
-        pass
-    return disk
+    """A 64 KiB tmpfs under the workspace, filled to the last byte."""
+    return harness.small_disk(test, ws, fill=True)
 
 
 def bad_answers_files(ws):

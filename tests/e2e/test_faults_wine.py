@@ -45,17 +45,8 @@ class FaultsWineTest(harness.WineTest):
             f.write(OLD)
         return path
 
-    def mount_tiny(self):
-        tiny = self.ws.path("tiny")
-        os.makedirs(tiny)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", tiny],
-                          stderr=subprocess.DEVNULL).returncode != 0:
-            self.skipTest("cannot mount a tmpfs here")
-        self.addCleanup(subprocess.run, ["umount", "-l", tiny])
-        return tiny
-
     def test_a_full_disk_keeps_the_old_file(self):
-        tiny = self.mount_tiny()
+        tiny = harness.small_disk(self, self.ws, size="1m")
         self.ws.write("prog/big.bin", os.urandom(2 * 1024 * 1024))
         self.ws.write("prog/big.txt", b"line of text\r\n" * 150000)
         cases = [("BinCopy", "big.bin", "app.bin", "It failed in the copy form {src} to {dst}"),

@@ -2,9 +2,9 @@
 argument syntax, and failures that leave an existing destination untouched (a real full
 disk included, on a small tmpfs when one can be mounted)."""
 import os
-import subprocess
 import unittest
 
+import harness
 from harness import E2ETest, require_native
 import textcopy_cases as cases
 
@@ -93,13 +93,7 @@ class TextCopyTest(E2ETest):
                 self.assertEqual(sorted(os.listdir(self.app)), ["dest.txt"])
 
     def test_full_disk(self):
-        disk = self.ws.path("disk")
-        os.makedirs(disk)
-        if os.geteuid() != 0 or subprocess.run(
-                ["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", disk],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
-            self.skipTest("no tmpfs can be mounted here; the unit tests inject write errors")
-        self.addCleanup(subprocess.run, ["umount", disk])
+        disk = harness.small_disk(self, self.ws)
         with open(os.path.join(disk, "dest.txt"), "wb") as f:
             f.write(b"old")
         self.ws.write("prog/big.txt", b"/* \x93\xfa $# en */ line of some length\n" * 8000)

@@ -24,6 +24,19 @@ struct RunCase {
   bool finish;                        // FinishDialog shown
 };
 
+// Runs each script and checks its status, its messages and whether it ended with
+// FinishDialog.
+template <std::size_t N>
+void ExpectRuns(const RunCase (&cases)[N]) {
+  for (const RunCase& c : cases) {
+    AppFixture f;
+    EXPECT_EQ(f.Start(c.script), c.status) << c.name;
+    EXPECT_EQ(f.messages(), c.messages) << c.name;
+    bool finish = !f.ui.events.empty() && f.ui.events.back().rfind("FinishDialog", 0) == 0;
+    EXPECT_EQ(finish, c.finish) << c.name;
+  }
+}
+
 TEST(InterpreterTest, Scripts) {
   const RunCase cases[] = {
       {"empty", "", kExitFinished, {}, true},
@@ -53,13 +66,7 @@ TEST(InterpreterTest, Scripts) {
       {"label too long", "Goto " + std::string(64, 'L'), kExitRunFailed,
        {At(1, "が長すぎます")}, false},
   };
-  for (const RunCase& c : cases) {
-    AppFixture f;
-    EXPECT_EQ(f.Start(c.script), c.status) << c.name;
-    EXPECT_EQ(f.messages(), c.messages) << c.name;
-    bool finish = !f.ui.events.empty() && f.ui.events.back().rfind("FinishDialog", 0) == 0;
-    EXPECT_EQ(finish, c.finish) << c.name;
-  }
+  ExpectRuns(cases);
 }
 
 // A run that showed a message about its script and still reached its end shows what it
@@ -84,13 +91,7 @@ TEST(InterpreterTest, ScriptErrorsTheRunSurvivesAreNotAFinish) {
        {}, true},
       {"label found", "Goto Copy\nMessage no\n:Copy\nMessage yes", kExitFinished, {"yes"}, true},
   };
-  for (const RunCase& c : cases) {
-    AppFixture f;
-    EXPECT_EQ(f.Start(c.script), c.status) << c.name;
-    EXPECT_EQ(f.messages(), c.messages) << c.name;
-    bool finish = !f.ui.events.empty() && f.ui.events.back().rfind("FinishDialog", 0) == 0;
-    EXPECT_EQ(finish, c.finish) << c.name;
-  }
+  ExpectRuns(cases);
 }
 
 TEST(InterpreterTest, ChainingRunsTheRestOfAConditionLine) {
