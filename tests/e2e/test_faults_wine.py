@@ -67,6 +67,44 @@ class FaultsWineTest(harness.WineTest):
                     self.assertEqual(sorted(os.listdir(tiny)), [name])
                     os.remove(dest)
 
+    def test_a_killed_copy_keeps_the_old_file_and_the_next_run_removes_its_leftover(self):
+        # A sparse source costs nothing to read, so the copy runs long enough to be killed
+        # while its temporary file grows; the kill comes long before its end.
+        with open(self.ws.path("prog/big.bin"), "wb") as f:
+            f.truncate(8 << 30)
+        self.ws.write("prog/new.bin", b"NEW")
+
+        def temp_grown():
+            for name in leftovers(self.dest):
+                try:
+                    if os.path.getsize(os.path.join(self.dest, name)) >= 4 << 20:
+                        return True
+                except OSError:
+                    pass
+            return False
+
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                dest = self.old_file("app.bin")
+                self.ws.script("BinCopy $$FD$$\\big.bin\t%s\\app.bin\n" % self.win_dest)
+                proc = subprocess.Popen(["wine", self.place(exe)], env=batch_env(self.ws),
+                                        cwd=self.ws.root, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+                try:
+                    grown = harness.wait_for(temp_grown, HANG_GUARD, interval=0.02)
+                finally:
+                    proc.kill()
+                    proc.wait()
+                self.assertTrue(grown)
+                with open(dest, "rb") as f:
+                    self.assertEqual(f.read(), OLD)
+                self.assertEqual(len(leftovers(self.dest)), 1)
+                self.ws.script("BinCopy $$FD$$\\new.bin\t%s\\other.bin\n" % self.win_dest)
+                r = self.ws.run_wine(exe)
+                self.assertEqual(r.status, 0, r.events)
+                self.assertEqual(sorted(os.listdir(self.dest)), ["app.bin", "other.bin"])
+                os.remove(os.path.join(self.dest, "other.bin"))
+
     def test_a_run_removes_leftovers_of_its_own_pattern_only(self):
         names = ["~stp0101032C.tmp", "~stpnothex.tmp", "x~stp0101032C.tmp"]
         self.ws.write("prog/new.bin", b"NEW")
