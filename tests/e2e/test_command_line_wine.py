@@ -1,5 +1,6 @@
 """Setup.exe's switches under Wine, both builds: an unattended install, the command line
-as Windows joins it, bad switches (exit 3, nothing installed), /? and the version resource."""
+as Windows joins it, bad switches (exit 3, nothing installed), /? (and /HELP, /H) and the
+version resource."""
 import os
 import shutil
 import subprocess
@@ -18,6 +19,8 @@ CASES = [
     ("unreadable answers file", ["/ANSWERS={W}\\missing.txt"], {}, None, 3, [], ["App"], ["missing.txt"]),
     ("unknown switch", ["/S", "/X"], {}, None, 3, [], ["App"], ["'/X'", USAGE]),
     ("/?", ["/?"], {}, None, 0, [], ["App"], [USAGE, "/D=path"]),
+    ("/HELP", ["/HELP"], {}, None, 0, [], ["App"], [USAGE, "/?, /H, /HELP"]),
+    ("/h", ["/h"], {}, None, 0, [], ["App"], [USAGE, "/D=path"]),
 ]
 
 
