@@ -10,6 +10,7 @@ import time
 import unittest
 
 import harness
+import wineprefix
 from harness import E2ETest
 
 WAIT = 20  # seconds for a window to appear or the program to end
@@ -233,6 +234,22 @@ class WindowTest(E2ETest):
                     {"event": "SetupDialog", "title": title, "destination": "C:\\", "answer": "CANCEL"}])
                 self.assertEqual([p for p in cafe if os.path.exists(p)], [])
 
+
+    def test_prefix_has_the_fonts_the_windows_ask_for(self):
+        """The tests' prefix, and the demo's, which tools/demo.sh gives the same fonts
+        through wineprefix.py: each Japanese dialog font is replaced by the IPA font, the
+        caption buttons' symbol font is in the prefix's Fonts folder."""
+        with open(os.path.join(harness.WINEPREFIX, "user.reg"), encoding="ascii") as f:
+            reg = f.read()
+        section = reg[reg.index("[Software\\\\Wine\\\\Fonts\\\\Replacements]"):]
+        section = section[:section.index("\n\n")]
+        for name in wineprefix.JAPANESE_FONTS:
+            escaped = "".join(c if ord(c) < 128 else "\\x%04x" % ord(c) for c in name)
+            self.assertIn('"%s"="%s"' % (escaped, wineprefix.CJK_FONT), section)
+        self.assertTrue(os.path.isfile(os.path.join(harness.wine_c_drive(), "windows", "Fonts",
+                                                    "marlett.ttf")))
+        with open(os.path.join(harness.SOURCE_DIR, "tools", "demo.sh"), encoding="utf-8") as f:
+            self.assertIn("tests/e2e/wineprefix.py\" fonts", f.read())
 
     # --- keys typed before a window showed answer nothing
 
