@@ -51,7 +51,7 @@ const char* WindowsUsage() {
          "  /ANSWERS=file  answer the dialogs from file, one line each; no windows\n"
          "  /CHECK [path]  check the script in path (a program directory or a script\n"
          "                 file; default: the program's own directory); runs nothing\n"
-         "  /?             show this help\n"
+         "  /?, /H, /HELP  show this help\n"
          "\n"
          "Switches are case-insensitive and win over the environment variables\n"
          "SETUP_UI, SETUP_ANSWERS and SETUP_TRANSCRIPT.\n"

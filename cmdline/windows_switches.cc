@@ -1,5 +1,6 @@
 // Setup.exe's switches, as installers on Windows take them: /S, /D=path, /LOG=file,
-// /ANSWERS=file, /CHECK [path], /?. Case-insensitive. Portable, so that the native unit
+// /ANSWERS=file, /CHECK [path], /? (also /HELP and /H, as many Windows installers take
+// them). Case-insensitive. Portable, so that the native unit
 // tests cover it; WinMain hands it the command line after the program name.
 #include <cctype>
 #include <string>
@@ -71,9 +72,14 @@ bool TakeValue(const Word& word, std::size_t name_size, std::optional<std::strin
   return true;
 }
 
+// The switches that ask for the usage.
+bool IsHelp(std::string_view word) {
+  return word == "/?" || EqualsNoCase(word, "/HELP") || EqualsNoCase(word, "/H");
+}
+
 // A word that ends the path of /D=.
 bool IsSwitch(std::string_view word) {
-  return EqualsNoCase(word, "/S") || EqualsNoCase(word, "/CHECK") || word == "/?" ||
+  return EqualsNoCase(word, "/S") || EqualsNoCase(word, "/CHECK") || IsHelp(word) ||
          StartsWithNoCase(word, "/D=") || StartsWithNoCase(word, "/LOG=") ||
          StartsWithNoCase(word, "/ANSWERS=");
 }
@@ -120,7 +126,7 @@ bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* 
         options->check_path = path.text;
         pos = after;
       }
-    } else if (w == "/?") {
+    } else if (IsHelp(w)) {
       options->help = true;
     } else if (EqualsNoCase(w, "/D") || EqualsNoCase(w, "/LOG") || EqualsNoCase(w, "/ANSWERS")) {
       *error = "switch '" + w + "' needs '=' and a value";

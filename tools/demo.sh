@@ -14,6 +14,9 @@ trap cleanup EXIT
 echo "Preparing a Wine prefix in $WINEPREFIX ..."
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+# The fonts the dialogs ask for, as the tests' prefix maps them: without them Wine falls
+# back to a wider font and the dialogs' labels are cut.
+python3 "$top/tests/e2e/wineprefix.py" fonts
 mkdir -p "$work/prog"
 cp -r "$top/examples/demo/." "$work/prog/"
 cp "$exe" "$work/prog/Setup.exe"

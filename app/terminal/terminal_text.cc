@@ -50,4 +50,18 @@ int QuestionAnswer(std::string_view typed) {
   return 0;
 }
 
+std::string CancelledReason(std::string_view question) {
+  return "CANCEL was answered to \"" + std::string(question) + "\"";
+}
+
+std::string StoppedLine(int line, std::string_view reason) {
+  std::string one_line;
+  for (char c : reason) one_line += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+  std::size_t first = one_line.find_first_not_of(' ');
+  std::size_t last = one_line.find_last_not_of(' ');
+  std::string head = "Stopped at line " + std::to_string(std::max(line, 0)) + " of Setup.Inf";
+  if (first == std::string::npos) return head + ".";
+  return head + ": " + one_line.substr(first, last - first + 1);
+}
+
 }  // namespace setup

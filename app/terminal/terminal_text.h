@@ -22,6 +22,17 @@ std::string DialogText(std::string_view text);
 // anything else, which asks again.
 int QuestionAnswer(std::string_view typed);
 
+// Why a run stopped when a question was answered CANCEL: `CANCEL was answered to "<text>"`,
+// with the question as it was shown.
+std::string CancelledReason(std::string_view question);
+
+// The last line of a run that stopped before its end, where `line` is the script line the
+// run was at (the progress position) and `reason` the last message shown or
+// CancelledReason: "Stopped at line 12 of Setup.Inf: <reason>", or "Stopped at line 12 of
+// Setup.Inf." without a reason. One line: the reason's line breaks and tabs become
+// blanks, and blanks at its ends are dropped.
+std::string StoppedLine(int line, std::string_view reason);
+
 }  // namespace setup
 
 #endif  // SETUP_APP_TERMINAL_TERMINAL_TEXT_H_

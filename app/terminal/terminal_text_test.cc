@@ -42,5 +42,29 @@ TEST(TerminalTextTest, QuestionAnswer) {
   for (const char* again : {"maybe", "okay"}) EXPECT_EQ(QuestionAnswer(again), 0) << again;
 }
 
+TEST(TerminalTextTest, StoppedLine) {
+  struct Case {
+    int line;
+    const char* reason;
+    const char* expected;
+  } cases[] = {
+      {12, "The 'C:\\x' directroy can not be make",
+       "Stopped at line 12 of Setup.Inf: The 'C:\\x' directroy can not be make"},
+      {3, "two\nlines\r\nand\ta tab", "Stopped at line 3 of Setup.Inf: two lines  and a tab"},
+      {4, " \n padded \n", "Stopped at line 4 of Setup.Inf: padded"},
+      {7, "", "Stopped at line 7 of Setup.Inf."},
+      {7, " \n ", "Stopped at line 7 of Setup.Inf."},
+      {-1, "x", "Stopped at line 0 of Setup.Inf: x"},
+      {5, "続けますか?", "Stopped at line 5 of Setup.Inf: 続けますか?"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StoppedLine(c.line, c.reason), c.expected) << c.reason;
+}
+
+TEST(TerminalTextTest, CancelledReason) {
+  EXPECT_EQ(CancelledReason("続けますか? Yes"), "CANCEL was answered to \"続けますか? Yes\"");
+  EXPECT_EQ(StoppedLine(5, CancelledReason("a\nb")),
+            "Stopped at line 5 of Setup.Inf: CANCEL was answered to \"a b\"");
+}
+
 }  // namespace
 }  // namespace setup

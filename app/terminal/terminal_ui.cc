@@ -76,7 +76,8 @@ void QuietTerminal() {
 // While it lives, Ctrl-C writes the note instead of ending the program. SA_RESTART, so
 // that no read or write of the run fails with EINTR. The terminal echoes nothing meanwhile
 // (its prompts have their own): an echoed "^C" or Enter would wrap or
-// scroll the progress line. Keys typed ahead stay queued for the next prompt.
+// scroll the progress line. Keys typed meanwhile wait in the terminal's queue until the
+// next prompt discards them.
 class IgnoreInterrupts {
  public:
   IgnoreInterrupts(int in_fd, int fd, const std::string& erase_line) : in_fd_(in_fd) {
@@ -181,6 +182,11 @@ bool TerminalUi::ReadLine(const std::string& prompt, const std::string& initial,
     if (!initial.empty()) std::fputs(("[" + initial + "] ").c_str(), out_);
   }
   std::fflush(out_);
+  // No answer before the question: keys typed while nothing asked (during a slow step, or
+  // at an earlier prompt after its Enter) are discarded. libedit reads the terminal one
+  // byte at a time and keeps nothing between lines, so they all wait in the terminal's
+  // queue; the default goes into libedit's own buffer, after the flush.
+  if (editing) tcflush(fileno(in_), TCIFLUSH);
   if (editing && !initial.empty()) el_push(editline_, initial.c_str());
   int count = 0;
   const char* got = el_gets(editline_, &count);
@@ -218,6 +224,7 @@ int TerminalUi::Ask(const std::string& text) {
       answer = QuestionAnswer(line);
     }
   }
+  stop_reason_ = answer == kIdCancel ? CancelledReason(text) : std::string();
   DrawProgress();
   return answer;
 }
@@ -232,11 +239,17 @@ int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& des
     // A refused destination is asked for again, with the text typed to correct.
     if (!ReadLine("Setup Directory: ", initial, &typed)) return kIdCancel;
     IgnoreInterrupts ignore(fileno(in_), fileno(out_), erase_line_);
+    run_started_ = false;
     accepted = on_ok(typed);
   }
   if (progress_shown_) {
     std::fputc('\n', out_);
     progress_shown_ = false;
+  }
+  // A run that ended without its finish text stopped: the last line says where and why.
+  if (run_started_ && !finished_) {
+    std::fputs(Paint(StoppedLine(progress_pos_, stop_reason_), kYellow).c_str(), out_);
+    std::fputc('\n', out_);
   }
   progress_max_ = -1;
   std::fflush(out_);
@@ -244,10 +257,19 @@ int TerminalUi::ShowSetupDialog(const std::string& title, const std::string& des
 }
 
 void TerminalUi::ShowMessageBox(const std::string& text, std::uint32_t style) {
+  stop_reason_ = text;
   Acknowledge(text, style == kMbInformationTopmost ? kCyan : kYellow);
 }
 
+// The run is over: its last bar stays on its own line above the finish text, which is the
+// last thing shown; nothing redraws the bar after it.
 int TerminalUi::ShowFinishDialog(const std::string&) {
+  finished_ = true;
+  if (progress_shown_) {
+    std::fputc('\n', out_);
+    progress_shown_ = false;
+  }
+  progress_max_ = -1;
   return Acknowledge("It succeeded in the making a setup", kGreen) ? kIdOk : kIdCancel;
 }
 
@@ -258,6 +280,9 @@ int TerminalUi::ShowDiskDialog(const std::string&, const std::string& text) {
 int TerminalUi::ShowMessageDialog(const std::string& text) { return Ask(DialogText(text)); }
 
 void TerminalUi::SetProgressRange(int max) {
+  run_started_ = true;
+  finished_ = false;
+  stop_reason_.clear();
   progress_max_ = max;
   progress_pos_ = 0;
   DrawProgress();

@@ -3,8 +3,9 @@
 // one line redrawn in place, message boxes as their text and "press Enter", MessageDialog
 // and DiskDialog as OK/CANCEL questions, FinishDialog as its text. Ctrl-C or Ctrl-D at a
 // prompt answers CANCEL; during a run Ctrl-C is ignored with a note, as the dialog ignores
-// Cancel then. Texts are UTF-8; colour only where the terminal has it and NO_COLOR is
-// not set.
+// Cancel then. Every prompt first discards the keys typed before it showed. A run that
+// stops before its end says so last, with the script line and the reason. Texts are
+// UTF-8; colour only where the terminal has it and NO_COLOR is not set.
 #ifndef SETUP_APP_TERMINAL_TERMINAL_UI_H_
 #define SETUP_APP_TERMINAL_TERMINAL_UI_H_
 
@@ -67,6 +68,9 @@ class TerminalUi : public Ui {
   int progress_pos_ = 0;
   bool progress_shown_ = false;
   std::size_t progress_width_ = 0;
+  bool run_started_ = false;  // SetupDialog's OK began a run (SetProgressRange)
+  bool finished_ = false;     // the run showed its finish text
+  std::string stop_reason_;   // the last message shown, or the question answered CANCEL
 };
 
 }  // namespace setup

@@ -33,6 +33,18 @@ namespace {
 
 int AnswerOf(INT_PTR result) { return result == IDOK ? kIdOk : kIdCancel; }
 
+// No answer before the question: the keys and clicks still queued for the thread when a
+// dialog or message box opens were meant for what was on screen before it (typed during a
+// step that read no message); they are removed unread, so that none of them presses a
+// button of the window about to open. Queued messages of other kinds stay.
+void DiscardQueuedInput() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+}
+
 std::wstring WindowText(HWND window) {
   int length = GetWindowTextLengthW(window);
   if (length <= 0) return std::wstring();
@@ -53,6 +65,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, std::wstring caption)
 int Win32Ui::ShowSetupDialog(const std::string& title, const std::string& destination,
                              const DestinationAccepted& on_ok) {
   SetupDialogState state{this, WideFromUtf8(title), WideFromUtf8(destination), &on_ok};
+  DiscardQueuedInput();
   INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_SETUP_DIALOG), nullptr,
                                    SetupDialogProc, reinterpret_cast<LPARAM>(&state));
   DWORD error = GetLastError();
@@ -167,12 +180,14 @@ INT_PTR CALLBACK Win32Ui::SimpleDialogProc(HWND dialog, UINT message, WPARAM wpa
 }
 
 int Win32Ui::ShowSimpleDialog(int template_id, SimpleDialogState* state) {
+  DiscardQueuedInput();
   INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(template_id), setup_dialog_,
                                    SimpleDialogProc, reinterpret_cast<LPARAM>(state));
   return AnswerOf(result);
 }
 
 void Win32Ui::ShowMessageBox(const std::string& text, std::uint32_t style) {
+  DiscardQueuedInput();
   MessageBoxW(setup_dialog_, WideFromUtf8(text).c_str(), caption_.c_str(), style);
 }
 

@@ -1,6 +1,7 @@
 // The window front end: SetupDialog and the three dialogs a run raises, built from the
 // dialog templates of res/Setup.rc with plain Win32 dialog boxes, and message boxes.
-// Texts arrive as UTF-8 and are shown through the UTF-16 (W) functions.
+// Texts arrive as UTF-8 and are shown through the UTF-16 (W) functions. Each dialog and
+// message box opens with the thread's queued keyboard and mouse input discarded.
 #ifndef SETUP_APP_WIN32_WIN32_UI_H_
 #define SETUP_APP_WIN32_WIN32_UI_H_
 

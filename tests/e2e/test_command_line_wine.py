@@ -1,6 +1,8 @@
 """Setup.exe's switches under Wine, both builds: an unattended install, the command line
-as Windows joins it, bad switches (exit 3, nothing installed), /? and the version resource."""
+as Windows joins it, bad switches (exit 3, nothing installed), /? (and /HELP, /H) and the
+version resource."""
 import os
+import re
 import shutil
 import subprocess
 import unittest
@@ -18,6 +20,8 @@ CASES = [
     ("unreadable answers file", ["/ANSWERS={W}\\missing.txt"], {}, None, 3, [], ["App"], ["missing.txt"]),
     ("unknown switch", ["/S", "/X"], {}, None, 3, [], ["App"], ["'/X'", USAGE]),
     ("/?", ["/?"], {}, None, 0, [], ["App"], [USAGE, "/D=path"]),
+    ("/HELP", ["/HELP"], {}, None, 0, [], ["App"], [USAGE, "/?, /H, /HELP"]),
+    ("/h", ["/h"], {}, None, 0, [], ["App"], [USAGE, "/D=path"]),
 ]
 
 
@@ -55,6 +59,18 @@ class CommandLineWineTest(harness.WineTest):
                     r = harness.Result(0, f.read(), "")
                 self.assertEqual(r.of("SetupDialog")[0]["value"], "C:\\App")
                 self.assertEqual(r.kinds()[-1], "FinishDialog")
+
+    def test_usage_and_manual_name_the_same_switches(self):
+        with open(os.path.join(harness.SOURCE_DIR, "docs", "manual.md"), encoding="utf-8") as f:
+            manual = f.read()
+        table = manual[manual.index("### Switches"):manual.index("## Running the native setup")]
+        switches = lambda text: set(re.findall(r"(?<![\w/])/(?:[A-Z]+|\?)", text))
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                usage = switches(self.run_exe(exe, ["/HELP"]).stdout.decode("utf-8", "replace"))
+                self.assertEqual(usage, {"/S", "/LOG", "/ANSWERS", "/D", "/CHECK", "/?", "/H",
+                                         "/HELP"})
+                self.assertEqual(usage, switches(table))
 
     def test_version_resource_carries_the_project_version(self):
         for build, exe in harness.available_win_exes():

@@ -19,6 +19,14 @@ SCRIPT = ('WindowTitle "デモ Setup"\nSetupDir C:\\App \nMakeDir $$SETUPDIR$$\n
 PROMPT = r"Setup Directory: (\x1b\[0m)?C:\\App"
 FINISH = "It succeeded in the making a setup"
 SLOW = 'Regsvr "$$FD$$\\slow.exe"\nMakeDir $$SETUPDIR$$\n'
+ESCAPES = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
+
+
+def screen_lines(text):
+    """The lines left on screen by `text`: escape sequences dropped, a carriage return
+    starting its line again, blank lines left out."""
+    lines = [ESCAPES.sub("", line).split("\r")[-1] for line in text.split("\r\n")]
+    return [line for line in lines if line.strip()]
 
 # (name, words, environment, whether in colour, conversation of ("expect", regex) /
 # ("send", text) steps, exit status, directories below drive_c that must exist, must not).
@@ -33,7 +41,10 @@ CASES = [
      [("expect", PROMPT), ("send", "\x03")], 2, [], ["App"]),
     ("Ctrl-C at a question answers CANCEL", [], {}, True, [
         ("expect", PROMPT), ("send", "\r"), ("expect", "press Enter"), ("send", "\r"),
-        ("expect", r"OK or CANCEL\?"), ("send", "\x03")], 1, ["App"], ["App/done"]),
+        ("expect", r"OK or CANCEL\?"), ("send", "\x03"),
+        # Line numbers count as the run does: the quoted title's line counts twice.
+        ("expect", r'Stopped at line 6 of Setup.Inf: CANCEL was answered to "続けますか\? Yes"')],
+     1, ["App"], ["App/done"]),
     ("--dest pre-fills the prompt, Ctrl-D cancels", ["--dest=C:\\Other"], {"NO_COLOR": "1"}, False,
      [("expect", r"Setup Directory: (\x1b\[0m)?C:\\Other"), ("send", "\x04")], 2, [], ["App", "Other"]),
     ("a destination the code page cannot hold is asked for again", ["--dest=C:\\Café"], {"NO_COLOR": "1"}, False,
@@ -41,7 +52,8 @@ CASES = [
       ("expect", r"The destination 'C:\\Café' has characters that this system's code page cannot hold"),
       ("expect", "press Enter"), ("send", "\r"), ("expect", r"Setup Directory: C:\\Café"),
       ("send", "\x7f\x7f\x7f\x7fDest\r"), ("expect", "press Enter"), ("send", "\r"),
-      ("expect", r"OK or CANCEL\?"), ("send", "CANCEL\r")], 1, ["Dest"], ["App", "Dest/done", "Caf?", "Cafe"]),
+      ("expect", r"OK or CANCEL\?"), ("send", "CANCEL\r"), ("expect", "Stopped at line 6 of Setup.Inf")],
+     1, ["Dest"], ["App", "Dest/done", "Caf?", "Cafe"]),
 ]
 
 
@@ -125,6 +137,36 @@ class TerminalTest(harness.E2ETest):
         self.assertNotIn("^C", child.before)  # an echo would wrap or scroll the progress line
         self.finish(child)
         self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App")))
+
+    def test_keys_typed_during_a_step_answer_no_later_question(self):
+        child = self.start_run("SetupDir C:\\App \n" + SLOW + 'MessageBox "続けますか?"\n'
+                               "MakeDir $$SETUPDIR$$\\done\n", seconds=2)
+        child.expect(r"line +2 of 5")
+        child.send("c\r")  # while the registration program runs, before any question
+        child.expect(r"OK or CANCEL\?")
+        child.send("\r")
+        self.finish(child)
+        self.assertTrue(os.path.isdir(os.path.join(self.ws.drive_c, "App", "done")))
+
+    def test_finish_text_is_the_last_thing_shown(self):
+        child = self.start_run("SetupDir C:\\App \nMakeDir $$SETUPDIR$$\n")
+        child.expect(FINISH)
+        self.assertEqual(screen_lines(child.before)[-1], "[" + "#" * 40 + "]  100%  line 2 of 2")
+        child.expect("press Enter")
+        child.send("\r")
+        self.assertEqual(self.converse(child, []), 0)
+        self.assertEqual(screen_lines(child.before), [])  # no bar drawn after it
+
+    def test_a_run_that_stops_ends_saying_where_and_why(self):
+        child = self.start_run("SetupDir C:\\App \nMakeDir $$SETUPDIR$$\nErrorExit Disk  full\n"
+                               "MakeDir $$SETUPDIR$$\\late\n")
+        child.expect("press Enter")
+        child.send("\r")
+        self.assertEqual(self.converse(child, []), 1)
+        self.assertEqual(screen_lines(child.before)[-2:], [
+            "[" + "#" * 30 + "----------]   75%  line 3 of 4",
+            "Stopped at line 3 of Setup.Inf: Disk  full"])
+        self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App", "late")))
 
     def test_terminal_echoes_again_after_a_signal_ends_the_run(self):
         child = self.start_run("SetupDir C:\\App \n" + SLOW, seconds=5)

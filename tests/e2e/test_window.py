@@ -1,7 +1,7 @@
 """Both Setup.exe builds with their real windows, under Xvfb: SetupDialog's caption and
-keys, FinishDialog, DiskDialog, MessageDialog and a message box. The window front end
-records the same transcript as batch mode when SETUP_TRANSCRIPT is set, which tells what
-each dialog answered."""
+keys, FinishDialog, DiskDialog, MessageDialog and a message box, and keys typed before a
+dialog opened, which answer nothing. The window front end records the same transcript as
+batch mode when SETUP_TRANSCRIPT is set, which tells what each dialog answered."""
 import json
 import os
 import shutil
@@ -10,6 +10,7 @@ import time
 import unittest
 
 import harness
+import wineprefix
 from harness import E2ETest
 
 WAIT = 20  # seconds for a window to appear or the program to end
@@ -232,6 +233,70 @@ class WindowTest(E2ETest):
                              "cannot hold"},
                     {"event": "SetupDialog", "title": title, "destination": "C:\\", "answer": "CANCEL"}])
                 self.assertEqual([p for p in cafe if os.path.exists(p)], [])
+
+
+    def test_prefix_has_the_fonts_the_windows_ask_for(self):
+        """The tests' prefix, and the demo's, which tools/demo.sh gives the same fonts
+        through wineprefix.py: each Japanese dialog font is replaced by the IPA font, the
+        caption buttons' symbol font is in the prefix's Fonts folder."""
+        with open(os.path.join(harness.WINEPREFIX, "user.reg"), encoding="ascii") as f:
+            reg = f.read()
+        section = reg[reg.index("[Software\\\\Wine\\\\Fonts\\\\Replacements]"):]
+        section = section[:section.index("\n\n")]
+        for name in wineprefix.JAPANESE_FONTS:
+            escaped = "".join(c if ord(c) < 128 else "\\x%04x" % ord(c) for c in name)
+            self.assertIn('"%s"="%s"' % (escaped, wineprefix.CJK_FONT), section)
+        self.assertTrue(os.path.isfile(os.path.join(harness.wine_c_drive(), "windows", "Fonts",
+                                                    "marlett.ttf")))
+        with open(os.path.join(harness.SOURCE_DIR, "tools", "demo.sh"), encoding="utf-8") as f:
+            self.assertIn("tests/e2e/wineprefix.py\" fonts", f.read())
+
+    # --- keys typed before a window showed answer nothing
+
+    def sleepy_component(self, build):
+        """A component whose registration keeps the run from reading any window message for
+        3 s: keys typed meanwhile wait in the queue until a window reads them."""
+        dll = os.path.join(harness.FIXTURES[build], "regsvr", "regsvr_sleepy.dll")
+        if not os.path.exists(dll):
+            self.skipTest("regsvr_sleepy.dll not built for " + build)
+        target = self.ws.path(build + "-sleepy.dll")
+        shutil.copyfile(dll, target)
+        return self.ws.winpath(target)
+
+    def type_ahead(self, build, exe, script, keys):
+        """Starts a run over `script` whose first command is the sleepy registration, with
+        Return on SetupDialog and then `keys` typed at once, while the run does not read."""
+        title = "Typeahead " + build
+        self.start(exe, 'WindowTitle "%s" \nRegsvr "%s"\n' % (title, self.sleepy_component(build))
+                   + script)
+        dialog = self.new_window(title)
+        self.xdotool("windowfocus", "--sync", dialog)
+        self.xdotool("key", "--clearmodifiers", "Return", *keys)
+        return title, dialog
+
+    def test_escape_typed_ahead_does_not_answer_a_question(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title, _ = self.type_ahead(build, exe, 'MessageBox "続けますか?"\n', ["Escape"])
+                question = self.new_window("")  # it stays until it is answered
+                self.assertIsNone(self.proc.poll())
+                self.press(question, "Return")
+                self.press(self.new_window(title), "Return")  # FinishDialog
+                self.assertEqual(self.status(), 0)
+                self.assertIn({"event": "MessageDialog", "text": "続けますか?", "answer": "OK"},
+                              self.events())
+
+    def test_return_typed_ahead_does_not_close_finish_dialog(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                title, dialog = self.type_ahead(build, exe, "", ["Return"])
+                finish = self.new_window(title)  # shown, and waiting for a key
+                self.assertNotEqual(finish, dialog)
+                self.assertIsNone(self.proc.poll())
+                self.press(finish, "Return")
+                self.assertEqual(self.status(), 0)
+                self.assertEqual([e["event"] for e in self.events() if e["event"] != "Progress"],
+                                 ["SetupDialog", "FinishDialog"])
 
 
 if __name__ == "__main__":

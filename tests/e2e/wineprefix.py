@@ -1,5 +1,7 @@
 """Makes the throw-away Wine prefix that the Wine tests share (setup), with a persistent
-wineserver, and ends that wineserver (cleanup)."""
+wineserver, and ends that wineserver (cleanup). `fonts` gives the prefix named by
+WINEPREFIX the fonts the dialogs ask for, as the tests' prefix has them: tools/demo.sh
+uses it, so that `make demo` shows what the tests see."""
 import os
 import shutil
 import signal
@@ -12,6 +14,38 @@ import harness  # noqa: E402
 
 CJK_FONT = "IPAPGothic"  # Debian's fonts-ipafont-gothic
 JAPANESE_FONTS = ["ＭＳ Ｐゴシック", "MS PGothic", "ＭＳ ゴシック", "MS Gothic", "MS UI Gothic"]
+# The symbol font Wine draws the caption buttons with (Debian's fonts-wine); without it
+# they show as letters and digits. This Wine does not look for it where the package puts
+# it, only in the prefix's Fonts folder.
+SYMBOL_FONT = "/usr/share/wine/fonts/marlett.ttf"
+
+
+def font_replacements_reg():
+    """The registry file (UTF-16, so that no code page garbles the full-width names) that
+    maps the fonts the dialogs and message boxes ask for, "ＭＳ Ｐゴシック" and Wine's
+    Japanese UI font, to Debian's IPA font: the Japanese texts show, in a proportional
+    font as narrow as the dialog layouts expect."""
+    lines = ["Windows Registry Editor Version 5.00", "",
+             r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]"]
+    lines += ['"%s"="%s"' % (name, CJK_FONT) for name in JAPANESE_FONTS]
+    return ("\r\n".join(lines) + "\r\n").encode("utf-16")
+
+
+def install_fonts(env):
+    """Gives the prefix of env's WINEPREFIX the fonts the windows ask for."""
+    reg = os.path.join(env["WINEPREFIX"], "font-replacements.reg")
+    with open(reg, "wb") as f:
+        f.write(font_replacements_reg())
+    subprocess.run(["wine", "reg", "import", "Z:" + reg.replace("/", "\\")], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.remove(reg)
+    subprocess.run(["wineserver", "-w"], env=env)
+    if os.path.exists(SYMBOL_FONT):
+        shutil.copyfile(SYMBOL_FONT, os.path.join(env["WINEPREFIX"], "drive_c", "windows", "Fonts",
+                                                  os.path.basename(SYMBOL_FONT)))
+    else:
+        print("warning: %s is missing (Debian: fonts-wine); the caption buttons will show "
+              "as letters" % SYMBOL_FONT, file=sys.stderr)
 
 
 def stop_display():
@@ -28,6 +62,9 @@ def stop_display():
 
 
 def main(action):
+    if action == "fonts":
+        install_fonts(dict(os.environ))
+        return
     prefix = harness.WINEPREFIX
     env = dict(os.environ)
     env.update(harness.wine_env())
@@ -44,13 +81,7 @@ def main(action):
                         "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=env)
-        # The dialogs ask for "ＭＳ Ｐゴシック" and message boxes for Wine's Japanese UI
-        # font; both are Debian's IPA font here, so screenshots show the Japanese texts.
-        for name in JAPANESE_FONTS:
-            subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", name,
-                            "/t", "REG_SZ", "/d", CJK_FONT, "/f"], env=env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env)
+        install_fonts(env)
         # One X display for the whole run: Wine binds its desktop to the display of the
         # session's first program, so the window tests and the batch tests share it.
         if shutil.which("Xvfb"):

@@ -92,6 +92,12 @@ TEST(WindowsSwitchesTest, Table) {
       {"/check D:\\Dist /S", "silent check=D:\\Dist ui=batch"},
       {"/CHECK /S", "silent check= ui=batch"},
       {"/?", "help"},
+      {"/HELP", "help"},
+      {"/h", "help"},
+      {"/Help /S", "help silent ui=batch"},
+      {"/D=C:\\A B /help", "help dest=C:\\A B"},  // a help switch ends the path
+      {"/HELPME", "ERROR unknown switch '/HELPME'"},
+      {"-?", "ERROR unknown switch '-?'"},
       {"/X", "ERROR unknown switch '/X'"},
       {"/S extra", "ERROR unknown switch 'extra'"},
       {"/SILENT", "ERROR unknown switch '/SILENT'"},
