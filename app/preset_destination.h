@@ -9,32 +9,21 @@
 #include <string>
 
 #include "platform/ui.h"
+#include "platform/ui_wrapper.h"
 
 namespace setup {
 
-class PresetDestinationUi : public Ui {
+class PresetDestinationUi : public UiWrapper {
  public:
   PresetDestinationUi(Ui& inner, std::string destination)
-      : inner_(inner), destination_(std::move(destination)) {}
+      : UiWrapper(inner), destination_(std::move(destination)) {}
 
   int ShowSetupDialog(const std::string& title, const std::string&,
                       const DestinationAccepted& on_ok) override {
-    return inner_.ShowSetupDialog(title, destination_, on_ok);
+    return target().ShowSetupDialog(title, destination_, on_ok);
   }
-  void ShowMessageBox(const std::string& text, std::uint32_t style) override {
-    inner_.ShowMessageBox(text, style);
-  }
-  int ShowFinishDialog(const std::string& title) override { return inner_.ShowFinishDialog(title); }
-  int ShowDiskDialog(const std::string& title, const std::string& text) override {
-    return inner_.ShowDiskDialog(title, text);
-  }
-  int ShowMessageDialog(const std::string& text) override { return inner_.ShowMessageDialog(text); }
-  void SetProgressRange(int max) override { inner_.SetProgressRange(max); }
-  void SetProgressPos(int pos) override { inner_.SetProgressPos(pos); }
-  void PumpMessages() override { inner_.PumpMessages(); }
 
  private:
-  Ui& inner_;
   std::string destination_;
 };
 

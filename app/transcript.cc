@@ -77,7 +77,7 @@ int TranscriptUi::ShowSetupDialog(const std::string& title, const std::string& d
   std::string head = "{\"event\":\"SetupDialog\",\"title\":" + JsonString(title) +
                      ",\"destination\":" + JsonString(destination);
   bool recorded = false;
-  int answer = inner_.ShowSetupDialog(title, destination, [&](const std::string& value) {
+  int answer = target().ShowSetupDialog(title, destination, [&](const std::string& value) {
     pending_ = head + ",\"answer\":\"OK\",\"value\":" + JsonString(value) + "}";
     bool accepted = on_ok(value);
     if (accepted) EmitPending();  // a run that recorded nothing
@@ -96,12 +96,12 @@ int TranscriptUi::ShowSetupDialog(const std::string& title, const std::string& d
 void TranscriptUi::ShowMessageBox(const std::string& text, std::uint32_t style) {
   Emit("{\"event\":\"MessageBox\",\"caption\":" + JsonString(caption_) +
        ",\"style\":" + std::to_string(style) + ",\"text\":" + JsonString(text) + "}");
-  inner_.ShowMessageBox(text, style);
+  target().ShowMessageBox(text, style);
 }
 
 int TranscriptUi::ShowFinishDialog(const std::string& title) {
   EmitPending();
-  int answer = inner_.ShowFinishDialog(title);
+  int answer = target().ShowFinishDialog(title);
   Emit("{\"event\":\"FinishDialog\",\"title\":" + JsonString(title) +
        ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
   return answer;
@@ -109,7 +109,7 @@ int TranscriptUi::ShowFinishDialog(const std::string& title) {
 
 int TranscriptUi::ShowDiskDialog(const std::string& title, const std::string& text) {
   EmitPending();
-  int answer = inner_.ShowDiskDialog(title, text);
+  int answer = target().ShowDiskDialog(title, text);
   Emit("{\"event\":\"DiskDialog\",\"title\":" + JsonString(title) + ",\"text\":" +
        JsonString(text) + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
   return answer;
@@ -117,7 +117,7 @@ int TranscriptUi::ShowDiskDialog(const std::string& title, const std::string& te
 
 int TranscriptUi::ShowMessageDialog(const std::string& text) {
   EmitPending();
-  int answer = inner_.ShowMessageDialog(text);
+  int answer = target().ShowMessageDialog(text);
   Emit("{\"event\":\"MessageDialog\",\"text\":" + JsonString(text) +
        ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
   return answer;
@@ -126,13 +126,13 @@ int TranscriptUi::ShowMessageDialog(const std::string& text) {
 void TranscriptUi::SetProgressRange(int max) {
   EmitPending();
   Emit("{\"event\":\"Progress\",\"range\":" + std::to_string(max) + "}");
-  inner_.SetProgressRange(max);
+  target().SetProgressRange(max);
 }
 
 void TranscriptUi::SetProgressPos(int pos) {
   EmitPending();
   Emit("{\"event\":\"Progress\",\"pos\":" + std::to_string(pos) + "}");
-  inner_.SetProgressPos(pos);
+  target().SetProgressPos(pos);
 }
 
 }  // namespace setup

@@ -11,14 +11,15 @@
 #include <string>
 
 #include "platform/ui.h"
+#include "platform/ui_wrapper.h"
 
 namespace setup {
 
-class TranscriptUi : public Ui {
+class TranscriptUi : public UiWrapper {
  public:
   // Records to `out`, which it does not own; `caption` is the message boxes' caption.
   TranscriptUi(Ui& inner, std::FILE* out, std::string caption)
-      : inner_(inner), out_(out), caption_(std::move(caption)) {}
+      : UiWrapper(inner), out_(out), caption_(std::move(caption)) {}
 
   int ShowSetupDialog(const std::string& title, const std::string& destination,
                       const DestinationAccepted& on_ok) override;
@@ -28,7 +29,6 @@ class TranscriptUi : public Ui {
   int ShowMessageDialog(const std::string& text) override;
   void SetProgressRange(int max) override;
   void SetProgressPos(int pos) override;
-  void PumpMessages() override { inner_.PumpMessages(); }
 
   // True once a record could not be written and flushed whole.
   bool failed() const { return failed_; }
@@ -40,7 +40,6 @@ class TranscriptUi : public Ui {
   // Writes SetupDialog's OK record held back until the run's first record.
   void EmitPending();
 
-  Ui& inner_;
   std::FILE* out_;
   std::string caption_;
   std::string pending_;  // SetupDialog's OK record while its destination is judged

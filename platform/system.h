@@ -5,6 +5,10 @@
 // Every path and every text here is a byte string of the process code page, exactly as
 // a script writes it (backslashes, drive letters). No call shows a message; a failure is
 // reported in the result and the caller decides what to say.
+//
+// A layer that changes a few calls (a record of changes, another source of files) derives
+// from SystemWrapper (platform/system_wrapper.h), which passes every other call on; a
+// method added here is added there too, or the wrapper no longer compiles.
 #ifndef SETUP_PLATFORM_SYSTEM_H_
 #define SETUP_PLATFORM_SYSTEM_H_
 

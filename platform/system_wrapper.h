@@ -1,0 +1,81 @@
+// SystemWrapper: a System that passes every call on to another System. A layer (a record
+// of changes, a source of files other than the disk, an injected fault) derives from it
+// and overrides only the calls it changes; every other call reaches the System beneath
+// unchanged. Layers stack: a wrapper may wrap another wrapper.
+#ifndef SETUP_PLATFORM_SYSTEM_WRAPPER_H_
+#define SETUP_PLATFORM_SYSTEM_WRAPPER_H_
+
+#include <type_traits>
+
+#include "platform/system.h"
+
+namespace setup {
+
+class SystemWrapper : public System {
+ public:
+  // `target` is not owned and must outlive the wrapper.
+  explicit SystemWrapper(System& target) : target_(target) {}
+  SystemWrapper(const SystemWrapper&) = delete;
+  SystemWrapper& operator=(const SystemWrapper&) = delete;
+
+  // The System every call not overridden goes to.
+  System& target() const { return target_; }
+
+  bool WindowsDirectory(std::string* dir) override { return target_.WindowsDirectory(dir); }
+  bool SystemDirectory(std::string* dir) override { return target_.SystemDirectory(dir); }
+
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
+    return target_.OpenForReading(path);
+  }
+  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
+    return target_.CreateReplacement(path);
+  }
+  bool CopyFileBytes(const std::string& source, const std::string& destination) override {
+    return target_.CopyFileBytes(source, destination);
+  }
+  MakeDirResult MakeDirectory(const std::string& path) override {
+    return target_.MakeDirectory(path);
+  }
+  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
+    return target_.GetFileStatus(path, mtime);
+  }
+
+  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override {
+    return target_.OpenRegistryKey(parent, subkey);
+  }
+  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override {
+    return target_.QueryRegistryValue(key, name, data);
+  }
+  void CloseRegistryKey(RegKey key) override { target_.CloseRegistryKey(key); }
+
+  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override {
+    return target_.ReadVersionBlock(path, block);
+  }
+  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                         std::string* value) override {
+    return target_.QueryVersionValue(block, sub_block, value);
+  }
+
+  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override {
+    return target_.CallDllRegisterServer(path, hresult);
+  }
+  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
+                                        const std::string& working_dir) override {
+    return target_.StartProcess(program, arguments, working_dir);
+  }
+  void SleepMilliseconds(int ms) override { target_.SleepMilliseconds(ms); }
+
+  bool IsLeadByte(unsigned char byte) override { return target_.IsLeadByte(byte); }
+  std::string ToUtf8(std::string_view text) override { return target_.ToUtf8(text); }
+  std::string FromUtf8(std::string_view text) override { return target_.FromUtf8(text); }
+
+ private:
+  System& target_;
+};
+
+// A method added to System and not forwarded here leaves the wrapper abstract.
+static_assert(!std::is_abstract_v<SystemWrapper>, "SystemWrapper must forward every method");
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_SYSTEM_WRAPPER_H_
