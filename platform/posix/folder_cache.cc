@@ -220,6 +220,11 @@ std::string FolderCache::DriveRoot(const std::string& devices, const std::string
   return drive_roots_[key] = devices + "/" + found;
 }
 
+std::string FolderCache::WorkingDirectory() {
+  if (working_directory_.empty()) working_directory_ = CurrentDirectory();
+  return working_directory_;
+}
+
 FolderIndex& FolderCache::Folder(const std::string& path) {
   std::unique_ptr<FolderIndex>& folder = folders_[path];
   if (!folder) folder = std::make_unique<FolderIndex>(path, &watch_);

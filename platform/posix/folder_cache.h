@@ -24,7 +24,8 @@
 // folder's next change. A name spelled exactly as on disk is always found, since a name
 // the index does not know is used as it is given.
 //
-// The roots of the drives (the prefix's dosdevices links) are looked up once per run.
+// The roots of the drives (the prefix's dosdevices links) and the current directory are
+// looked up once per run.
 #ifndef SETUP_PLATFORM_POSIX_FOLDER_CACHE_H_
 #define SETUP_PLATFORM_POSIX_FOLDER_CACHE_H_
 
@@ -131,6 +132,8 @@ class FolderCache : public EntryLookup {
  public:
   bool Find(const std::string& dir, const std::string& name, std::string* found) override;
   std::string DriveRoot(const std::string& devices, const std::string& drive) override;
+  // Asked of the system once: the program never changes its current directory.
+  std::string WorkingDirectory() override;
 
   // The index of the folder at `path`, made on first use (reading nothing yet).
   FolderIndex& Folder(const std::string& path);
@@ -139,6 +142,7 @@ class FolderCache : public EntryLookup {
   FolderWatch watch_;
   std::unordered_map<std::string, std::unique_ptr<FolderIndex>> folders_;
   std::map<std::string, std::string> drive_roots_;
+  std::string working_directory_;  // empty until asked, or while it cannot be read
 };
 
 // The ASCII case folding of a name, as EqualsIgnoringAsciiCase compares.
