@@ -144,7 +144,8 @@ std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination, Te
   std::string temp_path;
   ScopedFd fd = CreateTempFile(dir, &temp_path);
   if (!fd.valid()) return nullptr;
-  int slot = RegisterTempFile(temp_path.c_str(), fd.get());
+  // Registered by its name alone: a commit may close this descriptor before the rename.
+  int slot = RegisterTempFile(temp_path.c_str());
   std::unique_ptr<TempFile> temp(new TempFile(std::move(fd), temp_path, destination, slot));
   temp->known_missing_ = true;
   return temp;
