@@ -149,17 +149,16 @@ void RemoveLiveTempFiles() {
 
 std::string NewTempFileName(const std::string& dir) {
   // Names need only differ between tries and runs: a generator seeded once per process
-  // from the kernel, the pid mixed in so that a forked child draws other names.
+  // from the kernel. A name already taken fails its link and another is drawn.
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static std::uint64_t state = 0;
-  static pid_t seeded_for = 0;
-  pid_t pid = getpid();
-  if (state == 0 || seeded_for != pid) {
+  if (state == 0) {
     std::uint64_t seed = 0;
-    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed) seed = 0x9E3779B97F4A7C15u;
-    state = (seed ^ (static_cast<std::uint64_t>(pid) << 32)) | 1;
-    seeded_for = pid;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed) {
+      seed = 0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(getpid());
+    }
+    state = seed | 1;
   }
   char random[7] = {};
   for (int i = 0; i < 6; ++i) {

@@ -12,8 +12,10 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "platform/posix/file_copy.h"
@@ -79,6 +81,30 @@ TEST(UnnamedTempFileTest, ACommitPutsTheFileInPlaceWhateverStandsThere) {
     EXPECT_EQ(tmp.List("app"), "dest.bin");
     EXPECT_EQ(ReadFileOrMissing(outside), "outside");
   }
+}
+
+// Giving an unnamed file a name never replaces what has it; the names drawn for it are
+// of the pattern and differ.
+TEST(UnnamedTempFileTest, LinkingNeverReplacesAndNamesDiffer) {
+  TempDir tmp;
+  auto temp = TempFile::CreateNew(tmp / "dest.bin", TempKind::kUnnamedWhereSupported, 0644);
+  ASSERT_TRUE(temp && temp->unnamed());
+  ASSERT_TRUE(WriteAll(temp->fd(), "new", 3));
+  std::string taken = tmp.Write("taken.bin", "old");
+  errno = 0;
+  EXPECT_FALSE(LinkUnnamedFile(temp->fd(), taken));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadFileOrMissing(taken), "old");
+  EXPECT_TRUE(LinkUnnamedFile(temp->fd(), tmp / "free.bin"));
+  EXPECT_EQ(ReadFileOrMissing(tmp / "free.bin"), "new");
+  std::set<std::string> names;
+  for (int i = 0; i < 1000; ++i) {
+    std::string name = NewTempFileName(tmp.path() + "/");
+    ASSERT_EQ(name.rfind(tmp.path() + "/", 0), 0u) << name;
+    EXPECT_TRUE(IsTempFileName(name.substr(tmp.path().size() + 1))) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 1000u);
 }
 
 // A child makes an unnamed file with the cleanup installed and waits to be ended.
