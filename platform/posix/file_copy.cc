@@ -76,16 +76,24 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   if (!in.valid()) return false;
   struct stat src;
   if (fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;
-  std::optional<EndingSignalsHeld> held;
-  if (src.st_size <= kHeldCopyLimit) held.emplace();
+  // The source's permission bits less the umask, as cp gives a new file; an existing
+  // destination's own bits give way to them. An unnamed temporary file is made with
+  // them, so that its commit need not set them again.
+  mode_t mode = src.st_mode & 0777;
   std::unique_ptr<TempFile> temp =
-      destination_missing ? TempFile::CreateNew(destination) : TempFile::Create(destination, &src);
-  if (!temp || !CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
+      destination_missing
+          ? TempFile::CreateNew(destination, TempKind::kUnnamedWhereSupported, mode)
+          : TempFile::Create(destination, &src, TempKind::kUnnamedWhereSupported, mode);
+  if (!temp) return false;
+  // A named temporary file and its registration are made with the ending signals held;
+  // a small copy holds them on to its rename, one hold instead of a second one there.
+  // An unnamed file needs no hold at all.
+  std::optional<EndingSignalsHeld> held;
+  if (!temp->unnamed() && src.st_size <= kHeldCopyLimit) held.emplace();
+  if (!CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
-  // The source's permission bits less the umask, as cp gives a new file; an existing
-  // destination's own bits give way to them.
-  return temp->Commit(src.st_mode & 0777 & ~ProcessUmask());
+  return temp->Commit(mode & ~ProcessUmask());
 }
 
 }  // namespace setup

@@ -1,8 +1,13 @@
 #include "platform/posix/folder_cache.h"
 
 #include <dirent.h>
+#include <sys/inotify.h>
+
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace setup {
@@ -34,7 +39,8 @@ bool FolderIndex::Find(const std::string& name, std::string* found) {
   // Another program may have made the entry, or one that differs only in case.
   if (!Changed()) {
     checked_ = true;
-    return answer == Answer::kFolded;
+    // A watch's reports may just have brought the name.
+    return (watched_ ? Lookup(name, found) : answer) != Answer::kNone;
   }
   if (!Read()) return FindEntry(path_, name, found);
   checked_ = true;
@@ -50,6 +56,8 @@ void FolderIndex::Added(const std::string& name) {
   checked_ = false;
   if (!loaded_) return;
   Insert(name);
+  // A watched folder's times are not needed: the watch reports this change as well.
+  if (watched_) return;
   struct stat now;
   if (stat(path_.empty() ? "/" : path_.c_str(), &now) == 0) {
     times_ = now;
@@ -75,6 +83,8 @@ FolderIndex::Answer FolderIndex::Lookup(const std::string& name, std::string* fo
 bool FolderIndex::Read() {
   loaded_ = false;
   names_.clear();
+  // Watched before it is read, so that no change falls between the two.
+  watched_ = watch_ != nullptr && watch_->Add(*this);
   std::unique_ptr<DIR, DirCloser> listing(opendir(path_.empty() ? "/" : path_.c_str()));
   // The times are taken before the names, so that a change while reading shows later.
   if (!listing || fstat(dirfd(listing.get()), &times_) != 0) return false;
@@ -88,6 +98,12 @@ bool FolderIndex::Read() {
 }
 
 bool FolderIndex::Changed() {
+  if (!watched_) return TimesChanged();
+  watch_->Apply();
+  return !loaded_;
+}
+
+bool FolderIndex::TimesChanged() {
   struct stat now;
   if (stat(path_.empty() ? "/" : path_.c_str(), &now) != 0) return true;
   return now.st_dev != times_.st_dev || now.st_ino != times_.st_ino ||
@@ -108,6 +124,89 @@ void FolderIndex::Insert(std::string name) {
   spellings.more.push_back(std::move(name));
 }
 
+void FolderIndex::Erase(const std::string& name) {
+  auto it = names_.find(FoldAsciiCase(name));
+  if (it == names_.end()) return;
+  Spellings& spellings = it->second;
+  if (spellings.first != name) {
+    std::erase(spellings.more, name);
+    return;
+  }
+  if (spellings.more.empty()) {
+    names_.erase(it);
+    return;
+  }
+  spellings.first = std::move(spellings.more.back());
+  spellings.more.pop_back();
+}
+
+void FolderIndex::Report(std::uint32_t mask, const char* name) {
+  if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT | IN_Q_OVERFLOW)) {
+    Forget();
+    return;
+  }
+  if (!loaded_ || name == nullptr || *name == '\0') return;
+  if (mask & (IN_CREATE | IN_MOVED_TO)) Insert(name);
+  if (mask & (IN_DELETE | IN_MOVED_FROM)) Erase(name);
+}
+
+namespace {
+constexpr std::uint32_t kWatchedChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// Room for many events; a read that fills it is followed by another.
+constexpr std::size_t kEventBuffer = 64 * 1024;
+constexpr std::size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
+}  // namespace
+
+bool FolderWatch::Add(FolderIndex& folder) {
+  if (!tried_) {
+    tried_ = true;
+    fd_ = ScopedFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  }
+  if (!fd_.valid()) return false;
+  const std::string& path = folder.path();
+  int wd = inotify_add_watch(fd_.get(), path.empty() ? "/" : path.c_str(), kWatchedChanges);
+  if (wd < 0) return false;
+  std::vector<FolderIndex*>& watched = folders_[wd];
+  if (std::find(watched.begin(), watched.end(), &folder) == watched.end()) {
+    watched.push_back(&folder);
+  }
+  return true;
+}
+
+void FolderWatch::Apply() {
+  if (!fd_.valid()) return;
+  alignas(inotify_event) static char buffer[kEventBuffer];
+  while (true) {
+    ssize_t n = read(fd_.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // EAGAIN: nothing more reported
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + at, sizeof event);
+      const char* name = event.len > 0 ? buffer + at + sizeof event : nullptr;
+      ApplyEvent(event.wd, event.mask, name);
+      at += static_cast<ssize_t>(sizeof event + event.len);
+    }
+    if (static_cast<std::size_t>(n) + kLargestEvent <= sizeof buffer) return;
+  }
+}
+
+void FolderWatch::ApplyEvent(int wd, std::uint32_t mask, const char* name) {
+  if (mask & IN_Q_OVERFLOW) {
+    // Reports were lost: every folder is read again at its next look-up.
+    for (auto& [ignored, folders] : folders_) {
+      for (FolderIndex* folder : folders) folder->Forget();
+    }
+    return;
+  }
+  auto it = folders_.find(wd);
+  if (it == folders_.end()) return;
+  for (FolderIndex* folder : it->second) folder->Report(mask, name);
+  // The kernel dropped the watch (the folder is gone): a new one comes with a new read.
+  if (mask & IN_IGNORED) folders_.erase(it);
+}
+
 bool FolderCache::Find(const std::string& dir, const std::string& name, std::string* found) {
   return Folder(dir).Find(name, found);
 }
@@ -121,9 +220,14 @@ std::string FolderCache::DriveRoot(const std::string& devices, const std::string
   return drive_roots_[key] = devices + "/" + found;
 }
 
+std::string FolderCache::WorkingDirectory() {
+  if (working_directory_.empty()) working_directory_ = CurrentDirectory();
+  return working_directory_;
+}
+
 FolderIndex& FolderCache::Folder(const std::string& path) {
   std::unique_ptr<FolderIndex>& folder = folders_[path];
-  if (!folder) folder = std::make_unique<FolderIndex>(path);
+  if (!folder) folder = std::make_unique<FolderIndex>(path, &watch_);
   return *folder;
 }
 

@@ -2,23 +2,36 @@
 // program looks into, folded to ASCII lower case as EqualsIgnoringAsciiCase does.
 //
 // A folder's index is read on first use and kept current by the program's own creations
-// (Added). A change by another program shows in the folder's change or modification
-// time: a look-up that the index cannot answer with the exact spelling, or answers with
-// none, checks those times and reads the folder again when they moved. An exact hit is
-// trusted without asking the file system; the operation that uses it finds out when the
-// entry has gone meanwhile (the caller may then Forget the folder and look again).
+// (Added). A change by another program is learnt of in one of two ways:
+// - where the kernel offers inotify, each folder read is watched from just before its
+//   reading, and a look-up that the index cannot answer with the exact spelling, or
+//   answers with none, first applies every change reported since (one read of the
+//   watch for all folders, nothing to stat). The program's own changes are among them,
+//   so they cost no look at the folder either. A folder that is moved or removed is read
+//   again at its next look-up, and all of them are when the kernel lost reports;
+// - elsewhere (no inotify, or its limit on watches reached), by the folder's change or
+//   modification time: such a look-up checks those times and reads the folder again
+//   when they moved.
+// An exact hit is trusted without asking the file system; the operation that uses it
+// finds out when the entry has gone meanwhile (the caller may then Forget the folder and
+// look again).
 //
-// Limit: a change by another program within the same tick of the file system's clock as
-// the program's own last change to that folder leaves the times as they were and is seen
-// only at the folder's next change. A name spelled exactly as on disk is always found,
-// since a name the index does not know is used as it is given.
+// Limits: a watch follows the folder, not its path: a parent folder moved away and
+// replaced by another that holds a folder of the same name, or a file system mounted
+// over a folder, is seen only when that index is forgotten. Without a watch, a change by
+// another program within the same tick of the file system's clock as the program's own
+// last change to that folder leaves the times as they were and is seen only at the
+// folder's next change. A name spelled exactly as on disk is always found, since a name
+// the index does not know is used as it is given.
 //
-// The roots of the drives (the prefix's dosdevices links) are looked up once per run.
+// The roots of the drives (the prefix's dosdevices links) and the current directory are
+// looked up once per run.
 #ifndef SETUP_PLATFORM_POSIX_FOLDER_CACHE_H_
 #define SETUP_PLATFORM_POSIX_FOLDER_CACHE_H_
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,13 +39,39 @@
 #include <vector>
 
 #include "platform/posix/path_map.h"
+#include "platform/posix/scoped_fd.h"
 
 namespace setup {
+
+class FolderIndex;
+
+// The inotify watches of every folder a FolderCache has read, through one descriptor.
+class FolderWatch {
+ public:
+  FolderWatch() = default;
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+
+  // Watches the folder at `folder`'s path for `folder`: false when it cannot (no inotify,
+  // no more watches, no such folder), the folder then being left to its times.
+  bool Add(FolderIndex& folder);
+  // Applies every change reported since the last call to the folders watched.
+  void Apply();
+
+ private:
+  void ApplyEvent(int wd, std::uint32_t mask, const char* name);
+
+  ScopedFd fd_;
+  bool tried_ = false;  // the descriptor was asked for (once per cache)
+  std::unordered_map<int, std::vector<FolderIndex*>> folders_;  // by watch; a folder
+                                                                // may have two paths
+};
 
 // The names of one folder.
 class FolderIndex {
  public:
-  explicit FolderIndex(std::string path) : path_(std::move(path)) {}
+  explicit FolderIndex(std::string path, FolderWatch* watch = nullptr)
+      : path_(std::move(path)), watch_(watch) {}
   FolderIndex(const FolderIndex&) = delete;
   FolderIndex& operator=(const FolderIndex&) = delete;
 
@@ -51,7 +90,12 @@ class FolderIndex {
   void Added(const std::string& name);
 
   // Drops what is known: the next look-up reads the folder again.
-  void Forget() { loaded_ = false; }
+  void Forget() {
+    loaded_ = false;
+    watched_ = false;
+  }
+  // What the watch reports of the folder: an inotify event's mask and name.
+  void Report(std::uint32_t mask, const char* name);
 
   // How often the folder has been read (for the tests).
   int reads() const { return reads_; }
@@ -60,11 +104,16 @@ class FolderIndex {
   enum class Answer { kExact, kFolded, kNone };
   Answer Lookup(const std::string& name, std::string* found) const;
   bool Read();
-  // True when the folder's times, device or inode differ from those read with it.
+  // True when the index may no longer hold the folder's names: its watch forgot it, or,
+  // unwatched, its times, device or inode differ from those read with it.
   bool Changed();
+  bool TimesChanged();
   void Insert(std::string name);
+  void Erase(const std::string& name);
 
   std::string path_;
+  FolderWatch* watch_;
+  bool watched_ = false;  // the watch reports the folder's changes
   bool loaded_ = false;
   bool checked_ = false;  // the last look-up compared the folder's times
   int reads_ = 0;
@@ -83,13 +132,17 @@ class FolderCache : public EntryLookup {
  public:
   bool Find(const std::string& dir, const std::string& name, std::string* found) override;
   std::string DriveRoot(const std::string& devices, const std::string& drive) override;
+  // Asked of the system once: the program never changes its current directory.
+  std::string WorkingDirectory() override;
 
   // The index of the folder at `path`, made on first use (reading nothing yet).
   FolderIndex& Folder(const std::string& path);
 
  private:
+  FolderWatch watch_;
   std::unordered_map<std::string, std::unique_ptr<FolderIndex>> folders_;
   std::map<std::string, std::string> drive_roots_;
+  std::string working_directory_;  // empty until asked, or while it cannot be read
 };
 
 // The ASCII case folding of a name, as EqualsIgnoringAsciiCase compares.

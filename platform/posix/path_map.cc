@@ -113,6 +113,8 @@ std::string EntryLookup::DriveRoot(const std::string& devices, const std::string
   return devices + "/" + (FindEntry(devices, drive, &found) ? found : drive);
 }
 
+std::string EntryLookup::WorkingDirectory() { return CurrentDirectory(); }
+
 std::string MapWindowsPath(std::string_view path, const std::string& prefix) {
   EntryLookup lookup;
   return MapWindowsPath(path, prefix, lookup, nullptr);
@@ -131,7 +133,7 @@ std::string MapWindowsPath(std::string_view path, const std::string& prefix, Ent
     root = lookup.DriveRoot(prefix + "/dosdevices", {FoldAscii(path[0]), ':'});
     path.remove_prefix(2);
   } else if (!IsSeparator(path[0])) {
-    std::string cwd = CurrentDirectory();
+    std::string cwd = lookup.WorkingDirectory();
     if (cwd.empty()) return std::string();
     for (std::string_view name : Split(cwd)) parts.push_back({std::string(name), true});
   }

@@ -35,6 +35,8 @@ class EntryLookup {
   // The folder a drive stands for: `devices`/`drive` ("c:"), the entry found for it
   // ignoring case when there is one.
   virtual std::string DriveRoot(const std::string& devices, const std::string& drive);
+  // The directory a relative path starts at (CurrentDirectory).
+  virtual std::string WorkingDirectory();
 };
 
 // Where the last component of a mapped path stands.

@@ -1,8 +1,10 @@
 #include "platform/posix/posix_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,25 +89,34 @@ TempFile::TempFile(ScopedFd fd, std::string temp_path, std::string target, int s
       slot_(slot) {}
 
 TempFile::~TempFile() {
-  if (committed_) return;
+  if (committed_ || temp_path_.empty()) return;
+  if (unnamed_) {
+    // Registered with its descriptor: a signal before the unlink removes the file, one
+    // after it finds the name gone.
+    unlink(temp_path_.c_str());
+    UnregisterTempFile(slot_);
+    return;
+  }
   EndingSignalsHeld held;
   unlink(temp_path_.c_str());
   UnregisterTempFile(slot_);
 }
 
 std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
-                                           const struct stat* source) {
+                                           const struct stat* source, TempKind kind, mode_t mode) {
   if (destination.empty() || destination.back() == '/') return nullptr;
   struct stat st;
   if (lstat(destination.c_str(), &st) != 0) {
-    return errno == ENOENT ? CreateNew(destination) : nullptr;
+    return errno == ENOENT ? CreateNew(destination, kind, mode) : nullptr;
   }
   if (S_ISLNK(st.st_mode)) {
     // The link itself is replaced, whatever it points to; only a link to a directory is
     // refused, being a directory in the Windows view of the prefix.
     struct stat target;
     if (stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return nullptr;
-    return CreateNew(destination);
+    std::unique_ptr<TempFile> temp = CreateNew(destination, kind, mode);
+    if (temp) temp->known_missing_ = false;
+    return temp;
   }
   // A device, FIFO or socket is no file that a copy may replace.
   if (!S_ISREG(st.st_mode) || !MayReplace(st)) return nullptr;
@@ -114,21 +125,30 @@ std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
   if (source != nullptr && st.st_dev == source->st_dev && st.st_ino == source->st_ino) {
     return nullptr;
   }
-  return CreateNew(destination);
+  std::unique_ptr<TempFile> temp = CreateNew(destination, kind, mode);
+  if (temp) temp->known_missing_ = false;
+  return temp;
 }
 
-std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination) {
+std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination, TempKind kind,
+                                              mode_t mode) {
   if (destination.empty() || destination.back() == '/') return nullptr;
   std::size_t slash = destination.rfind('/');
   std::string dir = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
   RemoveLeftoverTempFiles(dir);
+  if (kind == TempKind::kUnnamedWhereSupported) {
+    if (std::unique_ptr<TempFile> temp = CreateUnnamed(dir, destination, mode)) return temp;
+  }
   // Held, so that no signal falls between the file's creation and its registration.
   EndingSignalsHeld held;
   std::string temp_path;
   ScopedFd fd = CreateTempFile(dir, &temp_path);
   if (!fd.valid()) return nullptr;
+  // Registered by its name alone: a commit may close this descriptor before the rename.
   int slot = RegisterTempFile(temp_path.c_str());
-  return std::unique_ptr<TempFile>(new TempFile(std::move(fd), temp_path, destination, slot));
+  std::unique_ptr<TempFile> temp(new TempFile(std::move(fd), temp_path, destination, slot));
+  temp->known_missing_ = true;
+  return temp;
 }
 
 bool CloseMayReportWriteErrors(unsigned long fs_type) {
@@ -147,26 +167,113 @@ bool CloseMayReportWriteErrors(unsigned long fs_type) {
 
 namespace {
 
-// Whether closing a file of the folder of `path` (open as `fd`) may report a late write
-// error: asked of the file system once per folder and run.
-bool FolderCloseMayFail(const std::string& path, int fd) {
-  static std::map<std::string, bool> folders;
-  std::string dir = path.substr(0, path.rfind('/') + 1);
-  auto known = folders.find(dir);
-  if (known != folders.end()) return known->second;
-  struct statfs fs;
-  bool may_fail =
-      fstatfs(fd, &fs) != 0 || CloseMayReportWriteErrors(static_cast<unsigned long>(fs.f_type));
-  folders.emplace(dir, may_fail);
-  return may_fail;
+// What a run learns of a folder's file system, asked once per folder and run.
+struct FolderTraits {
+  bool close_checked = false;
+  bool close_may_fail = true;  // closing a file there may report a late write error
+  bool unnamed = true;         // unnamed files can be made there (until one fails)
+  bool acl_checked = false;
+  bool default_acl = false;  // new files take their mode from the folder's default ACL
+};
+
+FolderTraits& TraitsOf(const std::string& dir) {
+  static std::map<std::string, FolderTraits> folders;
+  return folders[dir];
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+// Whether closing a file of the folder `dir` (open as `fd`) may report a late write
+// error.
+bool FolderCloseMayFail(const std::string& dir, int fd) {
+  FolderTraits& traits = TraitsOf(dir);
+  if (!traits.close_checked) {
+    struct statfs fs;
+    traits.close_may_fail =
+        fstatfs(fd, &fs) != 0 || CloseMayReportWriteErrors(static_cast<unsigned long>(fs.f_type));
+    traits.close_checked = true;
+  }
+  return traits.close_may_fail;
+}
+
+// Whether a file made in `dir` takes its mode from a default ACL rather than the umask.
+bool FolderHasDefaultAcl(const std::string& dir) {
+  FolderTraits& traits = TraitsOf(dir);
+  if (!traits.acl_checked) {
+    traits.default_acl =
+        getxattr(dir.empty() ? "." : dir.c_str(), "system.posix_acl_default", nullptr, 0) > 0;
+    traits.acl_checked = true;
+  }
+  return traits.default_acl;
 }
 
 }  // namespace
 
+std::unique_ptr<TempFile> TempFile::CreateUnnamed(const std::string& dir,
+                                                  const std::string& destination, mode_t mode) {
+  FolderTraits& traits = TraitsOf(dir);
+  if (!traits.unnamed || !UnnamedFilesLinkable()) return nullptr;
+  ScopedFd fd(open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode & 0777));
+  if (!fd.valid()) {
+    // A file system without unnamed files says so by one of these; any other error is
+    // the folder's own, and the named file that is tried instead meets it too.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) traits.unnamed = false;
+    return nullptr;
+  }
+  // An unnamed file is linked in before it is closed, so a late write error at the close
+  // would come too late to keep the old file.
+  if (FolderCloseMayFail(dir, fd.get())) {
+    traits.unnamed = false;
+    return nullptr;
+  }
+  std::unique_ptr<TempFile> temp(new TempFile(std::move(fd), std::string(), destination, -1));
+  temp->unnamed_ = true;
+  temp->known_missing_ = true;
+  if (!FolderHasDefaultAcl(dir)) temp->created_mode_ = mode & 0777 & ~ProcessUmask();
+  return temp;
+}
+
+bool TempFile::Committed() {
+  UnregisterTempFile(slot_);
+  slot_ = -1;
+  committed_ = true;
+  fd_.Close();
+  return true;
+}
+
+bool TempFile::CommitUnnamed(mode_t mode) {
+  if (mode != created_mode_ && fchmod(fd_.get(), mode) != 0) return false;
+  if (known_missing_) {
+    if (LinkUnnamedFile(fd_.get(), target_)) return Committed();
+    if (errno != EEXIST) return false;
+  }
+  // Something stands at the destination: the file takes a name of the pattern, locked
+  // before it has one so that no other run's sweep can take it, and registered before
+  // it has one so that no signal can leave it behind; then it is renamed over the
+  // destination. A file system without flock gives no lock to anyone.
+  if (flock(fd_.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return false;
+  std::string dir = FolderOf(target_);
+  for (int attempt = 0; attempt < 8 && temp_path_.empty(); ++attempt) {
+    std::string name = NewTempFileName(dir);
+    int slot = RegisterTempFile(name.c_str(), fd_.get());
+    if (LinkUnnamedFile(fd_.get(), name)) {
+      temp_path_ = std::move(name);
+      slot_ = slot;
+      break;
+    }
+    int error = errno;
+    UnregisterTempFile(slot);
+    if (error != EEXIST) return false;
+  }
+  if (temp_path_.empty() || rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
+  return Committed();
+}
+
 bool TempFile::Commit(mode_t mode) {
   if (committed_ || !fd_.valid()) return false;
+  if (unnamed_) return CommitUnnamed(mode);
   bool ok = fchmod(fd_.get(), mode) == 0;
-  if (ok && !FolderCloseMayFail(temp_path_, fd_.get())) {
+  if (ok && !FolderCloseMayFail(FolderOf(temp_path_), fd_.get())) {
     // Closing can tell nothing here: the file is renamed while this descriptor holds its
     // lock, and closed after.
     EndingSignalsHeld held;

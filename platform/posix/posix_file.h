@@ -19,22 +19,37 @@ namespace setup {
 // (a directory, for one).
 std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
 
-// A temporary file of the program's pattern (temp_files.h) in the directory of a
-// destination, locked and registered for removal while it lives. Commit() renames it over
-// the destination; destroyed uncommitted, it is removed. A symbolic link at the
+// How a TempFile's data waits for its commit.
+enum class TempKind {
+  // A file of the program's pattern (temp_files.h), locked and registered while it lives.
+  kNamed,
+  // Where the folder's file system has unnamed files (O_TMPFILE) and closing there cannot
+  // report a write error: an unnamed file, which nothing sees and a kill leaves nowhere.
+  // The commit links it in at the destination when nothing stands there, else links it
+  // in under a name of the pattern, locked and registered, and renames that over the
+  // destination. Elsewhere, a named file.
+  kUnnamedWhereSupported,
+};
+
+// A temporary file in the directory of a destination, removed when destroyed
+// uncommitted. Commit() puts it in the destination's place. A symbolic link at the
 // destination is replaced by the new file itself, as install(1) does: nothing is written
 // through a link this program did not make, and the link's target is left alone.
 class TempFile {
  public:
   // Null when the destination's directory does not exist, the destination is a directory
   // or a link to one, a device, FIFO or socket, may not be replaced (MayReplace), is the
-  // file `source` describes (when given), or the file cannot be made.
+  // file `source` describes (when given), or the file cannot be made. An unnamed file is
+  // made with `mode` less the umask (a named one with 0600), so that a commit with that
+  // mode changes nothing.
   static std::unique_ptr<TempFile> Create(const std::string& destination,
-                                          const struct stat* source = nullptr);
+                                          const struct stat* source = nullptr,
+                                          TempKind kind = TempKind::kNamed, mode_t mode = 0600);
   // The same for a destination known to be missing from its folder, which is not
   // looked at again. Should another program make it meanwhile, the commit replaces a
   // file or fails on a directory.
-  static std::unique_ptr<TempFile> CreateNew(const std::string& destination);
+  static std::unique_ptr<TempFile> CreateNew(const std::string& destination,
+                                             TempKind kind = TempKind::kNamed, mode_t mode = 0600);
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -42,20 +57,28 @@ class TempFile {
   int fd() const { return fd_.get(); }
   // The destination that Commit() replaces.
   const std::string& target() const { return target_; }
-  // The temporary file's path.
+  // The temporary file's path; empty while the file has no name.
   const std::string& path() const { return temp_path_; }
+  bool unnamed() const { return unnamed_; }
   // Gives the file `mode`, closes it and renames it over the destination. False when
   // any step fails; the destination is then unchanged and the temporary file removed.
   bool Commit(mode_t mode);
 
  private:
   TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot);
+  static std::unique_ptr<TempFile> CreateUnnamed(const std::string& dir,
+                                                 const std::string& destination, mode_t mode);
+  bool CommitUnnamed(mode_t mode);
+  bool Committed();
 
   ScopedFd fd_;
   std::string temp_path_;
   std::string target_;
   int slot_;  // in the registry of live temporary files, or -1
   bool committed_ = false;
+  bool unnamed_ = false;
+  bool known_missing_ = false;        // the destination was missing from its folder
+  mode_t created_mode_ = ~mode_t{0};  // what the file was made with; ~0 when unknown
 };
 
 // True when Windows would let this program overwrite the existing entry `st` describes:

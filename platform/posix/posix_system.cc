@@ -140,8 +140,8 @@ bool PosixSystem::CopyFileBytes(const std::string& source, const std::string& de
     if (!to_leaf.in_folder) return CopyFileContents(from, to);
     FolderIndex& folder = folders_.Folder(to_leaf.folder);
     folder.BeginChange();
-    // A name the index does not hold, once checked against the folder's times, is a
-    // new file: there is nothing to look at before creating it.
+    // A name the index does not hold, once checked against the watch's reports or the
+    // folder's times, is a new file: there is nothing to look at before creating it.
     if (CopyFileContents(from, to, !to_leaf.found)) {
       folder.Added(to_leaf.name);
       return true;

@@ -3,12 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -26,6 +29,7 @@ constexpr int kSlots = 16;
 enum SlotState : int { kFree, kFilling, kLive };
 struct Slot {
   std::atomic<int> state{kFree};
+  int fd = -1;  // the file the path must name to be removed, or -1: whatever it names
   char path[PATH_MAX];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the slots' state");
@@ -111,13 +115,14 @@ ScopedFd CreateTempFile(const std::string& dir, std::string* path) {
   return ScopedFd();
 }
 
-int RegisterTempFile(const char* path) {
+int RegisterTempFile(const char* path, int fd) {
   std::size_t length = strnlen(path, PATH_MAX);
   if (length >= PATH_MAX) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
     std::memcpy(slots[i].path, path, length + 1);
+    slots[i].fd = fd;
     slots[i].state.store(kLive, std::memory_order_release);
     return i;
   }
@@ -130,8 +135,52 @@ void UnregisterTempFile(int slot) {
 
 void RemoveLiveTempFiles() {
   for (Slot& slot : slots) {
-    if (slot.state.load(std::memory_order_acquire) == kLive) unlink(slot.path);
+    if (slot.state.load(std::memory_order_acquire) != kLive) continue;
+    // Only the file held, under the name it was given: nobody else renames a temporary
+    // file or links one of ours, so a name that still shows our file is ours to remove.
+    struct stat held, named;
+    if (slot.fd >= 0 &&
+        (fstat(slot.fd, &held) != 0 || lstat(slot.path, &named) != 0 || !SameFile(held, named))) {
+      continue;
+    }
+    unlink(slot.path);
   }
+}
+
+std::string NewTempFileName(const std::string& dir) {
+  // Names need only differ between tries and runs: a generator seeded once per process
+  // from the kernel. A name already taken fails its link and another is drawn.
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::uint64_t state = 0;
+  if (state == 0) {
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed) {
+      seed = 0x9E3779B97F4A7C15u ^ static_cast<std::uint64_t>(getpid());
+    }
+    state = seed | 1;
+  }
+  char random[7] = {};
+  for (int i = 0; i < 6; ++i) {
+    state ^= state << 13;  // xorshift64
+    state ^= state >> 7;
+    state ^= state << 17;
+    random[i] = kAlphabet[state % (sizeof kAlphabet - 1)];
+  }
+  return dir + kTempNamePrefix + random + kTempNameSuffix;
+}
+
+bool LinkUnnamedFile(int fd, const std::string& path) {
+  char proc_path[40];
+  std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, proc_path, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno != ENOENT || access("/proc/self/fd", F_OK) == 0) return false;
+  return linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+bool UnnamedFilesLinkable() {
+  static const bool kLinkable = access("/proc/self/fd", F_OK) == 0 || geteuid() == 0;
+  return kLinkable;
 }
 
 void InstallTempFileCleanup() {

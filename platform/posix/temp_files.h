@@ -7,6 +7,12 @@
 // removes: each live temporary file holds an exclusive flock, and the first temporary
 // file a run makes in a folder removes every regular file of the pattern there that it
 // can lock, so the live file of a concurrent run is never taken.
+//
+// Where the file system has unnamed files (O_TMPFILE), a byte copy writes into one of
+// those instead: it is linked in under its final name when complete, or, when something
+// stands there, under a name of the pattern (locked and registered before it has the
+// name) that is then renamed over the destination. An unnamed file is never seen and
+// outlives no end of the program.
 #ifndef SETUP_PLATFORM_POSIX_TEMP_FILES_H_
 #define SETUP_PLATFORM_POSIX_TEMP_FILES_H_
 
@@ -35,10 +41,24 @@ ScopedFd CreateTempFile(const std::string& dir, std::string* path);
 
 // Registers a live temporary file for removal by the handler: returns its slot, or -1
 // when the registry is full or the path too long (the file is then left to the next
-// run's sweep).
-int RegisterTempFile(const char* path);
+// run's sweep). With `fd`, a descriptor of the file, the handler unlinks the path only
+// while it names that very file: a slot published before its name exists, or left a
+// moment after a rename took the name away, never removes another file. Needs no
+// signal held: the slot becomes visible to the handler whole, in one atomic store.
+int RegisterTempFile(const char* path, int fd = -1);
 // Takes the file out of the registry; -1 is accepted and ignored.
 void UnregisterTempFile(int slot);
+
+// A fresh name of the pattern in `dir` (as for CreateTempFile), not yet looked at.
+std::string NewTempFileName(const std::string& dir);
+
+// Gives the unnamed file `fd` (an O_TMPFILE) the name `path`. Nothing is replaced: false,
+// errno EEXIST, when an entry has the name already.
+bool LinkUnnamedFile(int fd, const std::string& path);
+
+// Whether this process can give unnamed files a name (through /proc/self/fd, or with
+// the privilege AT_EMPTY_PATH asks for); read once.
+bool UnnamedFilesLinkable();
 
 // Unlinks every registered file. Async-signal-safe: no allocation, no lock.
 void RemoveLiveTempFiles();

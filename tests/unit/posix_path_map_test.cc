@@ -165,6 +165,28 @@ TEST_F(PosixPathMapTest, RelativePathsStartAtTheCurrentDirectory) {
   EXPECT_EQ(MapWindowsPath("", prefix_), "");  // names nothing, as on Windows
 }
 
+// The cache takes the current directory once: the program never changes it.
+TEST_F(PosixPathMapTest, TheFolderCacheTakesTheCurrentDirectoryOnce) {
+  std::string real = std::filesystem::canonical(prefix_).string();
+  FolderCache cache;
+  struct Case {
+    const char* cwd;  // under the prefix
+    const char* path;
+    const char* plain;   // the plain look-ups' answer, under the prefix
+    const char* cached;  // the cache's
+  } cases[] = {
+      {"", "DRIVE_C\\Windows", "/drive_c/windows", "/drive_c/windows"},
+      {"drive_c", "Windows", "/drive_c/windows", "/Windows"},
+      {"drive_c/windows", "drive_c\\..\\new.txt", "/drive_c/windows/new.txt", "/new.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cwd);
+    CurrentDirectory cwd(prefix_ + "/" + c.cwd);
+    EXPECT_EQ(MapWindowsPath(c.path, prefix_), real + c.plain);
+    EXPECT_EQ(MapWindowsPath(c.path, prefix_, cache, nullptr), real + c.cached);
+  }
+}
+
 TEST_F(PosixPathMapTest, Cp932NamesAreStoredAsUtf8) {
   tmp_.Write("prefix/drive_c/日本語/表.txt", "x");
   tmp_.Write("prefix/drive_c/日本語/ReadMe.TXT", "y");

@@ -1,0 +1,225 @@
+// Unnamed temporary files (O_TMPFILE) on real folders: what a commit finds at the
+// destination, what a signal or a kill leaves (nothing), the registry's check of the
+// file a name stands for, the named file where unnamed ones cannot serve, and the mode
+// under a default ACL.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/posix/file_copy.h"
+#include "platform/posix/posix_file.h"
+#include "platform/posix/temp_files.h"
+#include "tests/unit/posix_temp_dir.h"
+
+namespace setup {
+namespace {
+
+mode_t Mode(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// What stands at the destination when the commit comes, and how the file was made.
+struct CommitCase {
+  const char* what;
+  bool known_missing;  // CreateNew rather than Create
+  // Made before the temporary file (1) or between its creation and the commit (2).
+  int existing_when;
+  bool link;  // the existing entry is a link to a file outside
+};
+
+TEST(UnnamedTempFileTest, ACommitPutsTheFileInPlaceWhateverStandsThere) {
+  const CommitCase cases[] = {
+      {"nothing, known", true, 0, false},
+      {"nothing, looked at", false, 0, false},
+      {"a file", false, 1, false},
+      {"a link", false, 1, true},
+      {"a file made meanwhile", true, 2, false},
+      {"a link made meanwhile", true, 2, true},
+  };
+  mode_t expected = 0664 & ~ProcessUmask();
+  for (const CommitCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    std::string dest = tmp / "app/dest.bin";
+    std::string outside = tmp.Write("outside.txt", "outside");
+    tmp.MakeDir("app");
+    auto make_existing = [&] {
+      if (c.link) return symlink(outside.c_str(), dest.c_str()) == 0;
+      return !tmp.Write("app/dest.bin", "old").empty();
+    };
+    if (c.existing_when == 1) {
+      ASSERT_TRUE(make_existing());
+    }
+    auto temp = c.known_missing
+                    ? TempFile::CreateNew(dest, TempKind::kUnnamedWhereSupported, 0664)
+                    : TempFile::Create(dest, nullptr, TempKind::kUnnamedWhereSupported, 0664);
+    ASSERT_TRUE(temp);
+    ASSERT_TRUE(temp->unnamed()) << "the test folder's file system has no unnamed files";
+    EXPECT_EQ(temp->path(), "");
+    if (c.existing_when == 2) {
+      ASSERT_TRUE(make_existing());
+    }
+    ASSERT_TRUE(WriteAll(temp->fd(), "new", 3));
+    // Nothing of the file shows before the commit.
+    EXPECT_EQ(tmp.List("app"), c.existing_when != 0 ? "dest.bin" : "");
+    ASSERT_TRUE(temp->Commit(expected));
+    EXPECT_EQ(ReadFileOrMissing(dest), "new");
+    EXPECT_EQ(Mode(dest), expected);
+    EXPECT_EQ(tmp.List("app"), "dest.bin");
+    EXPECT_EQ(ReadFileOrMissing(outside), "outside");
+  }
+}
+
+// Giving an unnamed file a name never replaces what has it; the names drawn for it are
+// of the pattern and differ.
+TEST(UnnamedTempFileTest, LinkingNeverReplacesAndNamesDiffer) {
+  TempDir tmp;
+  auto temp = TempFile::CreateNew(tmp / "dest.bin", TempKind::kUnnamedWhereSupported, 0644);
+  ASSERT_TRUE(temp && temp->unnamed());
+  ASSERT_TRUE(WriteAll(temp->fd(), "new", 3));
+  std::string taken = tmp.Write("taken.bin", "old");
+  errno = 0;
+  EXPECT_FALSE(LinkUnnamedFile(temp->fd(), taken));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadFileOrMissing(taken), "old");
+  EXPECT_TRUE(LinkUnnamedFile(temp->fd(), tmp / "free.bin"));
+  EXPECT_EQ(ReadFileOrMissing(tmp / "free.bin"), "new");
+  std::set<std::string> names;
+  for (int i = 0; i < 1000; ++i) {
+    std::string name = NewTempFileName(tmp.path() + "/");
+    ASSERT_EQ(name.rfind(tmp.path() + "/", 0), 0u) << name;
+    EXPECT_TRUE(IsTempFileName(name.substr(tmp.path().size() + 1))) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 1000u);
+}
+
+// A child makes an unnamed file with the cleanup installed and waits to be ended.
+TEST(UnnamedTempFileTest, NoEndOfTheRunLeavesAnything) {
+  for (int ending : {SIGKILL, SIGTERM, SIGINT}) {
+    SCOPED_TRACE(ending);
+    TempDir tmp;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ScopedFd read_end(fds[0]), write_end(fds[1]);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      InstallTempFileCleanup();
+      auto temp = TempFile::CreateNew(tmp / "out.bin", TempKind::kUnnamedWhereSupported, 0644);
+      if (!temp || !temp->unnamed() || !WriteAll(temp->fd(), "partial", 7)) _exit(1);
+      if (write(write_end.get(), "r", 1) != 1) _exit(1);
+      while (true) pause();
+    }
+    write_end.Close();
+    char ready = 0;
+    ASSERT_EQ(read(read_end.get(), &ready, 1), 1);
+    ASSERT_EQ(kill(pid, ending), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), ending);
+    EXPECT_EQ(tmp.List(), "");
+  }
+}
+
+// The handler removes a registered name only while it stands for the registered file.
+TEST(UnnamedTempFileTest, TheHandlerRemovesOnlyTheFileItHolds) {
+  struct Case {
+    const char* what;
+    bool with_fd;
+    const char* named;  // what the registered name stands for: "held", "other", "none"
+    bool removed;
+  } cases[] = {
+      {"the held file", true, "held", true},
+      {"another file", true, "other", false},
+      {"nothing", true, "none", false},
+      {"no descriptor given", false, "other", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    std::string held_path = tmp.Write("held.bin", "held");
+    ScopedFd held(open(held_path.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(held.valid());
+    std::string name = tmp / ".~stpABC123.tmp";
+    std::string named = c.named;
+    if (named == "held") {
+      ASSERT_EQ(link(held_path.c_str(), name.c_str()), 0);
+    }
+    if (named == "other") tmp.Write(".~stpABC123.tmp", "other");
+    int slot = RegisterTempFile(name.c_str(), c.with_fd ? held.get() : -1);
+    ASSERT_GE(slot, 0);
+    RemoveLiveTempFiles();
+    UnregisterTempFile(slot);
+    EXPECT_EQ(ReadFileOrMissing(name) == "<missing>", c.removed || named == "none");
+    EXPECT_EQ(ReadFileOrMissing(held_path), "held");
+  }
+}
+
+// Where closing may report a write error (ramfs counts as such), the file is a named one;
+// the copy is the same. Runs in a child with its own mount namespace; skipped where
+// mounting is not permitted.
+TEST(UnnamedTempFileTest, ElsewhereTheTemporaryFileHasAName) {
+  TempDir tmp;
+  std::string mount_point = tmp.MakeDir("ram");
+  std::string source = tmp.Write("source.bin", "payload");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (unshare(CLONE_NEWNS) != 0) _exit(77);
+    if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+    if (mount("ramfs", mount_point.c_str(), "ramfs", 0, nullptr) != 0) _exit(77);
+    std::string dest = mount_point + "/dest.bin";
+    {
+      auto temp = TempFile::CreateNew(dest, TempKind::kUnnamedWhereSupported, 0644);
+      if (!temp || temp->unnamed()) _exit(10);
+      if (!IsTempFileName(temp->path().substr(temp->path().rfind('/') + 1))) _exit(11);
+    }
+    if (!CopyFileContents(source, dest, true)) _exit(12);
+    if (ReadFileOrMissing(dest) != "payload") _exit(13);
+    if (rmdir(mount_point.c_str()) == 0 || errno != EBUSY) _exit(14);
+    if (umount(mount_point.c_str()) != 0) _exit(15);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting a ramfs is not permitted here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the check that failed, see the child above";
+}
+
+// A default ACL, not the umask, decides a new file's mode in its folder: the commit then
+// sets the mode itself.
+TEST(UnnamedTempFileTest, ADefaultAclDoesNotChangeTheCopysMode) {
+  TempDir tmp;
+  std::string dir = tmp.MakeDir("acl");
+  // user::rwx group::rwx other::rwx, in the kernel's xattr layout (version 2).
+  const std::uint32_t acl[] = {2,           0x0001 | (7u << 16), 0xFFFFFFFFu, 0x0004 | (7u << 16),
+                               0xFFFFFFFFu, 0x0020 | (7u << 16), 0xFFFFFFFFu};
+  if (setxattr(dir.c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0) {
+    GTEST_SKIP() << "no ACLs here: " << std::strerror(errno);
+  }
+  std::string source = tmp.Write("source.bin", "payload");
+  ASSERT_EQ(chmod(source.c_str(), 0666), 0);
+  ASSERT_NE(ProcessUmask() & 0666, 0u) << "a umask that clears no bit cannot tell";
+  ASSERT_TRUE(CopyFileContents(source, dir + "/copy.bin", true));
+  EXPECT_EQ(Mode(dir + "/copy.bin"), 0666 & ~ProcessUmask());
+  EXPECT_EQ(tmp.List("acl"), "copy.bin");
+}
+
+}  // namespace
+}  // namespace setup
