@@ -8,9 +8,10 @@
 
 namespace setup {
 
-// The piece the copy reads and writes at a time: few system calls for a large file, and
-// a console close is seen between two pieces.
-constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
+// The piece the copy reads and writes at a time: few system calls for a large file, a
+// console close seen between two pieces, and a buffer that stays in the processor's cache
+// (under Wine a 1 MiB piece cost half as much CPU again as 256 KiB).
+constexpr std::size_t kCopyChunk = std::size_t{1} << 18;
 
 // Copies `source` over `destination` through a fresh temporary file beside it, so that a
 // failed or interrupted copy leaves the old destination as it was and no temporary file.
