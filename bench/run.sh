@@ -77,4 +77,15 @@ print("PASS" if ratio <= 0.45 else "FAIL")
 sys.exit(0 if ratio <= 0.45 else 1)
 PY
 
+# --- Installing under Wine: Setup.exe against an NSIS installer (Unicode true, File /r,
+# stored, CRC on) on 20 folders of 100 files of 4 KiB and one of 20 MiB, in turns; goal:
+# Setup.exe in at most 0.60 times the time of the NSIS installer (medians).
+if [ -z "${SETUP_BENCH_SKIP_WINE:-}" ]; then
+  echo "== Installing 20 folders under Wine"
+  mkdir -p "$work/wine20"
+  SETUP_BENCH_WORK="$work/wine20" \
+    SETUP_BENCH_WIN32_EXE="${SETUP_BENCH_WIN32_EXE:-$root/build/win32/Setup.exe}" \
+    python3 "$root/bench/wine_install_bench.py" || status=1
+fi
+
 exit $status
