@@ -1,6 +1,8 @@
 #include "platform/win32/temp_files.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -112,6 +114,26 @@ void RemoveLeftover(const std::string& path, DWORD attributes) {
 
 }  // namespace
 
+ScopedHandle CreateTempFile(const std::string& prefix, std::string* path) {
+  std::uint32_t seed = TempNameSeed();
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    *path = prefix + TempFileName(TempNameNumber(seed, attempt));
+    ScopedHandle file(CreateFileA(path->c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.is_valid()) return file;
+    DWORD error = GetLastError();
+    // The name is another file's: try the next one, and leave that file alone.
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  path->clear();
+  return ScopedHandle();
+}
+
+void DeleteTempFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) RemoveLeftover(path, attributes);
+}
+
 std::string TempFileName(std::uint32_t number) {
   char name[24];
   std::snprintf(name, sizeof name, "~stp%08lX.tmp", static_cast<unsigned long>(number));
@@ -185,6 +207,25 @@ LiveTemp::~LiveTemp() {
 void LiveTemp::ForgetHandle() {
   RegistryLock lock;
   handle_ = nullptr;
+}
+
+bool LiveTemp::RenameOnto(const std::wstring& nt_destination) {
+  // FILE_RENAME_INFO ends in the name; a vector of pointers keeps its alignment.
+  std::size_t name_bytes = nt_destination.size() * sizeof(wchar_t);
+  std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
+  std::vector<void*> storage((size + sizeof(void*) - 1) / sizeof(void*), nullptr);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(info->FileName, nt_destination.data(), name_bytes);
+  RegistryLock lock;
+  if (!handle_ || TempStopRequested()) return false;
+  if (!SetFileInformationByHandle(handle_, FileRenameInfo, info, static_cast<DWORD>(size))) {
+    return false;
+  }
+  handle_ = nullptr;
+  return true;
 }
 
 }  // namespace setup

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/scoped_handle.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {
@@ -33,6 +34,16 @@ bool IsTempFileName(std::string_view name);
 // opened without FILE_SHARE_DELETE) and is left alone.
 void RemoveLeftoverTemps(const std::string& prefix);
 
+// Creates a fresh temporary file in the folder `prefix` (DirectoryPrefix of a destination)
+// names, trying kTempNameAttempts names; its name goes to `path`. The handle has write and
+// DELETE access (so that a console close can mark the file for deletion) and shares
+// nothing (so that no other run deletes it while it is written). Invalid, with the
+// error of the last attempt, when none could be created.
+ScopedHandle CreateTempFile(const std::string& prefix, std::string* path);
+
+// Deletes the temporary file `path`, read-only or not; best effort.
+void DeleteTempFile(const std::string& path);
+
 // True once a console close, Ctrl-C, Ctrl-Break or log-off has begun to end the program:
 // no temporary file is renamed onto a destination from then on.
 bool TempStopRequested();
@@ -51,6 +62,13 @@ class LiveTemp {
 
   // Before the handle is closed: the handler then deletes the file by name instead.
   void ForgetHandle();
+
+  // Renames the file through its handle onto `nt_destination`, an NT name such as
+  // \??\C:\dir\name, replacing a file there, unless a console event has begun to end
+  // the program. Checked and done under the handler's lock, so that the handler never
+  // deletes a file that has become the destination. False when stopped or when the rename
+  // fails, the file then left where it was.
+  bool RenameOnto(const std::wstring& nt_destination);
   const std::string& path() const { return path_; }
 
  private:

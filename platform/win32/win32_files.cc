@@ -102,22 +102,6 @@ class Win32Replacement : public OutputFile {
   bool failed_ = false;
 };
 
-// True when both names are one file: the same volume and file index. False when either
-// cannot be opened.
-bool IsSameFile(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION info[2];
-  const std::string* names[2] = {&a, &b};
-  for (int i = 0; i < 2; ++i) {
-    ScopedHandle file(CreateFileA(names[i]->c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.is_valid() || !GetFileInformationByHandle(file.get(), &info[i])) return false;
-  }
-  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-         info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
-
 }  // namespace
 
 std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path) {
@@ -158,55 +142,10 @@ std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
   if (path.empty() || !MayReplace(path)) return nullptr;
   std::string prefix = DirectoryPrefix(path);
   RemoveLeftoverTemps(prefix);
-  std::uint32_t seed = TempNameSeed();
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    std::string temp_path = prefix + TempFileName(TempNameNumber(seed, attempt));
-    // DELETE access, so that a console close can mark the file for deletion; no sharing,
-    // so that no other run deletes it while it is written.
-    ScopedHandle file(CreateFileA(temp_path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.is_valid()) {
-      return std::make_unique<Win32Replacement>(std::move(file), std::move(temp_path), path);
-    }
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
-  }
-  return nullptr;
-}
-
-bool CopyWin32File(const std::string& source, const std::string& destination) {
-  DestinationState state = ExamineDestination(destination);
-  if (state == DestinationState::kRefused) return false;
-  if (state == DestinationState::kReplaceable && IsSameFile(source, destination)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return false;
-  }
-  std::string prefix = DirectoryPrefix(destination);
-  RemoveLeftoverTemps(prefix);
-  std::uint32_t seed = TempNameSeed();
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    BOOL cancel = FALSE;
-    LiveTemp live(prefix + TempFileName(TempNameNumber(seed, attempt)), nullptr, &cancel);
-    const char* temp = live.path().c_str();
-    if (CopyFileExA(source.c_str(), temp, nullptr, nullptr, &cancel, COPY_FILE_FAIL_IF_EXISTS)) {
-      if (!TempStopRequested() && MoveFileExA(temp, destination.c_str(),
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-      }
-      DWORD error = GetLastError();
-      DeleteFileA(temp);
-      SetLastError(error);
-      return false;
-    }
-    DWORD error = GetLastError();
-    // The name is another file's: try the next one, and leave that file alone.
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-    // A copy that failed part-way may leave what it wrote.
-    DeleteFileA(temp);
-    SetLastError(error);
-    return false;
-  }
-  return false;
+  std::string temp_path;
+  ScopedHandle file = CreateTempFile(prefix, &temp_path);
+  if (!file.is_valid()) return nullptr;
+  return std::make_unique<Win32Replacement>(std::move(file), std::move(temp_path), path);
 }
 
 std::string DirectoryPrefix(const std::string& path) {

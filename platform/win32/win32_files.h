@@ -42,14 +42,6 @@ bool HasNoStreamColon(const std::string& path);
 // MOVEFILE_WRITE_THROUGH.
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);
 
-// Copies `source` over `destination` through a fresh temporary file beside it and a rename
-// (MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), so that a failed or interrupted
-// copy leaves the old destination as it was. The copy keeps the source's modification
-// time and attributes, as CopyFileA gives them. Refuses what MayReplace refuses, and a
-// file copied onto itself (ERROR_SHARING_VIOLATION, as CopyFileA). Removes the folder's
-// leftovers first (temp_files.h). On failure nothing of the copy is left.
-bool CopyWin32File(const std::string& source, const std::string& destination);
-
 // The directory part of `path` as a prefix for a name in the same directory: everything
 // up to and including its last backslash or slash (double-byte characters of the code
 // page respected); "C:" for a path such as "C:name"; empty for a bare name.

@@ -6,6 +6,7 @@
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
+#include "platform/win32/win32_copy.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/windows_headers.h"
 

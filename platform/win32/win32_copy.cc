@@ -1,0 +1,155 @@
+#include "platform/win32/win32_copy.h"
+
+#include <memory>
+#include <string_view>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/temp_files.h"
+#include "platform/win32/wide_text.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/windows_headers.h"
+
+namespace setup {
+namespace {
+
+// The attributes a copy takes from its source, as CopyFileA gives them.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// One buffer for every copy of the run, so that a small file costs no allocation.
+char* ChunkBuffer() {
+  static const std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+  return buffer.get();
+}
+
+// The source, read front to back. Others may read, write and delete it meanwhile, as
+// CopyFileA allows.
+ScopedHandle OpenSource(const std::string& source) {
+  return ScopedHandle(CreateFileA(source.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// True when the open `source` and the file `destination` names are one file: the same
+// volume and file index. False when the destination cannot be opened.
+bool IsSameFile(HANDLE source, const std::string& destination) {
+  ScopedHandle other(CreateFileA(destination.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION a, b;
+  if (!other.is_valid() || !GetFileInformationByHandle(source, &a) ||
+      !GetFileInformationByHandle(other.get(), &b)) {
+    return false;
+  }
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Copies the rest of `in` to `out` a chunk at a time; false on a read or write error, a
+// short write, or once a console event has begun to end the program.
+bool CopyContents(HANDLE in, HANDLE out) {
+  char* buffer = ChunkBuffer();
+  for (;;) {
+    if (TempStopRequested()) {
+      SetLastError(ERROR_OPERATION_ABORTED);
+      return false;
+    }
+    DWORD got = 0;
+    if (!ReadFile(in, buffer, static_cast<DWORD>(kCopyChunk), &got, nullptr)) return false;
+    if (got == 0) return true;
+    for (DWORD done = 0; done < got;) {
+      DWORD written = 0;
+      if (!WriteFile(out, buffer + done, got - done, &written, nullptr) || written == 0) {
+        return false;
+      }
+      done += written;
+    }
+  }
+}
+
+// Gives the copy the source's modification time and attributes in one call; the other
+// times stay as they are (zero means "unchanged").
+bool TakeTimeAndAttributes(HANDLE out, const FILE_BASIC_INFO& source) {
+  FILE_BASIC_INFO info = {};
+  info.LastWriteTime = source.LastWriteTime;
+  DWORD attributes = source.FileAttributes & kCopiedAttributes;
+  info.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(out, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+// Renames the finished temporary file onto `destination`: through its handle when the
+// destination has an NT name, else (or when that fails) by name with MoveFileExA after
+// closing it. False, with the temporary file still in place, when neither succeeds or a
+// console event has begun to end the program.
+bool Commit(LiveTemp& live, ScopedHandle& file, const std::string& destination) {
+  std::wstring nt_name = NtPathName(destination);
+  if (!nt_name.empty() && live.RenameOnto(nt_name)) {
+    file.Close();
+    return true;
+  }
+  live.ForgetHandle();
+  file.Close();
+  if (TempStopRequested()) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return false;
+  }
+  return MoveFileExA(live.path().c_str(), destination.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// Writes the copy of the open `source` into a fresh temporary file in the folder `prefix`
+// names and renames it onto `destination`; on failure removes the temporary file and
+// keeps the error of the step that failed.
+bool CopyThroughTemp(HANDLE source, const std::string& prefix, const std::string& destination) {
+  std::string temp;
+  ScopedHandle file = CreateTempFile(prefix, &temp);
+  if (!file.is_valid()) return false;
+  LiveTemp live(temp, file.get(), nullptr);
+  FILE_BASIC_INFO basic;
+  if (CopyContents(source, file.get()) &&
+      GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof basic) &&
+      TakeTimeAndAttributes(file.get(), basic) && Commit(live, file, destination)) {
+    return true;
+  }
+  DWORD error = GetLastError();
+  live.ForgetHandle();
+  file.Close();
+  DeleteTempFile(temp);
+  SetLastError(error);
+  return false;
+}
+
+}  // namespace
+
+bool CopyWin32File(const std::string& source, const std::string& destination) {
+  DestinationState state = ExamineDestination(destination);
+  if (state == DestinationState::kRefused) return false;
+  ScopedHandle in = OpenSource(source);
+  if (!in.is_valid()) return false;
+  if (state == DestinationState::kReplaceable && IsSameFile(in.get(), destination)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
+  std::string prefix = DirectoryPrefix(destination);
+  RemoveLeftoverTemps(prefix);
+  return CopyThroughTemp(in.get(), prefix, destination);
+}
+
+std::wstring NtPathName(const std::string& path) {
+  std::wstring wide = WideFromAnsi(path);
+  if (wide.empty() || AnsiFromWide(wide) != path) return {};
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  std::wstring_view view(full);
+  if (view.starts_with(L"\\\\?\\")) return L"\\??\\" + full.substr(4);
+  if (view.starts_with(L"\\\\.\\") || view.starts_with(L"\\??\\")) return {};
+  if (view.starts_with(L"\\\\")) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
+}
+
+}  // namespace setup
