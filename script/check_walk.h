@@ -43,11 +43,6 @@ inline bool EndsWith(std::string_view text, std::string_view tail) {
 
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-inline bool IsCondition(KeywordId id) {
-  return id == kIfFileVersion || id == kIfProductVersion || id == kIfFileDate ||
-         id == kIfFileFind || id == kDefineRegistry || id == kIfString || id == kIfRegistryFind;
-}
-
 // Lines that do something when they are run.
 inline bool DoesSomething(KeywordId id) {
   return id != kEmptyLine && id != kCommentLine && id != kLabelLine;
@@ -70,10 +65,11 @@ class Checker {
   void LabelLine(char* cursor, const Flow& flow, Flow* next);
   Outcome CheckCommand(char* cursor, const Facts& facts);
   void ReportCutFault(KeywordId id, const Arguments& a);
-  void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
-  void CheckCopy(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckArguments(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckGoto(const std::string& label, const Facts& facts, Outcome* out);
+  void CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
   void CheckDiskFile(const char* file);
-  void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
   bool InProgramDirectory(std::string_view path) const;
   void WarnRelativeSource(KeywordId id, const char* source);

@@ -53,32 +53,16 @@ bool Run::Execute() {
 // Runs one command, and the commands its conditions chain to.
 Run::Outcome Run::RunLine(char* cursor) {
   for (;;) {
-    KeywordId id = ClassifyLine(cursor);
-    if (skipping_) return id == kLabelLine ? ExamineLabel(cursor) : Outcome::kNextLine;
-    cursor = StepOverKeyword(cursor);
-    CommandResult result = CommandResult::Done();
-    switch (id) {
-      case kEmptyLine:
-      case kLabelLine:
-      case kCommentLine:
-      case kSetupDir:
-      case kWindowTitle:
-        return Outcome::kNextLine;
-      case kGoto:
-        return Goto(cursor);
-      case kNoKeyword:
-      case kOpEqual:
-      case kOpLessEqual:
-      case kOpLess:
-      case kOpGreaterEqual:
-      case kOpGreater:
-      case kRegistry:
-        run_.script.ReportScriptError("Setup script Error (%s)", {cursor});
-        return Outcome::kFailed;
-      default:
-        result = KeywordHandler(id)(run_, cursor, language_mode_);
-        break;
+    const KeywordRow& row = ClassifyRow(cursor);
+    if (skipping_) return row.id == kLabelLine ? ExamineLabel(cursor) : Outcome::kNextLine;
+    cursor = StepOverKeyword(cursor, row);
+    if (row.id == kGoto) return Goto(cursor);
+    if ((row.flags & kNotACommand) != 0) {
+      run_.script.ReportScriptError("Setup script Error (%s)", {cursor});
+      return Outcome::kFailed;
     }
+    if (row.handler == nullptr) return Outcome::kNextLine;  // empty, comment, label, pre-scanned
+    CommandResult result = row.handler(run_, cursor, language_mode_);
     if (result.status == CommandResult::kFailed) return Outcome::kFailed;
     if (result.status == CommandResult::kDone) return Outcome::kNextLine;
     cursor = SkipBlanks(result.rest);

@@ -12,8 +12,6 @@
 namespace setup {
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 void PreScanSetupDir(RunState& run, const char* argument) {
   std::string copy(CutText(run.system, argument, kSetupDirArgumentLimit));
   if (ClassifyLine(copy.c_str()) == kRegistry) {
@@ -33,11 +31,10 @@ void PreScanWindowTitle(RunState& run, char* argument) {
 
 void PreScan(RunState& run, char* line) {
   char* p = SkipBlanks(line);
-  KeywordId id = ClassifyLine(p);
-  if (id != kSetupDir && id != kWindowTitle) return;
-  while (IsAsciiLetter(*p) || *p == '#') ++p;
-  p = SkipBlanks(p);
-  if (id == kSetupDir) {
+  const KeywordRow& row = ClassifyRow(p);
+  if ((row.flags & kPreScanned) == 0) return;
+  p = StepOverKeyword(p, row);
+  if (row.id == kSetupDir) {
     PreScanSetupDir(run, p);
   } else {
     PreScanWindowTitle(run, p);
