@@ -13,11 +13,6 @@
 
 namespace setup {
 
-// The run's buffers: a line as run, before and after macro expansion, holds 511 bytes
-// and its NUL; a label 63 bytes and its NUL.
-inline constexpr std::size_t kWorkLineSize = 512;
-inline constexpr std::size_t kLabelSize = 64;
-
 // Why a token that must be complete could not be cut.
 enum class ArgumentFault {
   kNone,

@@ -24,6 +24,7 @@
 #include "script/conditions.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
+#include "script/line_walker.h"
 #include "script/loader.h"
 #include "script/run_state.h"
 #include "script/startup.h"
@@ -66,7 +67,7 @@ class Checker {
   Outcome CheckCommand(char* cursor, const Facts& facts);
   void ReportCutFault(KeywordId id, const Arguments& a);
   void CheckArguments(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
-  void CheckGoto(const std::string& label, const Facts& facts, Outcome* out);
+  void CheckGoto(const char* label, const Facts& facts, Outcome* out);
   void CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
   void CheckDiskFile(const char* file);
   void CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);

@@ -74,17 +74,14 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
 
 void Checker::Walk() {
   RunState& run = *run_;
-  char raw[kWorkLineSize];
-  char work[kWorkLineSize];
+  LineWalker walker(run.store, run.macros, run.line_number);
   Flow flow;
   flow.running = Facts();
   bool in_dead_stretch = false;
-  for (run.line_number = 1;; ++run.line_number) {
-    ScriptStore::LineResult got = run.store.NextLine(raw, sizeof raw);
-    if (got == ScriptStore::LineResult::kEnd) break;
+  while (walker.Next()) {
     bool runs = flow.running.has_value();
     if (!runs) {
-      bool acts = got == ScriptStore::LineResult::kTooLong || DoesSomething(ClassifyLine(SkipBlanks(raw)));
+      bool acts = walker.too_long() || DoesSomething(walker.StoredRow().id);
       if (acts && !in_dead_stretch) {
         Warning("this line is never run: a Goto or ErrorExit before it always jumps or stops");
         in_dead_stretch = true;
@@ -93,17 +90,18 @@ void Checker::Walk() {
     } else {
       in_dead_stretch = false;
     }
-    if (got == ScriptStore::LineResult::kTooLong) {
+    LineFault fault = walker.Expand();
+    if (fault == LineFault::kTooLong) {
       Error("line too long: over 511 bytes");
       continue;
     }
-    if (!run.macros.Expand(raw, work, sizeof work)) {
+    if (fault == LineFault::kExpandedTooLong) {
       Error("line too long after macro expansion: over 511 bytes");
       continue;
     }
-    char* cursor = SkipBlanks(work);
+    char* cursor = walker.cursor();
     Flow next;
-    if (ClassifyLine(cursor) == kLabelLine) {
+    if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
       for (const auto& [label, skip] : flow.skipping) next.SkipTo(label, skip.facts, skip.goto_lines);
@@ -120,17 +118,17 @@ void Checker::Walk() {
 
 // A label line: where a Goto's search may end, and otherwise nothing.
 void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
-  Arguments a;
-  CutArguments(run_->script, kLabelLine, cursor, &a);
-  std::string label = a.token[0];
+  const char* name = nullptr;
+  LabelFault fault = CutLabel(run_->script, kLabelLine, cursor, &name);
+  std::string label = name;
   bool searched = !flow.skipping.empty();
-  if (label.empty()) {
+  if (fault == LabelFault::kEmpty) {
     if (searched) {
       Error("label line without a name: a Goto passing over it stops the run");
     } else {
       Warning("label line without a name");
     }
-  } else if (label.size() >= kLabelSize) {
+  } else if (fault == LabelFault::kTooLong) {
     if (searched) Error("label over 63 bytes: a Goto passing over it stops the run");
   } else {
     labels_.push_back({line(), label});
@@ -236,10 +234,11 @@ void Checker::CheckArguments(const KeywordRow& row, Arguments& a, const Facts& f
   }
 }
 
-void Checker::CheckGoto(const std::string& label, const Facts& facts, Outcome* out) {
-  if (label.empty()) {
+void Checker::CheckGoto(const char* label, const Facts& facts, Outcome* out) {
+  LabelFault fault = FaultOfLabel(label);
+  if (fault == LabelFault::kEmpty) {
     Error("Goto: the label is missing");
-  } else if (label.size() >= kLabelSize) {
+  } else if (fault == LabelFault::kTooLong) {
     Error("Goto: the label is over 63 bytes");
   } else {
     goto_labels_.insert(label);

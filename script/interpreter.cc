@@ -8,6 +8,7 @@
 #include "script/command.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
+#include "script/line_walker.h"
 #include "script/run_state.h"
 
 namespace setup {
@@ -32,19 +33,14 @@ class Run {
 };
 
 bool Run::Execute() {
-  char raw[kWorkLineSize];
-  char work[kWorkLineSize];
-  run_.line_number = 1;
-  for (;;) {
-    ScriptStore::LineResult got = run_.store.NextLine(raw, sizeof raw);
-    if (got == ScriptStore::LineResult::kEnd) break;
+  LineWalker walker(run_.store, run_.macros, run_.line_number);
+  while (walker.Next()) {
     run_.ui.SetProgressPos(run_.line_number);
-    if (got == ScriptStore::LineResult::kTooLong || !run_.macros.Expand(raw, work, sizeof work)) {
+    if (walker.Expand() != LineFault::kNone) {
       FailTooLong();
       return false;
     }
-    if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return false;
-    ++run_.line_number;
+    if (RunLine(walker.cursor()) == Outcome::kFailed) return false;
   }
   if (skipping_) run_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
   return true;
@@ -70,36 +66,28 @@ Run::Outcome Run::RunLine(char* cursor) {
 }
 
 Run::Outcome Run::Goto(char* cursor) {
-  Arguments a;
-  CutArguments(run_.script, kGoto, cursor, &a);
-  const char* label = a.token[0];
-  std::size_t len = std::strlen(label);
-  if (len == 0) {
-    run_.script.ReportScriptError("GOTO にラベルが有りません", {});
-    return Outcome::kFailed;
+  const char* label = nullptr;
+  switch (CutLabel(run_.script, kGoto, cursor, &label)) {
+    case LabelFault::kEmpty:
+      run_.script.ReportScriptError("GOTO にラベルが有りません", {});
+      return Outcome::kFailed;
+    case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
+    case LabelFault::kNone: break;
   }
-  if (len >= kLabelSize) {
-    FailTooLong();
-    return Outcome::kFailed;
-  }
-  std::memcpy(label_, label, len + 1);
+  std::memcpy(label_, label, std::strlen(label) + 1);
   skipping_ = true;
   return Outcome::kNextLine;
 }
 
 // A label line while a Goto looks for its label.
 Run::Outcome Run::ExamineLabel(char* cursor) {
-  Arguments a;
-  CutArguments(run_.script, kLabelLine, cursor, &a);
-  const char* label = a.token[0];
-  std::size_t len = std::strlen(label);
-  if (len == 0) {
-    run_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
-    return Outcome::kFailed;
-  }
-  if (len >= kLabelSize) {
-    FailTooLong();
-    return Outcome::kFailed;
+  const char* label = nullptr;
+  switch (CutLabel(run_.script, kLabelLine, cursor, &label)) {
+    case LabelFault::kEmpty:
+      run_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
+      return Outcome::kFailed;
+    case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
+    case LabelFault::kNone: break;
   }
   if (std::strcmp(label, label_) == 0) skipping_ = false;
   return Outcome::kNextLine;

@@ -56,9 +56,6 @@ struct RunState {
   std::unique_ptr<TextFilter> text_filter_;
 };
 
-// The script line's message for text that does not fit the interpreter's buffers.
-inline constexpr const char* kLineTooLong = "%sの%d行目が長すぎます";
-
 }  // namespace setup
 
 #endif  // SETUP_SCRIPT_RUN_STATE_H_
