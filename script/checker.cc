@@ -19,18 +19,19 @@ std::vector<Finding> Checker::Check() {
 // Loads the script as start-up does, with the built-in macros that a check knows, and
 // turns the pre-scan's messages into warnings.
 bool Checker::Load() {
-  RunState& run = *run_;
+  CommandContext& run = cx();
   run.macros.Clear();
   run.DefineMacro("$$WINDOWS$$", kUnknown);
   run.DefineMacro("$$SYSTEM$$", kUnknown);
-  run.DefineMacro("$$FD$$", run.program_dir);
-  bool loaded = LoadScriptFile(run, run.script_path);
+  run.DefineMacro("$$FD$$", loaded().program_dir);
+  bool stored = LoadScriptFile(*run_, script_path_);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
-  if (!loaded) {
+  if (!stored) {
     std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
     if (EndsWith(text, "file is too large.")) {
-      Add(Finding::Severity::kError, run.store.line_count() + 1, "script too large: over 65,536 bytes");
+      Add(Finding::Severity::kError, loaded().store.line_count() + 1,
+          "script too large: over 65,536 bytes");
     } else if (text.substr(0, 10) == "Can't read") {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
@@ -60,7 +61,7 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
     const std::vector<CaptureUi::Message>& messages) {
   std::map<int, KeywordId> keywords;
   for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file = system_.OpenForReading(run_->script_path);
+  std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path);
   if (!file || keywords.empty()) return keywords;
   TextReader reader(file.get());
   char text[ScriptStore::kReadLimit];
@@ -73,8 +74,8 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
 }
 
 void Checker::Walk() {
-  RunState& run = *run_;
-  LineWalker walker(run.store, run.macros, run.line_number);
+  CommandContext& run = cx();
+  LineWalker walker(loaded().store, run.macros, run.line_number);
   Flow flow;
   flow.running = Facts();
   bool in_dead_stretch = false;
@@ -119,7 +120,7 @@ void Checker::Walk() {
 // A label line: where a Goto's search may end, and otherwise nothing.
 void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
   const char* name = nullptr;
-  LabelFault fault = CutLabel(run_->script, kLabelLine, cursor, &name);
+  LabelFault fault = CutLabel(cx().script, kLabelLine, cursor, &name);
   std::string label = name;
   bool searched = !flow.skipping.empty();
   if (fault == LabelFault::kEmpty) {
@@ -175,7 +176,7 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
   }
   if (row.handler == nullptr && id != kGoto) return out;  // nothing a run does here
   Arguments a;
-  if (!CutArguments(run_->script, id, args, &a)) {
+  if (!CutArguments(cx().script, id, args, &a)) {
     ReportCutFault(id, a);
     return out;
   }
@@ -272,7 +273,7 @@ void Checker::CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts,
 
 // As the run looks for the disk's file.
 void Checker::CheckDiskFile(const char* file) {
-  std::string path = run_->program_dir + "\\" + file;
+  std::string path = loaded().program_dir + "\\" + file;
   std::uint32_t mtime = 0;
   if (path.size() > 255) {
     Error("DiskCheck: the path is over 255 bytes: the disk is never found");
@@ -310,7 +311,7 @@ void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& f
 }
 
 void Checker::Define(const char* name, const char* value) {
-  if (!run_->DefineMacro(name, value)) {
+  if (!cx().DefineMacro(name, value)) {
     Error("too many macros: the table holds 50 names, the four built-ins included");
   }
 }

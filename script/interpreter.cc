@@ -6,17 +6,17 @@
 
 #include "script/arguments.h"
 #include "script/command.h"
+#include "script/command_context.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
 #include "script/line_walker.h"
-#include "script/run_state.h"
 
 namespace setup {
 namespace {
 
 class Run {
  public:
-  Run(RunState& run, LanguageMode language_mode) : run_(run), language_mode_(language_mode) {}
+  Run(const LoadedScript& loaded, CommandContext& cx) : loaded_(loaded), cx_(cx) {}
   bool Execute();
 
  private:
@@ -24,25 +24,25 @@ class Run {
   Outcome RunLine(char* cursor);
   Outcome Goto(char* cursor);
   Outcome ExamineLabel(char* cursor);
-  void FailTooLong() { run_.script.ReportAtLine(kLineTooLong); }
+  void FailTooLong() { cx_.script.ReportAtLine(kLineTooLong); }
 
-  RunState& run_;
-  LanguageMode language_mode_;
+  const LoadedScript& loaded_;
+  CommandContext& cx_;
   bool skipping_ = false;
   char label_[kLabelSize] = {};
 };
 
 bool Run::Execute() {
-  LineWalker walker(run_.store, run_.macros, run_.line_number);
+  LineWalker walker(loaded_.store, cx_.macros, cx_.line_number);
   while (walker.Next()) {
-    run_.ui.SetProgressPos(run_.line_number);
+    cx_.ui.SetProgressPos(cx_.line_number);
     if (walker.Expand() != LineFault::kNone) {
       FailTooLong();
       return false;
     }
     if (RunLine(walker.cursor()) == Outcome::kFailed) return false;
   }
-  if (skipping_) run_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
+  if (skipping_) cx_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
   return true;
 }
 
@@ -54,11 +54,11 @@ Run::Outcome Run::RunLine(char* cursor) {
     cursor = StepOverKeyword(cursor, row);
     if (row.id == kGoto) return Goto(cursor);
     if ((row.flags & kNotACommand) != 0) {
-      run_.script.ReportScriptError("Setup script Error (%s)", {cursor});
+      cx_.script.ReportScriptError("Setup script Error (%s)", {cursor});
       return Outcome::kFailed;
     }
     if (row.handler == nullptr) return Outcome::kNextLine;  // empty, comment, label, pre-scanned
-    CommandResult result = row.handler(run_, cursor, language_mode_);
+    CommandResult result = row.handler(cx_, cursor);
     if (result.status == CommandResult::kFailed) return Outcome::kFailed;
     if (result.status == CommandResult::kDone) return Outcome::kNextLine;
     cursor = SkipBlanks(result.rest);
@@ -67,9 +67,9 @@ Run::Outcome Run::RunLine(char* cursor) {
 
 Run::Outcome Run::Goto(char* cursor) {
   const char* label = nullptr;
-  switch (CutLabel(run_.script, kGoto, cursor, &label)) {
+  switch (CutLabel(cx_.script, kGoto, cursor, &label)) {
     case LabelFault::kEmpty:
-      run_.script.ReportScriptError("GOTO にラベルが有りません", {});
+      cx_.script.ReportScriptError("GOTO にラベルが有りません", {});
       return Outcome::kFailed;
     case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
     case LabelFault::kNone: break;
@@ -82,9 +82,9 @@ Run::Outcome Run::Goto(char* cursor) {
 // A label line while a Goto looks for its label.
 Run::Outcome Run::ExamineLabel(char* cursor) {
   const char* label = nullptr;
-  switch (CutLabel(run_.script, kLabelLine, cursor, &label)) {
+  switch (CutLabel(cx_.script, kLabelLine, cursor, &label)) {
     case LabelFault::kEmpty:
-      run_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
+      cx_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
       return Outcome::kFailed;
     case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
     case LabelFault::kNone: break;
@@ -95,19 +95,21 @@ Run::Outcome Run::ExamineLabel(char* cursor) {
 
 }  // namespace
 
-bool RunScript(RunState& run, LanguageMode language_mode) {
-  Run interpreter(run, language_mode);
+bool RunScript(SetupRun& run, LanguageMode language_mode) {
+  run.context.language_mode = language_mode;
+  Run interpreter(run.loaded, run.context);
   return interpreter.Execute();
 }
 
-bool RunSetup(RunState& run, const std::string& destination, LanguageMode language_mode) {
-  run.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
-  int lines = run.store.line_count();
-  run.ui.SetProgressRange(lines & 0xFFFF);
-  run.ui.SetProgressPos(0);
+bool RunSetup(SetupRun& run, const std::string& destination, LanguageMode language_mode) {
+  CommandContext& cx = run.context;
+  cx.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
+  int lines = run.loaded.store.line_count();
+  cx.ui.SetProgressRange(lines & 0xFFFF);
+  cx.ui.SetProgressPos(0);
   if (!RunScript(run, language_mode)) return false;
-  run.ui.SetProgressPos(lines);
-  run.ui.ShowFinishDialog(run.system.ToUtf8(run.window_title));
+  cx.ui.SetProgressPos(lines);
+  cx.ui.ShowFinishDialog(cx.system.ToUtf8(run.loaded.window_title));
   return true;
 }
 

@@ -11,7 +11,7 @@ bool LineWalker::Next() {
   ++line_number_;
   cursor_ = work_;
   *work_ = '\0';
-  ScriptStore::LineResult got = store_.NextLine(raw_, sizeof raw_);
+  ScriptStore::LineResult got = store_.LineAt(&offset_, raw_, sizeof raw_);
   too_long_ = got == ScriptStore::LineResult::kTooLong;
   return got != ScriptStore::LineResult::kEnd;
 }

@@ -38,10 +38,10 @@ enum class LabelFault {
 
 class LineWalker {
  public:
-  // Walks `store` from where it is, numbering the lines from 1 into `line_number`
-  // (which the messages about the script read); past the last line it holds its count
+  // Walks `store` from its first line, numbering the lines from 1 into `line_number`
+  // (which the messages about the script read); past the last line it holds their count
   // and one.
-  LineWalker(ScriptStore& store, const MacroTable& macros, int& line_number)
+  LineWalker(const ScriptStore& store, const MacroTable& macros, int& line_number)
       : store_(store), macros_(macros), line_number_(line_number) {
     line_number_ = 0;
   }
@@ -64,7 +64,8 @@ class LineWalker {
   const KeywordRow& row() const { return ClassifyRow(cursor_); }
 
  private:
-  ScriptStore& store_;
+  const ScriptStore& store_;
+  std::size_t offset_ = 0;
   const MacroTable& macros_;
   int& line_number_;
   bool too_long_ = false;

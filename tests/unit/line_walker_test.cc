@@ -13,27 +13,27 @@ namespace {
 
 // "N:fault:row:text" for each line walked, the stored row of a line too long to expand.
 std::string Walk(AppFixture& f, const std::string& macro_value) {
-  RunState& run = *f.app;
-  run.store.Reset();
+  SetupRun& run = *f.app;
+  run.loaded.store.Reset();
   const std::string lines[] = {
       "  Goto end", "",        std::string(511, 'a'), std::string(512, 'b'), "\tMessage $$M$$$$M$$",
       ":end",       "' $$M$$",
   };
-  for (const std::string& line : lines) run.store.Append(line);
-  run.macros.Define("$$M$$", macro_value);
+  for (const std::string& line : lines) run.loaded.store.Append(line);
+  run.context.macros.Define("$$M$$", macro_value);
   std::string seen;
-  LineWalker walker(run.store, run.macros, run.line_number);
+  LineWalker walker(run.loaded.store, run.context.macros, run.context.line_number);
   while (walker.Next()) {
     LineFault fault = walker.Expand();
-    seen += std::to_string(run.line_number) + ":" + std::to_string(static_cast<int>(fault)) + ":" +
-            std::to_string(walker.StoredRow().id);
+    seen += std::to_string(run.context.line_number) + ":" +
+            std::to_string(static_cast<int>(fault)) + ":" + std::to_string(walker.StoredRow().id);
     if (fault == LineFault::kNone) {
       std::string text = walker.cursor();
       seen += ":" + std::to_string(walker.row().id) + ":" + text.substr(0, 12);
     }
     seen += walker.too_long() ? " long\n" : "\n";
   }
-  return seen + "end " + std::to_string(run.line_number);
+  return seen + "end " + std::to_string(run.context.line_number);
 }
 
 TEST(LineWalkerTest, NumbersExpandsAndClassifies) {
@@ -71,7 +71,7 @@ TEST(LineWalkerTest, Labels) {
     AppFixture f;
     std::string line = c.args;
     const char* label = nullptr;
-    EXPECT_EQ(CutLabel(f.app->script, c.id, line.data(), &label), c.fault) << c.args;
+    EXPECT_EQ(CutLabel(f.app->context.script, c.id, line.data(), &label), c.fault) << c.args;
     if (c.label != nullptr) {
       EXPECT_STREQ(label, c.label) << c.args;
     }
