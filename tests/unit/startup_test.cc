@@ -39,6 +39,24 @@ TEST(StartupTest, MissingScriptEndsWithoutDialog) {
   EXPECT_EQ(f.ui.events[0], "MessageBox 0|Can't Open D:\\Dist\\Setup.Inf file.");
 }
 
+// The POSIX program's choice reaches the program directory as a start-up option.
+TEST(StartupTest, StartOptionsChooseTheProgramDirectory) {
+  const struct {
+    bool strip;
+    const char* message;
+  } cases[] = {
+      {false, "MessageBox 0|Can't Open D:/Dist/\\Setup.Inf file."},
+      {true, "MessageBox 0|Can't Open D:/Dist\\Setup.Inf file."},
+  };
+  for (const auto& c : cases) {
+    AppFixture f;
+    StartOptions options;
+    options.strip_trailing_slash = c.strip;
+    EXPECT_EQ(StartSetup(*f.app, "D:/Dist/PROG.EXE", options), kExitStartupFailed);
+    EXPECT_EQ(f.ui.events, (std::vector<std::string>{c.message})) << c.strip;
+  }
+}
+
 TEST(StartupTest, NoWindowsDirectory) {
   for (bool windows : {true, false}) {
     AppFixture f;
