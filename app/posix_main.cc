@@ -19,7 +19,7 @@
 #include "cmdline/options.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/temp_files.h"
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 
 namespace setup {
@@ -150,15 +150,16 @@ int Install(PosixSystem& system, const Options& options, const std::string& prog
 
   UiStack ui(*front_end, options.dest, transcript, program);
 
-  auto run = std::make_unique<RunState>(system, ui.top());
-  run->strip_trailing_slash = true;
+  auto run = std::make_unique<SetupRun>(system, ui.top());
   // The hints come before the program's own message, which may wait for a key.
   if (!system.has_windows()) {
     ExplainMissingWindows(program, system, options);
   } else {
     HintAtProgramDirectory(program, program_path, options, system);
   }
-  int status = StartSetup(*run, system.FromUtf8(program_path));
+  StartOptions start;
+  start.strip_trailing_slash = true;
+  int status = StartSetup(*run, system.FromUtf8(program_path), start);
   if (log.empty()) return status;
   int error = ui.transcript_error();
   bool recorded_whole = !ui.transcript_failed();

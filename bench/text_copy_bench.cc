@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "script/run_state.h"
 #include "bench/bench_support.h"
 #include "platform/posix/posix_system.h"
+#include "script/command_context.h"
 #include "textcopy/text_filter.h"
 
 namespace {
@@ -137,15 +137,16 @@ void CopyLoop(benchmark::State& state, int kind, const char* who, Copy copy) {
 void BM_TextCopy(benchmark::State& state) {
   setup::PosixSystem system("");
   SilentUi ui;
-  setup::RunState app(system, ui);
-  app.DefineMacro("$$SETUPDIR$$", "C:\\Program Files\\Application");
-  app.DefineMacro("$$FD$$", "D:\\Dist");
-  app.DefineMacro("$$WINDOWS$$", "C:\\windows");
-  app.DefineMacro("$$SYSTEM$$", "C:\\windows\\system32");
-  CopyLoop(state, static_cast<int>(state.range(1)), "filter", [&](const std::string& from, const std::string& to) {
-    return app.text_filter().CopyTextFile(from.c_str(), to.c_str(),
-                                          static_cast<setup::LanguageMode>(state.range(0)));
-  });
+  setup::SetupRun app(system, ui);
+  app.context.DefineMacro("$$SETUPDIR$$", "C:\\Program Files\\Application");
+  app.context.DefineMacro("$$FD$$", "D:\\Dist");
+  app.context.DefineMacro("$$WINDOWS$$", "C:\\windows");
+  app.context.DefineMacro("$$SYSTEM$$", "C:\\windows\\system32");
+  CopyLoop(state, static_cast<int>(state.range(1)), "filter",
+           [&](const std::string& from, const std::string& to) {
+             return app.context.text_filter().CopyTextFile(
+                 from.c_str(), to.c_str(), static_cast<setup::LanguageMode>(state.range(0)));
+           });
 }
 
 void BM_Cp(benchmark::State& state) {

@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_world.h"
 #include "script/checker.h"
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 #include "tests/unit/fakes.h"
 
@@ -63,7 +63,7 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
   AddFuzzRegistry(system);
   AddFuzzFiles(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
-  auto run = std::make_unique<RunState>(system, ui);
+  auto run = std::make_unique<SetupRun>(system, ui);
   int status = StartSetup(*run, kFuzzProgram);
   if (ui.messages.empty()) return;
   // A Message command's text may read like any of the run's own plain-style messages.

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "script/loader.h"
-#include "script/run_state.h"
-#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
+#include "script/command_context.h"
+#include "script/loader.h"
+#include "script/startup.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -53,11 +53,11 @@ std::vector<std::string> ReferenceLines(std::string_view data) {
 // The lines NextLine hands out, checked against the reference: each is a reference
 // line, except that a WindowTitle line may come as two, split where the cut of its
 // title wrote a NUL over a closing quote or a blank.
-void CheckStoredLines(RunState& app, const std::vector<std::string>& reference) {
+void CheckStoredLines(SetupRun& app, const std::vector<std::string>& reference) {
   std::vector<std::string> got;
   char buffer[ScriptStore::kReadLimit];
   for (;;) {
-    ScriptStore::LineResult r = app.store.NextLine(buffer, sizeof buffer);
+    ScriptStore::LineResult r = app.loaded.store.NextLine(buffer, sizeof buffer);
     if (r == ScriptStore::LineResult::kEnd) break;
     Check(r == ScriptStore::LineResult::kLine);
     got.emplace_back(buffer);
@@ -82,7 +82,7 @@ void LoadAndCheck(std::string_view script) {
   AddFuzzRegistry(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
   ui.answers = {kIdCancel};
-  auto app = std::make_unique<RunState>(system, ui);
+  auto app = std::make_unique<SetupRun>(system, ui);
   int status = StartSetup(*app, kFuzzProgram);
 
   std::vector<std::string> reference = ReferenceLines(script);
@@ -98,8 +98,8 @@ void LoadAndCheck(std::string_view script) {
     return;
   }
   Check(status == kExitCancelled);
-  Check(app->store.line_count() == static_cast<int>(reference.size()));
-  Check(app->macros.count() == 3);  // a cancelled dialog runs nothing
+  Check(app->loaded.store.line_count() == static_cast<int>(reference.size()));
+  Check(app->context.macros.count() == 3);  // a cancelled dialog runs nothing
 
   // Messages: only NextToken's, for lines that exist; then SetupDialog, once, last.
   Check(!ui.events.empty());
@@ -111,16 +111,16 @@ void LoadAndCheck(std::string_view script) {
     Check(IsTokenMessage(message, &line));
     Check(line >= 1 && line <= static_cast<int>(reference.size()));
   }
-  const std::string dialog = "SetupDialog " + system.ToUtf8(app->window_title) + "|";
+  const std::string dialog = "SetupDialog " + system.ToUtf8(app->loaded.window_title) + "|";
   Check(ui.events.back().rfind(dialog, 0) == 0);
   // The field shows at most 255 bytes of the code page.
   Check(system.FromUtf8(ui.events.back().substr(dialog.size())).size() <= 255);
 
   // The default destination comes from an argument cut to 511 bytes or a registry value
   // cut to 255, and holds no NUL.
-  if (app->default_destination) {
-    Check(app->default_destination->size() <= kSetupDirArgumentLimit);
-    Check(app->default_destination->find('\0') == std::string::npos);
+  if (app->loaded.default_destination) {
+    Check(app->loaded.default_destination->size() <= kSetupDirArgumentLimit);
+    Check(app->loaded.default_destination->find('\0') == std::string::npos);
   }
 
   CheckStoredLines(*app, reference);

@@ -17,9 +17,9 @@
 #include <string>
 #include <string_view>
 
-#include "script/run_state.h"
-#include "script/startup.h"
 #include "fuzz/fuzz_world.h"
+#include "script/command_context.h"
+#include "script/startup.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -74,7 +74,7 @@ void RunAndCheck(std::string_view input) {
   std::string_view script = ApplyOptions(input, system, ui);
   system.AddFile(kFuzzScriptPath, std::string(script));
   if (ui.answers.empty()) ui.answers.push_back(kIdOk);
-  auto app = std::make_unique<RunState>(system, ui);
+  auto app = std::make_unique<SetupRun>(system, ui);
   int status = StartSetup(*app, kFuzzProgram);
 
   Check(system.open_keys == 0);
@@ -92,22 +92,24 @@ void RunAndCheck(std::string_view input) {
   for (const std::string& event : ui.events) finish_dialogs += StartsWith(event, "FinishDialog ");
   Check(finish_dialogs <= 1);
   const bool reached_end = finish_dialogs == 1;
-  Check((status == kExitFinished) == (reached_end && !app->script.error_shown()));
+  Check((status == kExitFinished) == (reached_end && !app->context.script.error_shown()));
   if (reached_end) Check(StartsWith(ui.events.back(), "FinishDialog "));
 
   // Progress: 0, then one position per stored line taken (1, 2, ...), then the line
   // count when the run reached its end.
-  const int lines = app->store.line_count();
+  const int lines = app->loaded.store.line_count();
   Check(!ui.positions.empty() && ui.positions[0] == 0);
   std::size_t taken = ui.positions.size() - 1 - (reached_end ? 1 : 0);
   for (std::size_t i = 1; i <= taken; ++i) Check(ui.positions[i] == static_cast<int>(i));
   if (reached_end) Check(ui.positions.back() == lines);
 
   // The macro table stays within its rows and fields.
-  Check(app->macros.count() >= 3 && app->macros.count() <= MacroTable::kMaxRows);
-  for (int i = 0; i < app->macros.count(); ++i) {
-    Check(strnlen(app->macros.row(i).name, MacroTable::kFieldSize) < MacroTable::kFieldSize);
-    Check(strnlen(app->macros.row(i).value, MacroTable::kFieldSize) < MacroTable::kFieldSize);
+  Check(app->context.macros.count() >= 3 && app->context.macros.count() <= MacroTable::kMaxRows);
+  for (int i = 0; i < app->context.macros.count(); ++i) {
+    Check(strnlen(app->context.macros.row(i).name, MacroTable::kFieldSize) <
+          MacroTable::kFieldSize);
+    Check(strnlen(app->context.macros.row(i).value, MacroTable::kFieldSize) <
+          MacroTable::kFieldSize);
   }
 }
 

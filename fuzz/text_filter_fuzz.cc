@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "script/run_state.h"
-#include "text/macro_table.h"
+#include "script/command_context.h"
 #include "tests/unit/fakes.h"
+#include "text/macro_table.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -67,28 +67,28 @@ struct Outcome {
   std::vector<std::string> messages;
 };
 
-void DefineMacros(RunState& app, unsigned set) {
+void DefineMacros(SetupRun& app, unsigned set) {
   if (set & 1) {
-    app.DefineMacro("$$SETUPDIR$$", "C:\\App");
-    app.DefineMacro("$$FD$$", "D:\\Dist");
+    app.context.DefineMacro("$$SETUPDIR$$", "C:\\App");
+    app.context.DefineMacro("$$FD$$", "D:\\Dist");
   }
   if (set & 2) {
-    app.DefineMacro("OPEN", "/*$#");
-    app.DefineMacro("E", "");
-    app.DefineMacro("Z", "\x1A");
+    app.context.DefineMacro("OPEN", "/*$#");
+    app.context.DefineMacro("E", "");
+    app.context.DefineMacro("Z", "\x1A");
   }
-  if (set & 4) app.DefineMacro("L", std::string(299, 'v'));  // can overflow a chunk
+  if (set & 4) app.context.DefineMacro("L", std::string(299, 'v'));  // can overflow a chunk
 }
 
 Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set, std::size_t step) {
   FakeSystem system;
   FakeUi ui;
-  RunState app(system, ui);
+  SetupRun app(system, ui);
   DefineMacros(app, macro_set);
   SteppedInput input(text, step);
   StringOutput output;
   Outcome o;
-  o.result = app.text_filter().FilterStream(input, output, kSource, kDest, mode) ? 0 : 1;
+  o.result = app.context.text_filter().FilterStream(input, output, kSource, kDest, mode) ? 0 : 1;
   if (output.committed) std::abort();  // only the caller commits
   o.output = output.text;
   o.messages = ui.messages;
@@ -172,11 +172,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check_file_copy) {
     FakeSystem system;
     FakeUi ui;
-    RunState app(system, ui);
+    SetupRun app(system, ui);
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");
-    int result = app.text_filter().CopyTextFile(kSource, kDest, mode) ? 0 : 1;
+    int result = app.context.text_filter().CopyTextFile(kSource, kDest, mode) ? 0 : 1;
     if (result != whole.result || ui.messages != whole.messages) std::abort();
     const std::string expected = result == 0 ? whole.output : std::string("old");
     if (system.FileData(kDest) != expected || system.files.size() != 2) std::abort();

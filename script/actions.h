@@ -7,16 +7,16 @@
 
 namespace setup {
 
-CommandResult DoDefine(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoBinCopy(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoMakeDir(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoDiskCheck(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoMessageBox(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoMessage(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoErrorExit(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoDefine(CommandContext& cx, char* args);
+CommandResult DoBinCopy(CommandContext& cx, char* args);
+CommandResult DoMakeDir(CommandContext& cx, char* args);
+CommandResult DoDiskCheck(CommandContext& cx, char* args);
+CommandResult DoMessageBox(CommandContext& cx, char* args);
+CommandResult DoMessage(CommandContext& cx, char* args);
+CommandResult DoErrorExit(CommandContext& cx, char* args);
 // Registers the component named by its one token; " '%s' registration can't be done"
 // when it cannot be.
-CommandResult DoRegsvr(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoRegsvr(CommandContext& cx, char* args);
 
 }  // namespace setup
 

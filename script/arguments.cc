@@ -52,21 +52,17 @@ class Cutter {
   }
 
   // The command reads nothing after its last argument, `name`.
-  bool End(const char* name) {
+  void End(const char* name) {
     if (*cursor_ != '\0') {
       out_->ignored = cursor_;
       out_->ignored_after = name;
     }
-    return true;
   }
 
   void Colon() {
     if (*cursor_ == ':') ++cursor_;
   }
-  bool Rest() {
-    out_->rest = cursor_;
-    return true;
-  }
+  void Rest() { out_->rest = cursor_; }
 
  private:
   void Keep(char* token) {
@@ -80,87 +76,25 @@ class Cutter {
 
 }  // namespace
 
-const char* CommandWord(KeywordId id) {
-  switch (id) {
-    case kDefine: return "#define";
-    case kTextCopy: return "TextCopy";
-    case kBinCopy: return "BinCopy";
-    case kMakeDir: return "MakeDir";
-    case kJapanCopy: return "JapanCopy";
-    case kEnglishCopy: return "EnglishCopy";
-    case kDiskCheck: return "DiskCheck";
-    case kSetupDir: return "SetupDir";
-    case kWindowTitle: return "WindowTitle";
-    case kIfFileVersion: return "IfFileVersion";
-    case kIfProductVersion: return "IfProductVersion";
-    case kMessageBox: return "MessageBox";
-    case kMessage: return "Message";
-    case kGoto: return "Goto";
-    case kIfFileDate: return "IfFileDate";
-    case kErrorExit: return "ErrorExit";
-    case kIfFileFind: return "IfFileFind";
-    case kDefineRegistry: return "#define_registry";
-    case kRegsvr: return "Regsvr";
-    case kIfString: return "IfString";
-    case kIfRegistryFind: return "IfRegistryFind";
-    default: return "";
-  }
-}
-
 bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out) {
   *out = Arguments();
   Cutter c(context, args, out);
-  switch (id) {
-    case kDefine:
-      return c.Token("name") && c.Rest();
-    case kBinCopy:
-      if (!c.Token("source")) return false;
-      c.Loose();
-      return c.End("destination");
-    case kTextCopy:
-    case kJapanCopy:
-    case kEnglishCopy:
-      return c.Token("source") && c.Rest();
-    case kMakeDir:
-      c.Loose();
-      return c.End("directory name");
-    case kMessageBox:
-      c.Loose();
-      return c.End("text");
-    case kDiskCheck:
-      return c.Token("file name") && c.Rest();
-    case kMessage:
-    case kErrorExit:
-      return c.Rest();
-    case kRegsvr:
-      return c.Token("path") && c.End("path");
-    case kGoto:
-      c.Colon();
-      c.Loose();
-      return c.End("label");
-    case kLabelLine:
-      c.Colon();
-      c.Loose();
-      return true;
-    case kIfFileVersion:
-    case kIfProductVersion:
-      return c.Token("file") && c.Operator() && c.Token("version") && c.Token("SenseToken") &&
-             c.Rest();
-    case kIfFileDate:
-      return c.Token("file") && c.Operator() && c.Token("second file") &&
-             c.Token("SenseToken") && c.Rest();
-    case kIfString:
-      return c.Token("text") && c.Operator() && c.Token("second text") &&
-             c.Token("SenseToken") && c.Rest();
-    case kIfFileFind:
-      return c.Token("file") && c.Token("SenseToken") && c.Rest();
-    case kIfRegistryFind:
-      return c.Token("registry path") && c.Token("SenseToken") && c.Rest();
-    case kDefineRegistry:
-      return c.Token("name") && c.Token("registry path") && c.Token("SenseToken") && c.Rest();
-    default:
-      return true;
+  for (const ArgumentLayout::Step& step : RowOf(id).layout.steps) {
+    switch (step.step) {
+      case ArgumentStep::kStop: return true;
+      case ArgumentStep::kToken:
+        if (!c.Token(step.name)) return false;
+        break;
+      case ArgumentStep::kLoose: c.Loose(); break;
+      case ArgumentStep::kOperator:
+        if (!c.Operator()) return false;
+        break;
+      case ArgumentStep::kColon: c.Colon(); break;
+      case ArgumentStep::kRest: c.Rest(); break;
+      case ArgumentStep::kEnd: c.End(step.name); break;
+    }
   }
+  return true;
 }
 
 }  // namespace setup

@@ -13,18 +13,6 @@
 
 namespace setup {
 
-// The run's buffers: a line as run, before and after macro expansion, holds 511 bytes
-// and its NUL; a label 63 bytes and its NUL.
-inline constexpr std::size_t kWorkLineSize = 512;
-inline constexpr std::size_t kLabelSize = 64;
-
-// Steps over the rest of a command word (letters, '#', '_') and the blanks after it:
-// where the command's first argument begins. A comparison word is not stepped over.
-inline char* StepOverKeyword(char* p) {
-  while ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || *p == '#' || *p == '_') ++p;
-  return SkipBlanks(p);
-}
-
 // Why a token that must be complete could not be cut.
 enum class ArgumentFault {
   kNone,
@@ -55,14 +43,11 @@ struct Arguments {
   const char* fault_argument = nullptr;
 };
 
-// The command word of `id` as docs/script.md writes it; empty for no command.
-const char* CommandWord(KeywordId id);
-
 // Cuts the arguments of the command `id` (a keyword, kGoto, or kLabelLine with `args`
-// on its colon) starting at `args`. False when a token that must be complete could not
-// be cut: NextToken has shown its message and `out->fault` says why. The comparison
-// word of a condition is looked at before its quotes would be removed, so a quoted token
-// is never one.
+// on its colon) starting at `args`, step by step as its row's layout says. False when a
+// token that must be complete could not be cut: NextToken has shown its message and
+// `out->fault` says why. The comparison word of a condition is looked at before its
+// quotes would be removed, so a quoted token is never one.
 bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out);
 
 }  // namespace setup

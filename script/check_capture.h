@@ -12,7 +12,6 @@
 
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "script/run_state.h"
 
 namespace setup {
 
@@ -28,7 +27,7 @@ class CaptureUi : public Ui {
     return kIdCancel;
   }
   void ShowMessageBox(const std::string& text, std::uint32_t) override {
-    messages.push_back({run != nullptr ? run->line_number : 0, text});
+    messages.push_back({line_number != nullptr ? *line_number : 0, text});
   }
   int ShowFinishDialog(const std::string&) override { return kIdOk; }
   int ShowDiskDialog(const std::string&, const std::string&) override { return kIdCancel; }
@@ -37,7 +36,7 @@ class CaptureUi : public Ui {
   void SetProgressPos(int) override {}
   void PumpMessages() override {}
 
-  const RunState* run = nullptr;  // whose line number a message names
+  const int* line_number = nullptr;  // the line a message names
   std::vector<Message> messages;
 };
 

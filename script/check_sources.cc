@@ -25,7 +25,7 @@ void Checker::WarnRelativeSource(KeywordId id, const char* source) {
 // True when `source` lies in the program directory and is there (or is known to be
 // there on this path of the run).
 bool Checker::InProgramDirectory(std::string_view path) const {
-  const std::string& dir = run_->program_dir;
+  const std::string& dir = loaded().program_dir;
   return !dir.empty() && path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
          IsSeparator(path[dir.size()]);
 }
@@ -56,7 +56,8 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   if (!input) return;
   NullOutput output;
   ui_.messages.clear();
-  bool filtered = run_->text_filter().FilterStream(*input, output, source, "", LanguageMode::kJapanese);
+  bool filtered =
+      cx().text_filter().FilterStream(*input, output, source, "", LanguageMode::kJapanese);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
   if (filtered || messages.empty()) return;

@@ -21,11 +21,12 @@
 #include "script/arguments.h"
 #include "script/check_capture.h"
 #include "script/check_flow.h"
+#include "script/command_context.h"
 #include "script/conditions.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
+#include "script/line_walker.h"
 #include "script/loader.h"
-#include "script/run_state.h"
 #include "script/startup.h"
 #include "text/text_reader.h"
 #include "textcopy/text_filter.h"
@@ -43,11 +44,6 @@ inline bool EndsWith(std::string_view text, std::string_view tail) {
 
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-inline bool IsCondition(KeywordId id) {
-  return id == kIfFileVersion || id == kIfProductVersion || id == kIfFileDate ||
-         id == kIfFileFind || id == kDefineRegistry || id == kIfString || id == kIfRegistryFind;
-}
-
 // Lines that do something when they are run.
 inline bool DoesSomething(KeywordId id) {
   return id != kEmptyLine && id != kCommentLine && id != kLabelLine;
@@ -56,10 +52,10 @@ inline bool DoesSomething(KeywordId id) {
 class Checker {
  public:
   Checker(System& system, std::string program_dir, std::string script_path)
-      : run_(std::make_unique<RunState>(system, ui_)), system_(system) {
-    ui_.run = run_.get();
-    run_->program_dir = std::move(program_dir);
-    run_->script_path = std::move(script_path);
+      : run_(std::make_unique<SetupRun>(system, ui_)), system_(system) {
+    ui_.line_number = &cx().line_number;
+    run_->loaded.program_dir = std::move(program_dir);
+    script_path_ = std::move(script_path);
   }
 
   std::vector<Finding> Check();
@@ -70,10 +66,11 @@ class Checker {
   void LabelLine(char* cursor, const Flow& flow, Flow* next);
   Outcome CheckCommand(char* cursor, const Facts& facts);
   void ReportCutFault(KeywordId id, const Arguments& a);
-  void CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
-  void CheckCopy(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckArguments(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckGoto(const char* label, const Facts& facts, Outcome* out);
+  void CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
   void CheckDiskFile(const char* file);
-  void CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out);
+  void CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
   bool InProgramDirectory(std::string_view path) const;
   void WarnRelativeSource(KeywordId id, const char* source);
@@ -97,12 +94,15 @@ class Checker {
   }
   void Error(std::string text) { Add(Finding::Severity::kError, line(), std::move(text)); }
   void Warning(std::string text) { Add(Finding::Severity::kWarning, line(), std::move(text)); }
-  int line() const { return run_->line_number; }
+  int line() const { return run_->context.line_number; }
+  CommandContext& cx() { return run_->context; }
+  const LoadedScript& loaded() const { return run_->loaded; }
   std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
 
   CaptureUi ui_;
-  std::unique_ptr<RunState> run_;
+  std::unique_ptr<SetupRun> run_;
   System& system_;
+  std::string script_path_;
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                 // named by a Goto reached so far
   std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far

@@ -19,18 +19,19 @@ std::vector<Finding> Checker::Check() {
 // Loads the script as start-up does, with the built-in macros that a check knows, and
 // turns the pre-scan's messages into warnings.
 bool Checker::Load() {
-  RunState& run = *run_;
+  CommandContext& run = cx();
   run.macros.Clear();
   run.DefineMacro("$$WINDOWS$$", kUnknown);
   run.DefineMacro("$$SYSTEM$$", kUnknown);
-  run.DefineMacro("$$FD$$", run.program_dir);
-  bool loaded = LoadScriptFile(run, run.script_path);
+  run.DefineMacro("$$FD$$", loaded().program_dir);
+  bool stored = LoadScriptFile(*run_, script_path_);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
-  if (!loaded) {
+  if (!stored) {
     std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
     if (EndsWith(text, "file is too large.")) {
-      Add(Finding::Severity::kError, run.store.line_count() + 1, "script too large: over 65,536 bytes");
+      Add(Finding::Severity::kError, loaded().store.line_count() + 1,
+          "script too large: over 65,536 bytes");
     } else if (text.substr(0, 10) == "Can't read") {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
@@ -60,7 +61,7 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
     const std::vector<CaptureUi::Message>& messages) {
   std::map<int, KeywordId> keywords;
   for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file = system_.OpenForReading(run_->script_path);
+  std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path);
   if (!file || keywords.empty()) return keywords;
   TextReader reader(file.get());
   char text[ScriptStore::kReadLimit];
@@ -73,18 +74,15 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
 }
 
 void Checker::Walk() {
-  RunState& run = *run_;
-  char raw[kWorkLineSize];
-  char work[kWorkLineSize];
+  CommandContext& run = cx();
+  LineWalker walker(loaded().store, run.macros, run.line_number);
   Flow flow;
   flow.running = Facts();
   bool in_dead_stretch = false;
-  for (run.line_number = 1;; ++run.line_number) {
-    ScriptStore::LineResult got = run.store.NextLine(raw, sizeof raw);
-    if (got == ScriptStore::LineResult::kEnd) break;
+  while (walker.Next()) {
     bool runs = flow.running.has_value();
     if (!runs) {
-      bool acts = got == ScriptStore::LineResult::kTooLong || DoesSomething(ClassifyLine(SkipBlanks(raw)));
+      bool acts = walker.too_long() || DoesSomething(walker.StoredRow().id);
       if (acts && !in_dead_stretch) {
         Warning("this line is never run: a Goto or ErrorExit before it always jumps or stops");
         in_dead_stretch = true;
@@ -93,17 +91,18 @@ void Checker::Walk() {
     } else {
       in_dead_stretch = false;
     }
-    if (got == ScriptStore::LineResult::kTooLong) {
+    LineFault fault = walker.Expand();
+    if (fault == LineFault::kTooLong) {
       Error("line too long: over 511 bytes");
       continue;
     }
-    if (!run.macros.Expand(raw, work, sizeof work)) {
+    if (fault == LineFault::kExpandedTooLong) {
       Error("line too long after macro expansion: over 511 bytes");
       continue;
     }
-    char* cursor = SkipBlanks(work);
+    char* cursor = walker.cursor();
     Flow next;
-    if (ClassifyLine(cursor) == kLabelLine) {
+    if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
       for (const auto& [label, skip] : flow.skipping) next.SkipTo(label, skip.facts, skip.goto_lines);
@@ -120,17 +119,17 @@ void Checker::Walk() {
 
 // A label line: where a Goto's search may end, and otherwise nothing.
 void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
-  Arguments a;
-  CutArguments(run_->script, kLabelLine, cursor, &a);
-  std::string label = a.token[0];
+  const char* name = nullptr;
+  LabelFault fault = CutLabel(cx().script, kLabelLine, cursor, &name);
+  std::string label = name;
   bool searched = !flow.skipping.empty();
-  if (label.empty()) {
+  if (fault == LabelFault::kEmpty) {
     if (searched) {
       Error("label line without a name: a Goto passing over it stops the run");
     } else {
       Warning("label line without a name");
     }
-  } else if (label.size() >= kLabelSize) {
+  } else if (fault == LabelFault::kTooLong) {
     if (searched) Error("label over 63 bytes: a Goto passing over it stops the run");
   } else {
     labels_.push_back({line(), label});
@@ -150,54 +149,41 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
 
 Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
   Outcome out;
-  KeywordId id = ClassifyLine(cursor);
-  char* args = StepOverKeyword(cursor);
-  switch (id) {
-    case kEmptyLine:
-    case kCommentLine:
-    case kLabelLine:
-    case kSetupDir:
-    case kWindowTitle:
-      out.next = facts;
-      return out;
-    case kNoKeyword: {
-      std::string word(cursor, std::strcspn(cursor, " \t"));
-      Error("not a command: " + Utf8(word));
-      out.next = facts;
-      return out;
-    }
-    case kOpEqual:
-    case kOpLessEqual:
-    case kOpLess:
-    case kOpGreaterEqual:
-    case kOpGreater:
-      Error("a comparison word cannot begin a command");
-      out.next = facts;
-      return out;
-    case kRegistry:
-      Error("Registry can only follow SetupDir");
-      out.next = facts;
-      return out;
-    case kErrorExit:
-      if (*args == '"') Warning("ErrorExit: the quotes are shown as they are");
-      return out;  // the run ends here
-    case kEnglishCopy:
-      Warning("EnglishCopy copies nothing: the program always runs in the Japanese mode");
-      out.next = facts;
-      return out;
-    default:
-      break;
-  }
-  Arguments a;
-  if (!CutArguments(run_->script, id, args, &a)) {
-    ReportCutFault(id, a);
-    out.next = facts;
+  const KeywordRow& row = ClassifyRow(cursor);
+  KeywordId id = row.id;
+  char* args = StepOverKeyword(cursor, row);
+  out.next = facts;
+  if (id == kNoKeyword) {
+    std::string word(cursor, std::strcspn(cursor, " \t"));
+    Error("not a command: " + Utf8(word));
     return out;
   }
-  if (IsCondition(id)) {
-    CheckCondition(id, a, facts, &out);
+  if (row.misplaced != nullptr) {
+    Error(row.misplaced);
+    return out;
+  }
+  if ((row.flags & kEndsRun) != 0) {
+    if ((row.flags & kShowsQuotes) != 0 && *args == '"') {
+      Warning(std::string(CommandWord(id)) + ": the quotes are shown as they are");
+    }
+    out.next.reset();  // the run ends here
+    return out;
+  }
+  if (row.check == CheckKind::kCopiesNothing) {
+    Warning(std::string(CommandWord(id)) +
+            " copies nothing: the program always runs in the Japanese mode");
+    return out;
+  }
+  if (row.handler == nullptr && id != kGoto) return out;  // nothing a run does here
+  Arguments a;
+  if (!CutArguments(cx().script, id, args, &a)) {
+    ReportCutFault(id, a);
+    return out;
+  }
+  if ((row.flags & kCondition) != 0) {
+    CheckCondition(row, a, facts, &out);
   } else {
-    CheckArguments(id, a, facts, &out);
+    CheckArguments(row, a, facts, &out);
   }
   return out;
 }
@@ -220,61 +206,59 @@ void Checker::ReportCutFault(KeywordId id, const Arguments& a) {
   }
 }
 
-void Checker::CheckArguments(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
+void Checker::CheckArguments(const KeywordRow& row, Arguments& a, const Facts& facts,
+                             Outcome* out) {
   out->next = facts;
-  std::string name = CommandWord(id);
+  std::string name = CommandWord(row.id);
   if (a.ignored != nullptr) {
     Warning(name + ": the text after the " + a.ignored_after + " is ignored: " + Utf8(a.ignored) +
             " (quote the " + a.ignored_after + " if it holds blanks)");
   }
-  if (id == kMessage && *a.rest == '"') Warning("Message: the quotes are shown as they are");
-  if (id == kBinCopy || id == kTextCopy || id == kJapanCopy) WarnRelativeSource(id, a.token[0]);
-  switch (id) {
-    case kGoto: {
-      std::string label = a.token[0];
-      if (label.empty()) {
-        Error("Goto: the label is missing");
-      } else if (label.size() >= kLabelSize) {
-        Error("Goto: the label is over 63 bytes");
-      } else {
-        goto_labels_.insert(label);
-        out->next.reset();
-        out->skips.push_back({label, facts});
-      }
+  if ((row.flags & kShowsQuotes) != 0 && *a.rest == '"') {
+    Warning(name + ": the quotes are shown as they are");
+  }
+  if (row.check == CheckKind::kByteCopy || row.check == CheckKind::kTextCopy) {
+    WarnRelativeSource(row.id, a.token[0]);
+  }
+  switch (row.check) {
+    case CheckKind::kGoto: CheckGoto(a.token[0], facts, out); break;
+    case CheckKind::kDefine: Define(a.token[0], a.rest); break;
+    case CheckKind::kByteCopy:
+    case CheckKind::kTextCopy: CheckCopy(row, a, facts, out); break;
+    case CheckKind::kDirectory:
+      if (*a.token[0] == '\0') Error(name + ": the directory name is missing");
       break;
-    }
-    case kDefine:
-      Define(a.token[0], a.rest);
-      break;
-    case kBinCopy:
-    case kTextCopy:
-    case kJapanCopy:
-      CheckCopy(id, a, facts, out);
-      break;
-    case kMakeDir:
-      if (*a.token[0] == '\0') Error("MakeDir: the directory name is missing");
-      break;
-    case kDiskCheck:
-      CheckDiskFile(a.token[0]);
-      break;
-    case kRegsvr:
-      CheckSource(id, a.token[0], facts);
-      break;
+    case CheckKind::kDiskFile: CheckDiskFile(a.token[0]); break;
+    case CheckKind::kComponent: CheckSource(row.id, a.token[0], facts); break;
     default:
       break;
   }
 }
 
-void Checker::CheckCopy(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
+void Checker::CheckGoto(const char* label, const Facts& facts, Outcome* out) {
+  LabelFault fault = FaultOfLabel(label);
+  if (fault == LabelFault::kEmpty) {
+    Error("Goto: the label is missing");
+  } else if (fault == LabelFault::kTooLong) {
+    Error("Goto: the label is over 63 bytes");
+  } else {
+    goto_labels_.insert(label);
+    out->next.reset();
+    out->skips.push_back({label, facts});
+  }
+}
+
+void Checker::CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out) {
+  KeywordId id = row.id;
   std::string name = CommandWord(id);
-  if (id == kBinCopy) {
-    if (*a.token[1] == '\0') Error("BinCopy: the destination is missing");
+  if (row.check == CheckKind::kByteCopy) {
+    if (*a.token[1] == '\0') Error(name + ": the destination is missing");
     Copied(a.token[1], out);
     CheckSource(id, a.token[0], facts);
     // Windows refuses to copy a file onto itself, whatever the letter case.
     if (std::strchr(a.token[0], kUnknown[0]) == nullptr && *a.token[0] != '\0' &&
         FoldPath(a.token[0]) == FoldPath(a.token[1])) {
-      Error("BinCopy: the destination is the source itself");
+      Error(name + ": the destination is the source itself");
     }
     return;
   }
@@ -289,7 +273,7 @@ void Checker::CheckCopy(KeywordId id, Arguments& a, const Facts& facts, Outcome*
 
 // As the run looks for the disk's file.
 void Checker::CheckDiskFile(const char* file) {
-  std::string path = run_->program_dir + "\\" + file;
+  std::string path = loaded().program_dir + "\\" + file;
   std::uint32_t mtime = 0;
   if (path.size() > 255) {
     Error("DiskCheck: the path is over 255 bytes: the disk is never found");
@@ -298,20 +282,22 @@ void Checker::CheckDiskFile(const char* file) {
   }
 }
 
-void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Outcome* out) {
+void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts,
+                             Outcome* out) {
   const char* sense = a.token[a.count - 1];
   bool inverts = sense[0] == 'E' || sense[0] == 'e';
   Facts holds = facts;
   Facts fails = facts;
-  if (id == kIfFileFind && std::strchr(a.token[0], kUnknown[0]) == nullptr) {
+  if (row.check == CheckKind::kFileFind && std::strchr(a.token[0], kUnknown[0]) == nullptr) {
     (inverts ? fails : holds).insert(FoldPath(a.token[0]));
   }
-  if (id == kDefineRegistry) Define(a.token[0], kUnknown);
-  if ((id == kIfString || id == kIfFileDate) && a.op == CompareOp::kNone) {
-    Warning(std::string(CommandWord(id)) + " without a comparison word: the test never holds");
+  if (row.check == CheckKind::kDefineFound) Define(a.token[0], kUnknown);
+  bool decidable = row.check == CheckKind::kDecidable;
+  if ((decidable || row.check == CheckKind::kCompares) && a.op == CompareOp::kNone) {
+    Warning(std::string(CommandWord(row.id)) + " without a comparison word: the test never holds");
   }
   // Two texts that hold nothing unknown decide the same way in every run.
-  if (id == kIfString && std::strchr(a.token[0], kUnknown[0]) == nullptr &&
+  if (decidable && std::strchr(a.token[0], kUnknown[0]) == nullptr &&
       std::strchr(a.token[1], kUnknown[0]) == nullptr) {
     if (!TestString(a.token[0], a.token[1], a.op, sense)) {
       out->next = fails;
@@ -325,7 +311,7 @@ void Checker::CheckCondition(KeywordId id, Arguments& a, const Facts& facts, Out
 }
 
 void Checker::Define(const char* name, const char* value) {
-  if (!run_->DefineMacro(name, value)) {
+  if (!cx().DefineMacro(name, value)) {
     Error("too many macros: the table holds 50 names, the four built-ins included");
   }
 }

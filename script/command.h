@@ -1,15 +1,14 @@
 // What a command handler is: RunScript dispatches each keyword-table row to one. A
-// handler receives the cursor on its first argument inside the macro-expanded work line
-// (which it may cut in place) and the run's LanguageMode. The handlers live beside this
-// file: actions.h, conditions.h, text_commands.h.
+// handler receives what a command works with (its CommandContext, the run's LanguageMode
+// among it) and the cursor on its first argument inside the macro-expanded work line
+// (which it may cut in place). The handlers live beside this file: actions.h,
+// conditions.h, text_commands.h.
 #ifndef SETUP_SCRIPT_COMMAND_H_
 #define SETUP_SCRIPT_COMMAND_H_
 
-#include "text/language_mode.h"
-
 namespace setup {
 
-struct RunState;
+class CommandContext;
 
 struct CommandResult {
   enum Status { kDone, kFailed, kHolds };
@@ -21,8 +20,7 @@ struct CommandResult {
   static CommandResult Holds(char* rest) { return {kHolds, rest}; }
 };
 
-using CommandHandler = CommandResult (*)(RunState& run, char* args,
-                                         LanguageMode language_mode);
+using CommandHandler = CommandResult (*)(CommandContext& cx, char* args);
 
 }  // namespace setup
 

@@ -7,8 +7,8 @@
 #include "base/hex_digit.h"
 #include "platform/system.h"
 #include "script/arguments.h"
+#include "script/command_context.h"
 #include "script/keyword_table.h"
-#include "script/run_state.h"
 #include "sysquery/registry_path.h"
 #include "sysquery/version_info.h"
 
@@ -147,60 +147,60 @@ bool TestRegistryFind(System& system, const char* path, const char* sense) {
   return RegistryKeyExists(system, path) != Inverts(sense);
 }
 
-CommandResult DoIfFileVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
+CommandResult DoIfFileVersion(CommandContext& cx, char* args) {
   return RunComparison(
-      run.script, run.system, kIfFileVersion, args,
+      cx.script, cx.system, kIfFileVersion, args,
       [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
         return TestVersion(system, l, r, op, s, "FileVersion");
       });
 }
 
-CommandResult DoIfProductVersion(RunState& run, char* args, LanguageMode /*language_mode*/) {
+CommandResult DoIfProductVersion(CommandContext& cx, char* args) {
   return RunComparison(
-      run.script, run.system, kIfProductVersion, args,
+      cx.script, cx.system, kIfProductVersion, args,
       [](System& system, const char* l, const char* r, CompareOp op, const char* s) {
         return TestVersion(system, l, r, op, s, "ProductVersion");
       });
 }
 
-CommandResult DoIfFileDate(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunComparison(run.script, run.system, kIfFileDate, args,
+CommandResult DoIfFileDate(CommandContext& cx, char* args) {
+  return RunComparison(cx.script, cx.system, kIfFileDate, args,
                        [](System& system, const char* l, const char* r, CompareOp op,
                           const char* s) { return TestFileDate(system, l, r, op, s); });
 }
 
-CommandResult DoIfString(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunComparison(run.script, run.system, kIfString, args,
+CommandResult DoIfString(CommandContext& cx, char* args) {
+  return RunComparison(cx.script, cx.system, kIfString, args,
                        [](System&, const char* l, const char* r, CompareOp op, const char* s) {
                          return TestString(l, r, op, s);
                        });
 }
 
-CommandResult DoIfFileFind(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunSingle(run.script, run.system, kIfFileFind, args,
+CommandResult DoIfFileFind(CommandContext& cx, char* args) {
+  return RunSingle(cx.script, cx.system, kIfFileFind, args,
                    [](System& system, const char* file, const char* s) {
                      return TestFileFind(system, file, s);
                    });
 }
 
-CommandResult DoIfRegistryFind(RunState& run, char* args, LanguageMode /*language_mode*/) {
-  return RunSingle(run.script, run.system, kIfRegistryFind, args,
+CommandResult DoIfRegistryFind(CommandContext& cx, char* args) {
+  return RunSingle(cx.script, cx.system, kIfRegistryFind, args,
                    [](System& system, const char* path, const char* s) {
                      return TestRegistryFind(system, path, s);
                    });
 }
 
-CommandResult DoDefineRegistry(RunState& run, char* args, LanguageMode /*language_mode*/) {
+CommandResult DoDefineRegistry(CommandContext& cx, char* args) {
   Arguments a;
-  if (!CutArguments(run.script, kDefineRegistry, args, &a)) return CommandResult::Failed();
+  if (!CutArguments(cx.script, kDefineRegistry, args, &a)) return CommandResult::Failed();
   const char* name = a.token[0];
   const char* path = a.token[1];
   const char* sense = a.token[2];
 
   // The macro is defined whether or not the value was found; it takes effect from the
   // next line, which is expanded after this one.
-  std::string value = ReadRegistryPath(run.system, path);
-  if (!run.DefineMacro(name, value)) return CommandResult::Failed();
+  std::string value = ReadRegistryPath(cx.system, path);
+  if (!cx.DefineMacro(name, value)) return CommandResult::Failed();
   // The plain test is that nothing was found.
   bool test = value.empty();
   return test != Inverts(sense) ? CommandResult::Holds(a.rest) : CommandResult::Done();

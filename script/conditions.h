@@ -17,13 +17,13 @@ namespace setup {
 
 class System;
 
-CommandResult DoIfFileVersion(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoIfProductVersion(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoIfFileDate(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoIfFileFind(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoDefineRegistry(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoIfString(RunState& run, char* args, LanguageMode language_mode);
-CommandResult DoIfRegistryFind(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoIfFileVersion(CommandContext& cx, char* args);
+CommandResult DoIfProductVersion(CommandContext& cx, char* args);
+CommandResult DoIfFileDate(CommandContext& cx, char* args);
+CommandResult DoIfFileFind(CommandContext& cx, char* args);
+CommandResult DoDefineRegistry(CommandContext& cx, char* args);
+CommandResult DoIfString(CommandContext& cx, char* args);
+CommandResult DoIfRegistryFind(CommandContext& cx, char* args);
 
 // Byte-wise, case-sensitive comparison as unsigned bytes; without an operator the test
 // is false.

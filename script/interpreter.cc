@@ -6,16 +6,17 @@
 
 #include "script/arguments.h"
 #include "script/command.h"
+#include "script/command_context.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
-#include "script/run_state.h"
+#include "script/line_walker.h"
 
 namespace setup {
 namespace {
 
 class Run {
  public:
-  Run(RunState& run, LanguageMode language_mode) : run_(run), language_mode_(language_mode) {}
+  Run(const LoadedScript& loaded, CommandContext& cx) : loaded_(loaded), cx_(cx) {}
   bool Execute();
 
  private:
@@ -23,62 +24,41 @@ class Run {
   Outcome RunLine(char* cursor);
   Outcome Goto(char* cursor);
   Outcome ExamineLabel(char* cursor);
-  void FailTooLong() { run_.script.ReportAtLine(kLineTooLong); }
+  void FailTooLong() { cx_.script.ReportAtLine(kLineTooLong); }
 
-  RunState& run_;
-  LanguageMode language_mode_;
+  const LoadedScript& loaded_;
+  CommandContext& cx_;
   bool skipping_ = false;
   char label_[kLabelSize] = {};
 };
 
 bool Run::Execute() {
-  char raw[kWorkLineSize];
-  char work[kWorkLineSize];
-  run_.line_number = 1;
-  for (;;) {
-    ScriptStore::LineResult got = run_.store.NextLine(raw, sizeof raw);
-    if (got == ScriptStore::LineResult::kEnd) break;
-    run_.ui.SetProgressPos(run_.line_number);
-    if (got == ScriptStore::LineResult::kTooLong || !run_.macros.Expand(raw, work, sizeof work)) {
+  LineWalker walker(loaded_.store, cx_.macros, cx_.line_number);
+  while (walker.Next()) {
+    cx_.ui.SetProgressPos(cx_.line_number);
+    if (walker.Expand() != LineFault::kNone) {
       FailTooLong();
       return false;
     }
-    if (RunLine(SkipBlanks(work)) == Outcome::kFailed) return false;
-    ++run_.line_number;
+    if (RunLine(walker.cursor()) == Outcome::kFailed) return false;
   }
-  if (skipping_) run_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
+  if (skipping_) cx_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
   return true;
 }
 
 // Runs one command, and the commands its conditions chain to.
 Run::Outcome Run::RunLine(char* cursor) {
   for (;;) {
-    KeywordId id = ClassifyLine(cursor);
-    if (skipping_) return id == kLabelLine ? ExamineLabel(cursor) : Outcome::kNextLine;
-    cursor = StepOverKeyword(cursor);
-    CommandResult result = CommandResult::Done();
-    switch (id) {
-      case kEmptyLine:
-      case kLabelLine:
-      case kCommentLine:
-      case kSetupDir:
-      case kWindowTitle:
-        return Outcome::kNextLine;
-      case kGoto:
-        return Goto(cursor);
-      case kNoKeyword:
-      case kOpEqual:
-      case kOpLessEqual:
-      case kOpLess:
-      case kOpGreaterEqual:
-      case kOpGreater:
-      case kRegistry:
-        run_.script.ReportScriptError("Setup script Error (%s)", {cursor});
-        return Outcome::kFailed;
-      default:
-        result = KeywordHandler(id)(run_, cursor, language_mode_);
-        break;
+    const KeywordRow& row = ClassifyRow(cursor);
+    if (skipping_) return row.id == kLabelLine ? ExamineLabel(cursor) : Outcome::kNextLine;
+    cursor = StepOverKeyword(cursor, row);
+    if (row.id == kGoto) return Goto(cursor);
+    if ((row.flags & kNotACommand) != 0) {
+      cx_.script.ReportScriptError("Setup script Error (%s)", {cursor});
+      return Outcome::kFailed;
     }
+    if (row.handler == nullptr) return Outcome::kNextLine;  // empty, comment, label, pre-scanned
+    CommandResult result = row.handler(cx_, cursor);
     if (result.status == CommandResult::kFailed) return Outcome::kFailed;
     if (result.status == CommandResult::kDone) return Outcome::kNextLine;
     cursor = SkipBlanks(result.rest);
@@ -86,36 +66,28 @@ Run::Outcome Run::RunLine(char* cursor) {
 }
 
 Run::Outcome Run::Goto(char* cursor) {
-  Arguments a;
-  CutArguments(run_.script, kGoto, cursor, &a);
-  const char* label = a.token[0];
-  std::size_t len = std::strlen(label);
-  if (len == 0) {
-    run_.script.ReportScriptError("GOTO にラベルが有りません", {});
-    return Outcome::kFailed;
+  const char* label = nullptr;
+  switch (CutLabel(cx_.script, kGoto, cursor, &label)) {
+    case LabelFault::kEmpty:
+      cx_.script.ReportScriptError("GOTO にラベルが有りません", {});
+      return Outcome::kFailed;
+    case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
+    case LabelFault::kNone: break;
   }
-  if (len >= kLabelSize) {
-    FailTooLong();
-    return Outcome::kFailed;
-  }
-  std::memcpy(label_, label, len + 1);
+  std::memcpy(label_, label, std::strlen(label) + 1);
   skipping_ = true;
   return Outcome::kNextLine;
 }
 
 // A label line while a Goto looks for its label.
 Run::Outcome Run::ExamineLabel(char* cursor) {
-  Arguments a;
-  CutArguments(run_.script, kLabelLine, cursor, &a);
-  const char* label = a.token[0];
-  std::size_t len = std::strlen(label);
-  if (len == 0) {
-    run_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
-    return Outcome::kFailed;
-  }
-  if (len >= kLabelSize) {
-    FailTooLong();
-    return Outcome::kFailed;
+  const char* label = nullptr;
+  switch (CutLabel(cx_.script, kLabelLine, cursor, &label)) {
+    case LabelFault::kEmpty:
+      cx_.script.ReportAtLine("%sの%d行目に:があるのにラベルが有りません");
+      return Outcome::kFailed;
+    case LabelFault::kTooLong: FailTooLong(); return Outcome::kFailed;
+    case LabelFault::kNone: break;
   }
   if (std::strcmp(label, label_) == 0) skipping_ = false;
   return Outcome::kNextLine;
@@ -123,19 +95,21 @@ Run::Outcome Run::ExamineLabel(char* cursor) {
 
 }  // namespace
 
-bool RunScript(RunState& run, LanguageMode language_mode) {
-  Run interpreter(run, language_mode);
+bool RunScript(SetupRun& run, LanguageMode language_mode) {
+  run.context.language_mode = language_mode;
+  Run interpreter(run.loaded, run.context);
   return interpreter.Execute();
 }
 
-bool RunSetup(RunState& run, const std::string& destination, LanguageMode language_mode) {
-  run.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
-  int lines = run.store.line_count();
-  run.ui.SetProgressRange(lines & 0xFFFF);
-  run.ui.SetProgressPos(0);
+bool RunSetup(SetupRun& run, const std::string& destination, LanguageMode language_mode) {
+  CommandContext& cx = run.context;
+  cx.DefineMacro("$$SETUPDIR$$", destination);  // a full table was reported; the run goes on
+  int lines = run.loaded.store.line_count();
+  cx.ui.SetProgressRange(lines & 0xFFFF);
+  cx.ui.SetProgressPos(0);
   if (!RunScript(run, language_mode)) return false;
-  run.ui.SetProgressPos(lines);
-  run.ui.ShowFinishDialog(run.system.ToUtf8(run.window_title));
+  cx.ui.SetProgressPos(lines);
+  cx.ui.ShowFinishDialog(cx.system.ToUtf8(run.loaded.window_title));
   return true;
 }
 

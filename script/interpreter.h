@@ -8,16 +8,16 @@
 
 namespace setup {
 
-struct RunState;
+struct SetupRun;
 
 // The run driver: defines $$SETUPDIR$$ as `destination`, runs the script with the
 // progress bar and shows FinishDialog when it reached its end. True when the script ran
 // to its end, false when a command ended it.
-bool RunSetup(RunState& run, const std::string& destination, LanguageMode language_mode);
+bool RunSetup(SetupRun& run, const std::string& destination, LanguageMode language_mode);
 
 // The interpreter loop over the stored script: true at its end, false when a command
 // ended it.
-bool RunScript(RunState& run, LanguageMode language_mode);
+bool RunScript(SetupRun& run, LanguageMode language_mode);
 
 }  // namespace setup
 

@@ -3,41 +3,39 @@
 #include <cstring>
 #include <string>
 
+#include "script/command_context.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
-#include "script/run_state.h"
 #include "sysquery/registry_path.h"
 #include "text/text_reader.h"
 
 namespace setup {
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-void PreScanSetupDir(RunState& run, const char* argument) {
-  std::string copy(CutText(run.system, argument, kSetupDirArgumentLimit));
+void PreScanSetupDir(SetupRun& run, const char* argument) {
+  CommandContext& cx = run.context;
+  std::string copy(CutText(cx.system, argument, kSetupDirArgumentLimit));
   if (ClassifyLine(copy.c_str()) == kRegistry) {
-    run.default_destination = RegistrySetupDir(run, copy.data());
+    run.loaded.default_destination = RegistrySetupDir(cx, copy.data());
     return;
   }
   char* cursor = copy.data();
-  NextToken(run.script, &cursor, TokenForm::kReporting);
-  run.default_destination = std::string(cursor);
+  NextToken(cx.script, &cursor, TokenForm::kReporting);
+  run.loaded.default_destination = std::string(cursor);
 }
 
-void PreScanWindowTitle(RunState& run, char* argument) {
+void PreScanWindowTitle(SetupRun& run, char* argument) {
   char* title = argument;
-  NextToken(run.script, &title, TokenForm::kReporting);
-  run.window_title = title;
+  NextToken(run.context.script, &title, TokenForm::kReporting);
+  run.loaded.window_title = title;
 }
 
-void PreScan(RunState& run, char* line) {
+void PreScan(SetupRun& run, char* line) {
   char* p = SkipBlanks(line);
-  KeywordId id = ClassifyLine(p);
-  if (id != kSetupDir && id != kWindowTitle) return;
-  while (IsAsciiLetter(*p) || *p == '#') ++p;
-  p = SkipBlanks(p);
-  if (id == kSetupDir) {
+  const KeywordRow& row = ClassifyRow(p);
+  if ((row.flags & kPreScanned) == 0) return;
+  p = StepOverKeyword(p, row);
+  if (row.id == kSetupDir) {
     PreScanSetupDir(run, p);
   } else {
     PreScanWindowTitle(run, p);
@@ -46,18 +44,18 @@ void PreScan(RunState& run, char* line) {
 
 }  // namespace
 
-std::optional<std::string> RegistrySetupDir(RunState& run, char* argument) {
+std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument) {
   // The first word is the keyword Registry (or a longer word that begins with it).
   char* cursor = argument;
-  char* path_token = NextToken(run.script, &cursor, TokenForm::kReporting);
+  char* path_token = NextToken(cx.script, &cursor, TokenForm::kReporting);
   if (path_token == nullptr) return std::nullopt;  // no registry path
 
   // A path that fails to cut still names the text up to the end of the line; then
   // there is no fallback.
   cursor = path_token;
-  char* fallback = NextToken(run.script, &cursor, TokenForm::kReporting);
+  char* fallback = NextToken(cx.script, &cursor, TokenForm::kReporting);
   std::string dir;
-  if (ReadRegistryDirectory(run.system, cursor, kRegistryDirectoryLimit, &dir)) return dir;
+  if (ReadRegistryDirectory(cx.system, cursor, kRegistryDirectoryLimit, &dir)) return dir;
 
   if (fallback == nullptr) return std::nullopt;
   cursor = fallback;
@@ -65,37 +63,41 @@ std::optional<std::string> RegistrySetupDir(RunState& run, char* argument) {
   // Cut with the reporting form even when nothing is there, so that the missing
   // fallback is reported; an unquoted fallback that ends the line is reported and
   // used all the same.
-  NextToken(run.script, &cursor, TokenForm::kReporting);
+  NextToken(cx.script, &cursor, TokenForm::kReporting);
   if (!has_fallback) return std::nullopt;
   return std::string(cursor);
 }
 
-bool LoadScript(RunState& run) { return LoadScriptFile(run, run.program_dir + "\\Setup.Inf"); }
+bool LoadScript(SetupRun& run) {
+  return LoadScriptFile(run, run.loaded.program_dir + "\\Setup.Inf");
+}
 
-bool LoadScriptFile(RunState& run, std::string script_path) {
-  run.default_destination.reset();
-  run.script_path = std::move(script_path);
-  std::unique_ptr<InputFile> file = run.system.OpenForReading(run.script_path);
+bool LoadScriptFile(SetupRun& run, std::string script_path) {
+  LoadedScript& loaded = run.loaded;
+  CommandContext& cx = run.context;
+  loaded.default_destination.reset();
+  loaded.path = std::move(script_path);
+  std::unique_ptr<InputFile> file = cx.system.OpenForReading(loaded.path);
   if (!file) {
-    run.reporter.Show("Can't Open %s file.", {run.script_path});
+    cx.reporter.Show("Can't Open %s file.", {loaded.path});
     return false;
   }
-  run.store.Reset();
+  loaded.store.Reset();
   TextReader reader(file.get());
   char line[ScriptStore::kReadLimit];
   while (reader.ReadLine(line, sizeof line) > 0) {
     std::size_t len = std::strlen(line);  // a NUL inside the line ends it
     if (len > 0 && line[len - 1] == '\n') --len;
-    char* stored = run.store.Append(std::string_view(line, len));
+    char* stored = loaded.store.Append(std::string_view(line, len));
     if (stored == nullptr) {
-      run.reporter.Show("%s file is too large.", {run.script_path});
+      cx.reporter.Show("%s file is too large.", {loaded.path});
       return false;
     }
-    run.line_number = run.store.line_count();
+    cx.line_number = loaded.store.line_count();
     PreScan(run, stored);
   }
   if (reader.error()) {
-    run.reporter.Show("Can't read %s file", {run.script_path});
+    cx.reporter.Show("Can't read %s file", {loaded.path});
     return false;
   }
   return true;

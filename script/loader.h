@@ -8,13 +8,14 @@
 
 namespace setup {
 
-struct RunState;
+class CommandContext;
+struct SetupRun;
 
 // Reads Setup.Inf from the program directory into the store and pre-scans it. False
 // when it cannot be read; its message has been shown.
-bool LoadScript(RunState& run);
+bool LoadScript(SetupRun& run);
 // The same for the script at `script_path`, which the messages name.
-bool LoadScriptFile(RunState& run, std::string script_path);
+bool LoadScriptFile(SetupRun& run, std::string script_path);
 
 // The pre-scan reads SetupDir's argument cut to this many bytes, never inside a
 // double-byte character.
@@ -25,7 +26,7 @@ inline constexpr std::size_t kRegistryDirectoryLimit = 255;
 // The registry form of SetupDir, given a copy of its argument (beginning with the word
 // Registry) whose tokens it cuts in place: the registry value, else the fallback; none
 // when there is neither.
-std::optional<std::string> RegistrySetupDir(RunState& run, char* argument);
+std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument);
 
 }  // namespace setup
 

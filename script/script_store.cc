@@ -15,10 +15,15 @@ char* ScriptStore::Append(std::string_view line) {
 }
 
 ScriptStore::LineResult ScriptStore::NextLine(char* buffer, std::size_t size) {
-  if (read_ >= write_end_) return LineResult::kEnd;
-  const char* line = store_ + read_;
+  return LineAt(&read_, buffer, size);
+}
+
+ScriptStore::LineResult ScriptStore::LineAt(std::size_t* offset, char* buffer,
+                                            std::size_t size) const {
+  if (*offset >= write_end_) return LineResult::kEnd;
+  const char* line = store_ + *offset;
   std::size_t len = std::strlen(line);  // every stored line ends in a NUL before write_end_
-  read_ += len + 1;
+  *offset += len + 1;
   if (len + 1 > size) {
     if (size > 0) buffer[0] = '\0';
     return LineResult::kTooLong;

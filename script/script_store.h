@@ -25,6 +25,9 @@ class ScriptStore {
   // Copies the next stored line, NUL included, into `buffer` of `size` bytes. kTooLong
   // when it does not fit: the line is consumed and `buffer` holds an empty text.
   LineResult NextLine(char* buffer, std::size_t size);
+  // The same for the stored line at `*offset` (0 for the first), which it moves to the
+  // next one; the store itself is not moved.
+  LineResult LineAt(std::size_t* offset, char* buffer, std::size_t size) const;
 
  private:
   char store_[kSize];

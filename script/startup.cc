@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "base/code_page_text.h"
+#include "script/command_context.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
-#include "script/run_state.h"
 
 namespace setup {
 namespace {
@@ -16,7 +16,7 @@ constexpr std::size_t kDefaultDestinationLimit = 255;
 
 // Expands `text` with the macros known now and cuts it to 255 bytes, never inside a
 // double-byte character.
-std::string ExpandDefaultDestination(RunState& run, const char* text) {
+std::string ExpandDefaultDestination(CommandContext& run, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
   run.macros.Expand(text, out.data(), out.size());
   return std::string(CutText(run.system, out.data(), kDefaultDestinationLimit));
@@ -36,7 +36,8 @@ std::string LiteralFormat(const std::string& text) {
 // message said, when the code page cannot hold it: converted back it would not be the
 // same text (a character replaced by '?' or by a look-alike), and the run would write
 // somewhere else than the person named.
-bool DestinationInCodePage(RunState& run, const std::string& typed, std::string* destination) {
+bool DestinationInCodePage(CommandContext& run, const std::string& typed,
+                           std::string* destination) {
   *destination = run.system.FromUtf8(typed);
   if (run.system.ToUtf8(*destination) == typed) return true;
   run.reporter.Show("The destination '" + LiteralFormat(typed) +
@@ -60,7 +61,9 @@ std::string ProgramDirectory(System& system, std::string_view path, bool strip_s
   return std::string(drive) + std::string(dir);
 }
 
-int StartSetup(RunState& run, std::string_view first_argument) {
+int StartSetup(SetupRun& setup, std::string_view first_argument, const StartOptions& options) {
+  CommandContext& run = setup.context;
+  LoadedScript& loaded = setup.loaded;
   run.macros.Clear();
   run.script.ForgetErrors();
   std::string dir;
@@ -74,20 +77,20 @@ int StartSetup(RunState& run, std::string_view first_argument) {
     return kExitStartupFailed;
   }
   run.DefineMacro("$$SYSTEM$$", dir);
-  run.program_dir = ProgramDirectory(run.system, first_argument, run.strip_trailing_slash);
-  run.DefineMacro("$$FD$$", run.program_dir);
-  run.window_title = "Setup";
-  if (!LoadScript(run)) return kExitStartupFailed;
+  loaded.program_dir = ProgramDirectory(run.system, first_argument, options.strip_trailing_slash);
+  run.DefineMacro("$$FD$$", loaded.program_dir);
+  loaded.window_title = "Setup";
+  if (!LoadScript(setup)) return kExitStartupFailed;
 
   std::string destination = ExpandDefaultDestination(
-      run, run.default_destination ? run.default_destination->c_str() : "C:\\");
+      run, loaded.default_destination ? loaded.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
   int answer = run.ui.ShowSetupDialog(
-      run.system.ToUtf8(run.window_title), run.system.ToUtf8(destination),
+      run.system.ToUtf8(loaded.window_title), run.system.ToUtf8(destination),
       [&](const std::string& typed) {
         std::string chosen;
         if (!DestinationInCodePage(run, typed, &chosen)) return false;
-        bool finished = RunSetup(run, chosen, LanguageMode::kJapanese);
+        bool finished = RunSetup(setup, chosen, LanguageMode::kJapanese);
         // A run that showed a script error and went on to the end skipped what the
         // script asked for: it did not finish as written.
         status = finished && !run.script.error_shown() ? kExitFinished : kExitRunFailed;

@@ -8,7 +8,7 @@
 namespace setup {
 
 class System;
-struct RunState;
+struct SetupRun;
 
 // Exit status of the process.
 inline constexpr int kExitFinished = 0;
@@ -19,12 +19,19 @@ inline constexpr int kExitStartupFailed = 3;
 // it was asked to keep could not be written to its end.
 inline constexpr int kExitTranscriptFailed = 4;
 
+// Choices a program makes for its platform before start-up.
+struct StartOptions {
+  // The program directory loses a trailing slash as well as a trailing backslash (the
+  // POSIX program, whose paths may be written either way).
+  bool strip_trailing_slash = false;
+};
+
 // Program directory from `first_argument` (code-page bytes, the path by which the
 // program was started), the built-in macros, the script, SetupDialog. A destination the
 // code page cannot hold is refused with a message, before anything is written; when the
 // front end cannot ask again (SetupDialog answers kIdFailed) start-up ends with 3.
 // Returns the exit status.
-int StartSetup(RunState& run, std::string_view first_argument);
+int StartSetup(SetupRun& run, std::string_view first_argument, const StartOptions& options = {});
 
 // Drive and directory of `first_argument` without its trailing separator (a backslash,
 // or on POSIX also a slash).

@@ -4,16 +4,16 @@
 #include "script/text_commands.h"
 
 #include "script/arguments.h"
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
 namespace {
 
-CommandResult CopyText(RunState& run, KeywordId id, char* args, LanguageMode filter_mode) {
+CommandResult CopyText(CommandContext& cx, KeywordId id, char* args, LanguageMode filter_mode) {
   Arguments a;
-  if (!CutArguments(run.script, id, args, &a)) return CommandResult::Failed();
-  if (!run.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode)) {
+  if (!CutArguments(cx.script, id, args, &a)) return CommandResult::Failed();
+  if (!cx.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode)) {
     return CommandResult::Failed();
   }
   return CommandResult::Done();
@@ -21,18 +21,18 @@ CommandResult CopyText(RunState& run, KeywordId id, char* args, LanguageMode fil
 
 }  // namespace
 
-CommandResult DoTextCopy(RunState& run, char* args, LanguageMode language_mode) {
-  return CopyText(run, kTextCopy, args, language_mode);
+CommandResult DoTextCopy(CommandContext& cx, char* args) {
+  return CopyText(cx, kTextCopy, args, cx.language_mode);
 }
 
-CommandResult DoJapanCopy(RunState& run, char* args, LanguageMode language_mode) {
-  if (language_mode != LanguageMode::kJapanese) return CommandResult::Done();
-  return CopyText(run, kJapanCopy, args, LanguageMode::kJapanese);
+CommandResult DoJapanCopy(CommandContext& cx, char* args) {
+  if (cx.language_mode != LanguageMode::kJapanese) return CommandResult::Done();
+  return CopyText(cx, kJapanCopy, args, LanguageMode::kJapanese);
 }
 
-CommandResult DoEnglishCopy(RunState& run, char* args, LanguageMode language_mode) {
-  if (language_mode != LanguageMode::kEnglish) return CommandResult::Done();
-  return CopyText(run, kEnglishCopy, args, LanguageMode::kEnglish);
+CommandResult DoEnglishCopy(CommandContext& cx, char* args) {
+  if (cx.language_mode != LanguageMode::kEnglish) return CommandResult::Done();
+  return CopyText(cx, kEnglishCopy, args, LanguageMode::kEnglish);
 }
 
 }  // namespace setup

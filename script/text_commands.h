@@ -7,11 +7,11 @@
 
 namespace setup {
 
-CommandResult DoTextCopy(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoTextCopy(CommandContext& cx, char* args);
 // Runs only in a Japanese run; otherwise its arguments are not looked at.
-CommandResult DoJapanCopy(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoJapanCopy(CommandContext& cx, char* args);
 // Runs only in an English run; otherwise its arguments are not looked at.
-CommandResult DoEnglishCopy(RunState& run, char* args, LanguageMode language_mode);
+CommandResult DoEnglishCopy(CommandContext& cx, char* args);
 
 }  // namespace setup
 

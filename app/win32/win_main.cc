@@ -25,7 +25,7 @@
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 
 // Last: it defines macros (_S1, _M1, ...) that collide with names in the C++ headers.
@@ -195,7 +195,7 @@ int Run(HINSTANCE instance) {
 
   UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
-  RunState run(system, ui.top());
+  SetupRun run(system, ui.top());
   int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   if (transcript_path.empty()) return status;

@@ -1,11 +1,11 @@
-// A RunState over the fakes, started as D:\Dist\SETUP.EXE with a script held in memory.
+// A SetupRun over the fakes, started as D:\Dist\SETUP.EXE with a script held in memory.
 #ifndef SETUP_TESTS_UNIT_APP_FIXTURE_H_
 #define SETUP_TESTS_UNIT_APP_FIXTURE_H_
 
 #include <memory>
 #include <string>
 
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 #include "tests/unit/fakes.h"
 
@@ -15,7 +15,7 @@ struct AppFixture {
   static constexpr const char* kProgram = "D:\\Dist\\SETUP.EXE";
   static constexpr const char* kScriptPath = "D:\\Dist\\Setup.Inf";
 
-  AppFixture() : app(std::make_unique<RunState>(system, ui)) {}
+  AppFixture() : app(std::make_unique<SetupRun>(system, ui)) {}
 
   // Code page 932 bytes of a UTF-8 text, as a script holds them.
   std::string Sjis(const std::string& utf8) { return system.FromUtf8(utf8); }
@@ -31,7 +31,7 @@ struct AppFixture {
 
   FakeSystem system;
   FakeUi ui;
-  std::unique_ptr<RunState> app;
+  std::unique_ptr<SetupRun> app;
 };
 
 }  // namespace setup

@@ -63,7 +63,7 @@ TEST(ArgumentsTest, Cuts) {
     AppFixture f;
     std::string line = c.args;
     Arguments a;
-    bool ok = CutArguments(f.app->script, c.id, line.data(), &a);
+    bool ok = CutArguments(f.app->context.script, c.id, line.data(), &a);
     EXPECT_EQ(Describe(a), c.expected) << c.args;
     EXPECT_EQ(ok, a.fault == ArgumentFault::kNone) << c.args;
     EXPECT_EQ(f.messages().size(), ok ? 0u : 1u) << c.args;  // NextToken's own message

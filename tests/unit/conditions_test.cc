@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/conditions.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
@@ -20,8 +20,8 @@ const std::string kUs(std::string("\x09\x04\xB0\x04", 4));
 class ConditionsTest : public ::testing::Test {
  protected:
   ConditionsTest() : app_(sys_, ui_) {
-    app_.script_path = "C:\\prog\\Setup.Inf";
-    app_.line_number = 12;
+    app_.loaded.path = "C:\\prog\\Setup.Inf";
+    app_.context.line_number = 12;
     AddVersioned("C:\\v\\ver_503.dll", "5.0.3.1", "7.2.0.0");
     AddVersioned("C:\\v\\ver_520.dll", "5.2.0.0", "5.2.0.0");
     AddVersioned("C:\\v\\ver_5200c.dll", "5, 2, 0, 0", "5, 2, 0, 0");
@@ -44,7 +44,7 @@ class ConditionsTest : public ::testing::Test {
   std::string Run(CommandHandler handler, const std::string& args) {
     line_.assign(args.begin(), args.end());
     line_.push_back('\0');
-    CommandResult r = handler(app_, line_.data(), LanguageMode::kJapanese);
+    CommandResult r = handler(app_.context, line_.data());
     EXPECT_EQ(sys_.open_keys, 0) << args;
     switch (r.status) {
       case CommandResult::kFailed: return "failed";
@@ -72,7 +72,7 @@ class ConditionsTest : public ::testing::Test {
   const std::string kQuote = "C:\\prog\\Setup.Infの12行目に\"が有りません";
   FakeSystem sys_;
   FakeUi ui_;
-  RunState app_;
+  SetupRun app_;
   std::vector<char> line_;
 };
 
@@ -164,7 +164,7 @@ TEST_F(ConditionsTest, UnquotedSenseEndingTheLineFailsWithTheTabMessage) {
   ui_.messages.clear();
   EXPECT_EQ(Run(DoDefineRegistry, "$$X$$ HKEY_CURRENT_USER\\V"), "failed");
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{kTab}));
-  EXPECT_EQ(app_.macros.count(), 0);  // nothing is defined when the line is bad
+  EXPECT_EQ(app_.context.macros.count(), 0);  // nothing is defined when the line is bad
 }
 
 TEST_F(ConditionsTest, IfStringComparesBytesAndKnowsItsOperator) {
@@ -278,28 +278,28 @@ TEST_F(ConditionsTest, DefineRegistryDefinesAlwaysAndHoldsWhenNothingWasFound) {
       {"$$S$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing E Goto found", "done"},
       {"\"$$T U$$\" \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Path\" E ", "holds:"},
   });
-  ASSERT_EQ(app_.macros.count(), 5);
+  ASSERT_EQ(app_.context.macros.count(), 5);
   struct Row {
     const char* name;
     const char* value;
   } rows[] = {{"$$P$$", "D:\\Sample\\"}, {"$$Q$$", ""}, {"$$R$$", "D:\\Sample\\"},
               {"$$S$$", ""}, {"$$T U$$", "D:\\Sample\\"}};
   for (int i = 0; i < 5; ++i) {
-    EXPECT_STREQ(app_.macros.row(i).name, rows[i].name);
-    EXPECT_STREQ(app_.macros.row(i).value, rows[i].value);
+    EXPECT_STREQ(app_.context.macros.row(i).name, rows[i].name);
+    EXPECT_STREQ(app_.context.macros.row(i).value, rows[i].value);
   }
 }
 
 TEST_F(ConditionsTest, DefineRegistryCutsLongValuesAt299Bytes) {
   sys_.SetRegistryValue(kHkeyCurrentUser, "", "Long", std::string(298, 'a') + "\x88\x9F" + "zz");
   EXPECT_EQ(Run(DoDefineRegistry, "$$L$$ HKEY_CURRENT_USER\\Long N Message x"), "done");
-  ASSERT_EQ(app_.macros.count(), 1);
-  EXPECT_EQ(std::string(app_.macros.row(0).value), std::string(298, 'a'));
+  ASSERT_EQ(app_.context.macros.count(), 1);
+  EXPECT_EQ(std::string(app_.context.macros.row(0).value), std::string(298, 'a'));
 }
 
 TEST_F(ConditionsTest, DefineRegistryFailsWhenTheTableIsFull) {
   for (int i = 0; i < MacroTable::kMaxRows; ++i) {
-    ASSERT_TRUE(app_.DefineMacro("$$M" + std::to_string(i) + "$$", "v"));
+    ASSERT_TRUE(app_.context.DefineMacro("$$M" + std::to_string(i) + "$$", "v"));
   }
   EXPECT_EQ(Run(DoDefineRegistry, "$$NEW$$ HKEY_CURRENT_USER\\V N Message x"), "failed");
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"置換語句が多すぎます 50以下にして下さい"}));
@@ -307,7 +307,7 @@ TEST_F(ConditionsTest, DefineRegistryFailsWhenTheTableIsFull) {
   ui_.messages.clear();
   EXPECT_EQ(Run(DoDefineRegistry, "$$M0$$ HKEY_CURRENT_USER\\V N Message x"),
             "holds:Message x");
-  EXPECT_STREQ(app_.macros.row(0).value, "");
+  EXPECT_STREQ(app_.context.macros.row(0).value, "");
   EXPECT_TRUE(ui_.messages.empty());
 }
 

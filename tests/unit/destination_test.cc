@@ -51,7 +51,7 @@ TEST(DestinationTest, CodePageRoundTrip) {
     EXPECT_EQ(f.system.log, c.made) << c.typed;
     EXPECT_EQ(f.messages(), c.messages) << c.typed;
     if (c.status != kExitFinished) {
-      EXPECT_EQ(f.app->macros.count(), 3) << c.typed;  // no $$SETUPDIR$$: nothing ran
+      EXPECT_EQ(f.app->context.macros.count(), 3) << c.typed;  // no $$SETUPDIR$$: nothing ran
       EXPECT_TRUE(f.ui.positions.empty()) << c.typed;
     }
   }

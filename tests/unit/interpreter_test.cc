@@ -141,7 +141,7 @@ TEST(InterpreterTest, SetupDirMacroIsTheTypedText) {
   f.ui.typed_destination = "E:\\Target\\";
   EXPECT_EQ(f.Start("Message [$$SETUPDIR$$]"), kExitFinished);
   EXPECT_EQ(f.messages(), std::vector<std::string>{"[E:\\Target\\]"});
-  EXPECT_STREQ(f.app->macros.row(3).name, "$$SETUPDIR$$");
+  EXPECT_STREQ(f.app->context.macros.row(3).name, "$$SETUPDIR$$");
 }
 
 TEST(InterpreterTest, LinesTooLongForTheInterpreter) {

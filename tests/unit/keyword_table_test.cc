@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace setup {
 namespace {
 
@@ -31,6 +33,56 @@ TEST(KeywordTableTest, ClassifyLine) {
   EXPECT_EQ(OperatorToken("=>"), CompareOp::kEqual);
   EXPECT_EQ(OperatorToken("Goto"), CompareOp::kNone);
   EXPECT_EQ(OperatorToken(">x"), CompareOp::kGreater);
+}
+
+// Every command's word finds its own row: no keyword hides behind a shorter one.
+TEST(KeywordTableTest, EveryWordFindsItsRow) {
+  for (int id = kDefine; id <= kIfRegistryFind; ++id) {
+    const KeywordRow& row = RowOf(static_cast<KeywordId>(id));
+    ASSERT_EQ(row.id, id);
+    ASSERT_NE(row.keyword, nullptr) << id;
+    EXPECT_EQ(ClassifyLine(row.keyword), id) << row.keyword;
+    std::string word = CommandWord(row.id);
+    EXPECT_EQ(word.empty(), (row.flags & kNotACommand) != 0) << row.keyword;
+  }
+  EXPECT_STREQ(CommandWord(kDefineRegistry), "#define_registry");
+  EXPECT_STREQ(CommandWord(kRegistry), "");
+  EXPECT_STREQ(CommandWord(kOpLess), "");
+  EXPECT_STREQ(CommandWord(kLabelLine), "");
+  EXPECT_EQ(ClassifyRow("Nothing").id, kNoKeyword);
+}
+
+TEST(KeywordTableTest, Flags) {
+  std::string conditions, prescanned, refused;
+  for (int id = kNoKeyword; id <= kIfRegistryFind; ++id) {
+    const KeywordRow& row = RowOf(static_cast<KeywordId>(id));
+    std::string name = row.keyword != nullptr ? row.keyword : "-";
+    if (row.flags & kCondition) conditions += name + " ";
+    if (row.flags & kPreScanned) prescanned += name + " ";
+    if (row.flags & kNotACommand) refused += name + " ";
+  }
+  EXPECT_EQ(conditions,
+            "IfFileVersion IfProductVersion IfFileDate IfFileFind #define_registry IfString "
+            "IfRegistryFind ");
+  EXPECT_EQ(prescanned, "SetupDir WindowTitle ");
+  EXPECT_EQ(refused, "- = <= < >= > Registry ");
+}
+
+// The run steps over '_' in a command word; the pre-scan's argument begins at one.
+TEST(KeywordTableTest, StepOverKeyword) {
+  const struct {
+    const char* line;
+    const char* argument;
+  } cases[] = {
+      {"#define_registry N", "N"},    {"#define  N v", "N v"}, {"Message_x y", "y"},
+      {"MessageBox\t\"a\"", "\"a\""}, {"SetupDir_x", "_x"},    {"setupdirs  C:\\x", "C:\\x"},
+      {"WindowTitle_ T", "_ T"},      {"= x", "= x"},          {"Goto:end", ":end"},
+  };
+  for (const auto& c : cases) {
+    std::string line = c.line;
+    const KeywordRow& row = ClassifyRow(line.data());
+    EXPECT_STREQ(StepOverKeyword(line.data(), row), c.argument) << c.line;
+  }
 }
 
 }  // namespace

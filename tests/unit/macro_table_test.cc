@@ -187,21 +187,22 @@ TEST(MacroTableTest, NamesAndNulsAreFoundOnEveryOffset) {
 
 TEST(MacroTableTest, FullTableShowsItsMessageThroughDefineMacro) {
   AppFixture f;
-  for (int i = 0; i < 50; ++i) ASSERT_TRUE(f.app->DefineMacro("M" + std::to_string(i), "v"));
-  EXPECT_FALSE(f.app->DefineMacro("M50", "v"));
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(f.app->context.DefineMacro("M" + std::to_string(i), "v"));
+  EXPECT_FALSE(f.app->context.DefineMacro("M50", "v"));
   ASSERT_EQ(f.messages().size(), 1u);
   EXPECT_EQ(f.messages()[0], "置換語句が多すぎます 50以下にして下さい");
-  EXPECT_TRUE(f.app->DefineMacro("M3", "w"));
+  EXPECT_TRUE(f.app->context.DefineMacro("M3", "w"));
 }
 
 TEST(MacroTableTest, LongNamesAndValuesAreCutWithoutSplittingACharacter) {
   AppFixture f;
   // 298 ASCII bytes and then a double-byte character: 300 bytes, cut to 298.
   std::string value = std::string(298, 'a') + f.Sjis("日");
-  ASSERT_TRUE(f.app->DefineMacro("V", value));
-  EXPECT_EQ(std::string(f.app->macros.row(0).value), std::string(298, 'a'));
-  ASSERT_TRUE(f.app->DefineMacro(std::string(400, 'n'), "x"));
-  EXPECT_EQ(std::string(f.app->macros.row(1).name).size(), 299u);
+  ASSERT_TRUE(f.app->context.DefineMacro("V", value));
+  EXPECT_EQ(std::string(f.app->context.macros.row(0).value), std::string(298, 'a'));
+  ASSERT_TRUE(f.app->context.DefineMacro(std::string(400, 'n'), "x"));
+  EXPECT_EQ(std::string(f.app->context.macros.row(1).name).size(), 299u);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/posix/posix_system.h"
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 #include "tests/unit/fakes.h"
 #include "tests/unit/posix_temp_dir.h"
@@ -102,9 +102,10 @@ DemoOutcome RunDemo(const TempDir& tmp, bool layered) {
   RecordingSystem recording(system);
   FakeUi ui;
   {
-    RunState run(layered ? static_cast<System&>(recording) : system, ui);
-    run.strip_trailing_slash = true;  // as the native program sets it
-    out.status = StartSetup(run, system.FromUtf8(dist + "/"));
+    SetupRun run(layered ? static_cast<System&>(recording) : system, ui);
+    StartOptions options;
+    options.strip_trailing_slash = true;  // as the native program sets it
+    out.status = StartSetup(run, system.FromUtf8(dist + "/"), options);
   }
   unsetenv("SETUP_TEST_REGISTER_LOG");
   for (const std::string& event : ui.events) out.events.push_back(Anonymous(event, tmp.path()));

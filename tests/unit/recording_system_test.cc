@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "script/run_state.h"
+#include "script/command_context.h"
 #include "script/startup.h"
 #include "tests/unit/fakes.h"
 
@@ -46,7 +46,7 @@ Outcome RunCase(const LayerCase& c, FakeSystem& fake, System* layer) {
   FakeUi ui;
   Outcome out;
   {
-    RunState run(layer != nullptr ? *layer : fake, ui);
+    SetupRun run(layer != nullptr ? *layer : fake, ui);
     out.status = StartSetup(run, kProgram);
   }
   out.events = ui.events;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "script/command_context.h"
 #include "script/loader.h"
-#include "script/run_state.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -16,13 +16,13 @@ namespace {
 class RegistrySetupDirTest : public ::testing::Test {
  protected:
   RegistrySetupDirTest() : app_(sys_, ui_) {
-    app_.script_path = "C:\\prog\\Setup.Inf";
-    app_.line_number = 7;
+    app_.loaded.path = "C:\\prog\\Setup.Inf";
+    app_.context.line_number = 7;
   }
 
   std::optional<std::string> Run(const std::string& argument) {
     std::string copy = argument;
-    std::optional<std::string> result = RegistrySetupDir(app_, copy.data());
+    std::optional<std::string> result = RegistrySetupDir(app_.context, copy.data());
     EXPECT_EQ(sys_.open_keys, 0);
     return result;
   }
@@ -31,7 +31,7 @@ class RegistrySetupDirTest : public ::testing::Test {
   const std::string kQuote = "C:\\prog\\Setup.Infの7行目に\"が有りません";
   FakeSystem sys_;
   FakeUi ui_;
-  RunState app_;
+  SetupRun app_;
 };
 
 TEST_F(RegistrySetupDirTest, ValueWinsOverFallbackAndLosesOneTrailingBackslash) {

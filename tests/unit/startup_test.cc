@@ -39,6 +39,24 @@ TEST(StartupTest, MissingScriptEndsWithoutDialog) {
   EXPECT_EQ(f.ui.events[0], "MessageBox 0|Can't Open D:\\Dist\\Setup.Inf file.");
 }
 
+// The POSIX program's choice reaches the program directory as a start-up option.
+TEST(StartupTest, StartOptionsChooseTheProgramDirectory) {
+  const struct {
+    bool strip;
+    const char* message;
+  } cases[] = {
+      {false, "MessageBox 0|Can't Open D:/Dist/\\Setup.Inf file."},
+      {true, "MessageBox 0|Can't Open D:/Dist\\Setup.Inf file."},
+  };
+  for (const auto& c : cases) {
+    AppFixture f;
+    StartOptions options;
+    options.strip_trailing_slash = c.strip;
+    EXPECT_EQ(StartSetup(*f.app, "D:/Dist/PROG.EXE", options), kExitStartupFailed);
+    EXPECT_EQ(f.ui.events, (std::vector<std::string>{c.message})) << c.strip;
+  }
+}
+
 TEST(StartupTest, NoWindowsDirectory) {
   for (bool windows : {true, false}) {
     AppFixture f;
@@ -55,19 +73,19 @@ TEST(StartupTest, SetupDialogThatCannotOpenEndsStartUpNotAsACancel) {
   f.ui.answers = {kIdFailed};
   EXPECT_EQ(f.Start("MakeDir C:\\never"), kExitStartupFailed);
   EXPECT_EQ(f.ui.events, (std::vector<std::string>{"SetupDialog Setup|C:\\"}));
-  EXPECT_EQ(f.app->macros.count(), 3);  // no $$SETUPDIR$$: nothing ran
+  EXPECT_EQ(f.app->context.macros.count(), 3);  // no $$SETUPDIR$$: nothing ran
 }
 
 TEST(StartupTest, BuiltInMacrosInOrder) {
   AppFixture f;
   f.ui.answers = {kIdCancel};
   EXPECT_EQ(f.Start(""), kExitCancelled);
-  ASSERT_EQ(f.app->macros.count(), 3);  // Cancel defines no $$SETUPDIR$$
-  EXPECT_STREQ(f.app->macros.row(0).name, "$$WINDOWS$$");
-  EXPECT_STREQ(f.app->macros.row(0).value, "C:\\WINDOWS");
-  EXPECT_STREQ(f.app->macros.row(1).name, "$$SYSTEM$$");
-  EXPECT_STREQ(f.app->macros.row(2).name, "$$FD$$");
-  EXPECT_STREQ(f.app->macros.row(2).value, "D:\\Dist");
+  ASSERT_EQ(f.app->context.macros.count(), 3);  // Cancel defines no $$SETUPDIR$$
+  EXPECT_STREQ(f.app->context.macros.row(0).name, "$$WINDOWS$$");
+  EXPECT_STREQ(f.app->context.macros.row(0).value, "C:\\WINDOWS");
+  EXPECT_STREQ(f.app->context.macros.row(1).name, "$$SYSTEM$$");
+  EXPECT_STREQ(f.app->context.macros.row(2).name, "$$FD$$");
+  EXPECT_STREQ(f.app->context.macros.row(2).value, "D:\\Dist");
   EXPECT_EQ(f.ui.events, std::vector<std::string>{"SetupDialog Setup|C:\\"});
 }
 
@@ -122,10 +140,10 @@ TEST(StartupTest, LinesAreStoredAsTheLineReadDeliversThem) {
   f.ui.answers = {kIdCancel};
   f.system.AddFile(AppFixture::kScriptPath, script);
   StartSetup(*f.app, AppFixture::kProgram);
-  EXPECT_EQ(f.app->store.line_count(), 5);  // 1023 + 477, 1023 + empty, last
+  EXPECT_EQ(f.app->loaded.store.line_count(), 5);  // 1023 + 477, 1023 + empty, last
   char buf[2048];
   std::vector<std::size_t> lengths;
-  while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) {
+  while (f.app->loaded.store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) {
     lengths.push_back(std::strlen(buf));
   }
   EXPECT_EQ(lengths, (std::vector<std::size_t>{1023, 477, 1023, 0, 4}));
@@ -138,7 +156,8 @@ TEST(StartupTest, TextModeReading) {
   StartSetup(*f.app, AppFixture::kProgram);
   char buf[512];
   std::vector<std::string> lines;
-  while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) lines.push_back(buf);
+  while (f.app->loaded.store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine)
+    lines.push_back(buf);
   EXPECT_EQ(lines, (std::vector<std::string>{"one", "two\r"}));
 }
 
@@ -149,7 +168,8 @@ TEST(StartupTest, NulInsideALineEndsIt) {
   StartSetup(*f.app, AppFixture::kProgram);
   char buf[512];
   std::vector<std::string> lines;
-  while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) lines.push_back(buf);
+  while (f.app->loaded.store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine)
+    lines.push_back(buf);
   EXPECT_EQ(lines, (std::vector<std::string>{"ab", "ef"}));
 }
 
@@ -186,10 +206,11 @@ TEST(StartupTest, CutWindowTitleLeavesAnExtraLine) {
   AppFixture f;
   f.ui.answers = {kIdCancel};
   f.Start("WindowTitle \"T\"\nWindowTitle A B\n");
-  EXPECT_EQ(f.app->store.line_count(), 2);
+  EXPECT_EQ(f.app->loaded.store.line_count(), 2);
   char buf[512];
   std::vector<std::string> lines;
-  while (f.app->store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine) lines.push_back(buf);
+  while (f.app->loaded.store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine)
+    lines.push_back(buf);
   EXPECT_EQ(lines, (std::vector<std::string>{"WindowTitle \"T", "", "WindowTitle A", "B"}));
 }
 

@@ -18,7 +18,8 @@ class TextCommandsTest : public ::testing::Test, public AppFixture {
   CommandResult::Status Run(CommandHandler handler, const std::string& args, LanguageMode mode) {
     line = Sjis(args);
     line.push_back('\0');
-    return handler(*app, line.data(), mode).status;
+    app->context.language_mode = mode;
+    return handler(app->context, line.data()).status;
   }
 
   std::string Japanese() { return Sjis("a /* 日本 */\r\n"); }

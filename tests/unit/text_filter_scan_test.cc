@@ -19,13 +19,13 @@ constexpr LanguageMode kEn = LanguageMode::kEnglish;
 
 class TextFilterScanTest : public ::testing::Test, public AppFixture {
  protected:
-  void SetUp() override { app->DefineMacro("$$FD$$", "D:\\Dist"); }
+  void SetUp() override { app->context.DefineMacro("$$FD$$", "D:\\Dist"); }
 
   // The copy's result, its one message or "", and the destination.
   std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
     ui.messages.clear();
-    bool copied = app->text_filter().CopyTextFile(kSource, kDest, mode);
+    bool copied = app->context.text_filter().CopyTextFile(kSource, kDest, mode);
     std::string message = ui.messages.empty() ? "" : ui.messages.back();
     return (copied ? "ok:" : "failed:") + message + ":" + (copied ? system.FileData(kDest) : "");
   }

@@ -32,13 +32,13 @@ class StringOutput : public OutputFile {
 
 class TextFilterTest : public ::testing::Test, public AppFixture {
  protected:
-  void SetUp() override { app->DefineMacro("$$SETUPDIR$$", "C:\\App"); }
+  void SetUp() override { app->context.DefineMacro("$$SETUPDIR$$", "C:\\App"); }
 
   // Copies `input` (code page bytes) through the fake file system; the copy must
   // succeed without a message.
   std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
-    bool copied = app->text_filter().CopyTextFile(kSource, kDest, mode);
+    bool copied = app->context.text_filter().CopyTextFile(kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     EXPECT_TRUE(messages().empty()) << Messages();
     return system.FileData(kDest);
@@ -48,7 +48,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   std::string CopyStepped(const std::string& input, LanguageMode mode, std::size_t step) {
     SteppedInput in(input, step);
     StringOutput out;
-    bool copied = app->text_filter().FilterStream(in, out, kSource, kDest, mode);
+    bool copied = app->context.text_filter().FilterStream(in, out, kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     return out.text;
   }
@@ -56,7 +56,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // A copy that must fail with exactly `message`; answers what the destination holds.
   void CopyFails(const std::string& input, LanguageMode mode, const std::string& message) {
     system.AddFile(kSource, input);
-    EXPECT_FALSE(app->text_filter().CopyTextFile(kSource, kDest, mode));
+    EXPECT_FALSE(app->context.text_filter().CopyTextFile(kSource, kDest, mode));
     ASSERT_EQ(messages().size(), 1u) << Messages();
     EXPECT_EQ(messages()[0], message);
   }
@@ -228,14 +228,14 @@ TEST_F(TextFilterTest, WholeAndSteppedReadsGiveTheSameOutput) {
 }
 
 TEST_F(TextFilterTest, MacrosAreReplacedEverywhereWithinAChunk) {
-  app->DefineMacro("$$FD$$", "D:\\Dist");
+  app->context.DefineMacro("$$FD$$", "D:\\Dist");
   EXPECT_EQ(Copy("/* $$FD$$ $# $$SETUPDIR$$ */\n$$FD$$", kJa), "/* D:\\Dist */\r\nD:\\Dist");
   EXPECT_EQ(Copy("/* $$FD$$ $# $$SETUPDIR$$ */\n$$FD$$", kEn), "/* C:\\App */\r\nD:\\Dist");
   // A value can bring in markers; they are seen as if they stood in the file.
-  app->DefineMacro("OPEN", "/*$#");
+  app->context.DefineMacro("OPEN", "/*$#");
   EXPECT_EQ(Copy("OPEN x */y\n", kJa), "y\r\n");
   // A macro value holding 0x1A ends the input.
-  app->DefineMacro("STOP", "\x1A");
+  app->context.DefineMacro("STOP", "\x1A");
   EXPECT_EQ(Copy("a\nbSTOPc\nd\n", kJa), "a\r\nb");
 }
 
@@ -269,7 +269,7 @@ TEST_F(TextFilterTest, NulEndsItsChunk) {
   EXPECT_EQ(Copy(std::string("ab\0cd\nef\n", 9), kJa), "abef\r\n");
   // A chunk that expands to nothing delivers nothing; reading goes on.
   EXPECT_EQ(Copy(std::string("\0x\nef\n", 6), kJa), "ef\r\n");
-  app->DefineMacro("E", "");
+  app->context.DefineMacro("E", "");
   EXPECT_EQ(Copy("x\nE", kJa), "x\r\n");
   EXPECT_EQ(Copy(std::string(4095, 'E') + "z\n", kJa), "z\r\n");
   EXPECT_EQ(Copy("E\nEf\n", kJa), "\r\nf\r\n");
@@ -325,7 +325,7 @@ TEST_F(TextFilterTest, LineNumberCountsChunks) {
 }
 
 TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
-  app->DefineMacro("L", std::string(299, 'v'));
+  app->context.DefineMacro("L", std::string(299, 'v'));
   system.AddFile(kDest, "old");
   // 13 names of one byte become 13 * 299 = 3887 bytes; 14 become 4186.
   EXPECT_EQ(Copy(std::string(13, 'L') + std::string(208, 'x'), kJa),
@@ -337,7 +337,7 @@ TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
 
 TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
   system.AddFile(kDest, "old");
-  EXPECT_FALSE(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\none.txt file");
   EXPECT_EQ(system.FileData(kDest), "old");
@@ -347,7 +347,7 @@ TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
 TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
   system.AddDirectory("C:\\src");  // C:\out is missing
   system.AddFile(kSource, "a\n");
-  EXPECT_FALSE(app->text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create C:\\out\\a.txt file");  // the source is not looked at
   EXPECT_FALSE(system.HasFile(kDest));
@@ -355,7 +355,7 @@ TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
 
 TEST_F(TextFilterTest, CopyOntoItselfReceivesTheFilteredText) {
   system.AddFile(kSource, "x /*$# en */\n");
-  EXPECT_TRUE(app->text_filter().CopyTextFile(kSource, kSource, kJa));
+  EXPECT_TRUE(app->context.text_filter().CopyTextFile(kSource, kSource, kJa));
   EXPECT_EQ(system.FileData(kSource), "x \r\n");
 }
 
@@ -376,7 +376,7 @@ TEST_F(TextFilterTest, ReadErrorFailsAndLeavesTheDestination) {
 TEST_F(TextFilterTest, ReadErrorInsideACommentIsAReadError) {
   SteppedInput in("/* never closed", 4, 8);
   StringOutput out;
-  EXPECT_FALSE(app->text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_FALSE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't read C:\\src\\a.txt file");
 }
@@ -414,7 +414,7 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   for (int i = 0; i < 10000; ++i) input += "short line\n";
   SteppedInput in(input, 65536);
   StringOutput out;
-  EXPECT_TRUE(app->text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_TRUE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
 }

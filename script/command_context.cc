@@ -1,18 +1,19 @@
-#include "script/run_state.h"
+#include "script/command_context.h"
 
 #include "textcopy/text_filter.h"
 
 namespace setup {
 
-RunState::RunState(System& system, Ui& ui)
+CommandContext::CommandContext(System& system, Ui& ui, const LoadedScript& loaded)
     : system(system),
       ui(ui),
       reporter(system, ui),
-      script(system, reporter, script_path, line_number) {}
+      loaded(loaded),
+      script(system, reporter, loaded.path, line_number) {}
 
-RunState::~RunState() = default;
+CommandContext::~CommandContext() = default;
 
-bool RunState::DefineMacro(std::string_view name, std::string_view value) {
+bool CommandContext::DefineMacro(std::string_view name, std::string_view value) {
   constexpr std::size_t kLimit = MacroTable::kFieldSize - 1;
   if (macros.Define(CutText(system, name, kLimit), CutText(system, value, kLimit)) ==
       MacroTable::DefineResult::kFull) {
@@ -22,7 +23,7 @@ bool RunState::DefineMacro(std::string_view name, std::string_view value) {
   return true;
 }
 
-TextFilter& RunState::text_filter() {
+TextFilter& CommandContext::text_filter() {
   if (!text_filter_) text_filter_ = std::make_unique<TextFilter>(system, macros, reporter);
   return *text_filter_;
 }
