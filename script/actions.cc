@@ -52,9 +52,8 @@ CommandResult DoDiskCheck(CommandContext& cx, char* args) {
   if (!CutArguments(cx.script, kDiskCheck, args, &a)) return CommandResult::Failed();
   const char* file = a.token[0];
   const char* prompt = a.rest;
-  // The path must fit 255 bytes; a longer one is a file that cannot be opened.
   std::string path = cx.loaded.program_dir + "\\" + file;
-  bool fits = path.size() <= 255;
+  bool fits = path.size() <= kDiskCheckPathLimit;
   std::string text;
   for (;;) {
     if (fits && cx.system.OpenForReading(path)) return CommandResult::Done();

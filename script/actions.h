@@ -3,9 +3,15 @@
 #ifndef SETUP_SCRIPT_ACTIONS_H_
 #define SETUP_SCRIPT_ACTIONS_H_
 
+#include <cstddef>
+
 #include "script/command.h"
 
 namespace setup {
+
+// DiskCheck's path (the program directory, a backslash and the file) must fit this many
+// bytes; a longer one is a file that cannot be opened, so the disk is never found.
+inline constexpr std::size_t kDiskCheckPathLimit = 255;
 
 CommandResult DoDefine(CommandContext& cx, char* args);
 CommandResult DoBinCopy(CommandContext& cx, char* args);

@@ -66,9 +66,10 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   std::string::size_type close = open == std::string::npos ? open : text.find(')', open);
   if (close == std::string::npos) return;  // a read error: not the script's fault
   std::string number = text.substr(open + 2, close - open - 2);
+  std::string limit = std::to_string(TextFilter::kMaxBody);
   std::string why = EndsWith(text, "line too long")
-                        ? "the line is over 4095 bytes after macro expansion"
-                        : "a comment is not closed, or its body is over 4095 bytes";
+                        ? "the line is over " + limit + " bytes after macro expansion"
+                        : "a comment is not closed, or its body is over " + limit + " bytes";
   Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " + number +
         ": " + why + " (" + Utf8(source) + ")");
 }

@@ -5,9 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "script/actions.h"
 #include "script/check_walk.h"
 
 namespace setup {
+namespace {
+
+// `n` with a comma between each group of three digits, as the findings write sizes.
+std::string Grouped(std::size_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  return digits;
+}
+
+}  // namespace
 
 std::vector<Finding> Checker::Check() {
   if (Load()) Walk();
@@ -31,7 +42,7 @@ bool Checker::Load() {
     std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
     if (EndsWith(text, "file is too large.")) {
       Add(Finding::Severity::kError, loaded().store.line_count() + 1,
-          "script too large: over 65,536 bytes");
+          "script too large: over " + Grouped(ScriptStore::kSize) + " bytes");
     } else if (text.substr(0, 10) == "Can't read") {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
@@ -93,11 +104,12 @@ void Checker::Walk() {
     }
     LineFault fault = walker.Expand();
     if (fault == LineFault::kTooLong) {
-      Error("line too long: over 511 bytes");
+      Error("line too long: over " + std::to_string(kWorkLineSize - 1) + " bytes");
       continue;
     }
     if (fault == LineFault::kExpandedTooLong) {
-      Error("line too long after macro expansion: over 511 bytes");
+      Error("line too long after macro expansion: over " + std::to_string(kWorkLineSize - 1) +
+            " bytes");
       continue;
     }
     char* cursor = walker.cursor();
@@ -130,7 +142,10 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
       Warning("label line without a name");
     }
   } else if (fault == LabelFault::kTooLong) {
-    if (searched) Error("label over 63 bytes: a Goto passing over it stops the run");
+    if (searched) {
+      Error("label over " + std::to_string(kLabelSize - 1) +
+            " bytes: a Goto passing over it stops the run");
+    }
   } else {
     labels_.push_back({line(), label});
     if (goto_labels_.count(label) == 0) {
@@ -240,7 +255,7 @@ void Checker::CheckGoto(const char* label, const Facts& facts, Outcome* out) {
   if (fault == LabelFault::kEmpty) {
     Error("Goto: the label is missing");
   } else if (fault == LabelFault::kTooLong) {
-    Error("Goto: the label is over 63 bytes");
+    Error("Goto: the label is over " + std::to_string(kLabelSize - 1) + " bytes");
   } else {
     goto_labels_.insert(label);
     out->next.reset();
@@ -275,8 +290,9 @@ void Checker::CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts,
 void Checker::CheckDiskFile(const char* file) {
   std::string path = loaded().program_dir + "\\" + file;
   std::uint32_t mtime = 0;
-  if (path.size() > 255) {
-    Error("DiskCheck: the path is over 255 bytes: the disk is never found");
+  if (path.size() > kDiskCheckPathLimit) {
+    Error("DiskCheck: the path is over " + std::to_string(kDiskCheckPathLimit) +
+          " bytes: the disk is never found");
   } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime)) {
     other_disk_ = true;  // from here on the program directory may be another disk
   }
@@ -312,7 +328,8 @@ void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& f
 
 void Checker::Define(const char* name, const char* value) {
   if (!cx().DefineMacro(name, value)) {
-    Error("too many macros: the table holds 50 names, the four built-ins included");
+    Error("too many macros: the table holds " + std::to_string(MacroTable::kMaxRows) +
+          " names, the four built-ins included");
   }
 }
 
