@@ -88,6 +88,7 @@ unit: deps-native pe-fixtures
 	@cmake --build build/unit -j $(JOBS) --target unit_tests
 	@build/unit/tests/unit_tests --gtest_brief=1
 	@python3 -B tests/layering_check.py
+	@bash tools/format_check.sh
 
 demo: build
 	@bash tools/demo.sh

@@ -15,7 +15,8 @@ class System;
 // per line, "PATH:LINE: error: TEXT" or "PATH:LINE: warning: TEXT", UTF-8, to `out`.
 // Returns 1 when there is an error, else 0.
 // `path` and `program_dir` are code-page bytes, as `system` takes paths.
-int RunCheckCommand(System& system, std::string_view path, std::string_view program_dir, std::FILE* out);
+int RunCheckCommand(System& system, std::string_view path, std::string_view program_dir,
+                    std::FILE* out);
 
 // The same, with the findings appended to `out` in memory: nothing touches a file.
 int RunCheckCommand(System& system, std::string_view path, std::string_view program_dir,

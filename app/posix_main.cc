@@ -116,7 +116,8 @@ void HintAtProgramDirectory(const std::string& program, const std::string& progr
 // The terminal front end, or batch with its answers; null, with the reason on standard
 // error, when the answers file is not a regular file that can be read whole within
 // BatchUi::kAnswersLimit.
-std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options, const std::string& program) {
+std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options,
+                                 const std::string& program) {
   if (terminal) return std::make_unique<TerminalUi>(stdin, stdout);
   std::string answers = OptionOrEnvironment(options.answers, "SETUP_ANSWERS");
   std::deque<std::string> lines;

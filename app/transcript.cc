@@ -110,8 +110,8 @@ int TranscriptUi::ShowFinishDialog(const std::string& title) {
 int TranscriptUi::ShowDiskDialog(const std::string& title, const std::string& text) {
   EmitPending();
   int answer = target().ShowDiskDialog(title, text);
-  Emit("{\"event\":\"DiskDialog\",\"title\":" + JsonString(title) + ",\"text\":" +
-       JsonString(text) + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
+  Emit("{\"event\":\"DiskDialog\",\"title\":" + JsonString(title) +
+       ",\"text\":" + JsonString(text) + ",\"answer\":" + JsonString(AnswerName(answer)) + "}");
   return answer;
 }
 

@@ -58,7 +58,8 @@ const char* const kSourceNames[] = {"textcopy-source.txt", "textcopy-dense.txt"}
 
 // "設定値の説明", "日本語だけの注釈", "行", "日本語", "説明" in code page 932.
 const std::string kSetting = "\x90\xdd\x92\xe8\x92\x6c\x82\xcc\x90\xe0\x96\xbe";
-const std::string kJapaneseOnly = "\x93\xfa\x96\x7b\x8c\xea\x82\xbe\x82\xaf\x82\xcc\x92\x8d\x8e\xdf";
+const std::string kJapaneseOnly =
+    "\x93\xfa\x96\x7b\x8c\xea\x82\xbe\x82\xaf\x82\xcc\x92\x8d\x8e\xdf";
 const std::string kLineWord = "\x8d\x73";
 const std::string kJapanese = "\x93\xfa\x96\x7b\x8c\xea";
 const std::string kExplanation = "\x90\xe0\x96\xbe";
@@ -82,7 +83,8 @@ std::string ProjectBlock() {
 
 // 4,096 dense lines, repeated: eight words a line, each of the six kinds equally likely.
 std::string DenseBlock() {
-  const std::string plain[] = {"install", "value", "path=", "tool.exe", "42", "data", "key", "file"};
+  const std::string plain[] = {"install", "value", "path=", "tool.exe",
+                               "42",      "data",  "key",   "file"};
   const std::string double_byte[] = {kJapanese, kExplanation, kLineWord};
   std::mt19937 random(23);
   std::string block;
@@ -150,21 +152,24 @@ void BM_TextCopy(benchmark::State& state) {
 }
 
 void BM_Cp(benchmark::State& state) {
-  CopyLoop(state, static_cast<int>(state.range(0)), "cp", [](const std::string& from, const std::string& to) {
-    return Spawn({"cp", from, to});
-  });
+  CopyLoop(state, static_cast<int>(state.range(0)), "cp",
+           [](const std::string& from, const std::string& to) {
+             return Spawn({"cp", from, to});
+           });
 }
 
 void BM_Unix2dos(benchmark::State& state) {
-  CopyLoop(state, static_cast<int>(state.range(0)), "unix2dos", [](const std::string& from, const std::string& to) {
-    return Spawn({"unix2dos", "-q", "-n", from, to});
-  });
+  CopyLoop(state, static_cast<int>(state.range(0)), "unix2dos",
+           [](const std::string& from, const std::string& to) {
+             return Spawn({"unix2dos", "-q", "-n", from, to});
+           });
 }
 
 void BM_Sed(benchmark::State& state) {
-  CopyLoop(state, static_cast<int>(state.range(0)), "sed", [](const std::string& from, const std::string& to) {
-    return Spawn({"sed", "s/$/\r/", from}, to);
-  });
+  CopyLoop(state, static_cast<int>(state.range(0)), "sed",
+           [](const std::string& from, const std::string& to) {
+             return Spawn({"sed", "s/$/\r/", from}, to);
+           });
 }
 
 void Setup(benchmark::internal::Benchmark* bench) {
@@ -184,7 +189,7 @@ BENCHMARK(BM_Sed)->Apply(Setup)->Arg(kProjectText)->Arg(kDenseText);
 }  // namespace
 
 int main(int argc, char** argv) {
-  return bench::RunBenchmarks(argc, argv,
-                              {BenchDir() + "/" + kSourceNames[kProjectText],
-                               BenchDir() + "/" + kSourceNames[kDenseText]});
+  return bench::RunBenchmarks(
+      argc, argv,
+      {BenchDir() + "/" + kSourceNames[kProjectText], BenchDir() + "/" + kSourceNames[kDenseText]});
 }

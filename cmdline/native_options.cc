@@ -61,17 +61,11 @@ bool SetValue(std::optional<std::string>* slot, int value, std::string* error) {
 bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_path,
                 std::string* error) {
   switch (c) {
-    case kSilent:
-      options->silent = true;
-      return true;
-    case kDest:
-      return SetValue(&options->dest, c, error);
-    case kAnswers:
-      return SetValue(&options->answers, c, error);
-    case kLog:
-      return SetValue(&options->log, c, error);
-    case kPrefix:
-      return SetValue(&options->prefix, c, error);
+    case kSilent: options->silent = true; return true;
+    case kDest: return SetValue(&options->dest, c, error);
+    case kAnswers: return SetValue(&options->answers, c, error);
+    case kLog: return SetValue(&options->log, c, error);
+    case kPrefix: return SetValue(&options->prefix, c, error);
     case kUi: {
       std::string ui = optarg ? optarg : "";
       if (ui == "terminal") {
@@ -92,15 +86,9 @@ bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_
       }
       return true;
     case 'h':
-    case kHelp:
-      options->help = true;
-      return true;
-    case kVersion:
-      options->version = true;
-      return true;
-    case ':':
-      *error = "option '" + OffendingWord(argc, argv) + "' needs a value";
-      return false;
+    case kHelp: options->help = true; return true;
+    case kVersion: options->version = true; return true;
+    case ':': *error = "option '" + OffendingWord(argc, argv) + "' needs a value"; return false;
     default:
       if (optopt >= kSilent) {
         *error = "option '" + OptionName(optopt) + "' takes no value";

@@ -18,14 +18,14 @@ enum class FrontEndChoice {
 struct Options {
   bool help = false;
   bool version = false;
-  bool silent = false;                 // --silent, /S: batch with the default answers
-  bool check = false;                  // --check, /CHECK: check the script, run nothing
-  std::string check_path;              // empty: the program directory
+  bool silent = false;                     // --silent, /S: batch with the default answers
+  bool check = false;                      // --check, /CHECK: check the script, run nothing
+  std::string check_path;                  // empty: the program directory
   std::optional<std::string> program_dir;  // the native DIR operand: where Setup.Inf is
-  std::optional<std::string> dest;     // pre-fills SetupDialog as if typed there
-  std::optional<std::string> answers;  // the answers file (beats SETUP_ANSWERS)
-  std::optional<std::string> log;      // the transcript file, "-" standard output
-  std::optional<std::string> prefix;   // the Wine prefix (beats WINEPREFIX)
+  std::optional<std::string> dest;         // pre-fills SetupDialog as if typed there
+  std::optional<std::string> answers;      // the answers file (beats SETUP_ANSWERS)
+  std::optional<std::string> log;          // the transcript file, "-" standard output
+  std::optional<std::string> prefix;       // the Wine prefix (beats WINEPREFIX)
   FrontEndChoice ui = FrontEndChoice::kUnset;
 };
 

@@ -128,9 +128,9 @@ void DefineAndExpand(std::string_view input) {
 
   const std::string text(pieces[0]);
   const std::string expected = model.Expand(text);
-  for (std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{256},
-                           std::size_t{512}, std::size_t{4096}, expected.size(),
-                           expected.size() + 1}) {
+  for (std::size_t size :
+       {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{256}, std::size_t{512},
+        std::size_t{4096}, expected.size(), expected.size() + 1}) {
     if (size > 0) CheckExpand(*table, text, expected, size);
   }
 }

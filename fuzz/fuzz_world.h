@@ -24,8 +24,10 @@ inline void AddFuzzRegistry(FakeSystem& system) {
   system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Version", "1.2.3.4");
   system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "", "C:\\Default");
   system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Empty", "");
-  system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Number", std::string("1\0\0\0", 4));
-  system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Zero", std::string("\0\1\0\0", 4));
+  system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Number",
+                          std::string("1\0\0\0", 4));
+  system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Zero",
+                          std::string("\0\1\0\0", 4));
   system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample\\Install Dir", "Dir",
                           "C:\\Program Files\\Sample");
   system.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Long",
@@ -68,9 +70,10 @@ inline void AddFuzzFiles(FakeSystem& system) {
                           {{"\\VarFileInfo\\Translation", translation},
                            {"\\StringFileInfo\\041103A4\\FileVersion", "1.2.3.4"},
                            {"\\StringFileInfo\\041103A4\\ProductVersion", "5, 2, 0, 0"}});
-  system.SetVersionValues("C:\\WINDOWS\\system32\\comctl32.dll",
-                          {{"\\VarFileInfo\\Translation", std::string("\x09\x04\xb0\x04", 4)},
-                           {"\\StringFileInfo\\040904B0\\FileVersion", std::string("6.0\0junk", 8)}});
+  system.SetVersionValues(
+      "C:\\WINDOWS\\system32\\comctl32.dll",
+      {{"\\VarFileInfo\\Translation", std::string("\x09\x04\xb0\x04", 4)},
+       {"\\StringFileInfo\\040904B0\\FileVersion", std::string("6.0\0junk", 8)}});
   system.SetVersionValues("D:\\Dist\\sub\\Old.dll", {{"\\VarFileInfo\\Translation", "\x09"}});
 
   system.libraries["D:\\Dist\\Good.dll"] = 0;

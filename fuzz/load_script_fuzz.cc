@@ -92,8 +92,7 @@ void LoadAndCheck(std::string_view script) {
 
   if (stored > ScriptStore::kSize) {
     Check(status == kExitStartupFailed);
-    Check(!ui.messages.empty() &&
-          ui.messages.back() == "D:\\Dist\\Setup.Inf file is too large.");
+    Check(!ui.messages.empty() && ui.messages.back() == "D:\\Dist\\Setup.Inf file is too large.");
     for (const std::string& event : ui.events) Check(event.rfind("MessageBox ", 0) == 0);
     return;
   }

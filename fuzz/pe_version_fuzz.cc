@@ -14,8 +14,7 @@ namespace {
 void QueryLikeTheCondition(const std::vector<std::uint8_t>& block) {
   std::string value;
   setup::QueryVersionBlock(block, "\\", &value);
-  if (!setup::QueryVersionBlock(block, "\\VarFileInfo\\Translation", &value) ||
-      value.size() < 4) {
+  if (!setup::QueryVersionBlock(block, "\\VarFileInfo\\Translation", &value) || value.size() < 4) {
     setup::QueryVersionBlock(block, "\\StringFileInfo\\040904B0\\FileVersion", &value);
     return;
   }

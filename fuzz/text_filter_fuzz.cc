@@ -10,10 +10,10 @@
 // it was, a success shows none and replaces it with the filtered text; and a source
 // without macros, NUL bytes or slashes comes out as its text-mode reading with CR LF
 // line ends.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -80,7 +80,8 @@ void DefineMacros(SetupRun& app, unsigned set) {
   if (set & 4) app.context.DefineMacro("L", std::string(299, 'v'));  // can overflow a chunk
 }
 
-Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set, std::size_t step) {
+Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set,
+                  std::size_t step) {
   FakeSystem system;
   FakeUi ui;
   SetupRun app(system, ui);
@@ -159,7 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (whole.result == 0 && !whole.messages.empty()) std::abort();
-  if (whole.result == 1 && (whole.messages.size() != 1 || !IsDocumentedFailure(whole.messages[0]))) {
+  if (whole.result == 1 &&
+      (whole.messages.size() != 1 || !IsDocumentedFailure(whole.messages[0]))) {
     std::abort();
   }
   if (whole.result != 0 && whole.result != 1) std::abort();

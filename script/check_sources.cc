@@ -32,7 +32,8 @@ bool Checker::InProgramDirectory(std::string_view path) const {
 
 bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
   std::string_view path = source;
-  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) || other_disk_) {
+  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) ||
+      other_disk_) {
     return false;
   }
   std::uint32_t mtime = 0;
@@ -45,7 +46,8 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
     }
   }
   if (facts.count(FoldPath(path)) == 0) {
-    Error(std::string(CommandWord(id)) + ": the source is not in the program directory: " + Utf8(path));
+    Error(std::string(CommandWord(id)) +
+          ": the source is not in the program directory: " + Utf8(path));
   }
   return false;
 }
@@ -70,8 +72,8 @@ void Checker::CheckTextSource(KeywordId id, const char* source) {
   std::string why = EndsWith(text, "line too long")
                         ? "the line is over " + limit + " bytes after macro expansion"
                         : "a comment is not closed, or its body is over " + limit + " bytes";
-  Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " + number +
-        ": " + why + " (" + Utf8(source) + ")");
+  Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " +
+        number + ": " + why + " (" + Utf8(source) + ")");
 }
 
 void Checker::ReportUnresolvedGotos(const Flow& flow) {
@@ -95,8 +97,7 @@ void Checker::ReportUnresolvedGotos(const Flow& flow) {
 namespace {
 
 std::string StripSeparators(std::string_view path) {
-  while (path.size() > 1 && IsSeparator(path.back()) &&
-         !(path.size() == 3 && path[1] == ':')) {
+  while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':')) {
     path.remove_suffix(1);
   }
   return std::string(path);

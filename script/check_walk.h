@@ -104,7 +104,7 @@ class Checker {
   System& system_;
   std::string script_path_;
   std::vector<Finding> findings_;
-  std::set<std::string> goto_labels_;                 // named by a Goto reached so far
+  std::set<std::string> goto_labels_;                // named by a Goto reached so far
   std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
   bool other_disk_ = false;  // a DiskCheck may have asked for a disk not at hand
 };

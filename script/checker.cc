@@ -53,8 +53,8 @@ bool Checker::Load() {
   std::map<int, KeywordId> keywords = KeywordsOfStoredLines(messages);
   for (const CaptureUi::Message& m : messages) {
     KeywordId id = keywords[m.line];
-    std::string what = std::string(CommandWord(id)) + ": the " +
-                       (id == kWindowTitle ? "title" : "argument");
+    std::string what =
+        std::string(CommandWord(id)) + ": the " + (id == kWindowTitle ? "title" : "argument");
     if (EndsWith(m.text, "TABが有りません")) {
       Add(Finding::Severity::kWarning, m.line,
           what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
@@ -117,7 +117,8 @@ void Checker::Walk() {
     if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
-      for (const auto& [label, skip] : flow.skipping) next.SkipTo(label, skip.facts, skip.goto_lines);
+      for (const auto& [label, skip] : flow.skipping)
+        next.SkipTo(label, skip.facts, skip.goto_lines);
       if (runs) {
         Outcome outcome = CheckCommand(cursor, *flow.running);
         if (outcome.next) next.Run(*outcome.next);
@@ -206,12 +207,8 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
 void Checker::ReportCutFault(KeywordId id, const Arguments& a) {
   std::string name = std::string(CommandWord(id)) + ": the " + a.fault_argument;
   switch (a.fault) {
-    case ArgumentFault::kMissing:
-      Error(name + " is missing");
-      break;
-    case ArgumentFault::kNoClosingQuote:
-      Error(name + " has no closing quote");
-      break;
+    case ArgumentFault::kMissing: Error(name + " is missing"); break;
+    case ArgumentFault::kNoClosingQuote: Error(name + " has no closing quote"); break;
     default:
       // A quoted comparison word would be an operand, not a comparison word.
       Error(name + (std::strcmp(a.fault_argument, "comparison word") == 0
@@ -245,8 +242,7 @@ void Checker::CheckArguments(const KeywordRow& row, Arguments& a, const Facts& f
       break;
     case CheckKind::kDiskFile: CheckDiskFile(a.token[0]); break;
     case CheckKind::kComponent: CheckSource(row.id, a.token[0], facts); break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -67,12 +67,12 @@ bool ScanHex(const char** text, std::uint32_t* number) {
 using CompareTest = bool (*)(System& system, const char* left, const char* operand, CompareOp op,
                              const char* sense);
 
-CommandResult RunComparison(const ScriptContext& script, System& system, KeywordId id,
-                            char* args, CompareTest test) {
+CommandResult RunComparison(const ScriptContext& script, System& system, KeywordId id, char* args,
+                            CompareTest test) {
   Arguments a;
   if (!CutArguments(script, id, args, &a)) return CommandResult::Failed();
   return test(system, a.token[0], a.token[1], a.op, a.token[2]) ? CommandResult::Holds(a.rest)
-                                                                 : CommandResult::Done();
+                                                                : CommandResult::Done();
 }
 
 // Commands of the form: argument, SenseToken, rest of the line.
@@ -120,9 +120,9 @@ bool TestVersion(System& system, const char* file, const char* operand, CompareO
     } else if (op == CompareOp::kEqual) {
       test = version == operand;
     } else {
-      test = Compare(CompareBytes(VersionSortKey(version.c_str()).c_str(),
-                                  VersionSortKey(operand).c_str()),
-                     op);
+      test = Compare(
+          CompareBytes(VersionSortKey(version.c_str()).c_str(), VersionSortKey(operand).c_str()),
+          op);
     }
   }
   return test != Inverts(sense);

@@ -18,7 +18,9 @@ class ScriptContext {
  public:
   ScriptContext(System& system, Reporter& reporter, const std::string& script_path,
                 const int& line_number)
-      : system_(system), reporter_(reporter), script_path_(script_path),
+      : system_(system),
+        reporter_(reporter),
+        script_path_(script_path),
         line_number_(line_number) {}
   ScriptContext(const ScriptContext&) = delete;
   ScriptContext& operator=(const ScriptContext&) = delete;

@@ -12,7 +12,10 @@ class ScriptStore {
   static constexpr std::size_t kSize = 65536;
   static constexpr std::size_t kReadLimit = 1024;  // a line read takes at most 1023 bytes
 
-  void Reset() { write_end_ = read_ = 0; line_count_ = 0; }
+  void Reset() {
+    write_end_ = read_ = 0;
+    line_count_ = 0;
+  }
   int line_count() const { return line_count_; }
 
   // Stores `line` (which holds no NUL) and a NUL after it. Returns the stored copy, which

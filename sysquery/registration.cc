@@ -7,8 +7,7 @@ namespace setup {
 
 bool CallRegisterServer(System& system, const std::string& path) {
   std::int32_t hresult = -1;
-  return system.CallDllRegisterServer(path, &hresult) == DllRegisterResult::kCalled &&
-         hresult == 0;
+  return system.CallDllRegisterServer(path, &hresult) == DllRegisterResult::kCalled && hresult == 0;
 }
 
 std::string RegistrationWorkingDirectory(System& system, const std::string& path) {
@@ -29,8 +28,7 @@ bool RunAndWait(System& system, const MessagePump& pump_messages, const std::str
   return true;
 }
 
-bool RegisterComponent(System& system, const MessagePump& pump_messages,
-                       const std::string& path) {
+bool RegisterComponent(System& system, const MessagePump& pump_messages, const std::string& path) {
   if (CallRegisterServer(system, path)) return true;
   return RunAndWait(system, pump_messages, path, RegistrationWorkingDirectory(system, path),
                     "/regserver");

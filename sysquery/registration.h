@@ -15,8 +15,7 @@ using MessagePump = std::function<void()>;
 
 // True when the component was registered (or its registration program was started and
 // has ended).
-bool RegisterComponent(System& system, const MessagePump& pump_messages,
-                       const std::string& path);
+bool RegisterComponent(System& system, const MessagePump& pump_messages, const std::string& path);
 
 // True when the library loaded, exports DllRegisterServer, and that returned exactly 0.
 bool CallRegisterServer(System& system, const std::string& path);

@@ -19,10 +19,8 @@ struct RegistryRoot {
 // Searched in order. HKEY_PERFORMANCE_DATA and HKEY_DYN_DATA have no row on purpose:
 // a path naming them matches nothing.
 constexpr RegistryRoot kRegistryRootTable[] = {
-    {"HKEY_CLASSES_ROOT\\", kHkeyClassesRoot},
-    {"HKEY_CURRENT_USER\\", kHkeyCurrentUser},
-    {"HKEY_LOCAL_MACHINE\\", kHkeyLocalMachine},
-    {"HKEY_USERS\\", kHkeyUsers},
+    {"HKEY_CLASSES_ROOT\\", kHkeyClassesRoot},     {"HKEY_CURRENT_USER\\", kHkeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE\\", kHkeyLocalMachine},   {"HKEY_USERS\\", kHkeyUsers},
     {"HKEY_CURRENT_CONFIG\\", kHkeyCurrentConfig},
 };
 

@@ -17,9 +17,9 @@ namespace setup {
 class System;
 
 struct MessageArg {
-  MessageArg(std::string_view text) : text(text) {}  // NOLINT: implicit by design
-  MessageArg(const char* text) : text(text) {}       // NOLINT
-  MessageArg(const std::string& text) : text(text) {}  // NOLINT
+  MessageArg(std::string_view text) : text(text) {}            // NOLINT: implicit by design
+  MessageArg(const char* text) : text(text) {}                 // NOLINT
+  MessageArg(const std::string& text) : text(text) {}          // NOLINT
   MessageArg(int number) : number(number), is_number(true) {}  // NOLINT
   std::string_view text;
   int number = 0;

@@ -201,8 +201,7 @@ inline std::uint16_t TextFilter::ReadFilterToken() {
     b = ReadFilterChar();
   }
   switch (b) {
-    case kEof:
-      return kEndOfInput;
+    case kEof: return kEndOfInput;
     case '$':
       pushed_back_ = ReadFilterChar();
       if (pushed_back_ == '#') return kSplitMarker;

@@ -72,8 +72,7 @@ class TextFilter {
   static constexpr bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
 
  private:
-  void Begin(InputFile& input, OutputFile& output, const char* source,
-             const char* destination);
+  void Begin(InputFile& input, OutputFile& output, const char* source, const char* destination);
   void End();
   bool FilterText(LanguageMode mode);
 

@@ -113,8 +113,7 @@ bool Win32Ui::PaintMinimised(HWND dialog) {
   return true;
 }
 
-INT_PTR CALLBACK Win32Ui::SetupDialogProc(HWND dialog, UINT message, WPARAM wparam,
-                                          LPARAM lparam) {
+INT_PTR CALLBACK Win32Ui::SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_INITDIALOG) {
     auto* state = reinterpret_cast<SetupDialogState*>(lparam);
     SetWindowLongPtrW(dialog, DWLP_USER, lparam);
@@ -124,10 +123,8 @@ INT_PTR CALLBACK Win32Ui::SetupDialogProc(HWND dialog, UINT message, WPARAM wpar
   auto* state = reinterpret_cast<SetupDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
   if (!state) return FALSE;
   switch (message) {
-    case WM_PAINT:
-      return state->ui->PaintMinimised(dialog) ? TRUE : FALSE;
-    case WM_QUERYDRAGICON:
-      return reinterpret_cast<INT_PTR>(state->ui->icon_);
+    case WM_PAINT: return state->ui->PaintMinimised(dialog) ? TRUE : FALSE;
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(state->ui->icon_);
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
         case IDOK: {
@@ -146,15 +143,13 @@ INT_PTR CALLBACK Win32Ui::SetupDialogProc(HWND dialog, UINT message, WPARAM wpar
         case IDCANCEL:
           if (!state->running) EndDialog(dialog, IDCANCEL);
           return TRUE;
-        default:
-          return FALSE;
+        default: return FALSE;
       }
     case WM_DESTROY:
       state->ui->setup_dialog_ = nullptr;
       state->ui->progress_ = nullptr;
       return FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
@@ -174,8 +169,7 @@ INT_PTR CALLBACK Win32Ui::SimpleDialogProc(HWND dialog, UINT message, WPARAM wpa
         return TRUE;
       }
       return FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

@@ -38,10 +38,8 @@ class Win32Ui : public Ui {
   struct SetupDialogState;
   struct SimpleDialogState;
 
-  static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam,
-                                          LPARAM lparam);
-  static INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wparam,
-                                           LPARAM lparam);
+  static INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+  static INT_PTR CALLBACK SimpleDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
   void InitSetupDialog(HWND dialog, const SetupDialogState& state);
   bool PaintMinimised(HWND dialog);
   // Shows one of the secondary templates over SetupDialog; kIdOk or kIdCancel.

@@ -37,8 +37,7 @@ bool FindVersionType(const ByteView& table, std::uint64_t* names, std::uint16_t*
 bool FindVersionResource(const ByteView& table, NeResource* resource) {
   std::uint16_t shift = 0, count = 0;
   std::uint64_t names = 0;
-  if (!table.U16(0, &shift) || shift > kMaxAlignShift ||
-      !FindVersionType(table, &names, &count)) {
+  if (!table.U16(0, &shift) || shift > kMaxAlignShift || !FindVersionType(table, &names, &count)) {
     return false;
   }
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -77,8 +76,8 @@ bool ParseNeVersionResource(const ByteView& file, std::uint64_t ne_header,
   // Windows reports (length - 52) * 4 bytes, in 32 bits, and reads no more than that.
   auto reported = static_cast<std::uint32_t>((resource.length - kFixedFileInfoSize) * 4);
   if (resource.offset >= file.size()) return false;
-  std::uint64_t count = std::min<std::uint64_t>(
-      {resource.length, reported, file.size() - resource.offset});
+  std::uint64_t count =
+      std::min<std::uint64_t>({resource.length, reported, file.size() - resource.offset});
   if (count == 0) return false;
   block->assign(file.At(resource.offset), file.At(resource.offset) + count);
   return true;

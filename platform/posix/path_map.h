@@ -41,10 +41,10 @@ class EntryLookup {
 
 // Where the last component of a mapped path stands.
 struct MappedLeaf {
-  std::string folder;          // the mapped path of its folder ("" for "/")
-  std::string name;            // as found in the folder, or as given
-  bool in_folder = false;      // the path has a last component and its folder was found
-  bool found = false;          // ... and the component was found in it
+  std::string folder;      // the mapped path of its folder ("" for "/")
+  std::string name;        // as found in the folder, or as given
+  bool in_folder = false;  // the path has a last component and its folder was found
+  bool found = false;      // ... and the component was found in it
 };
 
 // MapWindowsPath with `lookup` answering every look-up; `leaf`, when given, receives

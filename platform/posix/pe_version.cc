@@ -15,8 +15,8 @@ namespace setup {
 namespace {
 
 constexpr std::uint64_t kMaxFileBytes = 256u << 20;
-constexpr std::uint16_t kMzSignature = 0x5A4D;     // "MZ"
-constexpr std::uint16_t kNeSignature = 0x454E;     // "NE"
+constexpr std::uint16_t kMzSignature = 0x5A4D;      // "MZ"
+constexpr std::uint16_t kNeSignature = 0x454E;      // "NE"
 constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr std::uint16_t kPe32Magic = 0x10b;
 constexpr std::uint16_t kPe32PlusMagic = 0x20b;
@@ -111,8 +111,8 @@ bool ReadResourceRva(const ByteView& file, std::uint64_t coff, std::uint32_t* rv
   std::uint64_t resource_entry = directories + kResourceDirectoryIndex * 8;
   return optional_size >= resource_entry + 8 &&
          file.U32(optional + count_offset, &directory_count) &&
-         directory_count > kResourceDirectoryIndex &&
-         file.U32(optional + resource_entry, rva) && *rva != 0;
+         directory_count > kResourceDirectoryIndex && file.U32(optional + resource_entry, rva) &&
+         *rva != 0;
 }
 
 // The headers of the PE image whose signature is at `pe`.
@@ -135,8 +135,7 @@ bool ReadPeLayout(const ByteView& file, std::uint64_t pe, PeLayout* layout) {
     }
     if (raw_offset >= file.size()) continue;
     std::uint64_t present = std::min<std::uint64_t>(raw_size, file.size() - raw_offset);
-    layout->sections.push_back(
-        {virtual_address, static_cast<std::uint32_t>(present), raw_offset});
+    layout->sections.push_back({virtual_address, static_cast<std::uint32_t>(present), raw_offset});
   }
   return true;
 }

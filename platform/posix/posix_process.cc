@@ -132,7 +132,8 @@ bool HasInterpreter(int fd, const unsigned char* ident) {
   if (header.e_phentsize != sizeof(Phdr)) return false;
   for (unsigned i = 0; i < header.e_phnum; ++i) {
     Phdr ph;
-    if (!ReadAt(fd, &ph, sizeof ph, static_cast<off_t>(header.e_phoff + i * sizeof ph))) return false;
+    if (!ReadAt(fd, &ph, sizeof ph, static_cast<off_t>(header.e_phoff + i * sizeof ph)))
+      return false;
     if (ph.p_type == PT_INTERP) return true;
   }
   return false;

@@ -12,9 +12,9 @@
 #include "platform/posix/file_copy.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/pe_version.h"
-#include "platform/posix/version_block.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/posix_process.h"
+#include "platform/posix/version_block.h"
 #include "platform/posix/wine_registry.h"
 
 namespace setup {

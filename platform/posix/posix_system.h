@@ -53,8 +53,7 @@ class PosixSystem : public System {
   bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
   bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
                          std::string* value) override;
-  DllRegisterResult CallDllRegisterServer(const std::string& path,
-                                          std::int32_t* hresult) override;
+  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;

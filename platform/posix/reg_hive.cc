@@ -59,14 +59,38 @@ std::size_t ParseEscaped(std::string_view s, std::size_t pos, char end, std::u16
     if (++pos >= s.size()) break;
     c = s[pos];
     switch (c) {
-      case 'a': out->push_back(u'\a'); ++pos; continue;
-      case 'b': out->push_back(u'\b'); ++pos; continue;
-      case 'e': out->push_back(0x1B); ++pos; continue;
-      case 'f': out->push_back(u'\f'); ++pos; continue;
-      case 'n': out->push_back(u'\n'); ++pos; continue;
-      case 'r': out->push_back(u'\r'); ++pos; continue;
-      case 't': out->push_back(u'\t'); ++pos; continue;
-      case 'v': out->push_back(u'\v'); ++pos; continue;
+      case 'a':
+        out->push_back(u'\a');
+        ++pos;
+        continue;
+      case 'b':
+        out->push_back(u'\b');
+        ++pos;
+        continue;
+      case 'e':
+        out->push_back(0x1B);
+        ++pos;
+        continue;
+      case 'f':
+        out->push_back(u'\f');
+        ++pos;
+        continue;
+      case 'n':
+        out->push_back(u'\n');
+        ++pos;
+        continue;
+      case 'r':
+        out->push_back(u'\r');
+        ++pos;
+        continue;
+      case 't':
+        out->push_back(u'\t');
+        ++pos;
+        continue;
+      case 'v':
+        out->push_back(u'\v');
+        ++pos;
+        continue;
       default: break;
     }
     if (c == 'x') {
@@ -124,9 +148,7 @@ class HiveParser {
       while (p < line.size() && IsSpace(line[p])) ++p;
       if (p == line.size()) continue;
       switch (line[p]) {
-        case '[':
-          key = ParseKeyHeader(line, p + 1);
-          break;
+        case '[': key = ParseKeyHeader(line, p + 1); break;
         case '@':
         case '"':
           if (key != nullptr) ParseValue(line, p, key);
@@ -194,7 +216,9 @@ class HiveParser {
     static constexpr struct {
       std::string_view tag;
       std::uint32_t type;
-    } kStringTags[] = {{"\"", kRegSz}, {"str:\"", kRegSz}, {"str(2):\"", kRegExpandSz},
+    } kStringTags[] = {{"\"", kRegSz},
+                       {"str:\"", kRegSz},
+                       {"str(2):\"", kRegExpandSz},
                        {"str(7):\"", kRegMultiSz}};
     for (const auto& tag : kStringTags) {
       if (!rest.starts_with(tag.tag)) continue;

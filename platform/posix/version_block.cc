@@ -16,8 +16,8 @@ namespace {
 struct VersionNode {
   std::uint64_t end = 0;  // offset after the node
   std::uint16_t value_length = 0;
-  std::uint16_t type = 0;  // 32-bit: 1 text, wValueLength in characters; 0 binary, in bytes
-  std::u16string key;      // 16-bit: the ANSI bytes, one per unit
+  std::uint16_t type = 0;      // 32-bit: 1 text, wValueLength in characters; 0 binary, in bytes
+  std::u16string key;          // 16-bit: the ANSI bytes, one per unit
   std::uint64_t value = 0;     // offset of the value
   std::uint64_t children = 0;  // offset of the first child
 };
@@ -52,8 +52,8 @@ bool ReadKey(const ByteView& bytes, bool ansi, std::uint64_t end, std::uint64_t*
 }
 
 // The node at `offset`, which must lie wholly before `limit` (its parent's end).
-bool ReadVersionNode(const ByteView& bytes, bool ansi, std::uint64_t offset,
-                     std::uint64_t limit, VersionNode* node) {
+bool ReadVersionNode(const ByteView& bytes, bool ansi, std::uint64_t offset, std::uint64_t limit,
+                     VersionNode* node) {
   const std::uint64_t header = ansi ? 4 : 6;
   std::uint16_t length = 0;
   if (limit > bytes.size() || offset > limit || limit - offset < header ||
@@ -137,8 +137,8 @@ bool AnswerAnsiValue(const ByteView& bytes, const VersionNode& node, bool text,
   std::uint64_t length = std::min<std::uint64_t>(node.value_length, room);
   if (text) {
     const void* nul = room == 0 ? nullptr : std::memchr(begin, '\0', room);
-    length = nul != nullptr ? static_cast<std::uint64_t>(static_cast<const char*>(nul) - begin)
-                            : room;
+    length =
+        nul != nullptr ? static_cast<std::uint64_t>(static_cast<const char*>(nul) - begin) : room;
   }
   value->assign(begin, length);
   return true;

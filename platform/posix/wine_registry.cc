@@ -60,8 +60,7 @@ RegHiveKey* WineRegistry::HiveRoot(Hive hive) {
            : hive == kUser  ? texts_->user_reg
                             : texts_->userdef_reg;
   } else {
-    static constexpr const char* kFiles[kHiveCount] = {"/system.reg", "/user.reg",
-                                                       "/userdef.reg"};
+    static constexpr const char* kFiles[kHiveCount] = {"/system.reg", "/user.reg", "/userdef.reg"};
     if (ReadWholeFile(prefix_dir_ + kFiles[hive], &file_text)) text = file_text;
   }
   std::u16string sid;
@@ -87,15 +86,9 @@ WineRegistry::View WineRegistry::RootView(RegKey root) {
     if (node != nullptr) view.push_back(node);
   };
   switch (root) {
-    case kHkeyLocalMachine:
-      add(HiveRoot(kMachine));
-      break;
-    case kHkeyCurrentUser:
-      add(HiveRoot(kUser));
-      break;
-    case kHkeyUsers:
-      add(UsersRoot());
-      break;
+    case kHkeyLocalMachine: add(HiveRoot(kMachine)); break;
+    case kHkeyCurrentUser: add(HiveRoot(kUser)); break;
+    case kHkeyUsers: add(UsersRoot()); break;
     case kHkeyClassesRoot:
       // The user's classes come first and hide the machine's of the same name.
       add(Walk(HiveRoot(kUser), {u"SOFTWARE", u"CLASSES"}, 0));
@@ -105,8 +98,7 @@ WineRegistry::View WineRegistry::RootView(RegKey root) {
       add(Walk(HiveRoot(kMachine),
                {u"SYSTEM", u"CURRENTCONTROLSET", u"HARDWARE PROFILES", u"CURRENT"}, 0));
       break;
-    default:
-      break;
+    default: break;
   }
   return view;
 }
@@ -123,8 +115,8 @@ bool WineRegistry::ResolveView(RegKey key, View* view) {
   return !view->empty();
 }
 
-const RegHiveKey* WineRegistry::Child(const RegHiveKey* node,
-                                              const std::u16string& folded_name, int depth) {
+const RegHiveKey* WineRegistry::Child(const RegHiveKey* node, const std::u16string& folded_name,
+                                      int depth) {
   auto it = node->subkeys.find(folded_name);
   if (it == node->subkeys.end()) return nullptr;
   return ResolveLink(it->second, depth);
@@ -137,8 +129,8 @@ const RegHiveKey* WineRegistry::ResolveLink(const RegHiveKey* node, int depth) {
   if (link == node->values.end() || link->second.type != kRegLink) return node;
   if (depth >= kMaxLinkDepth) return nullptr;
   const std::string& data = link->second.data;
-  std::u16string target = Utf16FromLittleEndian(
-      reinterpret_cast<const std::uint8_t*>(data.data()), data.size() / 2);
+  std::u16string target =
+      Utf16FromLittleEndian(reinterpret_cast<const std::uint8_t*>(data.data()), data.size() / 2);
   while (!target.empty() && target.back() == u'\0') target.pop_back();
   std::vector<std::u16string> names = FoldedKeyPath(target);
   if (names.size() < 2 || names[0] != u"REGISTRY") return nullptr;
@@ -155,8 +147,7 @@ const RegHiveKey* WineRegistry::ResolveLink(const RegHiveKey* node, int depth) {
 }
 
 const RegHiveKey* WineRegistry::Walk(const RegHiveKey* node,
-                                             const std::vector<std::u16string>& folded_names,
-                                             int depth) {
+                                     const std::vector<std::u16string>& folded_names, int depth) {
   for (const std::u16string& name : folded_names) {
     if (node == nullptr) return nullptr;
     node = Child(node, name, depth);

@@ -55,7 +55,6 @@ class WineRegistry {
   // The number of open handles (no leaks).
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
-
  private:
   enum Hive { kMachine, kUser, kDefaultUser, kHiveCount };
   using View = std::vector<const RegHiveKey*>;
@@ -64,8 +63,7 @@ class WineRegistry {
   const RegHiveKey* UsersRoot();
   View RootView(RegKey root);
   bool ResolveView(RegKey key, View* view);
-  const RegHiveKey* Child(const RegHiveKey* node, const std::u16string& folded_name,
-                          int depth);
+  const RegHiveKey* Child(const RegHiveKey* node, const std::u16string& folded_name, int depth);
   const RegHiveKey* ResolveLink(const RegHiveKey* node, int depth);
   const RegHiveKey* Walk(const RegHiveKey* node, const std::vector<std::u16string>& folded_names,
                          int depth);

@@ -70,7 +70,8 @@ std::string LibrarySearchList() {
   program.resize(dir == 0 ? 0 : dir - 1);
   std::string system = AnsiText([](char* b, DWORD s) { return GetSystemDirectoryA(b, s); });
   std::string windows = AnsiText([](char* b, DWORD s) { return GetWindowsDirectoryA(b, s); });
-  std::string path = AnsiText([](char* b, DWORD s) { return GetEnvironmentVariableA("PATH", b, s); });
+  std::string path =
+      AnsiText([](char* b, DWORD s) { return GetEnvironmentVariableA("PATH", b, s); });
   std::string list = program + ";" + system + ";" + windows + "\\system;" + windows + ";.";
   if (!path.empty()) list += ";" + path;
   return list;
@@ -96,8 +97,7 @@ const VersionFunctions& VersionLibrary() {
         FindFunction<decltype(found.get_file_version_info_size)>(module, "GetFileVersionInfoSizeA");
     found.get_file_version_info =
         FindFunction<decltype(found.get_file_version_info)>(module, "GetFileVersionInfoA");
-    found.ver_query_value =
-        FindFunction<decltype(found.ver_query_value)>(module, "VerQueryValueA");
+    found.ver_query_value = FindFunction<decltype(found.ver_query_value)>(module, "VerQueryValueA");
     if (!found.get_file_version_info_size || !found.get_file_version_info ||
         !found.ver_query_value) {
       found = VersionFunctions();
@@ -110,8 +110,8 @@ const VersionFunctions& VersionLibrary() {
 bool InitProgressControl() {
   // By name: the activation context of the manifest maps it to Common Controls 6.
   static const ScopedLibrary library(LoadSystemLibrary(L"comctl32.dll"));
-  auto init = FindFunction<decltype(&::InitCommonControlsEx)>(library.get(),
-                                                              "InitCommonControlsEx");
+  auto init =
+      FindFunction<decltype(&::InitCommonControlsEx)>(library.get(), "InitCommonControlsEx");
   if (!init) return false;
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   return init(&controls) != FALSE;

@@ -16,7 +16,7 @@ namespace {
 // The buffer start-up gives the directory queries; a longer directory counts as none.
 constexpr UINT kDirectoryBuffer = 256;
 
-bool QueryDirectory(UINT (WINAPI* query)(LPSTR, UINT), std::string* dir) {
+bool QueryDirectory(UINT(WINAPI* query)(LPSTR, UINT), std::string* dir) {
   char buffer[kDirectoryBuffer];
   UINT n = query(buffer, kDirectoryBuffer);
   if (n == 0 || n >= kDirectoryBuffer) return false;
@@ -90,7 +90,7 @@ MakeDirResult Win32System::MakeDirectory(const std::string& path) {
   if (!HasNoStreamColon(path)) return MakeDirResult::kFailed;
   if (CreateDirectoryA(path.c_str(), nullptr)) return MakeDirResult::kCreated;
   return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirResult::kAlreadyExists
-                                                 : MakeDirResult::kFailed;
+                                                : MakeDirResult::kFailed;
 }
 
 bool Win32System::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
@@ -122,8 +122,8 @@ bool Win32System::QueryRegistryValue(RegKey key, const std::string& name, std::s
   // One byte more than reported, NUL, so a string stored without its NUL still ends.
   std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
   DWORD got = size;
-  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type,
-                       reinterpret_cast<BYTE*>(buffer.data()), &got) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                       &got) != ERROR_SUCCESS) {
     return false;
   }
   data->assign(buffer.data(), std::min<std::size_t>(got, size));
@@ -158,7 +158,8 @@ bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
   std::vector<std::uint8_t> work(block);
   void* found = nullptr;
   UINT length = 0;
-  if (!version.ver_query_value(work.data(), sub_block.c_str(), &found, &length) || found == nullptr) {
+  if (!version.ver_query_value(work.data(), sub_block.c_str(), &found, &length) ||
+      found == nullptr) {
     return false;
   }
   const char* begin = static_cast<const char*>(found);
@@ -215,9 +216,7 @@ void Win32System::SleepMilliseconds(int ms) { Sleep(ms > 0 ? static_cast<DWORD>(
 
 bool Win32System::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
-std::string Win32System::ToUtf8(std::string_view text) {
-  return Utf8FromWide(WideFromAnsi(text));
-}
+std::string Win32System::ToUtf8(std::string_view text) { return Utf8FromWide(WideFromAnsi(text)); }
 
 std::string Win32System::FromUtf8(std::string_view text) {
   return AnsiFromWide(WideFromUtf8(text));

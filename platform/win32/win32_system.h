@@ -37,10 +37,8 @@ class Win32System : public System {
   bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
                          std::string* value) override;
 
-  DllRegisterResult CallDllRegisterServer(const std::string& path,
-                                          std::int32_t* hresult) override;
-  std::unique_ptr<Process> StartProcess(const std::string& program,
-                                        const std::string& arguments,
+  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
+  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
 

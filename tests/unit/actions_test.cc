@@ -51,9 +51,11 @@ TEST(ActionsTest, BinCopy) {
       {"BinCopy \"$$FD$$\\a.bin\" \"C:\\App\\b c.bin\" trailing", kExitFinished, {}},
       {"BinCopy $$FD$$\\a.bin", kExitRunFailed, {At(1, "にTABが有りません")}},
       {"BinCopy $$FD$$\\a.bin   ", kExitRunFailed, {At(1, "にコピー先の指定が有りません")}},
-      {"BinCopy $$FD$$\\missing.bin C:\\App\\m.bin", kExitRunFailed,
+      {"BinCopy $$FD$$\\missing.bin C:\\App\\m.bin",
+       kExitRunFailed,
        {"It failed in the copy form D:\\Dist\\missing.bin to C:\\App\\m.bin"}},
-      {"BinCopy $$FD$$\\a.bin $$FD$$\\a.bin", kExitRunFailed,
+      {"BinCopy $$FD$$\\a.bin $$FD$$\\a.bin",
+       kExitRunFailed,
        {"It failed in the copy form D:\\Dist\\a.bin to D:\\Dist\\a.bin"}},
   };
   for (const auto& c : cases) {
@@ -69,7 +71,8 @@ TEST(ActionsTest, BinCopyReplacesAndReportsAFullDisk) {
   AppFixture f;
   f.system.AddFile("D:\\Dist\\a.bin", "new contents");
   f.system.AddFile("C:\\a.bin", "old");
-  EXPECT_EQ(f.Start("BinCopy $$FD$$\\a.bin C:\\a.bin\nBinCopy $$FD$$\\a.bin C:\\b.bin\n"), kExitFinished);
+  EXPECT_EQ(f.Start("BinCopy $$FD$$\\a.bin C:\\a.bin\nBinCopy $$FD$$\\a.bin C:\\b.bin\n"),
+            kExitFinished);
   EXPECT_EQ(f.system.FileData("C:\\a.bin"), "new contents");
 
   AppFixture full;
@@ -77,7 +80,8 @@ TEST(ActionsTest, BinCopyReplacesAndReportsAFullDisk) {
   full.system.disk_space = 4;
   EXPECT_EQ(full.Start("BinCopy $$FD$$\\a.bin C:\\b.bin\nMessage never"), kExitRunFailed);
   EXPECT_FALSE(full.system.HasFile("C:\\b.bin"));
-  EXPECT_EQ(full.messages(), std::vector<std::string>{"It failed in the copy form D:\\Dist\\a.bin to C:\\b.bin"});
+  EXPECT_EQ(full.messages(),
+            std::vector<std::string>{"It failed in the copy form D:\\Dist\\a.bin to C:\\b.bin"});
 }
 
 TEST(ActionsTest, MakeDir) {
@@ -89,7 +93,9 @@ TEST(ActionsTest, MakeDir) {
       {"MakeDir C:\\App\nMakeDir C:\\App\\Sub", kExitFinished, {}},
       {"MakeDir C:\\Exists", kExitFinished, {}},
       {"MakeDir \"C:\\With Blank\" ignored", kExitFinished, {}},
-      {"MakeDir C:\\Missing\\Sub", kExitRunFailed, {"The 'C:\\Missing\\Sub' directroy can not be make"}},
+      {"MakeDir C:\\Missing\\Sub",
+       kExitRunFailed,
+       {"The 'C:\\Missing\\Sub' directroy can not be make"}},
       {"MakeDir C:\\Refused", kExitRunFailed, {"The 'C:\\Refused' directroy can not be make"}},
       {"MakeDir   ", kExitRunFailed, {At(1, "にディレクトリー名が有りません")}},
       {"MakeDir \"\"", kExitRunFailed, {At(1, "にディレクトリー名が有りません")}},
@@ -113,7 +119,8 @@ TEST(ActionsTest, DiskCheck) {
   {
     AppFixture f;  // prompts until CANCEL
     f.ui.answers = {kIdOk, kIdOk, kIdOk, kIdCancel};
-    EXPECT_EQ(f.Start("WindowTitle Inst \nDiskCheck DISK2.TAG \"Disk 2\" please\nMessage never"), kExitRunFailed);
+    EXPECT_EQ(f.Start("WindowTitle Inst \nDiskCheck DISK2.TAG \"Disk 2\" please\nMessage never"),
+              kExitRunFailed);
     std::vector<std::string> dialogs;
     for (const std::string& e : f.ui.events) {
       if (e.rfind("DiskDialog", 0) == 0) dialogs.push_back(e);
@@ -137,7 +144,9 @@ TEST(ActionsTest, DiskCheck) {
 TEST(ActionsTest, MessageBoxAndMessageAndErrorExit) {
   {
     AppFixture f;
-    EXPECT_EQ(f.Start("MessageBox first second\nMessageBox \"a\x01" "b\x01\"\nMessageBox\n"), kExitFinished);
+    EXPECT_EQ(f.Start("MessageBox first second\nMessageBox \"a\x01"
+                      "b\x01\"\nMessageBox\n"),
+              kExitFinished);
     std::vector<std::string> dialogs;
     for (const std::string& e : f.ui.events) {
       if (e.rfind("MessageDialog", 0) == 0) dialogs.push_back(e);
@@ -148,8 +157,10 @@ TEST(ActionsTest, MessageBoxAndMessageAndErrorExit) {
   {
     AppFixture f;
     f.ui.answers = {kIdOk, kIdOk, kIdCancel};
-    EXPECT_EQ(f.Start("MessageBox \"Go on?\"\nMessage \"quoted\" & more\nMessageBox stop\nErrorExit never"),
-              kExitRunFailed);
+    EXPECT_EQ(
+        f.Start(
+            "MessageBox \"Go on?\"\nMessage \"quoted\" & more\nMessageBox stop\nErrorExit never"),
+        kExitRunFailed);
     // CANCEL fails the run without a message of its own.
     EXPECT_EQ(f.messages(), std::vector<std::string>{"\"quoted\" & more"});
     EXPECT_EQ(f.ui.events.back(), "MessageDialog stop");

@@ -40,7 +40,8 @@ TEST(ArgumentsTest, Cuts) {
       {kJapanCopy, "\"a", "no quote: source"},
       {kMakeDir, "\"C:\\a b", "[C:\\a b]"},
       {kMakeDir, "", "[]"},
-      {kMakeDir, "C:\\Program Files\\App", "[C:\\Program] ignored after directory name<Files\\App>"},
+      {kMakeDir, "C:\\Program Files\\App",
+       "[C:\\Program] ignored after directory name<Files\\App>"},
       {kDiskCheck, "TAG Insert disk 2", "[TAG] rest<Insert disk 2>"},
       {kMessageBox, "\"two words", "[two words]"},
       {kMessage, "\"quoted\" text", " rest<\"quoted\" text>"},
@@ -56,7 +57,8 @@ TEST(ArgumentsTest, Cuts) {
       {kIfFileDate, "a > ", "missing: second file"},
       {kIfFileVersion, "f 1.0 e", "no blank: SenseToken"},
       {kIfFileFind, "f \"N\"", "[f][N] rest<>"},
-      {kIfRegistryFind, "\"HKEY_CURRENT_USER\\a b\" E Goto x", "[HKEY_CURRENT_USER\\a b][E] rest<Goto x>"},
+      {kIfRegistryFind, "\"HKEY_CURRENT_USER\\a b\" E Goto x",
+       "[HKEY_CURRENT_USER\\a b][E] rest<Goto x>"},
       {kDefineRegistry, "N HKEY_CURRENT_USER\\v", "no blank: registry path"},
   };
   for (const auto& c : cases) {

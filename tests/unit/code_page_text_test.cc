@@ -18,8 +18,8 @@ TEST(CodePageTextTest, WalksNeverTakeATrailByteForACharacter) {
   struct Case {
     std::string text;
     std::size_t length;
-  } cases[] = {{"name", 0}, {"C:\\dir\\name", 7}, {"a/b\\c", 4}, {"\x95\\", 0},
-               {"x\\\x95\\\\y", 5}, {"a\\\x95", 2}};
+  } cases[] = {{"name", 0},   {"C:\\dir\\name", 7}, {"a/b\\c", 4},
+               {"\x95\\", 0}, {"x\\\x95\\\\y", 5},  {"a\\\x95", 2}};
   for (const Case& c : cases) EXPECT_EQ(DirectoryLength(kCp932, c.text), c.length) << c.text;
   const std::string text = "k\x95\\y\\z.\x81.e";
   EXPECT_EQ(FindChar(kCp932, text, 0, '\\'), 4u);
@@ -36,8 +36,11 @@ TEST(CodePageTextTest, CutWholeNeverSplitsACharacter) {
     std::string text;
     std::size_t limit;
     std::string cut;
-  } cases[] = {{"abc", 5, "abc"}, {"a\x95\\b", 2, "a"}, {"a\x95\\b", 3, "a\x95\\"},
-               {"ab\x95", 3, "ab\x95"}, {"ab\x95x", 3, "ab"}};
+  } cases[] = {{"abc", 5, "abc"},
+               {"a\x95\\b", 2, "a"},
+               {"a\x95\\b", 3, "a\x95\\"},
+               {"ab\x95", 3, "ab\x95"},
+               {"ab\x95x", 3, "ab"}};
   for (const Case& c : cases) EXPECT_EQ(CutWhole(kCp932, c.text, c.limit), c.cut) << c.text;
 }
 
@@ -48,8 +51,8 @@ TEST(Utf8Test, DecodesWellFormedSequencesAndStepsOverStrayBytes) {
     char32_t code_point;
   } cases[] = {{"\xC3\xA9", 2, U'\u00E9'}, {"\xF0\x9F\x98\x80", 4, U'\U0001F600'},
                {"\xC3", 1, 0xC3},  // this one and the ones below are not well formed
-               {"\xE6\x97x", 1, 0xE6}, {"\x80", 1, 0x80}, {"\xC0\x80", 1, 0xC0},
-               {"\xF5\x80\x80\x80", 1, 0xF5}};
+               {"\xE6\x97x", 1, 0xE6},     {"\x80", 1, 0x80},
+               {"\xC0\x80", 1, 0xC0},      {"\xF5\x80\x80\x80", 1, 0xF5}};
   for (const Case& c : cases) {
     Utf8Char u = DecodeUtf8(c.text, 0);
     EXPECT_EQ(u.length, c.length) << c.text;

@@ -89,7 +89,7 @@ TEST(VersionSortKeyTest, ReadsLikeScanfHexFormat) {
       {"1.0", "00000001000000000000000000000000"},
       {"a.B.c.D", "0000000A0000000B0000000C0000000D"},
       {"0x1F.0X2", "0000001F000000020000000000000000"},
-      {"  7. \t8", "00000007000000080000000000000000"},   // %X skips white space
+      {"  7. \t8", "00000007000000080000000000000000"},  // %X skips white space
       {"7 .8", "00000007000000000000000000000000"},      // the dot must follow at once
       {"+3.-1", "00000003FFFFFFFF0000000000000000"},
       {"123456789.1", "23456789000000010000000000000000"},  // low 32 bits kept
@@ -112,21 +112,29 @@ TEST(TestStringTest, ComparesUnsignedBytes) {
     const char* right;
     bool want;
   } cases[] = {
-      {"A", CompareOp::kLessEqual, "B", true},   {"B", CompareOp::kLessEqual, "A", false},
-      {"a", CompareOp::kGreater, "B", true},     {"ABC", CompareOp::kGreater, "AB", true},
-      {"AB", CompareOp::kLess, "ABC", true},     {"abc", CompareOp::kEqual, "abc", true},
-      {"abc", CompareOp::kEqual, "ABC", false},  {"x", CompareOp::kGreaterEqual, "x", true},
+      {"A", CompareOp::kLessEqual, "B", true},
+      {"B", CompareOp::kLessEqual, "A", false},
+      {"a", CompareOp::kGreater, "B", true},
+      {"ABC", CompareOp::kGreater, "AB", true},
+      {"AB", CompareOp::kLess, "ABC", true},
+      {"abc", CompareOp::kEqual, "abc", true},
+      {"abc", CompareOp::kEqual, "ABC", false},
+      {"x", CompareOp::kGreaterEqual, "x", true},
       {"\x81\x40", CompareOp::kGreater, "z", true},  // bytes from 0x80 up are large
-      {"", CompareOp::kLess, "a", true},         {"same", CompareOp::kNone, "same", false},
+      {"", CompareOp::kLess, "a", true},
+      {"same", CompareOp::kNone, "same", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TestString(c.left, c.right, c.op, "N"), c.want) << c.left << " " << static_cast<int>(c.op);
-    EXPECT_EQ(TestString(c.left, c.right, c.op, "E"), !c.want) << c.left << " " << static_cast<int>(c.op);
+    EXPECT_EQ(TestString(c.left, c.right, c.op, "N"), c.want)
+        << c.left << " " << static_cast<int>(c.op);
+    EXPECT_EQ(TestString(c.left, c.right, c.op, "E"), !c.want)
+        << c.left << " " << static_cast<int>(c.op);
   }
 }
 
 TEST(TestStringTest, OnlyEAtTheStartOfTheSenseInverts) {
-  for (const char* s : {"E", "e", "Else", "exist"}) EXPECT_TRUE(TestString("a", "b", CompareOp::kNone, s)) << s;
+  for (const char* s : {"E", "e", "Else", "exist"})
+    EXPECT_TRUE(TestString("a", "b", CompareOp::kNone, s)) << s;
   for (const char* s : {"N", "Y", "T", "1", "", "NE", " E"}) {
     EXPECT_FALSE(TestString("a", "b", CompareOp::kNone, s)) << s;
   }
@@ -135,14 +143,14 @@ TEST(TestStringTest, OnlyEAtTheStartOfTheSenseInverts) {
 TEST_F(ConditionsTest, IfFileFindRunsTheRestByExistence) {
   sys_.AddFile("C:\\a.txt", "x");
   RunCases(DoIfFileFind, {
-      {"C:\\a.txt N Message found", "holds:Message found"},
-      {"C:\\a.txt E Message found", "done"},
-      {"C:\\b.txt N Message found", "done"},
-      {"C:\\b.txt e Message missing", "holds:Message missing"},
-      {"C:\\b.txt Else\t \tMessage missing", "holds:Message missing"},
-      {"\"C:\\a.txt\" \"\" Message x", "holds:Message x"},
-      {"C:\\a.txt N ", "holds:"},
-  });
+                             {"C:\\a.txt N Message found", "holds:Message found"},
+                             {"C:\\a.txt E Message found", "done"},
+                             {"C:\\b.txt N Message found", "done"},
+                             {"C:\\b.txt e Message missing", "holds:Message missing"},
+                             {"C:\\b.txt Else\t \tMessage missing", "holds:Message missing"},
+                             {"\"C:\\a.txt\" \"\" Message x", "holds:Message x"},
+                             {"C:\\a.txt N ", "holds:"},
+                         });
 }
 
 TEST_F(ConditionsTest, UnquotedSenseEndingTheLineFailsWithTheTabMessage) {
@@ -169,66 +177,66 @@ TEST_F(ConditionsTest, UnquotedSenseEndingTheLineFailsWithTheTabMessage) {
 
 TEST_F(ConditionsTest, IfStringComparesBytesAndKnowsItsOperator) {
   RunCases(DoIfString, {
-      {"A <= B N Message yes", "holds:Message yes"},
-      {"a <= B N Message yes", "done"},
-      {"ABC > AB N Message yes", "holds:Message yes"},
-      {"abc = abc N Message yes", "holds:Message yes"},
-      {"abc = ABC N Message yes", "done"},
-      {"abc = ABC E Message yes", "holds:Message yes"},
-      // Without an operator the test never holds.
-      {"same same N Message yes", "done"},
-      {"same same E Message yes", "holds:Message yes"},
-      // A word that begins with a comparison word is that word.
-      {"a => a N Message yes", "holds:Message yes"},
-      {"a <> b N Message yes", "holds:Message yes"},
-      // =Y is taken for "=", N becomes the operand, Message the SenseToken.
-      {"X =Y N Message yes", "done"},
-      {"X =Y N Essage yes", "holds:yes"},
-      // A quoted operand is never an operator.
-      {"= \"=\" N Message yes", "done"},
-      {"\"=\" \"=\" N Message yes", "done"},
-      {"\"=\" = \"=\" N Message yes", "holds:Message yes"},
-      {"\"a b\" < \"a c\" N Message yes", "holds:Message yes"},
-      {"a < b \"\" Message yes", "holds:Message yes"},
-      {"a < b N\t\tMessage  two  blanks ", "holds:Message  two  blanks "},
-  });
+                           {"A <= B N Message yes", "holds:Message yes"},
+                           {"a <= B N Message yes", "done"},
+                           {"ABC > AB N Message yes", "holds:Message yes"},
+                           {"abc = abc N Message yes", "holds:Message yes"},
+                           {"abc = ABC N Message yes", "done"},
+                           {"abc = ABC E Message yes", "holds:Message yes"},
+                           // Without an operator the test never holds.
+                           {"same same N Message yes", "done"},
+                           {"same same E Message yes", "holds:Message yes"},
+                           // A word that begins with a comparison word is that word.
+                           {"a => a N Message yes", "holds:Message yes"},
+                           {"a <> b N Message yes", "holds:Message yes"},
+                           // =Y is taken for "=", N becomes the operand, Message the SenseToken.
+                           {"X =Y N Message yes", "done"},
+                           {"X =Y N Essage yes", "holds:yes"},
+                           // A quoted operand is never an operator.
+                           {"= \"=\" N Message yes", "done"},
+                           {"\"=\" \"=\" N Message yes", "done"},
+                           {"\"=\" = \"=\" N Message yes", "holds:Message yes"},
+                           {"\"a b\" < \"a c\" N Message yes", "holds:Message yes"},
+                           {"a < b \"\" Message yes", "holds:Message yes"},
+                           {"a < b N\t\tMessage  two  blanks ", "holds:Message  two  blanks "},
+                       });
 }
 
 TEST_F(ConditionsTest, IfFileVersionComparesVersions) {
-  RunCases(DoIfFileVersion, {
-      {"C:\\v\\ver_503.dll < 5.1.0.0 N Message less", "holds:Message less"},
-      {"C:\\v\\ver_520.dll < 5.1.0.0 N Message less", "done"},
-      // Reading stops at the first comma: 5.0.0.0.
-      {"C:\\v\\ver_5200c.dll < 5.1.0.0 N Message less", "holds:Message less"},
-      {"C:\\v\\ver_503.dll >= 5.0.3.1 N Message ge", "holds:Message ge"},
-      {"C:\\v\\ver_503.dll > 5.0.3.1 N Message gt", "done"},
-      {"C:\\v\\ver_503.dll <= 5.0.3 N Message le", "done"},
-      // "=" compares the texts as written.
-      {"C:\\v\\ver_6000c.dll = 6.0.0.0 N Message eq", "done"},
-      // A quoted "=" is the operand: no operator, so 6.0.0.0 is the SenseToken.
-      {"C:\\v\\ver_6000c.dll \"=\" 6.0.0.0 N Message eq", "holds:N Message eq"},
-      {"C:\\v\\ver_6000c.dll = \"6, 0, 0, 0\" N Message eq", "holds:Message eq"},
-      {"C:\\v\\ver_110.dll > 1.9 N Message newer", "holds:Message newer"},
-      {"C:\\v\\ver_10.dll <= 1.0.0.0 N Message x", "holds:Message x"},
-      {"C:\\v\\ver_10.dll >= 1.0.0.0 N Message x", "holds:Message x"},
-      {"C:\\v\\ver_10.dll = 1.0.0.0 N Message x", "done"},
-      // Without an operator: the file has a version string; the operand is not read.
-      {"C:\\v\\ver_503.dll 99.0 N Message has", "holds:Message has"},
-      {"C:\\v\\plain.dll 99.0 N Message has", "done"},
-      {"C:\\v\\plain.dll 99.0 E Message none", "holds:Message none"},
-      // A file without version information fails every comparison.
-      {"C:\\v\\plain.dll < 99.0 N Message x", "done"},
-      {"C:\\v\\missing.dll >= 0 N Message x", "done"},
-      {"C:\\v\\missing.dll >= 0 E Message x", "holds:Message x"},
-  });
+  RunCases(DoIfFileVersion,
+           {
+               {"C:\\v\\ver_503.dll < 5.1.0.0 N Message less", "holds:Message less"},
+               {"C:\\v\\ver_520.dll < 5.1.0.0 N Message less", "done"},
+               // Reading stops at the first comma: 5.0.0.0.
+               {"C:\\v\\ver_5200c.dll < 5.1.0.0 N Message less", "holds:Message less"},
+               {"C:\\v\\ver_503.dll >= 5.0.3.1 N Message ge", "holds:Message ge"},
+               {"C:\\v\\ver_503.dll > 5.0.3.1 N Message gt", "done"},
+               {"C:\\v\\ver_503.dll <= 5.0.3 N Message le", "done"},
+               // "=" compares the texts as written.
+               {"C:\\v\\ver_6000c.dll = 6.0.0.0 N Message eq", "done"},
+               // A quoted "=" is the operand: no operator, so 6.0.0.0 is the SenseToken.
+               {"C:\\v\\ver_6000c.dll \"=\" 6.0.0.0 N Message eq", "holds:N Message eq"},
+               {"C:\\v\\ver_6000c.dll = \"6, 0, 0, 0\" N Message eq", "holds:Message eq"},
+               {"C:\\v\\ver_110.dll > 1.9 N Message newer", "holds:Message newer"},
+               {"C:\\v\\ver_10.dll <= 1.0.0.0 N Message x", "holds:Message x"},
+               {"C:\\v\\ver_10.dll >= 1.0.0.0 N Message x", "holds:Message x"},
+               {"C:\\v\\ver_10.dll = 1.0.0.0 N Message x", "done"},
+               // Without an operator: the file has a version string; the operand is not read.
+               {"C:\\v\\ver_503.dll 99.0 N Message has", "holds:Message has"},
+               {"C:\\v\\plain.dll 99.0 N Message has", "done"},
+               {"C:\\v\\plain.dll 99.0 E Message none", "holds:Message none"},
+               // A file without version information fails every comparison.
+               {"C:\\v\\plain.dll < 99.0 N Message x", "done"},
+               {"C:\\v\\missing.dll >= 0 N Message x", "done"},
+               {"C:\\v\\missing.dll >= 0 E Message x", "holds:Message x"},
+           });
 }
 
 TEST_F(ConditionsTest, IfProductVersionReadsTheProductVersion) {
   // ver_503: FileVersion 5.0.3.1, ProductVersion 7.2.0.0.
   EXPECT_EQ(Run(DoIfFileVersion, "C:\\v\\ver_503.dll < 6 N Message x"), "holds:Message x");
   EXPECT_EQ(Run(DoIfProductVersion, "C:\\v\\ver_503.dll < 6 N Message x"), "done");
-  EXPECT_EQ(Run(DoIfProductVersion, "C:\\v\\ver_503.dll = 7.2.0.0 N Message x"),
-            "holds:Message x");
+  EXPECT_EQ(Run(DoIfProductVersion, "C:\\v\\ver_503.dll = 7.2.0.0 N Message x"), "holds:Message x");
   EXPECT_EQ(Run(DoIfFileVersion, "C:\\v\\ver_503.dll = 7.2.0.0 N Message x"), "done");
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -238,52 +246,59 @@ TEST_F(ConditionsTest, IfFileDateComparesUnsigned32BitTimes) {
   sys_.AddFile("C:\\new", "", 2000);
   sys_.AddFile("C:\\twin", "", 2000);
   sys_.AddFile("C:\\high", "", 0x90000000u);  // after 2038 as unsigned
-  RunCases(DoIfFileDate, {
-      {"C:\\new > C:\\old N Message x", "holds:Message x"},
-      {"C:\\new < C:\\old N Message x", "done"},
-      {"C:\\new = C:\\twin N Message x", "holds:Message x"},
-      {"C:\\new <= C:\\twin N Message x", "holds:Message x"},
-      {"C:\\new >= C:\\twin N Message x", "holds:Message x"},
-      {"C:\\old >= C:\\new N Message x", "done"},
-      {"C:\\high > C:\\new N Message x", "holds:Message x"},
-      // A missing file is time 0: older than every file, equal to another missing one.
-      {"C:\\none1 = C:\\none2 N Message x", "holds:Message x"},
-      {"C:\\none1 < C:\\old N Message x", "holds:Message x"},
-      {"C:\\old > C:\\none1 N Message x", "holds:Message x"},
-      // Without an operator the test is false.
-      {"C:\\new C:\\old N Message x", "done"},
-      {"C:\\new C:\\old E Message x", "holds:Message x"},
-  });
+  RunCases(DoIfFileDate,
+           {
+               {"C:\\new > C:\\old N Message x", "holds:Message x"},
+               {"C:\\new < C:\\old N Message x", "done"},
+               {"C:\\new = C:\\twin N Message x", "holds:Message x"},
+               {"C:\\new <= C:\\twin N Message x", "holds:Message x"},
+               {"C:\\new >= C:\\twin N Message x", "holds:Message x"},
+               {"C:\\old >= C:\\new N Message x", "done"},
+               {"C:\\high > C:\\new N Message x", "holds:Message x"},
+               // A missing file is time 0: older than every file, equal to another missing one.
+               {"C:\\none1 = C:\\none2 N Message x", "holds:Message x"},
+               {"C:\\none1 < C:\\old N Message x", "holds:Message x"},
+               {"C:\\old > C:\\none1 N Message x", "holds:Message x"},
+               // Without an operator the test is false.
+               {"C:\\new C:\\old N Message x", "done"},
+               {"C:\\new C:\\old E Message x", "holds:Message x"},
+           });
 }
 
 TEST_F(ConditionsTest, IfRegistryFindTestsKeys) {
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Version", "1");
-  RunCases(DoIfRegistryFind, {
-      {"HKEY_LOCAL_MACHINE\\Software\\Sample N Message x", "holds:Message x"},
-      {"HKEY_LOCAL_MACHINE\\Software\\Sample E Message x", "done"},
-      // The last element is a value, not a key.
-      {"HKEY_LOCAL_MACHINE\\Software\\Sample\\Version N Message x", "done"},
-      {"HKEY_LOCAL_MACHINE\\Software\\Missing e Message x", "holds:Message x"},
-      {"hkey_local_machine\\Software\\Sample N Message x", "done"},
-      {"\"HKEY_LOCAL_MACHINE\\Software\\Sample\" N Message x", "holds:Message x"},
-  });
+  RunCases(DoIfRegistryFind,
+           {
+               {"HKEY_LOCAL_MACHINE\\Software\\Sample N Message x", "holds:Message x"},
+               {"HKEY_LOCAL_MACHINE\\Software\\Sample E Message x", "done"},
+               // The last element is a value, not a key.
+               {"HKEY_LOCAL_MACHINE\\Software\\Sample\\Version N Message x", "done"},
+               {"HKEY_LOCAL_MACHINE\\Software\\Missing e Message x", "holds:Message x"},
+               {"hkey_local_machine\\Software\\Sample N Message x", "done"},
+               {"\"HKEY_LOCAL_MACHINE\\Software\\Sample\" N Message x", "holds:Message x"},
+           });
 }
 
 TEST_F(ConditionsTest, DefineRegistryDefinesAlwaysAndHoldsWhenNothingWasFound) {
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Path", "D:\\Sample\\");
-  RunCases(DoDefineRegistry, {
-      {"$$P$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Path N Goto skip", "done"},
-      {"$$Q$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing N Goto skip", "holds:Goto skip"},
-      {"$$R$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Path E Goto found", "holds:Goto found"},
-      {"$$S$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing E Goto found", "done"},
-      {"\"$$T U$$\" \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Path\" E ", "holds:"},
-  });
+  RunCases(
+      DoDefineRegistry,
+      {
+          {"$$P$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Path N Goto skip", "done"},
+          {"$$Q$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing N Goto skip", "holds:Goto skip"},
+          {"$$R$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Path E Goto found", "holds:Goto found"},
+          {"$$S$$ HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing E Goto found", "done"},
+          {"\"$$T U$$\" \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Path\" E ", "holds:"},
+      });
   ASSERT_EQ(app_.context.macros.count(), 5);
   struct Row {
     const char* name;
     const char* value;
-  } rows[] = {{"$$P$$", "D:\\Sample\\"}, {"$$Q$$", ""}, {"$$R$$", "D:\\Sample\\"},
-              {"$$S$$", ""}, {"$$T U$$", "D:\\Sample\\"}};
+  } rows[] = {{"$$P$$", "D:\\Sample\\"},
+              {"$$Q$$", ""},
+              {"$$R$$", "D:\\Sample\\"},
+              {"$$S$$", ""},
+              {"$$T U$$", "D:\\Sample\\"}};
   for (int i = 0; i < 5; ++i) {
     EXPECT_STREQ(app_.context.macros.row(i).name, rows[i].name);
     EXPECT_STREQ(app_.context.macros.row(i).value, rows[i].value);
@@ -305,8 +320,7 @@ TEST_F(ConditionsTest, DefineRegistryFailsWhenTheTableIsFull) {
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{"置換語句が多すぎます 50以下にして下さい"}));
   // Replacing an existing name still works with a full table.
   ui_.messages.clear();
-  EXPECT_EQ(Run(DoDefineRegistry, "$$M0$$ HKEY_CURRENT_USER\\V N Message x"),
-            "holds:Message x");
+  EXPECT_EQ(Run(DoDefineRegistry, "$$M0$$ HKEY_CURRENT_USER\\V N Message x"), "holds:Message x");
   EXPECT_STREQ(app_.context.macros.row(0).value, "");
   EXPECT_TRUE(ui_.messages.empty());
 }

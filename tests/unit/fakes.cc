@@ -34,11 +34,13 @@ std::string Convert(const char* to, const char* from, std::string_view text) {
 
 class FakeInputFile : public InputFile {
  public:
-  FakeInputFile(std::string data, long fail_after) : data_(std::move(data)), fail_after_(fail_after) {}
+  FakeInputFile(std::string data, long fail_after)
+      : data_(std::move(data)), fail_after_(fail_after) {}
   std::ptrdiff_t Read(void* buffer, std::size_t size) override {
     if (fail_after_ >= 0 && static_cast<long>(pos_) >= fail_after_) return -1;
     std::size_t n = std::min(size, data_.size() - pos_);
-    if (fail_after_ >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(fail_after_) - pos_);
+    if (fail_after_ >= 0)
+      n = std::min<std::size_t>(n, static_cast<std::size_t>(fail_after_) - pos_);
     std::memcpy(buffer, data_.data() + pos_, n);
     pos_ += n;
     return static_cast<std::ptrdiff_t>(n);
@@ -123,7 +125,8 @@ std::unique_ptr<InputFile> FakeSystem::OpenForReading(const std::string& path) {
   std::string p = Normalize(path);
   auto it = files.find(p);
   if (it == files.end() || unreadable.count(p)) return nullptr;
-  return std::make_unique<FakeInputFile>(it->second.data, p == Normalize(fail_read_path) ? fail_read_after : -1);
+  return std::make_unique<FakeInputFile>(it->second.data,
+                                         p == Normalize(fail_read_path) ? fail_read_after : -1);
 }
 
 std::unique_ptr<OutputFile> FakeSystem::CreateReplacement(const std::string& path) {
@@ -188,7 +191,8 @@ void FakeSystem::AddRegistryKey(RegKey root, const std::string& path) {
   std::string::size_type start = 0;
   while (k && start <= path.size() && !path.empty()) {
     std::string::size_type end = path.find('\\', start);
-    std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string name =
+        path.substr(start, end == std::string::npos ? std::string::npos : end - start);
     auto& slot = k->subkeys[Lower(name)];
     if (!slot) slot = std::make_unique<Key>();
     k = slot.get();
@@ -204,7 +208,9 @@ void FakeSystem::SetRegistryValue(RegKey root, const std::string& path, const st
   std::string::size_type start = 0;
   while (k && !path.empty()) {
     std::string::size_type end = path.find('\\', start);
-    k = k->subkeys[Lower(path.substr(start, end == std::string::npos ? std::string::npos : end - start))].get();
+    k = k->subkeys[Lower(path.substr(start,
+                                     end == std::string::npos ? std::string::npos : end - start))]
+            .get();
     if (end == std::string::npos) break;
     start = end + 1;
   }
@@ -239,7 +245,8 @@ void FakeSystem::CloseRegistryKey(RegKey key) {
   if (handles_.erase(key)) --open_keys;
 }
 
-void FakeSystem::SetVersionValues(const std::string& path, std::map<std::string, std::string> values) {
+void FakeSystem::SetVersionValues(const std::string& path,
+                                  std::map<std::string, std::string> values) {
   version_values_[Normalize(path)] = std::move(values);
 }
 
@@ -251,8 +258,8 @@ bool FakeSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint
   return true;
 }
 
-bool FakeSystem::QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
-                                   std::string* value) {
+bool FakeSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                   const std::string& sub_block, std::string* value) {
   auto it = version_values_.find(std::string(block.begin(), block.end()));
   if (it == version_values_.end()) return false;
   auto v = it->second.find(sub_block);
@@ -261,7 +268,8 @@ bool FakeSystem::QueryVersionValue(const std::vector<std::uint8_t>& block, const
   return true;
 }
 
-DllRegisterResult FakeSystem::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
+DllRegisterResult FakeSystem::CallDllRegisterServer(const std::string& path,
+                                                    std::int32_t* hresult) {
   log.push_back("dll " + path);
   if (libraries_without_entry.count(path)) return DllRegisterResult::kNoEntryPoint;
   auto it = libraries.find(path);
@@ -270,7 +278,8 @@ DllRegisterResult FakeSystem::CallDllRegisterServer(const std::string& path, std
   return DllRegisterResult::kCalled;
 }
 
-std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program, const std::string& arguments,
+std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program,
+                                                  const std::string& arguments,
                                                   const std::string& working_dir) {
   log.push_back("spawn " + program);
   if (!programs.count(program)) return nullptr;
@@ -278,9 +287,7 @@ std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program, co
   return std::make_unique<FakeProcess>(process_polls);
 }
 
-bool FakeSystem::IsLeadByte(unsigned char b) {
-  return lead_bytes_932 && IsCp932LeadByte(b);
-}
+bool FakeSystem::IsLeadByte(unsigned char b) { return lead_bytes_932 && IsCp932LeadByte(b); }
 std::string FakeSystem::ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text); }
 std::string FakeSystem::FromUtf8(std::string_view text) { return Convert("CP932", "UTF-8", text); }
 

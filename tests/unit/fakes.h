@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
 #include "platform/system.h"
+#include "platform/ui.h"
 
 namespace setup {
 
@@ -61,8 +61,7 @@ class FakeSystem : public System {
   bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
   bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
                          std::string* value) override;
-  DllRegisterResult CallDllRegisterServer(const std::string& path,
-                                          std::int32_t* hresult) override;
+  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
@@ -86,12 +85,12 @@ class FakeSystem : public System {
   // Libraries: path -> HRESULT their DllRegisterServer returns; absent: not loadable.
   std::map<std::string, std::int32_t> libraries;
   std::set<std::string> libraries_without_entry;
-  std::set<std::string> programs;          // paths StartProcess can start
-  int process_polls = 3;                   // polls before a process has ended
-  bool lead_bytes_932 = true;              // code page 932, else single-byte
+  std::set<std::string> programs;  // paths StartProcess can start
+  int process_polls = 3;           // polls before a process has ended
+  bool lead_bytes_932 = true;      // code page 932, else single-byte
 
   // --- Records
-  std::vector<std::string> log;            // "copy A B", "mkdir D", "dll P", "spawn P"
+  std::vector<std::string> log;  // "copy A B", "mkdir D", "dll P", "spawn P"
   std::vector<Spawned> spawned;
   int open_keys = 0;
   int slept_ms = 0;

@@ -12,21 +12,32 @@ TEST(KeywordTableTest, ClassifyLine) {
     const char* text;
     int id;
   } cases[] = {
-      {"", kEmptyLine},           {"\n", kEmptyLine},
-      {"'comment", kCommentLine}, {":label", kLabelLine},
+      {"", kEmptyLine},
+      {"\n", kEmptyLine},
+      {"'comment", kCommentLine},
+      {":label", kLabelLine},
       {"#define_registry X", kDefineRegistry},
-      {"#define X", kDefine},     {"#DEFINE X", kDefine},
-      {"setupdir x", kSetupDir},  {"SetupDirectory", kSetupDir},
-      {"MessageBoxes", kMessageBox}, {"Messages", kMessage},
+      {"#define X", kDefine},
+      {"#DEFINE X", kDefine},
+      {"setupdir x", kSetupDir},
+      {"SetupDirectory", kSetupDir},
+      {"MessageBoxes", kMessageBox},
+      {"Messages", kMessage},
       {"MESSAGEBOX hi", kMessageBox},
       {" TextCopy", kNoKeyword},  // leading blanks are the caller's
-      {"=", kOpEqual},            {"<=", kOpLessEqual},
-      {"<", kOpLess},             {">=", kOpGreaterEqual},
-      {">", kOpGreater},          {"=>", kOpEqual},
-      {"<>", kOpLess},            {"registryfiles", kRegistry},
-      {"Regsvr a", kRegsvr},      {"IfRegistryFind", kIfRegistryFind},
-      {"IfString", kIfString},    {"Goto x", kGoto},
-      {"ErrorExi", kNoKeyword},   // the text ends before the keyword
+      {"=", kOpEqual},
+      {"<=", kOpLessEqual},
+      {"<", kOpLess},
+      {">=", kOpGreaterEqual},
+      {">", kOpGreater},
+      {"=>", kOpEqual},
+      {"<>", kOpLess},
+      {"registryfiles", kRegistry},
+      {"Regsvr a", kRegsvr},
+      {"IfRegistryFind", kIfRegistryFind},
+      {"IfString", kIfString},
+      {"Goto x", kGoto},
+      {"ErrorExi", kNoKeyword},  // the text ends before the keyword
       {"\x82\xa0", kNoKeyword},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyLine(c.text), c.id) << c.text;

@@ -25,16 +25,16 @@ TEST(MacroTableTest, ExpansionRules) {
     const char* expected;
   } cases[] = {
       {{{"$$FD$$", "D:\\Dist"}}, "$$FD$$\\App", "D:\\Dist\\App"},
-      {{{"$$FD$$", "D:\\Dist"}}, "$$fd$$", "$$fd$$"},                   // case-sensitive
+      {{{"$$FD$$", "D:\\Dist"}}, "$$fd$$", "$$fd$$"},  // case-sensitive
       {{{"ABC", "1"}, {"AB", "2"}}, "ABCD", "1D"},
       {{{"ABC", "1"}, {"AB", "2"}}, "ABD", "2D"},
-      {{{"AB", "2"}, {"ABC", "1"}}, "ABCD", "2CD"},                     // table order wins
+      {{{"AB", "2"}, {"ABC", "1"}}, "ABCD", "2CD"},  // table order wins
       {{{"X", "XX"}}, "X", "XX"},
-      {{{"X", "XX"}}, "XXX", "XXXXXX"},                                // no rescan
+      {{{"X", "XX"}}, "XXX", "XXXXXX"},  // no rescan
       {{{"$$FD$$", "D:"}}, "$$$FD$$", "$D:"},
-      {{{"$$FD$$", "D:"}}, "a$$FD", "a$$FD"},                          // input ends inside a name
+      {{{"$$FD$$", "D:"}}, "a$$FD", "a$$FD"},  // input ends inside a name
       {{{"$$FD$$", "D:"}}, "", ""},
-      {{{"", "never"}, {"A", "b"}}, "AA", "bb"},                        // an empty name never matches
+      {{{"", "never"}, {"A", "b"}}, "AA", "bb"},  // an empty name never matches
       {{{"GONE", ""}}, "xGONEy", "xy"},
   };
   for (const Case& c : cases) {
@@ -52,8 +52,8 @@ TEST(MacroTableTest, UnchangedPrefixStopsWhereANameMayBeginOrAtNul) {
     std::string input;
     std::size_t unchanged;
   } cases[] = {
-      {"plain text", 10}, {"x$y", 1}, {"xxA", 2}, {"$$FD$$", 0}, {std::string("ab\0$", 4), 2},
-      {"", 0},            {"aaaa", 4},
+      {"plain text", 10},           {"x$y", 1}, {"xxA", 2},  {"$$FD$$", 0},
+      {std::string("ab\0$", 4), 2}, {"", 0},    {"aaaa", 4},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(t.UnchangedPrefix(c.input.data(), c.input.size()), c.unchanged) << c.input;
@@ -126,7 +126,8 @@ TEST(MacroTableTest, RandomTablesAndTextsExpandAsTheRulesSay) {
       for (int k = 1 + static_cast<int>(random() % 3); k > 0; --k) name += alphabet[random() % 9];
       for (int k = static_cast<int>(random() % 4); k > 0; --k) value += alphabet[random() % 9];
       t.Define(name, value);
-      auto same = std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.first == name; });
+      auto same =
+          std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.first == name; });
       if (same != rows.end()) {
         same->second = value;
       } else {

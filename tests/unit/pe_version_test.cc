@@ -87,10 +87,10 @@ Bytes StandardBlock() {
   Bytes table = Node(u"040904B0", {}, 1,
                      Cat({Node(u"FileVersion", Text(u"5.0.3.1"), 1, {}),
                           Node(u"ProductVersion", Text(u"7.2.0.0"), 1, {})}));
-  return Node(u"VS_VERSION_INFO", fixed, 0,
-              Cat({Node(u"StringFileInfo", {}, 1, table),
-                   Node(u"VarFileInfo", {}, 1,
-                        Node(u"Translation", Translation({0x409, 0x4B0}), 0, {}))}));
+  return Node(
+      u"VS_VERSION_INFO", fixed, 0,
+      Cat({Node(u"StringFileInfo", {}, 1, table),
+           Node(u"VarFileInfo", {}, 1, Node(u"Translation", Translation({0x409, 0x4B0}), 0, {}))}));
 }
 
 struct ResourceEntry {
@@ -201,11 +201,12 @@ TEST(QueryVersionBlockTest, StandardPaths) {
 
 TEST(QueryVersionBlockTest, StringLengthForms) {
   auto block_with = [](const Bytes& value, int value_length) {
-    return Node(u"VS_VERSION_INFO", {}, 0,
-                Node(u"StringFileInfo", {}, 1,
-                     Node(u"040904B0", {}, 1,
-                          Cat({Node(u"A", value, 1, {}, value_length),
-                               Node(u"B", Text(u"next"), 1, {})}))));
+    return Node(
+        u"VS_VERSION_INFO", {}, 0,
+        Node(
+            u"StringFileInfo", {}, 1,
+            Node(u"040904B0", {}, 1,
+                 Cat({Node(u"A", value, 1, {}, value_length), Node(u"B", Text(u"next"), 1, {})}))));
   };
   Bytes with_nul = Text(u"1.0");
   Bytes without_nul(with_nul.begin(), with_nul.end() - 2);
@@ -220,15 +221,14 @@ TEST(QueryVersionBlockTest, StringLengthForms) {
       {without_nul, 3, "1.0"},  // no NUL stored at all
       {with_nul, 2, "1."},      // only what wValueLength says
       {with_nul, 0, ""},
-      {with_nul, 500, "1.0"},   // longer than its node: cut at the node
+      {with_nul, 500, "1.0"},  // longer than its node: cut at the node
       {Text(u"\u65e5\u672c\u00e9"), 4, "\x93\xfa\x96\x7b?"},  // code page 932; é has none
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Query(block_with(c.value, c.value_length), "\\StringFileInfo\\040904B0\\A"),
               c.expected)
         << c.value_length;
-    EXPECT_EQ(Query(block_with(c.value, c.value_length), "\\StringFileInfo\\040904B0\\B"),
-              "next");
+    EXPECT_EQ(Query(block_with(c.value, c.value_length), "\\StringFileInfo\\040904B0\\B"), "next");
   }
 }
 
@@ -361,27 +361,27 @@ TEST(ParseVersionResourceTest, DamagedImages) {
     };
     std::size_t optional = 0x58;
     std::size_t directories = optional + (plus ? 112 : 96);
-    EXPECT_TRUE(fails(0, 0x5A4E, 2));                      // not MZ
-    EXPECT_TRUE(fails(0x3C, 0xFFFFFFF0u, 4));              // e_lfanew out of the file
-    EXPECT_TRUE(fails(0x40, 0x00004551, 4));               // not PE\0\0
-    EXPECT_TRUE(fails(optional, 0x10C, 2));                // unknown magic
+    EXPECT_TRUE(fails(0, 0x5A4E, 2));                        // not MZ
+    EXPECT_TRUE(fails(0x3C, 0xFFFFFFF0u, 4));                // e_lfanew out of the file
+    EXPECT_TRUE(fails(0x40, 0x00004551, 4));                 // not PE\0\0
+    EXPECT_TRUE(fails(optional, 0x10C, 2));                  // unknown magic
     EXPECT_TRUE(fails(optional + (plus ? 108 : 92), 2, 4));  // no resource directory
-    EXPECT_TRUE(fails(directories + 16, 0, 4));            // resource RVA 0
-    EXPECT_TRUE(fails(directories + 16, 0x5000, 4));       // RVA in no section
-    EXPECT_TRUE(fails(0x44 + 16, 0x40, 2));                // optional header too small
+    EXPECT_TRUE(fails(directories + 16, 0, 4));              // resource RVA 0
+    EXPECT_TRUE(fails(directories + 16, 0x5000, 4));         // RVA in no section
+    EXPECT_TRUE(fails(0x44 + 16, 0x40, 2));                  // optional header too small
     {  // 65535 entries claimed, none of them RT_VERSION: the search stops at the end
       Bytes changed = good;
       Put16(&changed, 0x400 + 14, 0xFFFF);
       Put32(&changed, 0x400 + 16, 17);
       EXPECT_FALSE(ParseVersionResource(changed.data(), changed.size(), &block));
     }
-    EXPECT_TRUE(fails(0x400 + 20, 0x18, 4));               // type entry not a directory
-    EXPECT_TRUE(fails(0x400 + 20, 0x80000000u | 0, 4));    // a directory loop: root again
-    EXPECT_TRUE(fails(0x400 + 20, 0xFFFFFFFFu, 4));        // subdirectory out of range
+    EXPECT_TRUE(fails(0x400 + 20, 0x18, 4));             // type entry not a directory
+    EXPECT_TRUE(fails(0x400 + 20, 0x80000000u | 0, 4));  // a directory loop: root again
+    EXPECT_TRUE(fails(0x400 + 20, 0xFFFFFFFFu, 4));      // subdirectory out of range
     std::size_t data_entry = 0x400 + 0x48;
-    EXPECT_TRUE(fails(data_entry + 4, 0x7FFFFFFF, 4));     // data size past the section
-    EXPECT_TRUE(fails(data_entry, 0xFFFFFFFFu, 4));        // data RVA wraps
-    EXPECT_TRUE(fails(data_entry + 4, 0, 4));              // empty data
+    EXPECT_TRUE(fails(data_entry + 4, 0x7FFFFFFF, 4));  // data size past the section
+    EXPECT_TRUE(fails(data_entry, 0xFFFFFFFFu, 4));     // data RVA wraps
+    EXPECT_TRUE(fails(data_entry + 4, 0, 4));           // empty data
   }
   Bytes block;
   EXPECT_FALSE(ParseVersionResource(nullptr, 0, &block));

@@ -31,12 +31,12 @@ TEST(PosixCodePageTest, ToUtf8) {
       {"Setup.Inf", "Setup.Inf"},
       {"C:\\Program Files\\~x", "C:\\Program Files\\~x"},  // 0x5C and 0x7E stay ASCII
       {"\x93\xfa\x96\x7b\x8c\xea", "日本語"},
-      {"\x95\x5c.txt", "表.txt"},    // a trail byte 0x5C is no separator
-      {"\xb1\xb2\xb3", "ｱｲｳ"},      // half-width katakana, one byte each
-      {"\x87\x40", "①"},             // NEC special characters
-      {"\xfa\x40", "ⅰ"},             // IBM extensions
-      {"a\x81", "a?"},               // a lead byte cut off at the end
-      {"\x81\x20x", "? x"},          // a bad trail byte is read on its own
+      {"\x95\x5c.txt", "表.txt"},  // a trail byte 0x5C is no separator
+      {"\xb1\xb2\xb3", "ｱｲｳ"},     // half-width katakana, one byte each
+      {"\x87\x40", "①"},           // NEC special characters
+      {"\xfa\x40", "ⅰ"},           // IBM extensions
+      {"a\x81", "a?"},             // a lead byte cut off at the end
+      {"\x81\x20x", "? x"},        // a bad trail byte is read on its own
       {"\xff!", "?!"},
       {"\xa0", "?"},
   };
@@ -54,12 +54,16 @@ TEST(PosixCodePageTest, FromUtf8) {
       {"日本語", "\x93\xfa\x96\x7b\x8c\xea"},
       {"表\\", "\x95\x5c\\"},
       {"ｱ", "\xb1"},
-      {"a😀b", "a?b"},        // no such character in 932: one '?' for the whole character
-      {"Ω€", "\x83\xb6?"},   // Greek is in 932, the euro sign is not
-      {"x\xc3", "x?"},        // a sequence cut off at the end
-      {"\xff" "a", "?a"},     // a byte that begins no UTF-8 sequence
-      {"\xe6\x97" "a", "?a"},  // a sequence broken in the middle
-      {"\x80\x80", "??"},      // stray continuation bytes, one by one
+      {"a😀b", "a?b"},       // no such character in 932: one '?' for the whole character
+      {"Ω€", "\x83\xb6?"},  // Greek is in 932, the euro sign is not
+      {"x\xc3", "x?"},      // a sequence cut off at the end
+      {"\xff"
+       "a",
+       "?a"},  // a byte that begins no UTF-8 sequence
+      {"\xe6\x97"
+       "a",
+       "?a"},              // a sequence broken in the middle
+      {"\x80\x80", "??"},  // stray continuation bytes, one by one
   };
   Cp932Converter converter;
   for (const Case& c : cases) EXPECT_EQ(converter.FromUtf8(c.utf8), c.cp932) << c.utf8;

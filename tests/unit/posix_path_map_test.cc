@@ -70,11 +70,20 @@ TEST(NormalizeWin32ComponentTest, TrailingBlanksAndDotsAndRefusedCharacters) {
     bool last;
     const char* normalized;  // null: refused
   } cases[] = {
-      {"b.txt.", true, "b.txt"}, {"x . .. ", true, "x"},   {"...", true, ""},
-      {" lead", true, " lead"},  {"d..", false, "d."},     {"d. ", false, "d. "},  // one dot
-      {"\x81\x40.", true, "\x81\x40"}, {"a:b", true, nullptr},  // a stream of "a" to Windows
-      {"a<b", true, nullptr},    {"\"q.txt\"", true, nullptr}, {"a|b", true, nullptr},
-      {"a?b", true, nullptr},    {"*", true, nullptr},     {"\x1f.", false, nullptr},
+      {"b.txt.", true, "b.txt"},
+      {"x . .. ", true, "x"},
+      {"...", true, ""},
+      {" lead", true, " lead"},
+      {"d..", false, "d."},
+      {"d. ", false, "d. "},  // one dot
+      {"\x81\x40.", true, "\x81\x40"},
+      {"a:b", true, nullptr},  // a stream of "a" to Windows
+      {"a<b", true, nullptr},
+      {"\"q.txt\"", true, nullptr},
+      {"a|b", true, nullptr},
+      {"a?b", true, nullptr},
+      {"*", true, nullptr},
+      {"\x1f.", false, nullptr},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -116,10 +125,9 @@ TEST_F(PosixPathMapTest, CaseInsensitiveLookupNeedsExactlyOneMatch) {
 TEST_F(PosixPathMapTest, TheFolderCacheMapsAsThePlainLookupsReadingEachFolderOnce) {
   FolderCache cache;
   for (int pass = 0; pass < 2; ++pass) {
-    for (const char* path :
-         {"C:\\twice\\Readme.txt", "C:\\TWICE\\readme.TXT", "c:\\WINDOWS\\WIN.INI",
-          "C:\\windows\\new.ini", "d:\\x", "Q:\\nothing", "C:\\no-such-dir\\x",
-          "C:\\Windows\\..\\TWICE\\."}) {
+    for (const char* path : {"C:\\twice\\Readme.txt", "C:\\TWICE\\readme.TXT",
+                             "c:\\WINDOWS\\WIN.INI", "C:\\windows\\new.ini", "d:\\x", "Q:\\nothing",
+                             "C:\\no-such-dir\\x", "C:\\Windows\\..\\TWICE\\."}) {
       EXPECT_EQ(MapWindowsPath(path, prefix_, cache, nullptr), MapWindowsPath(path, prefix_))
           << path;
     }

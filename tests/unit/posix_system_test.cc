@@ -149,8 +149,8 @@ TEST_F(PosixSystemTest, VersionBlocksNeedAnExecutable) {
   EXPECT_FALSE(system_->ReadVersionBlock("C:\\work\\missing.dll", &block));
   EXPECT_FALSE(PosixSystem("").ReadVersionBlock("C:\\work\\plain.dll", &block));
   std::string value;
-  EXPECT_FALSE(system_->QueryVersionValue(block, "\\StringFileInfo\\040904b0\\FileVersion",
-                                          &value));
+  EXPECT_FALSE(
+      system_->QueryVersionValue(block, "\\StringFileInfo\\040904b0\\FileVersion", &value));
 }
 
 // --- Reading
@@ -164,7 +164,7 @@ TEST_F(PosixSystemTest, OpenForReadingGivesTheBytes) {
   EXPECT_EQ(in->Read(nullptr, 0), 0);
 
   EXPECT_FALSE(system_->OpenForReading("C:\\work\\missing.bin"));
-  EXPECT_FALSE(system_->OpenForReading("C:\\work"));    // a directory is no file
+  EXPECT_FALSE(system_->OpenForReading("C:\\work"));  // a directory is no file
   EXPECT_FALSE(system_->OpenForReading("C:\\work\\"));
   EXPECT_FALSE(system_->OpenForReading(""));
   ASSERT_EQ(mkfifo((work_ + "/fifo").c_str(), 0600), 0);
@@ -237,9 +237,9 @@ TEST(MayReplaceTest, DirectoriesAndFilesWithoutAWriteBitForTheUser) {
     uid_t owner;
     bool expected;
   } cases[] = {
-      {S_IFREG | 0644, user, true},        {S_IFREG | 0444, user, false},  // root included
-      {S_IFDIR | 0777, user, false},       {S_IFREG | 0466, user, user == 0},  // owner's bits
-      {S_IFREG | 0602, user + 1, true},    {S_IFREG | 0600, user + 1, user == 0},
+      {S_IFREG | 0644, user, true},     {S_IFREG | 0444, user, false},      // root included
+      {S_IFDIR | 0777, user, false},    {S_IFREG | 0466, user, user == 0},  // owner's bits
+      {S_IFREG | 0602, user + 1, true}, {S_IFREG | 0600, user + 1, user == 0},
   };
   for (const Case& c : cases) {
     struct stat st = {};
@@ -364,8 +364,8 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 }
 
 TEST_F(PosixSystemTest, CopyIsByteIdenticalAndKeepsTimeAndMode) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{(1 << 20) + 3},
-                           std::size_t{5 << 20}}) {
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{(1 << 20) + 3}, std::size_t{5 << 20}}) {
     std::string data = RandomBytes(size, static_cast<unsigned>(size));
     std::string source = Write("source.bin", data);
     ASSERT_EQ(chmod(source.c_str(), 0751), 0);
@@ -508,11 +508,9 @@ TEST_F(PosixSystemTest, FileStatusGivesTheModificationTime) {
     time_t set;
     std::uint32_t seen;
   } cases[] = {
-      {1000000000, 1000000000u},
-      {0, 0u},
-      {4294967295, 4294967295u},
-      {-5, 0u},                     // before 1970: no earlier time to give
-      {4294967296 + 10, 4294967295u},  // after 2106: the latest time there is
+      {1000000000, 1000000000u},      {0, 0u},
+      {4294967295, 4294967295u},      {-5, 0u},  // before 1970: no earlier time to give
+      {4294967296 + 10, 4294967295u},            // after 2106: the latest time there is
   };
   for (const Case& c : cases) {
     SetMtime(file, c.set);

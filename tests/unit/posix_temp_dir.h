@@ -21,8 +21,8 @@ class TempDir {
  public:
   TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") +
-                          "/setup_posix_test.XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base ? base : "/tmp") + "/setup_posix_test.XXXXXX";
     if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   ~TempDir() {
@@ -59,7 +59,8 @@ class TempDir {
   // The names of the entries in `name`, sorted, joined by blanks.
   std::string List(const std::string& name = "") const {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(name.empty() ? path_ : *this / name)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(name.empty() ? path_ : *this / name)) {
       names.insert(entry.path().filename().string());
     }
     std::string out;

@@ -35,28 +35,68 @@ TEST(RegistrationTest, RegisterComponentPaths) {
   struct Case {
     const char* name;
     bool loadable;
-    std::int32_t hresult;   // what DllRegisterServer returns when loadable
+    std::int32_t hresult;  // what DllRegisterServer returns when loadable
     bool has_entry;
-    bool startable;         // StartProcess succeeds for the path
+    bool startable;  // StartProcess succeeds for the path
     bool registered;
     std::vector<std::string> log;
   } cases[] = {
       {"library returns S_OK", true, 0, true, true, true, {"dll C:\\App\\comp.dll"}},
-      {"library returns S_FALSE, not a program", true, kSFalse, true, false, false,
+      {"library returns S_FALSE, not a program",
+       true,
+       kSFalse,
+       true,
+       false,
+       false,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"library returns E_FAIL, not a program", true, kEFail, true, false, false,
+      {"library returns E_FAIL, not a program",
+       true,
+       kEFail,
+       true,
+       false,
+       false,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"library returns 2", true, 2, true, false, false,
+      {"library returns 2",
+       true,
+       2,
+       true,
+       false,
+       false,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"library returns S_FALSE, starts as a program", true, kSFalse, true, true, true,
+      {"library returns S_FALSE, starts as a program",
+       true,
+       kSFalse,
+       true,
+       true,
+       true,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"no DllRegisterServer, a program", true, 0, false, true, true,
+      {"no DllRegisterServer, a program",
+       true,
+       0,
+       false,
+       true,
+       true,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"no DllRegisterServer, not a program", true, 0, false, false, false,
+      {"no DllRegisterServer, not a program",
+       true,
+       0,
+       false,
+       false,
+       false,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"not loadable, a program", false, 0, true, true, true,
+      {"not loadable, a program",
+       false,
+       0,
+       true,
+       true,
+       true,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
-      {"not loadable, not a program", false, 0, true, false, false,
+      {"not loadable, not a program",
+       false,
+       0,
+       true,
+       false,
+       false,
        {"dll C:\\App\\comp.dll", "spawn C:\\App\\comp.dll"}},
   };
   for (const Case& c : cases) {
@@ -70,7 +110,9 @@ TEST(RegistrationTest, RegisterComponentPaths) {
     }
     if (c.startable) f.system.programs.insert(kPath);
 
-    EXPECT_EQ(RegisterComponent(f.system, [&f] { f.ui.PumpMessages(); }, kPath), c.registered)
+    EXPECT_EQ(RegisterComponent(
+                  f.system, [&f] { f.ui.PumpMessages(); }, kPath),
+              c.registered)
         << c.name;
     EXPECT_EQ(f.system.log, c.log) << c.name;
     EXPECT_TRUE(f.ui.events.empty()) << c.name;  // the Regsvr command reports
@@ -179,28 +221,57 @@ TEST(RegistrationTest, RegsvrLines) {
     std::vector<std::string> log;
     std::vector<std::string> messages;
   } cases[] = {
-      {"registered library, run goes on", "Regsvr C:\\App\\ok.dll \nMessage next", kExitFinished,
-       {"dll C:\\App\\ok.dll"}, {"next"}},
+      {"registered library, run goes on",
+       "Regsvr C:\\App\\ok.dll \nMessage next",
+       kExitFinished,
+       {"dll C:\\App\\ok.dll"},
+       {"next"}},
       {"trailing tab", "Regsvr C:\\App\\ok.dll\t", kExitFinished, {"dll C:\\App\\ok.dll"}, {}},
-      {"text after the token is ignored", "Regsvr C:\\App\\ok.dll and more words", kExitFinished,
-       {"dll C:\\App\\ok.dll"}, {}},
-      {"quoted at the end of the line", "Regsvr \"C:\\App\\ok.dll\"", kExitFinished,
-       {"dll C:\\App\\ok.dll"}, {}},
-      {"quoted with blanks", "Regsvr \"C:\\Program Files\\A B\\ok.dll\"", kExitFinished,
-       {"dll C:\\Program Files\\A B\\ok.dll"}, {}},
-      {"unquoted at the end of the line", "Regsvr C:\\App\\ok.dll\nMessage never", kExitRunFailed,
-       {}, {At(1, "にTABが有りません")}},
-      {"macros expanded", "Regsvr $$SETUPDIR$$\\ok.dll \n", kExitFinished,
-       {"dll C:\\App\\ok.dll"}, {}},
-      {"program started", "Regsvr $$FD$$\\server.exe \nMessage next", kExitFinished,
-       {"dll D:\\Dist\\server.exe", "spawn D:\\Dist\\server.exe"}, {"next"}},
-      {"neither library nor program", "Regsvr \"C:\\App\\bad one.dll\" \nMessage never",
-       kExitRunFailed, {"dll C:\\App\\bad one.dll", "spawn C:\\App\\bad one.dll"},
+      {"text after the token is ignored",
+       "Regsvr C:\\App\\ok.dll and more words",
+       kExitFinished,
+       {"dll C:\\App\\ok.dll"},
+       {}},
+      {"quoted at the end of the line",
+       "Regsvr \"C:\\App\\ok.dll\"",
+       kExitFinished,
+       {"dll C:\\App\\ok.dll"},
+       {}},
+      {"quoted with blanks",
+       "Regsvr \"C:\\Program Files\\A B\\ok.dll\"",
+       kExitFinished,
+       {"dll C:\\Program Files\\A B\\ok.dll"},
+       {}},
+      {"unquoted at the end of the line",
+       "Regsvr C:\\App\\ok.dll\nMessage never",
+       kExitRunFailed,
+       {},
+       {At(1, "にTABが有りません")}},
+      {"macros expanded",
+       "Regsvr $$SETUPDIR$$\\ok.dll \n",
+       kExitFinished,
+       {"dll C:\\App\\ok.dll"},
+       {}},
+      {"program started",
+       "Regsvr $$FD$$\\server.exe \nMessage next",
+       kExitFinished,
+       {"dll D:\\Dist\\server.exe", "spawn D:\\Dist\\server.exe"},
+       {"next"}},
+      {"neither library nor program",
+       "Regsvr \"C:\\App\\bad one.dll\" \nMessage never",
+       kExitRunFailed,
+       {"dll C:\\App\\bad one.dll", "spawn C:\\App\\bad one.dll"},
        {CantRegister("C:\\App\\bad one.dll")}},
-      {"S_FALSE falls through to the program way", "Regsvr $$SETUPDIR$$\\false.dll \nMessage never",
-       kExitRunFailed, {"dll C:\\App\\false.dll", "spawn C:\\App\\false.dll"},
+      {"S_FALSE falls through to the program way",
+       "Regsvr $$SETUPDIR$$\\false.dll \nMessage never",
+       kExitRunFailed,
+       {"dll C:\\App\\false.dll", "spawn C:\\App\\false.dll"},
        {CantRegister("C:\\App\\false.dll")}},
-      {"keyword case folded", "REGSVR C:\\App\\ok.dll ", kExitFinished, {"dll C:\\App\\ok.dll"}, {}},
+      {"keyword case folded",
+       "REGSVR C:\\App\\ok.dll ",
+       kExitFinished,
+       {"dll C:\\App\\ok.dll"},
+       {}},
   };
   for (const Case& c : cases) {
     AppFixture f;
@@ -293,11 +364,11 @@ TEST(RegistrationTest, WaitPumpsMessagesThenSleepsOneMillisecondPerPoll) {
   SequenceSystem system(ui);
   system.programs.insert("C:\\App\\srv.exe");
   system.process_polls = 3;
-  EXPECT_TRUE(RunAndWait(system, [&ui] { ui.PumpMessages(); }, "C:\\App\\srv.exe", "C:\\App\\", "/regserver"));
-  EXPECT_EQ(system.sequence, (std::vector<std::string>{
-                                 "poll pumps=0", "sleep 1 pumps=1",
-                                 "poll pumps=1", "sleep 1 pumps=2",
-                                 "poll pumps=2 ended"}));
+  EXPECT_TRUE(RunAndWait(
+      system, [&ui] { ui.PumpMessages(); }, "C:\\App\\srv.exe", "C:\\App\\", "/regserver"));
+  EXPECT_EQ(system.sequence,
+            (std::vector<std::string>{"poll pumps=0", "sleep 1 pumps=1", "poll pumps=1",
+                                      "sleep 1 pumps=2", "poll pumps=2 ended"}));
   EXPECT_EQ(ui.pumps, 2);
   EXPECT_EQ(system.slept_ms, 2);
 }
@@ -307,7 +378,8 @@ TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
   SequenceSystem system(ui);
   system.programs.insert("srv.exe");
   system.process_polls = 1;
-  EXPECT_TRUE(RunAndWait(system, [&ui] { ui.PumpMessages(); }, "srv.exe", "", "/regserver"));
+  EXPECT_TRUE(RunAndWait(
+      system, [&ui] { ui.PumpMessages(); }, "srv.exe", "", "/regserver"));
   EXPECT_EQ(system.sequence, std::vector<std::string>{"poll pumps=0 ended"});
   EXPECT_EQ(ui.pumps, 0);
 }
@@ -315,7 +387,8 @@ TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
 TEST(RegistrationTest, RunAndWaitFailsWithoutWaitingWhenNothingStarts) {
   FakeUi ui;
   SequenceSystem system(ui);
-  EXPECT_FALSE(RunAndWait(system, [&ui] { ui.PumpMessages(); }, "C:\\App\\missing.exe", "C:\\App\\", "/regserver"));
+  EXPECT_FALSE(RunAndWait(
+      system, [&ui] { ui.PumpMessages(); }, "C:\\App\\missing.exe", "C:\\App\\", "/regserver"));
   EXPECT_TRUE(system.sequence.empty());
   EXPECT_EQ(ui.pumps, 0);
   EXPECT_TRUE(ui.events.empty());

@@ -92,7 +92,8 @@ TEST_F(RegistryPathTest, OpenKeyPathRefusesKeyNamesOver255Bytes) {
 
 TEST_F(RegistryPathTest, ReadRegistryValueReadsTextUpToTheFirstNul) {
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Kinds", "Dword1", std::string("1\0\0\0", 4));
-  sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Kinds", "Dword0", std::string("\0\x31\0\0", 4));
+  sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Kinds", "Dword0",
+                        std::string("\0\x31\0\0", 4));
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Kinds", "Multi",
                         std::string("first\0second\0\0", 14));
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Kinds", "Expand",
@@ -101,8 +102,8 @@ TEST_F(RegistryPathTest, ReadRegistryValueReadsTextUpToTheFirstNul) {
     const char* name;
     const char* want;
   } cases[] = {
-      {"Dword1", "1"}, {"Dword0", ""}, {"Multi", "first"},
-      {"Expand", "%SystemRoot%\\x"}, {"Missing", ""},
+      {"Dword1", "1"}, {"Dword0", ""}, {"Multi", "first"}, {"Expand", "%SystemRoot%\\x"},
+      {"Missing", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReadRegistryValue(sys_, kHkeyLocalMachine, "Software\\Kinds", c.name), c.want)

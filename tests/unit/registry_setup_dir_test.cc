@@ -63,24 +63,23 @@ TEST_F(RegistrySetupDirTest, EmptyValueTakesTheFallback) {
   // An empty value is as good as a missing one.
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Path", std::string("\0x", 2));
   EXPECT_EQ(Run("Registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample \tcomment"),
-               "C:\\Sample");
+            "C:\\Sample");
   EXPECT_TRUE(ui_.messages.empty());
 }
 
 TEST_F(RegistrySetupDirTest, UnquotedFallbackEndingTheLineIsReportedAndUsed) {
-  EXPECT_EQ(Run("Registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample"),
-               "C:\\Sample");
+  EXPECT_EQ(Run("Registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample"), "C:\\Sample");
   EXPECT_EQ(ui_.messages, (std::vector<std::string>{kTab}));
 }
 
 TEST_F(RegistrySetupDirTest, QuotedPathAndFallbackMayHoldBlanks) {
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Install Dir", "E:\\Apps\\");
   EXPECT_EQ(Run("Registry \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Install Dir\" "
-                   "\"C:\\Program Files\\Sample\""),
-               "E:\\Apps");
+                "\"C:\\Program Files\\Sample\""),
+            "E:\\Apps");
   EXPECT_EQ(Run("Registry \"HKEY_LOCAL_MACHINE\\Software\\Sample\\Other Dir\" "
-                   "\"C:\\Program Files\\Sample\""),
-               "C:\\Program Files\\Sample");
+                "\"C:\\Program Files\\Sample\""),
+            "C:\\Program Files\\Sample");
   EXPECT_TRUE(ui_.messages.empty());
 }
 
@@ -88,7 +87,7 @@ TEST_F(RegistrySetupDirTest, KeywordIsTheWholeFirstWordInAnyCase) {
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software\\Sample", "Path", "D:\\Sample\\");
   EXPECT_EQ(Run("registry HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample "), "D:\\Sample");
   EXPECT_EQ(Run("RegistryFiles HKEY_LOCAL_MACHINE\\Software\\Sample\\Path C:\\Sample "),
-               "D:\\Sample");
+            "D:\\Sample");
   EXPECT_TRUE(ui_.messages.empty());
 }
 

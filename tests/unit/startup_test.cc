@@ -110,7 +110,9 @@ TEST(StartupTest, DefaultDestinationAndTitle) {
       {"WindowTitle \"My App\"", "My App|C:\\", {}},
       {"WindowTitle First Second", "First|C:\\", {}},
       {"WindowTitle Alone", "Alone|C:\\", {"D:\\Dist\\Setup.Infの1行目にTABが有りません"}},
-      {"WindowTitle \"One\nWindowTitle \"Two\" ", "Two|C:\\", {"D:\\Dist\\Setup.Infの1行目に\"が有りません"}},
+      {"WindowTitle \"One\nWindowTitle \"Two\" ",
+       "Two|C:\\",
+       {"D:\\Dist\\Setup.Infの1行目に\"が有りません"}},
       {"WindowTitle \"日本語の題\" ", "日本語の題|C:\\", {}},
   };
   for (const DialogCase& c : cases) {
@@ -152,7 +154,9 @@ TEST(StartupTest, LinesAreStoredAsTheLineReadDeliversThem) {
 TEST(StartupTest, TextModeReading) {
   AppFixture f;
   f.ui.answers = {kIdCancel};
-  f.system.AddFile(AppFixture::kScriptPath, std::string("one\r\ntwo\r\x1A" "three\n", 15));
+  f.system.AddFile(AppFixture::kScriptPath, std::string("one\r\ntwo\r\x1A"
+                                                        "three\n",
+                                                        15));
   StartSetup(*f.app, AppFixture::kProgram);
   char buf[512];
   std::vector<std::string> lines;
@@ -180,7 +184,8 @@ TEST(StartupTest, ScriptLargerThanTheStore) {
   while (script.size() <= 65536) script += line + "\n";
   f.system.AddFile(AppFixture::kScriptPath, script);
   EXPECT_EQ(StartSetup(*f.app, AppFixture::kProgram), kExitStartupFailed);
-  EXPECT_EQ(f.ui.events, std::vector<std::string>{"MessageBox 0|D:\\Dist\\Setup.Inf file is too large."});
+  EXPECT_EQ(f.ui.events,
+            std::vector<std::string>{"MessageBox 0|D:\\Dist\\Setup.Inf file is too large."});
 }
 
 TEST(StartupTest, ScriptThatFillsTheStoreExactlyLoads) {
@@ -199,7 +204,8 @@ TEST(StartupTest, ReadErrorEndsStartUp) {
   f.system.fail_read_path = AppFixture::kScriptPath;
   f.system.fail_read_after = 3;
   EXPECT_EQ(f.Start("SetupDir x \n"), kExitStartupFailed);
-  EXPECT_EQ(f.ui.events, std::vector<std::string>{"MessageBox 0|Can't read D:\\Dist\\Setup.Inf file"});
+  EXPECT_EQ(f.ui.events,
+            std::vector<std::string>{"MessageBox 0|Can't read D:\\Dist\\Setup.Inf file"});
 }
 
 TEST(StartupTest, CutWindowTitleLeavesAnExtraLine) {

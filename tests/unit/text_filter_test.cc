@@ -165,7 +165,9 @@ const Row kEdgeCases[] = {
     // A CR not before an LF is kept; CR LF becomes one line end.
     {"a\rb\r\n\r\r\n", "a\rb\r\n\r\r\n", "a\rb\r\n\r\r\n"},
     // 0x1A ends the input outside a comment.
-    {"a\n\x1A" "b\n", "a\r\n", "a\r\n"},
+    {"a\n\x1A"
+     "b\n",
+     "a\r\n", "a\r\n"},
 };
 
 // Rows of raw code page 932 bytes, used as they are.
@@ -220,7 +222,8 @@ TEST_F(TextFilterTest, WholeAndSteppedReadsGiveTheSameOutput) {
     for (LanguageMode mode : {kJa, kEn}) {
       std::string whole = Copy(input, mode);
       for (std::size_t step : {1u, 2u, 3u, 7u, 4095u, 4096u, 65537u}) {
-        SCOPED_TRACE("step " + std::to_string(step) + " mode " + std::to_string(static_cast<int>(mode)));
+        SCOPED_TRACE("step " + std::to_string(step) + " mode " +
+                     std::to_string(static_cast<int>(mode)));
         EXPECT_EQ(CopyStepped(input, mode, step), whole);
       }
     }

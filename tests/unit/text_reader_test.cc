@@ -48,8 +48,8 @@ TEST(TextReaderTest, ReadLineIsTextModeReadingCutIntoLines) {
           ASSERT_EQ(buffer[n], '\0');
           lines.emplace_back(buffer.data(), n);
         }
-        EXPECT_EQ(lines, ModelLines(raw, size)) << "round " << round << " size " << size
-                                                << " step " << step;
+        EXPECT_EQ(lines, ModelLines(raw, size))
+            << "round " << round << " size " << size << " step " << step;
       }
     }
   }

@@ -10,8 +10,8 @@
 namespace setup {
 namespace {
 
-const std::string kUs(std::string("\x09\x04\xB0\x04", 4));         // 0x0409, 0x04B0
-const std::string kJapanese(std::string("\x11\x04\xA4\x03", 4));   // 0x0411, 0x03A4
+const std::string kUs(std::string("\x09\x04\xB0\x04", 4));        // 0x0409, 0x04B0
+const std::string kJapanese(std::string("\x11\x04\xA4\x03", 4));  // 0x0411, 0x03A4
 
 class VersionInfoTest : public ::testing::Test {
  protected:
@@ -58,8 +58,9 @@ TEST_F(VersionInfoTest, LaterTranslationsAreNeverTried) {
 
 TEST_F(VersionInfoTest, FailuresAnswerFalseWithEmptyText) {
   sys_.AddFile("C:\\plain.dll", "MZ");
-  sys_.SetVersionValues("short.dll", {{"\\VarFileInfo\\Translation", std::string("\x09\x04\xB0", 3)},
-                                      {"\\StringFileInfo\\040904B0\\FileVersion", "1"}});
+  sys_.SetVersionValues("short.dll",
+                        {{"\\VarFileInfo\\Translation", std::string("\x09\x04\xB0", 3)},
+                         {"\\StringFileInfo\\040904B0\\FileVersion", "1"}});
   sys_.SetVersionValues("none.dll", {{"\\StringFileInfo\\040904B0\\FileVersion", "1"}});
   for (const char* path : {"C:\\plain.dll", "C:\\missing.dll", "short.dll", "none.dll"}) {
     EXPECT_FALSE(Read(path, "FileVersion")) << path;
@@ -68,9 +69,9 @@ TEST_F(VersionInfoTest, FailuresAnswerFalseWithEmptyText) {
 }
 
 TEST_F(VersionInfoTest, TextEndsAtItsNul) {
-  sys_.SetVersionValues("n.dll", {{"\\VarFileInfo\\Translation", kUs},
-                                  {"\\StringFileInfo\\040904B0\\FileVersion",
-                                   std::string("1.2\0junk", 8)}});
+  sys_.SetVersionValues("n.dll",
+                        {{"\\VarFileInfo\\Translation", kUs},
+                         {"\\StringFileInfo\\040904B0\\FileVersion", std::string("1.2\0junk", 8)}});
   EXPECT_TRUE(Read("n.dll", "FileVersion"));
   EXPECT_EQ(text_, "1.2");
 }

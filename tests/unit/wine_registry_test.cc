@@ -267,7 +267,7 @@ TEST_F(WineRegistryTest, PathForms) {
   EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\Nothing"));
   EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\" + std::string(256, 'x')));
   EXPECT_FALSE(KeyExists(0, "Software"));
-  EXPECT_FALSE(KeyExists(0x80000004u, ""));  // HKEY_PERFORMANCE_DATA is no hive here
+  EXPECT_FALSE(KeyExists(0x80000004u, ""));                // HKEY_PERFORMANCE_DATA is no hive here
   EXPECT_TRUE(KeyExists(kHkeyClassesRoot, "\\.machine"));  // one leading backslash
 }
 
@@ -280,8 +280,7 @@ TEST_F(WineRegistryTest, QueryOnARoot) {
 TEST_F(WineRegistryTest, UsersAndDefaultUser) {
   EXPECT_EQ(Read(kHkeyUsers, "S-1-5-21-11-22-33-1001\\Environment", "TEMP"),
             "%USERPROFILE%\\Temp\0"s);
-  EXPECT_EQ(Read(kHkeyUsers, ".default\\Control Panel\\Desktop", "Wallpaper"),
-            "default user\0"s);
+  EXPECT_EQ(Read(kHkeyUsers, ".default\\Control Panel\\Desktop", "Wallpaper"), "default user\0"s);
   EXPECT_EQ(Read(kHkeyCurrentUser, "Control Panel\\Desktop", "Wallpaper"), "<missing key>");
   EXPECT_FALSE(KeyExists(kHkeyUsers, "S-1-5-21-0-0-0-1000"));
   EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Environment"));
@@ -305,10 +304,10 @@ TEST_F(WineRegistryTest, ClassesRootMergesUserOverMachine) {
 
 TEST_F(WineRegistryTest, LinksAndCurrentConfig) {
   EXPECT_EQ(Read(kHkeyCurrentConfig, "Software\\Fonts", "LogPixels"), "\x60\0\0\0"s);
-  EXPECT_EQ(Read(kHkeyLocalMachine,
-                 "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts",
-                 "LogPixels"),
-            "\x60\0\0\0"s);
+  EXPECT_EQ(
+      Read(kHkeyLocalMachine,
+           "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts", "LogPixels"),
+      "\x60\0\0\0"s);
   EXPECT_EQ(Read(kHkeyLocalMachine, "Software\\ToUser\\Control Panel\\Desktop", "Wallpaper"),
             "default user\0"s);
   EXPECT_FALSE(KeyExists(kHkeyLocalMachine, "Software\\Loop"));  // a link to itself
@@ -318,11 +317,11 @@ TEST_F(WineRegistryTest, LinksAndCurrentConfig) {
 
 TEST(WineRegistryHives, CurrentConfigWithoutLink) {
   // Wine 8 keeps CurrentControlSet as a plain key.
-  WineRegistry registry(WineHiveTexts{
-      "WINE REGISTRY Version 2\n"
-      "[System\\\\CurrentControlSet\\\\Hardware Profiles\\\\Current\\\\Software] 1\n"
-      "\"V\"=\"plain\"\n",
-      "", ""});
+  WineRegistry registry(
+      WineHiveTexts{"WINE REGISTRY Version 2\n"
+                    "[System\\\\CurrentControlSet\\\\Hardware Profiles\\\\Current\\\\Software] 1\n"
+                    "\"V\"=\"plain\"\n",
+                    "", ""});
   RegKey key = registry.OpenKey(kHkeyCurrentConfig, "software");
   ASSERT_NE(key, 0u);
   std::string data;
@@ -344,8 +343,9 @@ TEST(WineRegistryHives, MissingHivesAreEmpty) {
 
 TEST(WineRegistryHives, SidFromOlderHeader) {
   WineRegistry registry(WineHiveTexts{
-      "", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-7-8-9-1000\n"
-          "[K]\n\"V\"=\"x\"\n",
+      "",
+      "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-7-8-9-1000\n"
+      "[K]\n\"V\"=\"x\"\n",
       ""});
   RegKey key = registry.OpenKey(kHkeyUsers, "s-1-5-21-7-8-9-1000\\k");
   EXPECT_NE(key, 0u);
@@ -353,26 +353,26 @@ TEST(WineRegistryHives, SidFromOlderHeader) {
 }
 
 TEST(WineRegistryHives, MalformedLinesAreSkipped) {
-  WineRegistry registry(WineHiveTexts{
-      "WINE REGISTRY Version 2\n"
-      "\"Orphan\"=\"value before any key\"\n"
-      "[Good] 1\n"
-      "\"A\"=\"a\"\n"
-      "garbage line\n"
-      "\"BadHex\"=hex:01,zz\n"
-      "\"BadType\"=hex(2:41,00\n"
-      "\"Open\"=\"no closing quote\n"
-      "\"NoEquals\" \"x\"\n"
-      "\"Unknown\"=blob:00\n"
-      "\"NoName=\"x\"\n"
-      "\"Cont\"=hex:01,\\\n"
-      "  02\n"
-      "[Unterminated\n"
-      "\"Lost\"=\"x\"\n"
-      "[Good] 2\r\n"
-      "\"B\"=\"b\"\r\n"
-      "\"Tail\"=hex:01,\\",
-      "", ""});
+  WineRegistry registry(
+      WineHiveTexts{"WINE REGISTRY Version 2\n"
+                    "\"Orphan\"=\"value before any key\"\n"
+                    "[Good] 1\n"
+                    "\"A\"=\"a\"\n"
+                    "garbage line\n"
+                    "\"BadHex\"=hex:01,zz\n"
+                    "\"BadType\"=hex(2:41,00\n"
+                    "\"Open\"=\"no closing quote\n"
+                    "\"NoEquals\" \"x\"\n"
+                    "\"Unknown\"=blob:00\n"
+                    "\"NoName=\"x\"\n"
+                    "\"Cont\"=hex:01,\\\n"
+                    "  02\n"
+                    "[Unterminated\n"
+                    "\"Lost\"=\"x\"\n"
+                    "[Good] 2\r\n"
+                    "\"B\"=\"b\"\r\n"
+                    "\"Tail\"=hex:01,\\",
+                    "", ""});
   RegKey key = registry.OpenKey(kHkeyLocalMachine, "good");
   ASSERT_NE(key, 0u);
   std::string data;
@@ -381,8 +381,8 @@ TEST(WineRegistryHives, MalformedLinesAreSkipped) {
   EXPECT_EQ(data, "b\0"s);
   EXPECT_TRUE(registry.QueryValue(key, "Cont", &data));
   EXPECT_EQ(data, "\x01\x02"s);
-  for (const char* name : {"Orphan", "BadHex", "BadType", "Open", "NoEquals", "Unknown",
-                           "NoName", "Lost", "Tail"}) {
+  for (const char* name :
+       {"Orphan", "BadHex", "BadType", "Open", "NoEquals", "Unknown", "NoName", "Lost", "Tail"}) {
     EXPECT_FALSE(registry.QueryValue(key, name, &data)) << name;
   }
   registry.CloseKey(key);
