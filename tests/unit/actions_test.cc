@@ -67,6 +67,15 @@ TEST(ActionsTest, BinCopy) {
   }
 }
 
+// A message is cut at 255 bytes, its own words counted with the names it shows.
+TEST(ActionsTest, ALongCopyMessageIsCutWithItsOwnWordsCounted) {
+  AppFixture f;
+  std::string name(300, 'n');
+  EXPECT_EQ(f.Start("BinCopy C:\\" + name + " C:\\App\\m.bin"), kExitRunFailed);
+  std::string whole = "It failed in the copy form C:\\" + name + " to C:\\App\\m.bin";
+  EXPECT_EQ(f.messages(), std::vector<std::string>{whole.substr(0, 255)});
+}
+
 TEST(ActionsTest, BinCopyReplacesAndReportsAFullDisk) {
   AppFixture f;
   f.system.AddFile("D:\\Dist\\a.bin", "new contents");

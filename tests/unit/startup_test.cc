@@ -90,8 +90,8 @@ TEST(StartupTest, BuiltInMacrosInOrder) {
 }
 
 struct DialogCase {
-  const char* script;
-  const char* dialog;  // "SetupDialog <title>|<destination>"
+  std::string script;
+  std::string dialog;  // "SetupDialog <title>|<destination>"
   std::vector<std::string> messages;
 };
 
@@ -114,6 +114,12 @@ TEST(StartupTest, DefaultDestinationAndTitle) {
        "Two|C:\\",
        {"D:\\Dist\\Setup.Infの1行目に\"が有りません"}},
       {"WindowTitle \"日本語の題\" ", "日本語の題|C:\\", {}},
+      // The argument is read cut to 511 bytes, its closing blank included: one byte more
+      // and the blank is never seen.
+      {"SetupDir " + std::string(510, 'x') + " ", "Setup|" + std::string(255, 'x'), {}},
+      {"SetupDir " + std::string(511, 'x') + " ",
+       "Setup|" + std::string(255, 'x'),
+       {"D:\\Dist\\Setup.Infの1行目にTABが有りません"}},
   };
   for (const DialogCase& c : cases) {
     AppFixture f;
