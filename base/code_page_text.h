@@ -9,6 +9,7 @@
 #define SETUP_BASE_CODE_PAGE_TEXT_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace setup {
@@ -79,6 +80,21 @@ std::string_view CutWhole(const IsLeadByte& is_lead_byte, std::string_view text,
     i += len;
   }
   return text.substr(0, i);
+}
+
+// `text` as Windows compares paths: ASCII letters of single-byte characters upper-cased
+// and slashes made backslashes; the bytes of a double-byte character stay as they are.
+template <typename IsLeadByte>
+std::string FoldPath(const IsLeadByte& is_lead_byte, std::string_view text) {
+  std::string folded(text);
+  for (std::size_t i = 0; i < folded.size();) {
+    std::size_t len = CharLength(is_lead_byte, text, i);
+    char& c = folded[i];
+    if (len == 1 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (len == 1 && c == '/') c = '\\';
+    i += len;
+  }
+  return folded;
 }
 
 }  // namespace setup

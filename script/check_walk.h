@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "base/code_page_text.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "script/arguments.h"
@@ -28,6 +29,7 @@
 #include "script/line_walker.h"
 #include "script/loader.h"
 #include "script/startup.h"
+#include "text/message.h"
 #include "text/text_reader.h"
 #include "textcopy/text_filter.h"
 
@@ -78,12 +80,12 @@ class Checker {
   void ReportUnresolvedGotos(const Flow& flow);
   // A copy that did not stop the run left its destination behind.
   // Windows drops trailing blanks and dots of a file name.
-  static void Copied(std::string_view destination, Outcome* out) {
+  void Copied(std::string_view destination, Outcome* out) const {
     while (!destination.empty() && std::strchr(" \t.", destination.back()) != nullptr) {
       destination.remove_suffix(1);
     }
     if (!destination.empty() && destination.find(kUnknown[0]) == std::string_view::npos) {
-      out->next->insert(FoldPath(destination));
+      out->next->insert(Fold(destination));
     }
   }
   void Define(const char* name, const char* value);
@@ -98,6 +100,8 @@ class Checker {
   CommandContext& cx() { return run_->context; }
   const LoadedScript& loaded() const { return run_->loaded; }
   std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
+  // A path as Windows compares it, its double-byte characters stepped whole.
+  std::string Fold(std::string_view path) const { return FoldPath(SystemLeadByte(system_), path); }
 
   CaptureUi ui_;
   std::unique_ptr<SetupRun> run_;

@@ -1,22 +1,17 @@
 #include "script/lexer.h"
 
+#include <string_view>
+
+#include "base/code_page_text.h"
+
 namespace setup {
 
 char* NextToken(const ScriptContext& context, char** cursor, TokenForm form) {
   char* p = *cursor;
   if (*p == '"') {
     *cursor = ++p;
-    while (*p && *p != '"') {
-      if (context.IsLeadByte(static_cast<unsigned char>(*p))) {
-        if (!p[1]) {
-          ++p;
-          break;
-        }
-        p += 2;
-      } else {
-        ++p;
-      }
-    }
+    auto is_lead_byte = [&context](unsigned char b) { return context.IsLeadByte(b); };
+    p += FindChar(is_lead_byte, std::string_view(p), 0, '"');
     if (*p != '"') {
       if (form == TokenForm::kReporting) {
         context.ReportAtLine("%sの%d行目に\"が有りません");
