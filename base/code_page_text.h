@@ -19,6 +19,14 @@ constexpr bool IsCp932LeadByte(unsigned byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// The bytes a character of the program's own UTF-8 texts takes in code page 932:
+// ASCII and half-width katakana one, every other character two.
+constexpr std::size_t Cp932Width(char32_t code_point) {
+  if (code_point < 0x80) return 1;
+  if (code_point >= 0xFF61 && code_point <= 0xFF9F) return 1;
+  return 2;
+}
+
 constexpr bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The length in bytes of the character at `text[i]`: 2 for a lead byte with a byte

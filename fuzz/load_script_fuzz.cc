@@ -82,7 +82,7 @@ void LoadAndCheck(std::string_view script) {
   AddFuzzRegistry(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
   ui.answers = {kIdCancel};
-  auto app = std::make_unique<SetupRun>(system, ui);
+  auto app = std::make_unique<SetupRun>(system, ui, system.encoding);
   int status = StartSetup(*app, kFuzzProgram);
 
   std::vector<std::string> reference = ReferenceLines(script);

@@ -98,8 +98,8 @@ namespace {
 
 // `path` without its trailing separators, but a lone separator and a drive's root stay.
 // A separator that is the second byte of a double-byte character is no separator.
-std::string StripSeparators(System& system, std::string_view path) {
-  SystemLeadByte is_lead_byte(system);
+std::string StripSeparators(const Encoding& encoding, std::string_view path) {
+  LeadByteOf is_lead_byte(encoding);
   while (path.size() > 1 &&
          (EndsWithChar(is_lead_byte, path, '\\') || EndsWithChar(is_lead_byte, path, '/')) &&
          !(path.size() == 3 && path[1] == ':')) {
@@ -121,17 +121,18 @@ bool CheckReport::has_error() const {
                      [](const Finding& f) { return f.severity == Finding::Severity::kError; });
 }
 
-CheckReport CheckProgram(System& system, std::string_view path, std::string_view program_dir) {
-  std::string given = StripSeparators(system, path.empty() ? program_dir : path);
+CheckReport CheckProgram(System& system, Encoding& encoding, std::string_view path,
+                         std::string_view program_dir) {
+  std::string given = StripSeparators(encoding, path.empty() ? program_dir : path);
   char separator = given.find('\\') != std::string::npos ? '\\' : '/';
   std::string dir = given;
   std::string script = given + separator + "Setup.Inf";
   if (!path.empty() && !CanRead(system, script) && CanRead(system, given)) {
     script = given;
-    dir = ProgramDirectory(system, given, true);
+    dir = ProgramDirectory(encoding, given, true);
     if (dir.empty()) dir = ".";
   }
-  Checker checker(system, dir, script);
+  Checker checker(system, encoding, dir, script);
   CheckReport report;
   report.findings = checker.Check();
   report.script_path = script;

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 #include "base/code_page_text.h"
+#include "base/encoding.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "script/arguments.h"
@@ -53,8 +54,10 @@ inline bool DoesSomething(KeywordId id) {
 
 class Checker {
  public:
-  Checker(System& system, std::string program_dir, std::string script_path)
-      : run_(std::make_unique<SetupRun>(system, ui_)), system_(system) {
+  Checker(System& system, Encoding& encoding, std::string program_dir, std::string script_path)
+      : run_(std::make_unique<SetupRun>(system, ui_, encoding)),
+        system_(system),
+        encoding_(encoding) {
     ui_.line_number = &cx().line_number;
     run_->loaded.program_dir = std::move(program_dir);
     script_path_ = std::move(script_path);
@@ -99,13 +102,14 @@ class Checker {
   int line() const { return run_->context.line_number; }
   CommandContext& cx() { return run_->context; }
   const LoadedScript& loaded() const { return run_->loaded; }
-  std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
+  std::string Utf8(std::string_view bytes) { return encoding_.ToUtf8(bytes); }
   // A path as Windows compares it, its double-byte characters stepped whole.
-  std::string Fold(std::string_view path) const { return FoldPath(SystemLeadByte(system_), path); }
+  std::string Fold(std::string_view path) const { return FoldPath(LeadByteOf(encoding_), path); }
 
   CaptureUi ui_;
   std::unique_ptr<SetupRun> run_;
   System& system_;
+  Encoding& encoding_;
   std::string script_path_;
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                // named by a Goto reached so far

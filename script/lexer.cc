@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/code_page_text.h"
+#include "base/encoding.h"
 
 namespace setup {
 
@@ -10,8 +11,7 @@ char* NextToken(const ScriptContext& context, char** cursor, TokenForm form) {
   char* p = *cursor;
   if (*p == '"') {
     *cursor = ++p;
-    auto is_lead_byte = [&context](unsigned char b) { return context.IsLeadByte(b); };
-    p += FindChar(is_lead_byte, std::string_view(p), 0, '"');
+    p += FindChar(LeadByteOf(context.encoding()), std::string_view(p), 0, '"');
     if (*p != '"') {
       if (form == TokenForm::kReporting) {
         context.ReportAtLine("%sの%d行目に\"が有りません");

@@ -222,4 +222,12 @@ std::string Win32System::FromUtf8(std::string_view text) {
   return AnsiFromWide(WideFromUtf8(text));
 }
 
+bool AnsiEncoding::IsLeadByte(unsigned char byte) const { return IsDBCSLeadByte(byte) != FALSE; }
+
+std::string AnsiEncoding::ToUtf8(std::string_view text) { return Utf8FromWide(WideFromAnsi(text)); }
+
+std::string AnsiEncoding::FromUtf8(std::string_view text) {
+  return AnsiFromWide(WideFromUtf8(text));
+}
+
 }  // namespace setup

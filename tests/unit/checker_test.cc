@@ -39,7 +39,7 @@ void AddProgramFiles(FakeSystem& system) {
 
 CheckReport Check(FakeSystem& system, const std::string& script_utf8) {
   system.AddFile("D:\\Dist\\Setup.Inf", system.FromUtf8(script_utf8));
-  return CheckProgram(system, "D:\\Dist", "");
+  return CheckProgram(system, system.encoding, "D:\\Dist", "");
 }
 
 TEST(CheckerTest, Findings) {
@@ -217,7 +217,7 @@ TEST(CheckerTest, PathForms) {
       {"D:\\\x95\\\\", "", "D:\\\x95\\\\Setup.Inf", 1},
   };
   for (const auto& c : cases) {
-    CheckReport report = CheckProgram(system, c.path, c.program_dir);
+    CheckReport report = CheckProgram(system, system.encoding, c.path, c.program_dir);
     EXPECT_EQ(report.script_path, c.script) << c.path;
     ASSERT_EQ(report.findings.size(), 1u) << c.path;
     EXPECT_EQ(report.findings[0].line, c.line) << c.path;
