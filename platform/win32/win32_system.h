@@ -42,10 +42,6 @@ class Win32System : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
-
-  bool IsLeadByte(unsigned char byte) override;
-  std::string ToUtf8(std::string_view text) override;
-  std::string FromUtf8(std::string_view text) override;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte

@@ -38,7 +38,7 @@ void AddProgramFiles(FakeSystem& system) {
 }
 
 CheckReport Check(FakeSystem& system, const std::string& script_utf8) {
-  system.AddFile("D:\\Dist\\Setup.Inf", system.FromUtf8(script_utf8));
+  system.AddFile("D:\\Dist\\Setup.Inf", system.encoding.FromUtf8(script_utf8));
   return CheckProgram(system, system.encoding, "D:\\Dist", "");
 }
 

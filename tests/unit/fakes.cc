@@ -287,10 +287,6 @@ std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program,
   return std::make_unique<FakeProcess>(process_polls);
 }
 
-bool FakeSystem::IsLeadByte(unsigned char b) { return encoding.IsLeadByte(b); }
-std::string FakeSystem::ToUtf8(std::string_view text) { return encoding.ToUtf8(text); }
-std::string FakeSystem::FromUtf8(std::string_view text) { return encoding.FromUtf8(text); }
-
 // --- FakeEncoding
 
 bool FakeEncoding::IsLeadByte(unsigned char b) const {

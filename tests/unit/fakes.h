@@ -76,9 +76,6 @@ class FakeSystem : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
-  bool IsLeadByte(unsigned char byte) override;
-  std::string ToUtf8(std::string_view text) override;
-  std::string FromUtf8(std::string_view text) override;
 
   // --- Settings and faults
   std::string windows_dir = "C:\\WINDOWS";

@@ -107,7 +107,7 @@ DemoOutcome RunDemo(const TempDir& tmp, bool layered) {
     SetupRun run(layered ? static_cast<System&>(recording) : system, ui, encoding);
     StartOptions options;
     options.strip_trailing_slash = true;  // as the native program sets it
-    out.status = StartSetup(run, system.FromUtf8(dist + "/"), options);
+    out.status = StartSetup(run, encoding.FromUtf8(dist + "/"), options);
   }
   unsetenv("SETUP_TEST_REGISTER_LOG");
   for (const std::string& event : ui.events) out.events.push_back(Anonymous(event, tmp.path()));
