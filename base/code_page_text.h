@@ -3,8 +3,9 @@
 // character is never taken for a separator, a dot or a place to cut.
 //
 // Each walk takes the code page's lead-byte test, a callable `bool(unsigned char)`:
-// System::IsLeadByte in the core, IsDBCSLeadByte on Win32, IsCp932LeadByte for the
-// fixed code page 932. A lead byte that ends the text counts as a character alone.
+// LeadByteOf(encoding) in the core (base/encoding.h), IsDBCSLeadByte in platform/win32,
+// IsCp932LeadByte for the fixed code page 932 of the text filter. A lead byte that ends
+// the text counts as a character alone.
 #ifndef SETUP_BASE_CODE_PAGE_TEXT_H_
 #define SETUP_BASE_CODE_PAGE_TEXT_H_
 

@@ -1,5 +1,5 @@
 // ScriptContext: what cutting tokens and the messages about a script line need of a run
-// (the code page's lead-byte test, the script's path, the current line number and the
+// (the run's encoding, the script's path, the current line number and the
 // reporter), and nothing else. It refers to the run's values, so it always names the
 // line being read or run.
 #ifndef SETUP_SCRIPT_SCRIPT_CONTEXT_H_
