@@ -17,6 +17,7 @@
 #include "app/ui_stack.h"
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/temp_files.h"
 #include "script/command_context.h"
@@ -103,14 +104,14 @@ std::string ProgramPath(const Options& options, const std::string& argv0, PosixS
 // Says, before the program's own message, that the directory it was started from holds
 // no Setup.Inf, and how to name the program directory.
 void HintAtProgramDirectory(const std::string& program, const std::string& program_path,
-                            const Options& options, PosixSystem& system) {
+                            const Options& options, PosixSystem& system, Encoding& encoding) {
   if (options.program_dir) return;  // named: "Can't Open DIR\Setup.Inf" says it all
-  std::string dir = ProgramDirectory(system, system.FromUtf8(program_path), true);
+  std::string dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
   if (system.OpenForReading(dir + "\\Setup.Inf")) return;
   std::fprintf(stderr,
                "%s: no Setup.Inf beside the program in %s; name the program directory: %s "
                "[OPTION]... DIR\n",
-               program.c_str(), dir.empty() ? "/" : system.ToUtf8(dir).c_str(), program.c_str());
+               program.c_str(), dir.empty() ? "/" : encoding.ToUtf8(dir).c_str(), program.c_str());
 }
 
 // The terminal front end, or batch with its answers; null, with the reason on standard
@@ -131,8 +132,8 @@ std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options,
 }
 
 // The install: the front end, the transcript and the run from `program_path`.
-int Install(PosixSystem& system, const Options& options, const std::string& program,
-            const std::string& program_path) {
+int Install(PosixSystem& system, Encoding& encoding, const Options& options,
+            const std::string& program, const std::string& program_path) {
   bool terminal = UseTerminal(options);
   std::unique_ptr<Ui> front_end = MakeFrontEnd(terminal, options, program);
   if (!front_end) return kExitStartupFailed;
@@ -151,16 +152,16 @@ int Install(PosixSystem& system, const Options& options, const std::string& prog
 
   UiStack ui(*front_end, options.dest, transcript, program);
 
-  auto run = std::make_unique<SetupRun>(system, ui.top());
+  auto run = std::make_unique<SetupRun>(system, ui.top(), encoding);
   // The hints come before the program's own message, which may wait for a key.
   if (!system.has_windows()) {
     ExplainMissingWindows(program, system, options);
   } else {
-    HintAtProgramDirectory(program, program_path, options, system);
+    HintAtProgramDirectory(program, program_path, options, system, encoding);
   }
   StartOptions start;
   start.strip_trailing_slash = true;
-  int status = StartSetup(*run, system.FromUtf8(program_path), start);
+  int status = StartSetup(*run, encoding.FromUtf8(program_path), start);
   if (log.empty()) return status;
   int error = ui.transcript_error();
   bool recorded_whole = !ui.transcript_failed();
@@ -194,6 +195,8 @@ int Main(int argc, char** argv) {
   // From here on a signal that ends the program first removes its temporary files.
   InstallTempFileCleanup();
   PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
+  // The script's code page: 932, as the text filter always reads it.
+  Cp932Encoding encoding;
   std::string program_path = ProgramPath(options, first_argument, system);
   if (program_path.empty() && !(options.check && !options.check_path.empty())) {
     std::fprintf(stderr,
@@ -203,10 +206,11 @@ int Main(int argc, char** argv) {
     return kExitStartupFailed;
   }
   if (options.check) {
-    std::string program_dir = ProgramDirectory(system, system.FromUtf8(program_path), true);
-    return RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, stdout);
+    std::string program_dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
+    return RunCheckCommand(system, encoding, encoding.FromUtf8(options.check_path), program_dir,
+                           stdout);
   }
-  return Install(system, options, program, program_path);
+  return Install(system, encoding, options, program, program_path);
 }
 
 }  // namespace

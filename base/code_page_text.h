@@ -3,12 +3,14 @@
 // character is never taken for a separator, a dot or a place to cut.
 //
 // Each walk takes the code page's lead-byte test, a callable `bool(unsigned char)`:
-// System::IsLeadByte in the core, IsDBCSLeadByte on Win32, IsCp932LeadByte for the
-// fixed code page 932. A lead byte that ends the text counts as a character alone.
+// LeadByteOf(encoding) in the core (base/encoding.h), IsDBCSLeadByte in platform/win32,
+// IsCp932LeadByte for the fixed code page 932 of the text filter. A lead byte that ends
+// the text counts as a character alone.
 #ifndef SETUP_BASE_CODE_PAGE_TEXT_H_
 #define SETUP_BASE_CODE_PAGE_TEXT_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace setup {
@@ -16,6 +18,14 @@ namespace setup {
 // The lead bytes of code page 932: 0x81 to 0x9F and 0xE0 to 0xFC.
 constexpr bool IsCp932LeadByte(unsigned byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// The bytes a character of the program's own UTF-8 texts takes in code page 932:
+// ASCII and half-width katakana one, every other character two.
+constexpr std::size_t Cp932Width(char32_t code_point) {
+  if (code_point < 0x80) return 1;
+  if (code_point >= 0xFF61 && code_point <= 0xFF9F) return 1;
+  return 2;
 }
 
 constexpr bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
@@ -79,6 +89,21 @@ std::string_view CutWhole(const IsLeadByte& is_lead_byte, std::string_view text,
     i += len;
   }
   return text.substr(0, i);
+}
+
+// `text` as Windows compares paths: ASCII letters of single-byte characters upper-cased
+// and slashes made backslashes; the bytes of a double-byte character stay as they are.
+template <typename IsLeadByte>
+std::string FoldPath(const IsLeadByte& is_lead_byte, std::string_view text) {
+  std::string folded(text);
+  for (std::size_t i = 0; i < folded.size();) {
+    std::size_t len = CharLength(is_lead_byte, text, i);
+    char& c = folded[i];
+    if (len == 1 && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (len == 1 && c == '/') c = '\\';
+    i += len;
+  }
+  return folded;
 }
 
 }  // namespace setup

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/posix_system.h"
 #include "script/command_context.h"
 #include "textcopy/text_filter.h"
@@ -139,7 +140,8 @@ void CopyLoop(benchmark::State& state, int kind, const char* who, Copy copy) {
 void BM_TextCopy(benchmark::State& state) {
   setup::PosixSystem system("");
   SilentUi ui;
-  setup::SetupRun app(system, ui);
+  setup::Cp932Encoding encoding;
+  setup::SetupRun app(system, ui, encoding);
   app.context.DefineMacro("$$SETUPDIR$$", "C:\\Program Files\\Application");
   app.context.DefineMacro("$$FD$$", "D:\\Dist");
   app.context.DefineMacro("$$WINDOWS$$", "C:\\windows");

@@ -63,7 +63,7 @@ void CompareWithRun(std::string_view script, const CheckReport& report) {
   AddFuzzRegistry(system);
   AddFuzzFiles(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
-  auto run = std::make_unique<SetupRun>(system, ui);
+  auto run = std::make_unique<SetupRun>(system, ui, system.encoding);
   int status = StartSetup(*run, kFuzzProgram);
   if (ui.messages.empty()) return;
   // A Message command's text may read like any of the run's own plain-style messages.
@@ -91,7 +91,7 @@ void CheckAndVerify(std::string_view script) {
   system.AddFile(kFuzzScriptPath, std::string(script));
   auto files = system.files;
   auto directories = system.directories;
-  CheckReport report = CheckProgram(system, "D:\\Dist", "");
+  CheckReport report = CheckProgram(system, system.encoding, "D:\\Dist", "");
   Check(report.script_path == kFuzzScriptPath);
   Check(system.log.empty() && system.spawned.empty() && system.open_keys == 0);
   Check(system.directories == directories && system.files.size() == files.size());

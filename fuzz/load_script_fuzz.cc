@@ -82,7 +82,7 @@ void LoadAndCheck(std::string_view script) {
   AddFuzzRegistry(system);
   system.AddFile(kFuzzScriptPath, std::string(script));
   ui.answers = {kIdCancel};
-  auto app = std::make_unique<SetupRun>(system, ui);
+  auto app = std::make_unique<SetupRun>(system, ui, system.encoding);
   int status = StartSetup(*app, kFuzzProgram);
 
   std::vector<std::string> reference = ReferenceLines(script);
@@ -110,10 +110,11 @@ void LoadAndCheck(std::string_view script) {
     Check(IsTokenMessage(message, &line));
     Check(line >= 1 && line <= static_cast<int>(reference.size()));
   }
-  const std::string dialog = "SetupDialog " + system.ToUtf8(app->loaded.window_title) + "|";
+  const std::string dialog =
+      "SetupDialog " + system.encoding.ToUtf8(app->loaded.window_title) + "|";
   Check(ui.events.back().rfind(dialog, 0) == 0);
   // The field shows at most 255 bytes of the code page.
-  Check(system.FromUtf8(ui.events.back().substr(dialog.size())).size() <= 255);
+  Check(system.encoding.FromUtf8(ui.events.back().substr(dialog.size())).size() <= 255);
 
   // The default destination comes from an argument cut to 511 bytes or a registry value
   // cut to 255, and holds no NUL.

@@ -54,7 +54,7 @@ std::string_view ApplyOptions(std::string_view input, FakeSystem& system, FakeUi
         system.fail_read_path = "D:\\Dist\\Readme.txt";
         system.fail_read_after = 10;
         break;
-      case 'S': system.lead_bytes_932 = false; break;
+      case 'S': system.encoding.lead_bytes_932 = false; break;
       case 'M': system.refuse_directory.insert("C:\\App\\Refused"); break;
       default: break;
     }
@@ -74,7 +74,7 @@ void RunAndCheck(std::string_view input) {
   std::string_view script = ApplyOptions(input, system, ui);
   system.AddFile(kFuzzScriptPath, std::string(script));
   if (ui.answers.empty()) ui.answers.push_back(kIdOk);
-  auto app = std::make_unique<SetupRun>(system, ui);
+  auto app = std::make_unique<SetupRun>(system, ui, system.encoding);
   int status = StartSetup(*app, kFuzzProgram);
 
   Check(system.open_keys == 0);

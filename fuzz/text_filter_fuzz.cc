@@ -84,7 +84,7 @@ Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set
                   std::size_t step) {
   FakeSystem system;
   FakeUi ui;
-  SetupRun app(system, ui);
+  SetupRun app(system, ui, system.encoding);
   DefineMacros(app, macro_set);
   SteppedInput input(text, step);
   StringOutput output;
@@ -174,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check_file_copy) {
     FakeSystem system;
     FakeUi ui;
-    SetupRun app(system, ui);
+    SetupRun app(system, ui, system.encoding);
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");

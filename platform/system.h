@@ -1,5 +1,6 @@
 // The system services the portable core calls: directories, files, registry, version
-// blocks, libraries, processes and the code page. One implementation per platform
+// blocks, libraries and processes. The code page is not among them: the run is handed
+// an Encoding (base/encoding.h) of its own. One implementation per platform
 // (platform/posix, platform/win32) and an in-memory fake for the unit tests.
 //
 // Every path and every text here is a byte string of the process code page, exactly as
@@ -112,11 +113,6 @@ class System {
                                                 const std::string& arguments,
                                                 const std::string& working_dir) = 0;
   virtual void SleepMilliseconds(int ms) = 0;
-
-  // --- Code page.
-  virtual bool IsLeadByte(unsigned char byte) = 0;
-  virtual std::string ToUtf8(std::string_view text) = 0;
-  virtual std::string FromUtf8(std::string_view text) = 0;
 };
 
 }  // namespace setup

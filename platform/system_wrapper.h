@@ -65,10 +65,6 @@ class SystemWrapper : public System {
   }
   void SleepMilliseconds(int ms) override { target_.SleepMilliseconds(ms); }
 
-  bool IsLeadByte(unsigned char byte) override { return target_.IsLeadByte(byte); }
-  std::string ToUtf8(std::string_view text) override { return target_.ToUtf8(text); }
-  std::string FromUtf8(std::string_view text) override { return target_.FromUtf8(text); }
-
  private:
   System& target_;
 };

@@ -57,8 +57,8 @@ CommandResult DoDiskCheck(CommandContext& cx, char* args) {
   std::string text;
   for (;;) {
     if (fits && cx.system.OpenForReading(path)) return CommandResult::Done();
-    if (text.empty()) text = FormatMessage(cx.system, "Cheng at '%s'", {prompt}, kNoLimit);
-    if (cx.ui.ShowDiskDialog(cx.system.ToUtf8(cx.loaded.window_title), text) == kIdCancel) {
+    if (text.empty()) text = FormatMessage(cx.encoding, "Cheng at '%s'", {prompt}, kNoLimit);
+    if (cx.ui.ShowDiskDialog(cx.encoding.ToUtf8(cx.loaded.window_title), text) == kIdCancel) {
       cx.reporter.Show("Making a setup was stopped.", {});
       return CommandResult::Failed();
     }
@@ -72,19 +72,19 @@ CommandResult DoMessageBox(CommandContext& cx, char* args) {
   for (char* p = text; *p; ++p) {
     if (*p == '\x01') *p = '\n';
   }
-  int answer = cx.ui.ShowMessageDialog(cx.system.ToUtf8(text));
+  int answer = cx.ui.ShowMessageDialog(cx.encoding.ToUtf8(text));
   return answer == kIdOk ? CommandResult::Done() : CommandResult::Failed();
 }
 
 // Message and ErrorExit show their text as every message is shown: cut to 255 bytes.
 CommandResult DoMessage(CommandContext& cx, char* args) {
-  cx.ui.ShowMessageBox(cx.system.ToUtf8(CutText(cx.system, args, kMessageLimit)),
+  cx.ui.ShowMessageBox(cx.encoding.ToUtf8(CutText(cx.encoding, args, kMessageLimit)),
                        kMbInformationTopmost);
   return CommandResult::Done();
 }
 
 CommandResult DoErrorExit(CommandContext& cx, char* args) {
-  cx.ui.ShowMessageBox(cx.system.ToUtf8(CutText(cx.system, args, kMessageLimit)), kMbOk);
+  cx.ui.ShowMessageBox(cx.encoding.ToUtf8(CutText(cx.encoding, args, kMessageLimit)), kMbOk);
   return CommandResult::Failed();
 }
 
@@ -93,7 +93,7 @@ CommandResult DoRegsvr(CommandContext& cx, char* args) {
   if (!CutArguments(cx.script, kRegsvr, args, &a)) return CommandResult::Failed();
   const char* path = a.token[0];
   if (!RegisterComponent(
-          cx.system, [&cx] { cx.ui.PumpMessages(); }, path)) {
+          cx.system, cx.encoding, [&cx] { cx.ui.PumpMessages(); }, path)) {
     cx.reporter.Show(" '%s' registration can't be done", {path}, kMbTopmost, kNoLimit);
     return CommandResult::Failed();
   }

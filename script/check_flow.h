@@ -16,16 +16,6 @@
 
 namespace setup {
 
-// A path as Windows compares it: ASCII letters folded, both separators alike.
-inline std::string FoldPath(std::string_view path) {
-  std::string folded(path);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c == '/') c = '\\';
-  }
-  return folded;
-}
-
 // Files known to exist on a path of the run, folded.
 using Facts = std::set<std::string>;
 

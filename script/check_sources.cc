@@ -45,7 +45,7 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
       if (system_.GetFileStatus(std::string(path) + extension, &mtime)) return true;
     }
   }
-  if (facts.count(FoldPath(path)) == 0) {
+  if (facts.count(Fold(path)) == 0) {
     Error(std::string(CommandWord(id)) +
           ": the source is not in the program directory: " + Utf8(path));
   }
@@ -84,7 +84,7 @@ void Checker::ReportUnresolvedGotos(const Flow& flow) {
         if (at < goto_line && name == label) {
           hint = " (the label on line " + std::to_string(at) +
                  " stands before the Goto; Goto only jumps forward)";
-        } else if (at > goto_line && hint.empty() && FoldPath(name) == FoldPath(label)) {
+        } else if (at > goto_line && hint.empty() && Fold(name) == Fold(label)) {
           hint = " (the label on line " + std::to_string(at) + " differs only in letter case)";
         }
       }
@@ -96,8 +96,13 @@ void Checker::ReportUnresolvedGotos(const Flow& flow) {
 
 namespace {
 
-std::string StripSeparators(std::string_view path) {
-  while (path.size() > 1 && IsSeparator(path.back()) && !(path.size() == 3 && path[1] == ':')) {
+// `path` without its trailing separators, but a lone separator and a drive's root stay.
+// A separator that is the second byte of a double-byte character is no separator.
+std::string StripSeparators(const Encoding& encoding, std::string_view path) {
+  LeadByteOf is_lead_byte(encoding);
+  while (path.size() > 1 &&
+         (EndsWithChar(is_lead_byte, path, '\\') || EndsWithChar(is_lead_byte, path, '/')) &&
+         !(path.size() == 3 && path[1] == ':')) {
     path.remove_suffix(1);
   }
   return std::string(path);
@@ -116,17 +121,18 @@ bool CheckReport::has_error() const {
                      [](const Finding& f) { return f.severity == Finding::Severity::kError; });
 }
 
-CheckReport CheckProgram(System& system, std::string_view path, std::string_view program_dir) {
-  std::string given = StripSeparators(path.empty() ? program_dir : path);
+CheckReport CheckProgram(System& system, Encoding& encoding, std::string_view path,
+                         std::string_view program_dir) {
+  std::string given = StripSeparators(encoding, path.empty() ? program_dir : path);
   char separator = given.find('\\') != std::string::npos ? '\\' : '/';
   std::string dir = given;
   std::string script = given + separator + "Setup.Inf";
   if (!path.empty() && !CanRead(system, script) && CanRead(system, given)) {
     script = given;
-    dir = ProgramDirectory(system, given, true);
+    dir = ProgramDirectory(encoding, given, true);
     if (dir.empty()) dir = ".";
   }
-  Checker checker(system, dir, script);
+  Checker checker(system, encoding, dir, script);
   CheckReport report;
   report.findings = checker.Check();
   report.script_path = script;

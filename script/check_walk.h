@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "base/code_page_text.h"
+#include "base/encoding.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "script/arguments.h"
@@ -28,6 +30,7 @@
 #include "script/line_walker.h"
 #include "script/loader.h"
 #include "script/startup.h"
+#include "text/message.h"
 #include "text/text_reader.h"
 #include "textcopy/text_filter.h"
 
@@ -51,8 +54,10 @@ inline bool DoesSomething(KeywordId id) {
 
 class Checker {
  public:
-  Checker(System& system, std::string program_dir, std::string script_path)
-      : run_(std::make_unique<SetupRun>(system, ui_)), system_(system) {
+  Checker(System& system, Encoding& encoding, std::string program_dir, std::string script_path)
+      : run_(std::make_unique<SetupRun>(system, ui_, encoding)),
+        system_(system),
+        encoding_(encoding) {
     ui_.line_number = &cx().line_number;
     run_->loaded.program_dir = std::move(program_dir);
     script_path_ = std::move(script_path);
@@ -78,12 +83,12 @@ class Checker {
   void ReportUnresolvedGotos(const Flow& flow);
   // A copy that did not stop the run left its destination behind.
   // Windows drops trailing blanks and dots of a file name.
-  static void Copied(std::string_view destination, Outcome* out) {
+  void Copied(std::string_view destination, Outcome* out) const {
     while (!destination.empty() && std::strchr(" \t.", destination.back()) != nullptr) {
       destination.remove_suffix(1);
     }
     if (!destination.empty() && destination.find(kUnknown[0]) == std::string_view::npos) {
-      out->next->insert(FoldPath(destination));
+      out->next->insert(Fold(destination));
     }
   }
   void Define(const char* name, const char* value);
@@ -97,11 +102,14 @@ class Checker {
   int line() const { return run_->context.line_number; }
   CommandContext& cx() { return run_->context; }
   const LoadedScript& loaded() const { return run_->loaded; }
-  std::string Utf8(std::string_view bytes) { return system_.ToUtf8(bytes); }
+  std::string Utf8(std::string_view bytes) { return encoding_.ToUtf8(bytes); }
+  // A path as Windows compares it, its double-byte characters stepped whole.
+  std::string Fold(std::string_view path) const { return FoldPath(LeadByteOf(encoding_), path); }
 
   CaptureUi ui_;
   std::unique_ptr<SetupRun> run_;
   System& system_;
+  Encoding& encoding_;
   std::string script_path_;
   std::vector<Finding> findings_;
   std::set<std::string> goto_labels_;                // named by a Goto reached so far

@@ -268,7 +268,7 @@ void Checker::CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts,
     CheckSource(id, a.token[0], facts);
     // Windows refuses to copy a file onto itself, whatever the letter case.
     if (std::strchr(a.token[0], kUnknown[0]) == nullptr && *a.token[0] != '\0' &&
-        FoldPath(a.token[0]) == FoldPath(a.token[1])) {
+        Fold(a.token[0]) == Fold(a.token[1])) {
       Error(name + ": the destination is the source itself");
     }
     return;
@@ -301,7 +301,7 @@ void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& f
   Facts holds = facts;
   Facts fails = facts;
   if (row.check == CheckKind::kFileFind && std::strchr(a.token[0], kUnknown[0]) == nullptr) {
-    (inverts ? fails : holds).insert(FoldPath(a.token[0]));
+    (inverts ? fails : holds).insert(Fold(a.token[0]));
   }
   if (row.check == CheckKind::kDefineFound) Define(a.token[0], kUnknown);
   bool decidable = row.check == CheckKind::kDecidable;

@@ -14,6 +14,7 @@
 
 namespace setup {
 
+class Encoding;
 class System;
 
 struct Finding {
@@ -35,7 +36,8 @@ struct CheckReport {
 // checked, or a script file, whose directory is the program directory. An empty `path`
 // is `program_dir`. The script path joins a directory and Setup.Inf with a backslash
 // when the directory is written with backslashes, else with a slash.
-CheckReport CheckProgram(System& system, std::string_view path, std::string_view program_dir);
+CheckReport CheckProgram(System& system, Encoding& encoding, std::string_view path,
+                         std::string_view program_dir);
 
 }  // namespace setup
 

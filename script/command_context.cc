@@ -4,18 +4,20 @@
 
 namespace setup {
 
-CommandContext::CommandContext(System& system, Ui& ui, const LoadedScript& loaded)
+CommandContext::CommandContext(System& system, Ui& ui, Encoding& encoding,
+                               const LoadedScript& loaded)
     : system(system),
       ui(ui),
-      reporter(system, ui),
+      encoding(encoding),
+      reporter(encoding, ui),
       loaded(loaded),
-      script(system, reporter, loaded.path, line_number) {}
+      script(encoding, reporter, loaded.path, line_number) {}
 
 CommandContext::~CommandContext() = default;
 
 bool CommandContext::DefineMacro(std::string_view name, std::string_view value) {
   constexpr std::size_t kLimit = MacroTable::kFieldSize - 1;
-  if (macros.Define(CutText(system, name, kLimit), CutText(system, value, kLimit)) ==
+  if (macros.Define(CutText(encoding, name, kLimit), CutText(encoding, value, kLimit)) ==
       MacroTable::DefineResult::kFull) {
     script.ReportScriptError("置換語句が多すぎます %d以下にして下さい", {MacroTable::kMaxRows});
     return false;

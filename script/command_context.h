@@ -23,7 +23,7 @@ class TextFilter;
 class CommandContext {
  public:
   // `loaded` outlives the context; the line-numbered messages name its path.
-  CommandContext(System& system, Ui& ui, const LoadedScript& loaded);
+  CommandContext(System& system, Ui& ui, Encoding& encoding, const LoadedScript& loaded);
   ~CommandContext();
   CommandContext(const CommandContext&) = delete;
   CommandContext& operator=(const CommandContext&) = delete;
@@ -37,6 +37,9 @@ class CommandContext {
 
   System& system;
   Ui& ui;
+  // The code page of the script's bytes: every walk over them and every conversion for
+  // the user interface goes through it.
+  Encoding& encoding;
   Reporter reporter;
   MacroTable macros;
   LanguageMode language_mode = LanguageMode::kJapanese;
@@ -52,7 +55,7 @@ class CommandContext {
 
 // One setup run: the script it loads and what its commands work with.
 struct SetupRun {
-  SetupRun(System& system, Ui& ui) : context(system, ui, loaded) {}
+  SetupRun(System& system, Ui& ui, Encoding& encoding) : context(system, ui, encoding, loaded) {}
   SetupRun(const SetupRun&) = delete;
   SetupRun& operator=(const SetupRun&) = delete;
 

@@ -76,14 +76,12 @@ CommandResult RunComparison(const ScriptContext& script, System& system, Keyword
 }
 
 // Commands of the form: argument, SenseToken, rest of the line.
-using SingleTest = bool (*)(System& system, const char* argument, const char* sense);
+using SingleTest = bool (*)(CommandContext& cx, const char* argument, const char* sense);
 
-CommandResult RunSingle(const ScriptContext& script, System& system, KeywordId id, char* args,
-                        SingleTest test) {
+CommandResult RunSingle(CommandContext& cx, KeywordId id, char* args, SingleTest test) {
   Arguments a;
-  if (!CutArguments(script, id, args, &a)) return CommandResult::Failed();
-  return test(system, a.token[0], a.token[1]) ? CommandResult::Holds(a.rest)
-                                              : CommandResult::Done();
+  if (!CutArguments(cx.script, id, args, &a)) return CommandResult::Failed();
+  return test(cx, a.token[0], a.token[1]) ? CommandResult::Holds(a.rest) : CommandResult::Done();
 }
 
 }  // namespace
@@ -143,8 +141,9 @@ bool TestFileFind(System& system, const char* file, const char* sense) {
   return system.GetFileStatus(file, &mtime) != Inverts(sense);
 }
 
-bool TestRegistryFind(System& system, const char* path, const char* sense) {
-  return RegistryKeyExists(system, path) != Inverts(sense);
+bool TestRegistryFind(System& system, const Encoding& encoding, const char* path,
+                      const char* sense) {
+  return RegistryKeyExists(system, encoding, path) != Inverts(sense);
 }
 
 CommandResult DoIfFileVersion(CommandContext& cx, char* args) {
@@ -177,16 +176,15 @@ CommandResult DoIfString(CommandContext& cx, char* args) {
 }
 
 CommandResult DoIfFileFind(CommandContext& cx, char* args) {
-  return RunSingle(cx.script, cx.system, kIfFileFind, args,
-                   [](System& system, const char* file, const char* s) {
-                     return TestFileFind(system, file, s);
-                   });
+  return RunSingle(cx, kIfFileFind, args, [](CommandContext& cx, const char* file, const char* s) {
+    return TestFileFind(cx.system, file, s);
+  });
 }
 
 CommandResult DoIfRegistryFind(CommandContext& cx, char* args) {
-  return RunSingle(cx.script, cx.system, kIfRegistryFind, args,
-                   [](System& system, const char* path, const char* s) {
-                     return TestRegistryFind(system, path, s);
+  return RunSingle(cx, kIfRegistryFind, args,
+                   [](CommandContext& cx, const char* path, const char* s) {
+                     return TestRegistryFind(cx.system, cx.encoding, path, s);
                    });
 }
 
@@ -199,7 +197,7 @@ CommandResult DoDefineRegistry(CommandContext& cx, char* args) {
 
   // The macro is defined whether or not the value was found; it takes effect from the
   // next line, which is expanded after this one.
-  std::string value = ReadRegistryPath(cx.system, path);
+  std::string value = ReadRegistryPath(cx.system, cx.encoding, path);
   if (!cx.DefineMacro(name, value)) return CommandResult::Failed();
   // The plain test is that nothing was found.
   bool test = value.empty();

@@ -15,6 +15,7 @@
 
 namespace setup {
 
+class Encoding;
 class System;
 
 CommandResult DoIfFileVersion(CommandContext& cx, char* args);
@@ -44,7 +45,8 @@ bool TestFileDate(System& system, const char* file, const char* second_file, Com
 bool TestFileFind(System& system, const char* file, const char* sense);
 
 // The whole registry path after its root prefix opens as a key.
-bool TestRegistryFind(System& system, const char* path, const char* sense);
+bool TestRegistryFind(System& system, const Encoding& encoding, const char* path,
+                      const char* sense);
 
 // A version text read like scanf's "%X.%X.%X.%X" (unread parts 0) and printed as
 // "%08X%08X%08X%08X": 32 upper-case hexadecimal digits whose byte order is the

@@ -109,7 +109,7 @@ bool RunSetup(SetupRun& run, const std::string& destination, LanguageMode langua
   cx.ui.SetProgressPos(0);
   if (!RunScript(run, language_mode)) return false;
   cx.ui.SetProgressPos(lines);
-  cx.ui.ShowFinishDialog(cx.system.ToUtf8(run.loaded.window_title));
+  cx.ui.ShowFinishDialog(cx.encoding.ToUtf8(run.loaded.window_title));
   return true;
 }
 

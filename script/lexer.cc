@@ -1,22 +1,17 @@
 #include "script/lexer.h"
 
+#include <string_view>
+
+#include "base/code_page_text.h"
+#include "base/encoding.h"
+
 namespace setup {
 
 char* NextToken(const ScriptContext& context, char** cursor, TokenForm form) {
   char* p = *cursor;
   if (*p == '"') {
     *cursor = ++p;
-    while (*p && *p != '"') {
-      if (context.IsLeadByte(static_cast<unsigned char>(*p))) {
-        if (!p[1]) {
-          ++p;
-          break;
-        }
-        p += 2;
-      } else {
-        ++p;
-      }
-    }
+    p += FindChar(LeadByteOf(context.encoding()), std::string_view(p), 0, '"');
     if (*p != '"') {
       if (form == TokenForm::kReporting) {
         context.ReportAtLine("%sの%d行目に\"が有りません");

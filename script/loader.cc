@@ -14,7 +14,7 @@ namespace {
 
 void PreScanSetupDir(SetupRun& run, const char* argument) {
   CommandContext& cx = run.context;
-  std::string copy(CutText(cx.system, argument, kSetupDirArgumentLimit));
+  std::string copy(CutText(cx.encoding, argument, kSetupDirArgumentLimit));
   if (ClassifyLine(copy.c_str()) == kRegistry) {
     run.loaded.default_destination = RegistrySetupDir(cx, copy.data());
     return;
@@ -55,7 +55,8 @@ std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument) 
   cursor = path_token;
   char* fallback = NextToken(cx.script, &cursor, TokenForm::kReporting);
   std::string dir;
-  if (ReadRegistryDirectory(cx.system, cursor, kRegistryDirectoryLimit, &dir)) return dir;
+  if (ReadRegistryDirectory(cx.system, cx.encoding, cursor, kRegistryDirectoryLimit, &dir))
+    return dir;
 
   if (fallback == nullptr) return std::nullopt;
   cursor = fallback;

@@ -1,5 +1,5 @@
 // ScriptContext: what cutting tokens and the messages about a script line need of a run
-// (the code page's lead-byte test, the script's path, the current line number and the
+// (the run's encoding, the script's path, the current line number and the
 // reporter), and nothing else. It refers to the run's values, so it always names the
 // line being read or run.
 #ifndef SETUP_SCRIPT_SCRIPT_CONTEXT_H_
@@ -9,23 +9,23 @@
 #include <string>
 #include <string_view>
 
-#include "platform/system.h"
+#include "base/encoding.h"
 #include "text/reporter.h"
 
 namespace setup {
 
 class ScriptContext {
  public:
-  ScriptContext(System& system, Reporter& reporter, const std::string& script_path,
+  ScriptContext(const Encoding& encoding, Reporter& reporter, const std::string& script_path,
                 const int& line_number)
-      : system_(system),
+      : encoding_(encoding),
         reporter_(reporter),
         script_path_(script_path),
         line_number_(line_number) {}
   ScriptContext(const ScriptContext&) = delete;
   ScriptContext& operator=(const ScriptContext&) = delete;
 
-  bool IsLeadByte(unsigned char b) const { return system_.IsLeadByte(b); }
+  const Encoding& encoding() const { return encoding_; }
   const std::string& script_path() const { return script_path_; }
   int line_number() const { return line_number_; }
   Reporter& reporter() const { return reporter_; }
@@ -50,7 +50,7 @@ class ScriptContext {
   void ForgetErrors() { error_shown_ = false; }
 
  private:
-  System& system_;
+  const Encoding& encoding_;
   Reporter& reporter_;
   const std::string& script_path_;
   const int& line_number_;

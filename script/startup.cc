@@ -19,7 +19,7 @@ constexpr std::size_t kDefaultDestinationLimit = 255;
 std::string ExpandDefaultDestination(CommandContext& run, const char* text) {
   std::vector<char> out(std::strlen(text) * MacroTable::kFieldSize + 1);
   run.macros.Expand(text, out.data(), out.size());
-  return std::string(CutText(run.system, out.data(), kDefaultDestinationLimit));
+  return std::string(CutText(run.encoding, out.data(), kDefaultDestinationLimit));
 }
 
 // `text` (UTF-8) as a message format that shows it as it is: every '%' doubled.
@@ -38,8 +38,8 @@ std::string LiteralFormat(const std::string& text) {
 // somewhere else than the person named.
 bool DestinationInCodePage(CommandContext& run, const std::string& typed,
                            std::string* destination) {
-  *destination = run.system.FromUtf8(typed);
-  if (run.system.ToUtf8(*destination) == typed) return true;
+  *destination = run.encoding.FromUtf8(typed);
+  if (run.encoding.ToUtf8(*destination) == typed) return true;
   run.reporter.Show("The destination '" + LiteralFormat(typed) +
                         "' has characters that this system's code page cannot hold",
                     {});
@@ -48,13 +48,13 @@ bool DestinationInCodePage(CommandContext& run, const std::string& typed,
 
 }  // namespace
 
-std::string ProgramDirectory(System& system, std::string_view path, bool strip_slash) {
+std::string ProgramDirectory(const Encoding& encoding, std::string_view path, bool strip_slash) {
   std::string_view drive;
   if (path.size() >= 2 && path[1] == ':') {
     drive = path.substr(0, 2);
     path.remove_prefix(2);
   }
-  std::string_view dir = path.substr(0, DirectoryLength(SystemLeadByte(system), path));
+  std::string_view dir = path.substr(0, DirectoryLength(LeadByteOf(encoding), path));
   if (!dir.empty() && (dir.back() == '\\' || (strip_slash && dir.back() == '/'))) {
     dir.remove_suffix(1);
   }
@@ -77,7 +77,7 @@ int StartSetup(SetupRun& setup, std::string_view first_argument, const StartOpti
     return kExitStartupFailed;
   }
   run.DefineMacro("$$SYSTEM$$", dir);
-  loaded.program_dir = ProgramDirectory(run.system, first_argument, options.strip_trailing_slash);
+  loaded.program_dir = ProgramDirectory(run.encoding, first_argument, options.strip_trailing_slash);
   run.DefineMacro("$$FD$$", loaded.program_dir);
   loaded.window_title = "Setup";
   if (!LoadScript(setup)) return kExitStartupFailed;
@@ -86,7 +86,7 @@ int StartSetup(SetupRun& setup, std::string_view first_argument, const StartOpti
       run, loaded.default_destination ? loaded.default_destination->c_str() : "C:\\");
   int status = kExitCancelled;
   int answer = run.ui.ShowSetupDialog(
-      run.system.ToUtf8(loaded.window_title), run.system.ToUtf8(destination),
+      run.encoding.ToUtf8(loaded.window_title), run.encoding.ToUtf8(destination),
       [&](const std::string& typed) {
         std::string chosen;
         if (!DestinationInCodePage(run, typed, &chosen)) return false;

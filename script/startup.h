@@ -7,6 +7,7 @@
 
 namespace setup {
 
+class Encoding;
 class System;
 struct SetupRun;
 
@@ -35,7 +36,8 @@ int StartSetup(SetupRun& run, std::string_view first_argument, const StartOption
 
 // Drive and directory of `first_argument` without its trailing separator (a backslash,
 // or on POSIX also a slash).
-std::string ProgramDirectory(System& system, std::string_view first_argument, bool strip_slash);
+std::string ProgramDirectory(const Encoding& encoding, std::string_view first_argument,
+                             bool strip_slash);
 
 }  // namespace setup
 

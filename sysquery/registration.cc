@@ -10,11 +10,11 @@ bool CallRegisterServer(System& system, const std::string& path) {
   return system.CallDllRegisterServer(path, &hresult) == DllRegisterResult::kCalled && hresult == 0;
 }
 
-std::string RegistrationWorkingDirectory(System& system, const std::string& path) {
+std::string RegistrationWorkingDirectory(const Encoding& encoding, const std::string& path) {
   std::size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
   std::string_view after_drive = std::string_view(path).substr(start);
-  std::size_t dir_end = start + DirectoryLength(SystemLeadByte(system), after_drive);
-  return std::string(CutText(system, std::string_view(path).substr(0, dir_end), 255));
+  std::size_t dir_end = start + DirectoryLength(LeadByteOf(encoding), after_drive);
+  return std::string(CutText(encoding, std::string_view(path).substr(0, dir_end), 255));
 }
 
 bool RunAndWait(System& system, const MessagePump& pump_messages, const std::string& program,
@@ -28,9 +28,10 @@ bool RunAndWait(System& system, const MessagePump& pump_messages, const std::str
   return true;
 }
 
-bool RegisterComponent(System& system, const MessagePump& pump_messages, const std::string& path) {
+bool RegisterComponent(System& system, const Encoding& encoding, const MessagePump& pump_messages,
+                       const std::string& path) {
   if (CallRegisterServer(system, path)) return true;
-  return RunAndWait(system, pump_messages, path, RegistrationWorkingDirectory(system, path),
+  return RunAndWait(system, pump_messages, path, RegistrationWorkingDirectory(encoding, path),
                     "/regserver");
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/encoding.h"
 #include "platform/system.h"
 
 namespace setup {
@@ -15,13 +16,14 @@ using MessagePump = std::function<void()>;
 
 // True when the component was registered (or its registration program was started and
 // has ended).
-bool RegisterComponent(System& system, const MessagePump& pump_messages, const std::string& path);
+bool RegisterComponent(System& system, const Encoding& encoding, const MessagePump& pump_messages,
+                       const std::string& path);
 
 // True when the library loaded, exports DllRegisterServer, and that returned exactly 0.
 bool CallRegisterServer(System& system, const std::string& path);
 
 // Drive and directory of `path` with the trailing separator kept; empty for a bare name.
-std::string RegistrationWorkingDirectory(System& system, const std::string& path);
+std::string RegistrationWorkingDirectory(const Encoding& encoding, const std::string& path);
 
 // Starts `program` with `arguments` in `working_dir` and waits for it, calling
 // `pump_messages` before each pause of a millisecond. False when it cannot be started;

@@ -42,10 +42,10 @@ const RegistryRoot* MatchRoot(const std::string& path) {
 // backslash or slash ends the key path, the value name loses its last dot and what
 // follows, and one trailing backslash of the key path goes. Separators are searched
 // character by character, so the second byte of a double-byte character never splits.
-void SplitValuePath(System& system, std::string_view text, std::string* key_path,
+void SplitValuePath(const Encoding& encoding, std::string_view text, std::string* key_path,
                     std::string* value_name) {
   if (text.size() >= 2 && text[1] == ':') text.remove_prefix(2);
-  SystemLeadByte is_lead_byte(system);
+  LeadByteOf is_lead_byte(encoding);
   std::size_t name_start = DirectoryLength(is_lead_byte, text);
   std::string_view name = text.substr(name_start);
   std::size_t dot = FindLastCharIf(is_lead_byte, name, [](char c) { return c == '.'; });
@@ -58,11 +58,12 @@ void SplitValuePath(System& system, std::string_view text, std::string* key_path
 
 }  // namespace
 
-RegKey OpenKeyPath(System& system, RegKey root, const std::string& key_path) {
+RegKey OpenKeyPath(System& system, const Encoding& encoding, RegKey root,
+                   const std::string& key_path) {
   RegKey parent = root;
   std::size_t start = 0;
   for (;;) {
-    std::size_t end = FindChar(SystemLeadByte(system), key_path, start, '\\');
+    std::size_t end = FindChar(LeadByteOf(encoding), key_path, start, '\\');
     RegKey key = 0;
     if (end - start <= kMaxKeyName) {
       key = system.OpenRegistryKey(parent, key_path.substr(start, end - start));
@@ -74,9 +75,9 @@ RegKey OpenKeyPath(System& system, RegKey root, const std::string& key_path) {
   }
 }
 
-std::string ReadRegistryValue(System& system, RegKey root, const std::string& key_path,
-                              const std::string& value_name) {
-  RegKey key = OpenKeyPath(system, root, key_path);
+std::string ReadRegistryValue(System& system, const Encoding& encoding, RegKey root,
+                              const std::string& key_path, const std::string& value_name) {
+  RegKey key = OpenKeyPath(system, encoding, root, key_path);
   if (key == 0) return std::string();
   std::string data;
   bool read = system.QueryRegistryValue(key, value_name, &data);
@@ -88,32 +89,32 @@ std::string ReadRegistryValue(System& system, RegKey root, const std::string& ke
   return data;
 }
 
-std::string ReadRegistryPath(System& system, const std::string& path) {
+std::string ReadRegistryPath(System& system, const Encoding& encoding, const std::string& path) {
   const RegistryRoot* row = MatchRoot(path);
   if (row == nullptr) return std::string();
   std::string key_path, value_name;
-  SplitValuePath(system, std::string_view(path).substr(std::strlen(row->prefix)), &key_path,
+  SplitValuePath(encoding, std::string_view(path).substr(std::strlen(row->prefix)), &key_path,
                  &value_name);
   if (key_path.size() > kMaxPathPart || value_name.size() > kMaxPathPart) return std::string();
-  return ReadRegistryValue(system, row->key, key_path, value_name);
+  return ReadRegistryValue(system, encoding, row->key, key_path, value_name);
 }
 
-bool RegistryKeyExists(System& system, const std::string& path) {
+bool RegistryKeyExists(System& system, const Encoding& encoding, const std::string& path) {
   const RegistryRoot* row = MatchRoot(path);
   if (row == nullptr) return false;
-  RegKey key = OpenKeyPath(system, row->key, path.substr(std::strlen(row->prefix)));
+  RegKey key = OpenKeyPath(system, encoding, row->key, path.substr(std::strlen(row->prefix)));
   if (key == 0) return false;
   system.CloseRegistryKey(key);
   return true;
 }
 
-bool ReadRegistryDirectory(System& system, const std::string& path, std::size_t limit,
-                           std::string* dir) {
-  std::string value = ReadRegistryPath(system, path);
+bool ReadRegistryDirectory(System& system, const Encoding& encoding, const std::string& path,
+                           std::size_t limit, std::string* dir) {
+  std::string value = ReadRegistryPath(system, encoding, path);
   if (value.empty()) return false;
-  value.resize(CutText(system, value, limit).size());
+  value.resize(CutText(encoding, value, limit).size());
   // One trailing backslash goes, never the second byte of a double-byte character.
-  if (EndsWithChar(SystemLeadByte(system), value, '\\')) value.pop_back();
+  if (EndsWithChar(LeadByteOf(encoding), value, '\\')) value.pop_back();
   *dir = std::move(value);
   return true;
 }

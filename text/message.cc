@@ -3,22 +3,15 @@
 #include <string>
 
 #include "base/code_page_text.h"
+#include "base/encoding.h"
 #include "base/utf8.h"
-#include "platform/system.h"
 
 namespace setup {
 namespace {
 
-// Bytes a character of the program's own texts takes in code page 932.
-std::size_t Cp932Width(char32_t cp) {
-  if (cp < 0x80) return 1;
-  if (cp >= 0xFF61 && cp <= 0xFF9F) return 1;  // half-width katakana
-  return 2;
-}
-
 class Builder {
  public:
-  Builder(System& system, std::size_t limit) : system_(system), limit_(limit) {}
+  Builder(Encoding& encoding, std::size_t limit) : encoding_(encoding), limit_(limit) {}
 
   // Appends program text; false once the limit is reached.
   bool AddUtf8(std::string_view text) {
@@ -35,16 +28,16 @@ class Builder {
 
   // Appends code-page text, converted to UTF-8; false once the limit is reached.
   bool AddCodePage(std::string_view text) {
-    std::string_view cut = CutText(system_, text, limit_ - used_);
+    std::string_view cut = CutText(encoding_, text, limit_ - used_);
     used_ += cut.size();
-    out_ += system_.ToUtf8(cut);
+    out_ += encoding_.ToUtf8(cut);
     return cut.size() == text.size();
   }
 
   std::string Take() { return std::move(out_); }
 
  private:
-  System& system_;
+  Encoding& encoding_;
   std::size_t limit_;
   std::size_t used_ = 0;
   std::string out_;
@@ -52,15 +45,13 @@ class Builder {
 
 }  // namespace
 
-bool SystemLeadByte::operator()(unsigned char byte) const { return system_.IsLeadByte(byte); }
-
-std::string_view CutText(System& system, std::string_view text, std::size_t limit) {
-  return CutWhole(SystemLeadByte(system), text, limit);
+std::string_view CutText(const Encoding& encoding, std::string_view text, std::size_t limit) {
+  return CutWhole(LeadByteOf(encoding), text, limit);
 }
 
-std::string FormatMessage(System& system, std::string_view format,
+std::string FormatMessage(Encoding& encoding, std::string_view format,
                           std::initializer_list<MessageArg> args, std::size_t limit) {
-  Builder b(system, limit);
+  Builder b(encoding, limit);
   const MessageArg* arg = args.begin();
   std::size_t start = 0;
   for (std::size_t i = 0; i < format.size(); ++i) {

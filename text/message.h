@@ -14,7 +14,7 @@
 
 namespace setup {
 
-class System;
+class Encoding;
 
 struct MessageArg {
   MessageArg(std::string_view text) : text(text) {}            // NOLINT: implicit by design
@@ -30,25 +30,15 @@ inline constexpr std::size_t kMessageLimit = 255;
 inline constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
 // Formats `format_utf8` with `args`. Code-page bytes of the arguments are measured with
-// the system's lead-byte test and converted to UTF-8; the program's own texts count as
+// the encoding's lead-byte test and converted to UTF-8; the program's own texts count as
 // code page 932 would store them (half-width katakana one byte, other non-ASCII two).
-std::string FormatMessage(System& system, std::string_view format_utf8,
+std::string FormatMessage(Encoding& encoding, std::string_view format_utf8,
                           std::initializer_list<MessageArg> args,
                           std::size_t limit = kMessageLimit);
 
 // Cuts `text` (code-page bytes) to at most `limit` bytes without splitting a
 // double-byte character.
-std::string_view CutText(System& system, std::string_view text, std::size_t limit);
-
-// The system's lead-byte test, as the walks of base/code_page_text.h take it.
-class SystemLeadByte {
- public:
-  explicit SystemLeadByte(System& system) : system_(system) {}
-  bool operator()(unsigned char byte) const;
-
- private:
-  System& system_;
-};
+std::string_view CutText(const Encoding& encoding, std::string_view text, std::size_t limit);
 
 }  // namespace setup
 

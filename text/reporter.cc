@@ -4,7 +4,7 @@ namespace setup {
 
 void Reporter::Show(std::string_view format_utf8, std::initializer_list<MessageArg> args,
                     std::uint32_t style, std::size_t limit) {
-  ui_.ShowMessageBox(FormatMessage(system_, format_utf8, args, limit), style);
+  ui_.ShowMessageBox(FormatMessage(encoding_, format_utf8, args, limit), style);
 }
 
 }  // namespace setup

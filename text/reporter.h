@@ -13,11 +13,11 @@
 
 namespace setup {
 
-class System;
+class Encoding;
 
 class Reporter {
  public:
-  Reporter(System& system, Ui& ui) : system_(system), ui_(ui) {}
+  Reporter(Encoding& encoding, Ui& ui) : encoding_(encoding), ui_(ui) {}
   Reporter(const Reporter&) = delete;
   Reporter& operator=(const Reporter&) = delete;
 
@@ -26,7 +26,7 @@ class Reporter {
             std::uint32_t style = kMbOk, std::size_t limit = kMessageLimit);
 
  private:
-  System& system_;
+  Encoding& encoding_;
   Ui& ui_;
 };
 

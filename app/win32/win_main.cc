@@ -77,11 +77,12 @@ std::wstring CommandLineTail() {
 
 // /CHECK: the findings go where the usage would, else into the /LOG file, else into a
 // message box (unattended: nowhere). They are kept in memory: no scratch file is made.
-int Check(Win32System& system, const Options& options, const std::string& first_argument,
-          const std::wstring& caption) {
-  std::string program_dir = ProgramDirectory(system, first_argument, false);
+int Check(Win32System& system, Encoding& encoding, const Options& options,
+          const std::string& first_argument, const std::wstring& caption) {
+  std::string program_dir = ProgramDirectory(encoding, first_argument, false);
   std::string findings;
-  int status = RunCheckCommand(system, system.FromUtf8(options.check_path), program_dir, &findings);
+  int status = RunCheckCommand(system, encoding, encoding.FromUtf8(options.check_path), program_dir,
+                               &findings);
   if (WriteToStarter(findings, StarterStream::kOutput)) return status;
   if (options.log) {
     ScopedFile log(_wfopen(WideFromUtf8(*options.log).c_str(), L"wb"));
@@ -100,15 +101,15 @@ int Check(Win32System& system, const Options& options, const std::string& first_
 // The batch front end with its answers (/ANSWERS=, else SETUP_ANSWERS); null, with the
 // reason written to the starter, when the answers file is not a regular file that can be
 // read whole within BatchUi::kAnswersLimit. Nobody watches a batch run: no message box.
-std::unique_ptr<Ui> MakeBatchUi(Win32System& system, const Options& options,
+std::unique_ptr<Ui> MakeBatchUi(Encoding& encoding, const Options& options,
                                 const std::wstring& caption) {
   const char* variable = std::getenv("SETUP_ANSWERS");
   std::string answers = variable ? variable : "";
-  if (options.answers) answers = system.FromUtf8(*options.answers);
+  if (options.answers) answers = encoding.FromUtf8(*options.answers);
   std::deque<std::string> lines;
   if (!BatchUi::ReadAnswers(answers, &lines)) {
     WriteToStarter(
-        Utf8FromWide(caption) + ": cannot read the answers file " + system.ToUtf8(answers) + "\n",
+        Utf8FromWide(caption) + ": cannot read the answers file " + encoding.ToUtf8(answers) + "\n",
         StarterStream::kError);
     return nullptr;
   }
@@ -177,11 +178,13 @@ int Run(HINSTANCE instance) {
     return kExitFinished;
   }
   Win32System system;
-  if (options.check) return Check(system, options, first_argument, caption);
+  // The script's code page: the process's ANSI code page, as the C runtime's above.
+  AnsiEncoding encoding;
+  if (options.check) return Check(system, encoding, options, first_argument, caption);
 
   bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
-  std::unique_ptr<Ui> front_end =
-      batch ? MakeBatchUi(system, options, caption) : std::make_unique<Win32Ui>(instance, caption);
+  std::unique_ptr<Ui> front_end = batch ? MakeBatchUi(encoding, options, caption)
+                                        : std::make_unique<Win32Ui>(instance, caption);
   if (!front_end) return kExitStartupFailed;
 
   ScopedFile transcript_file;
@@ -195,7 +198,7 @@ int Run(HINSTANCE instance) {
 
   UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
-  SetupRun run(system, ui.top());
+  SetupRun run(system, ui.top(), encoding);
   int status = StartSetup(run, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   if (transcript_path.empty()) return status;

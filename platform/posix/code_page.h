@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/code_page_text.h"  // IsCp932LeadByte
+#include "base/encoding.h"
 
 namespace setup {
 
@@ -46,6 +47,17 @@ class Cp932Converter {
  private:
   ScopedIconv to_utf8_;
   ScopedIconv from_utf8_;
+};
+
+// Code page 932 as the encoding of a run: the native program's choice.
+class Cp932Encoding : public Encoding {
+ public:
+  bool IsLeadByte(unsigned char byte) const override { return IsCp932LeadByte(byte); }
+  std::string ToUtf8(std::string_view text) override { return converter_.ToUtf8(text); }
+  std::string FromUtf8(std::string_view text) override { return converter_.FromUtf8(text); }
+
+ private:
+  Cp932Converter converter_;
 };
 
 }  // namespace setup

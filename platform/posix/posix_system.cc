@@ -229,10 +229,4 @@ void PosixSystem::SleepMilliseconds(int ms) {
   }
 }
 
-bool PosixSystem::IsLeadByte(unsigned char byte) { return IsCp932LeadByte(byte); }
-
-std::string PosixSystem::ToUtf8(std::string_view text) { return converter_.ToUtf8(text); }
-
-std::string PosixSystem::FromUtf8(std::string_view text) { return converter_.FromUtf8(text); }
-
 }  // namespace setup

@@ -57,9 +57,6 @@ class PosixSystem : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
-  bool IsLeadByte(unsigned char byte) override;
-  std::string ToUtf8(std::string_view text) override;
-  std::string FromUtf8(std::string_view text) override;
 
  private:
   // After an entry that `leaf` says was found in its folder's index could not be used

@@ -114,12 +114,8 @@ std::unique_ptr<InputFile> OpenWin32InputFile(const std::string& path) {
 
 bool HasNoStreamColon(const std::string& path) {
   std::size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
-  for (std::size_t i = start; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (c == ':') return false;
-    if (IsDBCSLeadByte(c) && i + 1 < path.size()) ++i;
-  }
-  return true;
+  auto is_lead_byte = [](unsigned char b) { return IsDBCSLeadByte(b) != 0; };
+  return FindChar(is_lead_byte, path, start, ':') == path.size();
 }
 
 DestinationState ExamineDestination(const std::string& path) {

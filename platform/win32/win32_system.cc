@@ -214,11 +214,11 @@ std::unique_ptr<Process> Win32System::StartProcess(const std::string& program,
 
 void Win32System::SleepMilliseconds(int ms) { Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0); }
 
-bool Win32System::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
+bool AnsiEncoding::IsLeadByte(unsigned char byte) const { return IsDBCSLeadByte(byte) != FALSE; }
 
-std::string Win32System::ToUtf8(std::string_view text) { return Utf8FromWide(WideFromAnsi(text)); }
+std::string AnsiEncoding::ToUtf8(std::string_view text) { return Utf8FromWide(WideFromAnsi(text)); }
 
-std::string Win32System::FromUtf8(std::string_view text) {
+std::string AnsiEncoding::FromUtf8(std::string_view text) {
   return AnsiFromWide(WideFromUtf8(text));
 }
 

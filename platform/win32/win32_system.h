@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/encoding.h"
 #include "platform/system.h"
 
 namespace setup {
@@ -41,8 +42,13 @@ class Win32System : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
+};
 
-  bool IsLeadByte(unsigned char byte) override;
+// The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte
+// test is IsDBCSLeadByte; conversions pass through UTF-16.
+class AnsiEncoding : public Encoding {
+ public:
+  bool IsLeadByte(unsigned char byte) const override;
   std::string ToUtf8(std::string_view text) override;
   std::string FromUtf8(std::string_view text) override;
 };

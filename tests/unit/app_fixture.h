@@ -15,10 +15,10 @@ struct AppFixture {
   static constexpr const char* kProgram = "D:\\Dist\\SETUP.EXE";
   static constexpr const char* kScriptPath = "D:\\Dist\\Setup.Inf";
 
-  AppFixture() : app(std::make_unique<SetupRun>(system, ui)) {}
+  AppFixture() : app(std::make_unique<SetupRun>(system, ui, system.encoding)) {}
 
   // Code page 932 bytes of a UTF-8 text, as a script holds them.
-  std::string Sjis(const std::string& utf8) { return system.FromUtf8(utf8); }
+  std::string Sjis(const std::string& utf8) { return system.encoding.FromUtf8(utf8); }
 
   // Writes the script (UTF-8 here, stored as code page 932) and runs start-up.
   int Start(const std::string& script_utf8, const char* program = kProgram) {

@@ -38,8 +38,8 @@ void AddProgramFiles(FakeSystem& system) {
 }
 
 CheckReport Check(FakeSystem& system, const std::string& script_utf8) {
-  system.AddFile("D:\\Dist\\Setup.Inf", system.FromUtf8(script_utf8));
-  return CheckProgram(system, "D:\\Dist", "");
+  system.AddFile("D:\\Dist\\Setup.Inf", system.encoding.FromUtf8(script_utf8));
+  return CheckProgram(system, system.encoding, "D:\\Dist", "");
 }
 
 TEST(CheckerTest, Findings) {
@@ -73,6 +73,8 @@ TEST(CheckerTest, Findings) {
       {"copy onto itself",
        "BinCopy $$FD$$\\a.dat $$FD$$/A.DAT\nBinCopy $$SETUPDIR$$\\x $$SETUPDIR$$\\x\n",
        {{1, E, "BinCopy: the destination is the source itself"}}},
+      // ヂ and ア differ only in a trail byte that is an ASCII letter's code.
+      {"trail byte is no letter", "BinCopy $$FD$$\\a.dat C:\\ヂ\nBinCopy C:\\ヂ C:\\ア\n", {}},
       {"quoted text destination",
        "JapanCopy $$FD$$\\good.txt \"C:\\a b\"\n",
        {{1, E, "JapanCopy: the destination keeps its quotes"}}},
@@ -200,6 +202,7 @@ TEST(CheckerTest, PathForms) {
   system.AddFile("D:\\Dist\\Setup.Inf", "Bogus\n");
   system.AddFile("D:\\Dist\\sub\\other.inf", "Message ok\nMakeDir\nBinCopy $$FD$$\\x.dat C:\\x\n");
   system.AddFile("D:\\Dist\\sub\\x.dat", "x");
+  system.AddFile("D:\\\x95\\\\Setup.Inf", "Bogus\n");  // D:\表\Setup.Inf
   const struct {
     std::string path, program_dir, script;
     int line;
@@ -209,9 +212,12 @@ TEST(CheckerTest, PathForms) {
       {"D:/Dist", "", "D:/Dist/Setup.Inf", 1},
       {"D:\\Dist\\sub\\other.inf", "", "D:\\Dist\\sub\\other.inf", 2},
       {"D:\\Nowhere", "", "D:\\Nowhere\\Setup.Inf", 0},  // cannot open the script
+      // 表 ends in a backslash byte, which is not a separator to strip.
+      {"D:\\\x95\\", "", "D:\\\x95\\\\Setup.Inf", 1},
+      {"D:\\\x95\\\\", "", "D:\\\x95\\\\Setup.Inf", 1},
   };
   for (const auto& c : cases) {
-    CheckReport report = CheckProgram(system, c.path, c.program_dir);
+    CheckReport report = CheckProgram(system, system.encoding, c.path, c.program_dir);
     EXPECT_EQ(report.script_path, c.script) << c.path;
     ASSERT_EQ(report.findings.size(), 1u) << c.path;
     EXPECT_EQ(report.findings[0].line, c.line) << c.path;

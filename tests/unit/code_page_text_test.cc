@@ -31,6 +31,20 @@ TEST(CodePageTextTest, WalksNeverTakeATrailByteForACharacter) {
   EXPECT_FALSE(EndsWithChar(kCp932, std::string(""), '\\'));
 }
 
+// "\x83\x61" (ヂ) has the trail byte of 'a' and "\x95\\" (表) that of a backslash.
+TEST(CodePageTextTest, FoldPathLeavesDoubleByteCharactersAlone) {
+  struct Case {
+    std::string text, folded;
+  } cases[] = {{"c:/Dir/a.txt", "C:\\DIR\\A.TXT"},
+               {"\x83\x61"
+                "b",
+                "\x83\x61"
+                "B"},
+               {"\x95\\/x", "\x95\\\\X"},
+               {"a\x83", "A\x83"}};
+  for (const Case& c : cases) EXPECT_EQ(FoldPath(kCp932, c.text), c.folded) << c.text;
+}
+
 TEST(CodePageTextTest, CutWholeNeverSplitsACharacter) {
   struct Case {
     std::string text;

@@ -19,7 +19,7 @@ const std::string kUs(std::string("\x09\x04\xB0\x04", 4));
 
 class ConditionsTest : public ::testing::Test {
  protected:
-  ConditionsTest() : app_(sys_, ui_) {
+  ConditionsTest() : app_(sys_, ui_, sys_.encoding) {
     app_.loaded.path = "C:\\prog\\Setup.Inf";
     app_.context.line_number = 12;
     AddVersioned("C:\\v\\ver_503.dll", "5.0.3.1", "7.2.0.0");

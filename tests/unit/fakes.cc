@@ -287,9 +287,15 @@ std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program,
   return std::make_unique<FakeProcess>(process_polls);
 }
 
-bool FakeSystem::IsLeadByte(unsigned char b) { return lead_bytes_932 && IsCp932LeadByte(b); }
-std::string FakeSystem::ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text); }
-std::string FakeSystem::FromUtf8(std::string_view text) { return Convert("CP932", "UTF-8", text); }
+// --- FakeEncoding
+
+bool FakeEncoding::IsLeadByte(unsigned char b) const {
+  return lead_bytes_932 && IsCp932LeadByte(b);
+}
+std::string FakeEncoding::ToUtf8(std::string_view text) { return Convert("UTF-8", "CP932", text); }
+std::string FakeEncoding::FromUtf8(std::string_view text) {
+  return Convert("CP932", "UTF-8", text);
+}
 
 // --- FakeUi
 

@@ -12,10 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "base/encoding.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
 namespace setup {
+
+// Code page 932, or a single-byte code page with the same conversions.
+class FakeEncoding : public Encoding {
+ public:
+  bool IsLeadByte(unsigned char byte) const override;
+  std::string ToUtf8(std::string_view text) override;
+  std::string FromUtf8(std::string_view text) override;
+
+  bool lead_bytes_932 = true;  // code page 932, else single-byte
+};
 
 class FakeSystem : public System {
  public:
@@ -65,9 +76,6 @@ class FakeSystem : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
-  bool IsLeadByte(unsigned char byte) override;
-  std::string ToUtf8(std::string_view text) override;
-  std::string FromUtf8(std::string_view text) override;
 
   // --- Settings and faults
   std::string windows_dir = "C:\\WINDOWS";
@@ -87,7 +95,7 @@ class FakeSystem : public System {
   std::set<std::string> libraries_without_entry;
   std::set<std::string> programs;  // paths StartProcess can start
   int process_polls = 3;           // polls before a process has ended
-  bool lead_bytes_932 = true;      // code page 932, else single-byte
+  FakeEncoding encoding;           // the encoding a run over this system is handed
 
   // --- Records
   std::vector<std::string> log;  // "copy A B", "mkdir D", "dll P", "spawn P"

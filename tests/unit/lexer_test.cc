@@ -18,10 +18,10 @@ class NextTokenTest : public ::testing::Test {
 
   FakeSystem system_;
   FakeUi ui_;
-  Reporter reporter_{system_, ui_};
+  Reporter reporter_{system_.encoding, ui_};
   std::string script_path_ = "D:\\Dist\\Setup.Inf";
   int line_number_ = 7;
-  ScriptContext script_{system_, reporter_, script_path_, line_number_};
+  ScriptContext script_{system_.encoding, reporter_, script_path_, line_number_};
 };
 
 TEST_F(NextTokenTest, QuotedTokenWithABlank) {

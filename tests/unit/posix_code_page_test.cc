@@ -96,5 +96,19 @@ TEST(PosixCodePageTest, LongTextsGrowTheOutput) {
   EXPECT_EQ(converter.FromUtf8(utf8), cp932);
 }
 
+// The native program's encoding: code page 932's lead bytes, and the converter's texts.
+TEST(PosixCodePageTest, Cp932EncodingIsTheRunsCodePage) {
+  const struct {
+    unsigned char byte;
+    bool lead;
+  } bytes[] = {{0x80, false}, {0x81, true}, {0x9f, true}, {0xa0, false}, {0xb1, false},
+               {0xdf, false}, {0xe0, true}, {0xfc, true}, {0xfd, false}, {'\\', false}};
+  Cp932Encoding encoding;
+  for (const auto& b : bytes) EXPECT_EQ(encoding.IsLeadByte(b.byte), b.lead) << int{b.byte};
+  EXPECT_EQ(encoding.ToUtf8("\x95\x5c.txt"), "表.txt");
+  EXPECT_EQ(encoding.FromUtf8("表\\ｱ"), "\x95\x5c\\\xb1");
+  EXPECT_EQ(encoding.FromUtf8("€"), "?");
+}
+
 }  // namespace
 }  // namespace setup

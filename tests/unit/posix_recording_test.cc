@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/code_page.h"
 #include "platform/posix/posix_system.h"
 #include "script/command_context.h"
 #include "script/startup.h"
@@ -99,13 +100,14 @@ DemoOutcome RunDemo(const TempDir& tmp, bool layered) {
   setenv("SETUP_TEST_REGISTER_LOG", log.c_str(), 1);
 
   PosixSystem system(prefix);
+  Cp932Encoding encoding;
   RecordingSystem recording(system);
   FakeUi ui;
   {
-    SetupRun run(layered ? static_cast<System&>(recording) : system, ui);
+    SetupRun run(layered ? static_cast<System&>(recording) : system, ui, encoding);
     StartOptions options;
     options.strip_trailing_slash = true;  // as the native program sets it
-    out.status = StartSetup(run, system.FromUtf8(dist + "/"), options);
+    out.status = StartSetup(run, encoding.FromUtf8(dist + "/"), options);
   }
   unsetenv("SETUP_TEST_REGISTER_LOG");
   for (const std::string& event : ui.events) out.events.push_back(Anonymous(event, tmp.path()));

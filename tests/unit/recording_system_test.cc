@@ -46,7 +46,7 @@ Outcome RunCase(const LayerCase& c, FakeSystem& fake, System* layer) {
   FakeUi ui;
   Outcome out;
   {
-    SetupRun run(layer != nullptr ? *layer : fake, ui);
+    SetupRun run(layer != nullptr ? *layer : fake, ui, fake.encoding);
     out.status = StartSetup(run, kProgram);
   }
   out.events = ui.events;

@@ -111,7 +111,7 @@ TEST(RegistrationTest, RegisterComponentPaths) {
     if (c.startable) f.system.programs.insert(kPath);
 
     EXPECT_EQ(RegisterComponent(
-                  f.system, [&f] { f.ui.PumpMessages(); }, kPath),
+                  f.system, f.system.encoding, [&f] { f.ui.PumpMessages(); }, kPath),
               c.registered)
         << c.name;
     EXPECT_EQ(f.system.log, c.log) << c.name;
@@ -173,22 +173,23 @@ TEST(RegistrationTest, WorkingDirectory) {
   };
   for (const Case& c : cases) {
     AppFixture f;
-    EXPECT_EQ(RegistrationWorkingDirectory(f.system, c.path), c.dir) << c.name;
+    EXPECT_EQ(RegistrationWorkingDirectory(f.system.encoding, c.path), c.dir) << c.name;
   }
 }
 
 TEST(RegistrationTest, WorkingDirectoryInASingleByteCodePage) {
   // Where 0x95 is no lead byte, the 0x5C after it separates.
   AppFixture f;
-  f.system.lead_bytes_932 = false;
-  EXPECT_EQ(RegistrationWorkingDirectory(f.system, "C:\\App\\\x95\\x.exe"), "C:\\App\\\x95\\");
-  EXPECT_EQ(RegistrationWorkingDirectory(f.system, "C:\\App\\\x95\\"), "C:\\App\\\x95\\");
+  f.system.encoding.lead_bytes_932 = false;
+  EXPECT_EQ(RegistrationWorkingDirectory(f.system.encoding, "C:\\App\\\x95\\x.exe"),
+            "C:\\App\\\x95\\");
+  EXPECT_EQ(RegistrationWorkingDirectory(f.system.encoding, "C:\\App\\\x95\\"), "C:\\App\\\x95\\");
 }
 
 TEST(RegistrationTest, WorkingDirectoryIsCutTo255BytesWithoutSplittingACharacter) {
   AppFixture f;
   std::string ascii_dir = "C:\\" + std::string(300, 'd') + "\\";
-  std::string cut = RegistrationWorkingDirectory(f.system, ascii_dir + "comp.exe");
+  std::string cut = RegistrationWorkingDirectory(f.system.encoding, ascii_dir + "comp.exe");
   EXPECT_EQ(cut, ascii_dir.substr(0, 255));
 
   // "C:\x" then double-byte characters: byte 254 is the lead byte of one whose trail
@@ -196,7 +197,7 @@ TEST(RegistrationTest, WorkingDirectoryIsCutTo255BytesWithoutSplittingACharacter
   std::string dbcs_dir = "C:\\x";
   for (int i = 0; i < 150; ++i) dbcs_dir += "\x88\xA0";
   dbcs_dir += "\\";
-  cut = RegistrationWorkingDirectory(f.system, dbcs_dir + "comp.exe");
+  cut = RegistrationWorkingDirectory(f.system.encoding, dbcs_dir + "comp.exe");
   EXPECT_EQ(cut, dbcs_dir.substr(0, 254));
 }
 

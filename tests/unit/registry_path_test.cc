@@ -35,7 +35,7 @@ class RegistryPathTest : public ::testing::Test {
 };
 
 TEST_F(RegistryPathTest, OpenKeyPathOpensEachComponentAndClosesIntermediates) {
-  RegKey key = OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\Sample");
+  RegKey key = OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\Sample");
   ASSERT_NE(key, 0u);
   EXPECT_EQ(sys_.opened, (std::vector<std::string>{"Software", "Sample"}));
   EXPECT_EQ(sys_.open_keys, 1);  // only the one handed back
@@ -44,19 +44,19 @@ TEST_F(RegistryPathTest, OpenKeyPathOpensEachComponentAndClosesIntermediates) {
 }
 
 TEST_F(RegistryPathTest, OpenKeyPathFailureLeavesNoKeyOpen) {
-  EXPECT_EQ(OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\Missing\\Deeper"), 0u);
+  EXPECT_EQ(OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\Missing\\Deeper"), 0u);
   EXPECT_EQ(sys_.opened, (std::vector<std::string>{"Software", "Missing"}));
   EXPECT_EQ(sys_.open_keys, 0);
 }
 
 TEST_F(RegistryPathTest, OpenKeyPathEmptyComponentsReopenTheParent) {
-  RegKey key = OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\\\Sample\\");
+  RegKey key = OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\\\Sample\\");
   ASSERT_NE(key, 0u);
   EXPECT_EQ(sys_.opened, (std::vector<std::string>{"Software", "", "Sample", ""}));
   sys_.CloseRegistryKey(key);
   EXPECT_EQ(sys_.open_keys, 0);
 
-  key = OpenKeyPath(sys_, kHkeyCurrentUser, "");
+  key = OpenKeyPath(sys_, sys_.encoding, kHkeyCurrentUser, "");
   ASSERT_NE(key, 0u);
   sys_.CloseRegistryKey(key);
   EXPECT_EQ(sys_.open_keys, 0);
@@ -64,15 +64,15 @@ TEST_F(RegistryPathTest, OpenKeyPathEmptyComponentsReopenTheParent) {
 
 TEST_F(RegistryPathTest, OpenKeyPathNeverSplitsADoubleByteCharacter) {
   // 0x95 0x5C is one character in code page 932; its second byte is a backslash.
-  EXPECT_EQ(OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\\x95\x5C"), 0u);
+  EXPECT_EQ(OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\\x95\x5C"), 0u);
   EXPECT_EQ(sys_.opened, (std::vector<std::string>{"Software", "\x95\x5C"}));
   EXPECT_EQ(sys_.open_keys, 0);
 
   // In a single-byte code page every 0x5C separates.
   sys_.opened.clear();
-  sys_.lead_bytes_932 = false;
+  sys_.encoding.lead_bytes_932 = false;
   sys_.AddRegistryKey(kHkeyLocalMachine, "Software\\\x95\\Sub");
-  RegKey key = OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\\x95\x5C\\Sub");
+  RegKey key = OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\\x95\x5C\\Sub");
   EXPECT_NE(key, 0u);
   EXPECT_EQ(sys_.opened, (std::vector<std::string>{"Software", "\x95", "", "Sub"}));
   sys_.CloseRegistryKey(key);
@@ -83,9 +83,10 @@ TEST_F(RegistryPathTest, OpenKeyPathRefusesKeyNamesOver255Bytes) {
   std::string long_name(256, 'k');
   sys_.AddRegistryKey(kHkeyLocalMachine, "Software\\" + long_name);
   sys_.AddRegistryKey(kHkeyLocalMachine, "Software\\" + long_name.substr(1));
-  EXPECT_EQ(OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\" + long_name), 0u);
+  EXPECT_EQ(OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\" + long_name), 0u);
   EXPECT_EQ(sys_.open_keys, 0);
-  RegKey key = OpenKeyPath(sys_, kHkeyLocalMachine, "Software\\" + long_name.substr(1));
+  RegKey key =
+      OpenKeyPath(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\" + long_name.substr(1));
   EXPECT_NE(key, 0u);
   sys_.CloseRegistryKey(key);
 }
@@ -106,11 +107,13 @@ TEST_F(RegistryPathTest, ReadRegistryValueReadsTextUpToTheFirstNul) {
       {"Missing", ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ReadRegistryValue(sys_, kHkeyLocalMachine, "Software\\Kinds", c.name), c.want)
+    EXPECT_EQ(ReadRegistryValue(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\Kinds", c.name),
+              c.want)
         << c.name;
     EXPECT_EQ(sys_.open_keys, 0) << c.name;
   }
-  EXPECT_EQ(ReadRegistryValue(sys_, kHkeyLocalMachine, "Software\\Nothing", "Dword1"), "");
+  EXPECT_EQ(
+      ReadRegistryValue(sys_, sys_.encoding, kHkeyLocalMachine, "Software\\Nothing", "Dword1"), "");
   EXPECT_EQ(sys_.open_keys, 0);
 }
 
@@ -155,7 +158,7 @@ TEST_F(RegistryPathTest, ReadRegistryPathSplitsRootKeyPathAndValueName) {
       {"HKEY_LOCAL_MACHINE\\Software\\Sample\\Missing", ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ReadRegistryPath(sys_, c.path), c.want) << c.path;
+    EXPECT_EQ(ReadRegistryPath(sys_, sys_.encoding, c.path), c.want) << c.path;
     EXPECT_EQ(sys_.open_keys, 0) << c.path;
   }
 }
@@ -163,10 +166,10 @@ TEST_F(RegistryPathTest, ReadRegistryPathSplitsRootKeyPathAndValueName) {
 TEST_F(RegistryPathTest, ReadRegistryPathRefusesPartsOver255Bytes) {
   std::string key(255, 'k');
   sys_.SetRegistryValue(kHkeyLocalMachine, key, "V", "fits");
-  EXPECT_EQ(ReadRegistryPath(sys_, "HKEY_LOCAL_MACHINE\\" + key + "\\V"), "fits");
+  EXPECT_EQ(ReadRegistryPath(sys_, sys_.encoding, "HKEY_LOCAL_MACHINE\\" + key + "\\V"), "fits");
   std::string name(256, 'n');
   sys_.SetRegistryValue(kHkeyLocalMachine, "Software", name, "too long");
-  EXPECT_EQ(ReadRegistryPath(sys_, "HKEY_LOCAL_MACHINE\\Software\\" + name), "");
+  EXPECT_EQ(ReadRegistryPath(sys_, sys_.encoding, "HKEY_LOCAL_MACHINE\\Software\\" + name), "");
   EXPECT_EQ(sys_.open_keys, 0);
 }
 
@@ -190,7 +193,7 @@ TEST_F(RegistryPathTest, RegistryKeyExistsTakesTheWholePathAsKey) {
       {"HKEY_DYN_DATA\\Software", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(RegistryKeyExists(sys_, c.path), c.want) << c.path;
+    EXPECT_EQ(RegistryKeyExists(sys_, sys_.encoding, c.path), c.want) << c.path;
     EXPECT_EQ(sys_.open_keys, 0) << c.path;
   }
 }

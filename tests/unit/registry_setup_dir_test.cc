@@ -15,7 +15,7 @@ namespace {
 // The registry form of SetupDir, as the pre-scan hands it over.
 class RegistrySetupDirTest : public ::testing::Test {
  protected:
-  RegistrySetupDirTest() : app_(sys_, ui_) {
+  RegistrySetupDirTest() : app_(sys_, ui_, sys_.encoding) {
     app_.loaded.path = "C:\\prog\\Setup.Inf";
     app_.context.line_number = 7;
   }

@@ -28,7 +28,7 @@ TEST(ProgramDirectoryTest, FromTheFirstArgument) {
       {"C:\x95\x5cPROG.EXE", false, "C:"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ProgramDirectory(system, c.argument, c.posix), c.expected) << c.argument;
+    EXPECT_EQ(ProgramDirectory(system.encoding, c.argument, c.posix), c.expected) << c.argument;
   }
 }
 

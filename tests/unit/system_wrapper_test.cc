@@ -88,18 +88,6 @@ class ProbeSystem : public System {
   void SleepMilliseconds(int ms) override {
     calls.push_back("SleepMilliseconds " + std::to_string(ms));
   }
-  bool IsLeadByte(unsigned char byte) override {
-    calls.push_back("IsLeadByte " + std::to_string(byte));
-    return true;
-  }
-  std::string ToUtf8(std::string_view text) override {
-    calls.push_back("ToUtf8 " + std::string(text));
-    return "utf8";
-  }
-  std::string FromUtf8(std::string_view text) override {
-    calls.push_back("FromUtf8 " + std::string(text));
-    return "cp";
-  }
 
   std::vector<std::string> calls;
 
@@ -209,9 +197,6 @@ const SystemCase kSystemCases[] = {
        return std::string("-");
      },
      "-"},
-    {"IsLeadByte 129", [](System& s) { return Flag(s.IsLeadByte(0x81)); }, "true"},
-    {"ToUtf8 abc", [](System& s) { return s.ToUtf8("abc"); }, "utf8"},
-    {"FromUtf8 def", [](System& s) { return s.FromUtf8("def"); }, "cp"},
 };
 
 TEST(SystemWrapperTest, EveryMethodReachesTheSystemBeneathOnce) {

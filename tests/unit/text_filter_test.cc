@@ -70,8 +70,8 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
 
 // Code page 932 bytes of UTF-8 test text, outside the fixture.
 std::string Sj(const char* utf8) {
-  FakeSystem s;
-  return s.FromUtf8(utf8);
+  FakeEncoding encoding;
+  return encoding.FromUtf8(utf8);
 }
 
 struct Row {
