@@ -266,5 +266,25 @@ TEST(CloseMayReportWriteErrorsTest, LocalFileSystemsNeverDo) {
   }
 }
 
+TEST(MayReplaceTest, DirectoriesAndFilesWithoutAWriteBitForTheUser) {
+  uid_t user = geteuid();
+  struct Case {
+    mode_t mode;
+    uid_t owner;
+    bool expected;
+  } cases[] = {
+      {S_IFREG | 0644, user, true},     {S_IFREG | 0444, user, false},      // root included
+      {S_IFDIR | 0777, user, false},    {S_IFREG | 0466, user, user == 0},  // owner's bits
+      {S_IFREG | 0602, user + 1, true}, {S_IFREG | 0600, user + 1, user == 0},
+  };
+  for (const Case& c : cases) {
+    struct stat st = {};
+    st.st_mode = c.mode;
+    st.st_uid = c.owner;
+    st.st_gid = static_cast<gid_t>(-2);  // a group the user is not in
+    EXPECT_EQ(MayReplace(st), c.expected) << std::oct << c.mode << " owner " << c.owner;
+  }
+}
+
 }  // namespace
 }  // namespace setup

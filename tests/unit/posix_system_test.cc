@@ -84,32 +84,6 @@ TEST_F(PosixSystemTest, WindowsDirectoriesComeFromAPrefixWithWindows) {
   }
 }
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (had_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
-
 TEST_F(PosixSystemTest, DefaultPrefixIsWineprefixElseHomeDotWine) {
   {
     ScopedEnv prefix("WINEPREFIX", prefix_.c_str());
@@ -228,26 +202,6 @@ TEST_F(PosixSystemTest, ReplacementCannotBeMadeWhereNoFileCanBe) {
   EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\ro.txt", "C:\\work\\ro.txt."));
   EXPECT_EQ(Read("ro.txt"), "old");
   EXPECT_EQ(List(), "adir ro.txt");
-}
-
-TEST(MayReplaceTest, DirectoriesAndFilesWithoutAWriteBitForTheUser) {
-  uid_t user = geteuid();
-  struct Case {
-    mode_t mode;
-    uid_t owner;
-    bool expected;
-  } cases[] = {
-      {S_IFREG | 0644, user, true},     {S_IFREG | 0444, user, false},      // root included
-      {S_IFDIR | 0777, user, false},    {S_IFREG | 0466, user, user == 0},  // owner's bits
-      {S_IFREG | 0602, user + 1, true}, {S_IFREG | 0600, user + 1, user == 0},
-  };
-  for (const Case& c : cases) {
-    struct stat st = {};
-    st.st_mode = c.mode;
-    st.st_uid = c.owner;
-    st.st_gid = static_cast<gid_t>(-2);  // a group the user is not in
-    EXPECT_EQ(MayReplace(st), c.expected) << std::oct << c.mode << " owner " << c.owner;
-  }
 }
 
 TEST_F(PosixSystemTest, AFailedRenameFailsTheCommitAndLeavesNothingBehind) {
