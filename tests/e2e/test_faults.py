@@ -1,5 +1,5 @@
 """Faults around the native program's copies: what stands at a destination (planted
-links, devices, FIFOs), the modes of new files under the umask, signals part-way through a
+links, devices, FIFOs; the modes are held by the unit tests), signals part-way through a
 copy, a killed run's leftovers, and Ctrl-C at the terminal during a registration. Each
 case asserts the exit status, the old file or the link's target, and the leftovers."""
 import os
@@ -92,33 +92,6 @@ class NativeFaultsTest(E2ETest):
                     for name in ("target.txt", "read-only.txt"):
                         self.assertEqual(self.ws.read("outside/" + name), b"target")
                     self.assertEqual(sorted(os.listdir(self.app)), ["dest"])
-
-    def test_modes_less_the_umask(self):
-        # (command, umask, source's mode, existing destination's mode or None, expected).
-        cases = [
-            ("BinCopy", 0o022, 0o777, None, 0o755),
-            ("BinCopy", 0o077, 0o777, None, 0o700),
-            ("BinCopy", 0o022, 0o644, 0o600, 0o644),
-            ("TextCopy", 0o077, 0o777, None, 0o600),
-            ("TextCopy", 0o022, 0o777, 0o640, 0o640),
-        ]
-        dest = os.path.join(self.app, "dest")
-        for command, mask, source_mode, existing, expected in cases:
-            with self.subTest(command=command, umask=oct(mask), existing=existing):
-                source = self.ws.write("prog/payload.bin", b"payload\n")
-                os.chmod(source, source_mode)
-                if os.path.exists(dest):
-                    os.remove(dest)
-                if existing is not None:
-                    self.ws.write("prefix/drive_c/App/dest", b"old")
-                    os.chmod(dest, existing)
-                saved = os.umask(mask)
-                try:
-                    r = self.run_script("%s $$FD$$\\payload.bin C:\\App\\dest" % command)
-                finally:
-                    os.umask(saved)
-                self.assertEqual(r.status, 0, r.events)
-                self.assertEqual(stat.S_IMODE(os.stat(dest).st_mode), expected)
 
     def start_endless_copy(self, preexec=None):
         """Starts a text copy over C:\\App\\out.txt (holding "old") from a FIFO that never

@@ -214,58 +214,6 @@ TEST_F(PosixFileTest, AReadErrorPartWayFailsTheBufferedCopy) {
   }
 }
 
-// Whether SIGTERM is blocked in this thread now.
-bool TermBlocked() {
-  sigset_t now;
-  return pthread_sigmask(SIG_BLOCK, nullptr, &now) == 0 && sigismember(&now, SIGTERM) == 1;
-}
-
-// Small copies hold the ending signals over the whole copy, larger ones only around the
-// temporary file's creation and rename: on both sides of the limit, and when the copy is
-// refused, the copy is whole, keeps the source's time, and leaves the mask as it was.
-TEST_F(PosixFileTest, CopiesOnBothSidesOfTheHeldCopyLimit) {
-  for (std::size_t size : {0u, 1u, 4096u, (1u << 20) - 1, 1u << 20, (1u << 20) + 1, 3u << 20}) {
-    SCOPED_TRACE(size);
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7 + i / 4096);
-    std::string source = tmp_.Write("prefix/drive_c/work/big.bin", data);
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 5}};
-    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-    ASSERT_FALSE(TermBlocked());
-    ASSERT_TRUE(CopyFileContents(source, work_ + "/copy.bin"));
-    EXPECT_FALSE(TermBlocked());
-    std::ifstream in(work_ + "/copy.bin", std::ios::binary);
-    std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(got == data) << got.size();
-    struct stat st;
-    ASSERT_EQ(stat((work_ + "/copy.bin").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
-    EXPECT_EQ(st.st_mtim.tv_nsec, 5);
-    EXPECT_FALSE(CopyFileContents(source, outside_));  // a directory is refused
-    EXPECT_FALSE(TermBlocked());
-    EXPECT_EQ(tmp_.List("prefix/drive_c/work"), "big.bin copy.bin");
-  }
-}
-
-// A commit renames before it closes only where closing cannot report a write error.
-TEST(CloseMayReportWriteErrorsTest, LocalFileSystemsNeverDo) {
-  const struct {
-    unsigned long type;
-    bool may_fail;
-  } cases[] = {{0xEF53, false},
-               {0x58465342, false},
-               {0x9123683E, false},
-               {0x01021994, false},
-               {0xF2F52010, false},
-               {0x6969, true} /* NFS */,
-               {0x65735546, true} /* FUSE */,
-               {0xFF534D42, true} /* CIFS */,
-               {0, true}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(CloseMayReportWriteErrors(c.type), c.may_fail) << std::hex << c.type;
-  }
-}
-
 TEST(MayReplaceTest, DirectoriesAndFilesWithoutAWriteBitForTheUser) {
   uid_t user = geteuid();
   struct Case {

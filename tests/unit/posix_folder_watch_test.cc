@@ -74,27 +74,6 @@ TEST(FolderWatchTest, ChangesBehindTheIndexAreAppliedWithoutReadingTheFolderAgai
 }
 
 // The program's own changes, reported too, keep the index as the folder is.
-TEST(FolderWatchTest, TheProgramsOwnChangesAgreeWithTheReports) {
-  TempDir tmp;
-  std::string dir = tmp.MakeDir("app");
-  FolderCache cache;
-  FolderIndex& folder = cache.Folder(dir);
-  std::string found;
-  for (const char* name : {"One.bin", "Two.bin", "One.bin"}) {
-    ASSERT_FALSE(folder.Find(std::string(name) + ".x", &found));
-    folder.BeginChange();
-    Touch(dir + "/" + name);
-    folder.Added(name);
-  }
-  std::filesystem::remove(dir + "/Two.bin");
-  EXPECT_TRUE(folder.Find("ONE.BIN", &found));
-  EXPECT_EQ(found, "One.bin");
-  EXPECT_FALSE(folder.Find("two.bin", &found));
-  EXPECT_EQ(folder.reads(), 1);
-}
-
-// A folder moved away is read again at its path; so is every folder when the kernel
-// dropped reports (more changes than its queue holds).
 TEST(FolderWatchTest, AMovedFolderOrLostReportsReadTheFolderAgain) {
   TempDir tmp;
   std::string dir = tmp.MakeDir("app");

@@ -164,46 +164,5 @@ TEST(LiveTempFilesTest, AnEndingSignalRemovesThemAndEndsTheProgram) {
   }
 }
 
-TEST(LiveTempFilesTest, TheRegistryHoldsWhatFitsAndForgetsWhatIsCommitted) {
-  TempDir tmp;
-  std::string too_long(PATH_MAX, 'x');
-  EXPECT_EQ(RegisterTempFile(too_long.c_str()), -1);
-  auto committed = TempFile::Create(tmp / "committed.txt");
-  auto live = TempFile::Create(tmp / "live.txt");
-  ASSERT_TRUE(committed && live);
-  ASSERT_TRUE(committed->Commit(0600));
-  RemoveLiveTempFiles();
-  EXPECT_EQ(tmp.List(), "committed.txt");  // the live one is gone, the committed one kept
-  UnregisterTempFile(-1);                  // accepted and ignored
-}
-
-// Holds nest: only the outermost one's end lets the signals through again.
-TEST(EndingSignalsHeldTest, InnerHoldsLeaveTheOuterOneInForce) {
-  auto blocked = [] {
-    sigset_t now;
-    int count = 0;
-    if (pthread_sigmask(SIG_BLOCK, nullptr, &now) != 0) return -1;
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) count += sigismember(&now, s);
-    return count;
-  };
-  ASSERT_EQ(blocked(), 0);
-  {
-    EndingSignalsHeld outer;
-    EXPECT_EQ(blocked(), 4);
-    {
-      EndingSignalsHeld inner;
-      EndingSignalsHeld innermost;
-      EXPECT_EQ(blocked(), 4);
-    }
-    EXPECT_EQ(blocked(), 4);
-  }
-  EXPECT_EQ(blocked(), 0);
-  {
-    EndingSignalsHeld again;
-    EXPECT_EQ(blocked(), 4);
-  }
-  EXPECT_EQ(blocked(), 0);
-}
-
 }  // namespace
 }  // namespace setup

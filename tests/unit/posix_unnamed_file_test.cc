@@ -108,35 +108,6 @@ TEST(UnnamedTempFileTest, LinkingNeverReplacesAndNamesDiffer) {
 }
 
 // A child makes an unnamed file with the cleanup installed and waits to be ended.
-TEST(UnnamedTempFileTest, NoEndOfTheRunLeavesAnything) {
-  for (int ending : {SIGKILL, SIGTERM, SIGINT}) {
-    SCOPED_TRACE(ending);
-    TempDir tmp;
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ScopedFd read_end(fds[0]), write_end(fds[1]);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      InstallTempFileCleanup();
-      auto temp = TempFile::CreateNew(tmp / "out.bin", TempKind::kUnnamedWhereSupported, 0644);
-      if (!temp || !temp->unnamed() || !WriteAll(temp->fd(), "partial", 7)) _exit(1);
-      if (write(write_end.get(), "r", 1) != 1) _exit(1);
-      while (true) pause();
-    }
-    write_end.Close();
-    char ready = 0;
-    ASSERT_EQ(read(read_end.get(), &ready, 1), 1);
-    ASSERT_EQ(kill(pid, ending), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), ending);
-    EXPECT_EQ(tmp.List(), "");
-  }
-}
-
-// The handler removes a registered name only while it stands for the registered file.
 TEST(UnnamedTempFileTest, TheHandlerRemovesOnlyTheFileItHolds) {
   struct Case {
     const char* what;

@@ -130,24 +130,5 @@ TEST(RecordingSystemTest, SeesEveryChangeOfARunOverTheFakeAndChangesNothing) {
 
 // An output dropped without a commit is recorded as a failed replacement, and the layer
 // hands the commit's answer back.
-TEST(RecordingSystemTest, AnOutputDroppedUncommittedIsAFailedReplacement) {
-  FakeSystem fake;
-  fake.AddDirectory("C:\\App");
-  RecordingSystem recording(fake);
-  {
-    std::unique_ptr<OutputFile> dropped = recording.CreateReplacement("C:\\App\\a.txt");
-    ASSERT_NE(dropped, nullptr);
-    EXPECT_TRUE(dropped->Write("abc", 3));
-  }
-  std::unique_ptr<OutputFile> kept = recording.CreateReplacement("C:\\App\\b.txt");
-  ASSERT_NE(kept, nullptr);
-  EXPECT_TRUE(kept->Write("xyz", 3));
-  EXPECT_TRUE(kept->Commit());
-  EXPECT_EQ(recording.changes,
-            (std::vector<std::string>{"replace C:\\App\\a.txt: failed", "replace C:\\App\\b.txt"}));
-  EXPECT_FALSE(fake.HasFile("C:\\App\\a.txt"));
-  EXPECT_EQ(fake.FileData("C:\\App\\b.txt"), "xyz");
-}
-
 }  // namespace
 }  // namespace setup
