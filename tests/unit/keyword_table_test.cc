@@ -63,22 +63,6 @@ TEST(KeywordTableTest, EveryWordFindsItsRow) {
   EXPECT_EQ(ClassifyRow("Nothing").id, kNoKeyword);
 }
 
-TEST(KeywordTableTest, Flags) {
-  std::string conditions, prescanned, refused;
-  for (int id = kNoKeyword; id <= kIfRegistryFind; ++id) {
-    const KeywordRow& row = RowOf(static_cast<KeywordId>(id));
-    std::string name = row.keyword != nullptr ? row.keyword : "-";
-    if (row.flags & kCondition) conditions += name + " ";
-    if (row.flags & kPreScanned) prescanned += name + " ";
-    if (row.flags & kNotACommand) refused += name + " ";
-  }
-  EXPECT_EQ(conditions,
-            "IfFileVersion IfProductVersion IfFileDate IfFileFind #define_registry IfString "
-            "IfRegistryFind ");
-  EXPECT_EQ(prescanned, "SetupDir WindowTitle ");
-  EXPECT_EQ(refused, "- = <= < >= > Registry ");
-}
-
 // The run steps over '_' in a command word; the pre-scan's argument begins at one.
 TEST(KeywordTableTest, StepOverKeyword) {
   const struct {

@@ -89,13 +89,6 @@ const LayerCase kCases[] = {
        fake.fail_commit = true;
      },
      {"replace C:\\r.txt: failed"}},
-    {"a text copy over a full disk",
-     "TextCopy $$FD$$\\r.txt C:\\r.txt\r\n",
-     [](FakeSystem& fake) {
-       Sources(fake);
-       fake.disk_space = 3;
-     },
-     {"replace C:\\r.txt: failed"}},
     {"components registered as a library and as a program",
      "SetupDir C:\\App\r\n"
      "Regsvr \"C:\\App\\lib.dll\"\r\n"
@@ -128,7 +121,5 @@ TEST(RecordingSystemTest, SeesEveryChangeOfARunOverTheFakeAndChangesNothing) {
   }
 }
 
-// An output dropped without a commit is recorded as a failed replacement, and the layer
-// hands the commit's answer back.
 }  // namespace
 }  // namespace setup
