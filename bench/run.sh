@@ -38,7 +38,6 @@ PY
 # large ones with BinCopy; `cp -r` copies the same payload in the same run.
 echo "== Install (BinCopy) against cp -r"
 SETUP_BENCH_WORK="$work/install" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
-  SETUP_BENCH_WIN32_EXE="${SETUP_BENCH_WIN32_EXE:-$root/build/win32/Setup.exe}" \
   python3 "$root/bench/install_bench.py" || status=1
 
 # --- System calls and time per file: one small BinCopy, and folders that already hold
