@@ -1,6 +1,6 @@
 // The program's temporary files on real folders: their name pattern, the removal of a
-// killed run's leftovers (never a live file of another run), and the removal of the live
-// ones when a signal ends the program.
+// killed run's leftovers (never a live file of another run). The signals that remove the
+// live ones are tested on the program itself (tests/e2e/test_faults.py).
 #include "platform/posix/temp_files.h"
 
 #include <fcntl.h>
@@ -41,20 +41,6 @@ TEST(TempFileNameTest, OnePattern) {
       {"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsTempFileName(c.name), c.matches) << c.name;
-}
-
-TEST(TempFileNameTest, TheFileLayerMakesItsTemporaryFilesInThePattern) {
-  TempDir tmp;
-  auto temp = TempFile::Create(tmp / "dest.txt");
-  ASSERT_TRUE(temp);
-  std::string name = temp->path().substr(temp->path().rfind('/') + 1);
-  EXPECT_TRUE(IsTempFileName(name)) << name;
-  EXPECT_EQ(temp->path(), tmp / name);
-  EXPECT_EQ(tmp.List(), name);
-  // Held locked while it lives.
-  ScopedFd other(open(temp->path().c_str(), O_RDONLY | O_CLOEXEC));
-  ASSERT_TRUE(other.valid());
-  EXPECT_NE(flock(other.get(), LOCK_EX | LOCK_NB), 0);
 }
 
 std::set<std::string> Names(const std::string& list) {
@@ -113,55 +99,6 @@ TEST(LeftoverTempFilesTest, TheNextWriteIntoTheFolderRemovesThemOnce) {
   out.reset();
   EXPECT_EQ(tmp.List("app"), second);
   EXPECT_EQ(RemoveLeftoverTempFiles(dir + "/"), 0);
-}
-
-// A child that makes a temporary file with the cleanup installed, tells the parent, and
-// waits for a signal. `ignored`, when not 0, is ignored from the child's start.
-pid_t StartChildWithTempFile(const std::string& destination, int ignored, int ready_fd) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  const rlimit no_core = {0, 0};  // SIGQUIT's default action writes none
-  setrlimit(RLIMIT_CORE, &no_core);
-  if (ignored != 0) signal(ignored, SIG_IGN);
-  InstallTempFileCleanup();
-  auto temp = TempFile::Create(destination);
-  if (!temp || !WriteAll(temp->fd(), "partial", 7) || write(ready_fd, "r", 1) != 1) _exit(1);
-  while (true) pause();
-}
-
-TEST(LiveTempFilesTest, AnEndingSignalRemovesThemAndEndsTheProgram) {
-  struct Case {
-    int ignored;  // from the start
-    int sent[2];
-    int ending;  // the signal that ends the child
-  } cases[] = {
-      {0, {SIGINT, 0}, SIGINT},   {0, {SIGTERM, 0}, SIGTERM},           {0, {SIGHUP, 0}, SIGHUP},
-      {0, {SIGQUIT, 0}, SIGQUIT}, {SIGHUP, {SIGHUP, SIGTERM}, SIGTERM},  // lower signals are
-                                                                         // delivered first
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sent[0]);
-    TempDir tmp;
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ScopedFd read_end(fds[0]), write_end(fds[1]);
-    pid_t pid = StartChildWithTempFile(tmp / "out.txt", c.ignored, write_end.get());
-    ASSERT_GE(pid, 0);
-    write_end.Close();  // the read below then ends should the child fail
-    char ready = 0;
-    ASSERT_EQ(read(read_end.get(), &ready, 1), 1);
-    ASSERT_TRUE(IsTempFileName(tmp.List())) << tmp.List();
-    for (int s : c.sent) {
-      if (s != 0) {
-        ASSERT_EQ(kill(pid, s), 0);
-      }
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), c.ending);
-    EXPECT_EQ(tmp.List(), "");
-  }
 }
 
 }  // namespace
