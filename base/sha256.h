@@ -1,0 +1,125 @@
+// Sha256: the SHA-256 digest (FIPS 180-4) of a byte stream fed in pieces of any size.
+// The install record keeps it for every file a run wrote, so that an uninstall can tell an
+// unchanged file from one the user changed; a package keeps it for every file it holds.
+// Portable and self-contained, so that both programs and the core compute the same digest.
+#ifndef SETUP_BASE_SHA256_H_
+#define SETUP_BASE_SHA256_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+class Sha256 {
+ public:
+  using Digest = std::array<std::uint8_t, 32>;
+
+  void Update(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    length_ += size;
+    if (used_ > 0) {
+      std::size_t take = size < 64 - used_ ? size : 64 - used_;
+      std::memcpy(block_ + used_, bytes, take);
+      used_ += take;
+      bytes += take;
+      size -= take;
+      if (used_ < 64) return;
+      Compress(block_);
+      used_ = 0;
+    }
+    for (; size >= 64; bytes += 64, size -= 64) Compress(bytes);
+    std::memcpy(block_, bytes, size);
+    used_ = size;
+  }
+  void Update(std::string_view text) { Update(text.data(), text.size()); }
+
+  // The digest of everything fed so far; the object is spent afterwards.
+  Digest Finish() {
+    std::uint64_t bits = length_ * 8;
+    static const std::uint8_t kPad[64] = {0x80};
+    Update(kPad, used_ < 56 ? 56 - used_ : 120 - used_);
+    std::uint8_t tail[8];
+    for (int i = 0; i < 8; ++i) tail[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+    Update(tail, 8);
+    Digest digest;
+    for (int i = 0; i < 8; ++i) {
+      for (int j = 0; j < 4; ++j) {
+        digest[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
+      }
+    }
+    return digest;
+  }
+
+  // The digest as 64 lower-case hexadecimal digits.
+  static std::string Hex(const Digest& digest) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(64);
+    for (std::uint8_t b : digest) {
+      hex += kDigits[b >> 4];
+      hex += kDigits[b & 15];
+    }
+    return hex;
+  }
+
+  static Digest Of(std::string_view text) {
+    Sha256 hash;
+    hash.Update(text);
+    return hash.Finish();
+  }
+
+ private:
+  static std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+  void Compress(const std::uint8_t* p) {
+    static const std::uint32_t kK[64] = {
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
+        0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
+        0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
+        0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
+        0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
+        0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
+        0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
+        0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
+        0xc67178f2};
+    std::uint32_t w[64];
+    for (int i = 0; i < 16; ++i) {
+      w[i] = std::uint32_t{p[4 * i]} << 24 | std::uint32_t{p[4 * i + 1]} << 16 |
+             std::uint32_t{p[4 * i + 2]} << 8 | std::uint32_t{p[4 * i + 3]};
+    }
+    for (int i = 16; i < 64; ++i) {
+      std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+      std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    std::uint32_t v[8];
+    std::memcpy(v, state_, sizeof v);
+    for (int i = 0; i < 64; ++i) {
+      std::uint32_t s1 = Rotr(v[4], 6) ^ Rotr(v[4], 11) ^ Rotr(v[4], 25);
+      std::uint32_t ch = (v[4] & v[5]) ^ (~v[4] & v[6]);
+      std::uint32_t t1 = v[7] + s1 + ch + kK[i] + w[i];
+      std::uint32_t s0 = Rotr(v[0], 2) ^ Rotr(v[0], 13) ^ Rotr(v[0], 22);
+      std::uint32_t maj = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
+      std::uint32_t t2 = s0 + maj;
+      for (int j = 7; j > 0; --j) v[j] = v[j - 1];
+      v[4] += t1;
+      v[0] = t1 + t2;
+    }
+    for (int i = 0; i < 8; ++i) state_[i] += v[i];
+  }
+
+  std::uint32_t state_[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::uint8_t block_[64] = {};
+  std::size_t used_ = 0;
+  std::uint64_t length_ = 0;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_BASE_SHA256_H_
