@@ -35,15 +35,14 @@ bool Checker::Load() {
   run.DefineMacro("$$WINDOWS$$", kUnknown);
   run.DefineMacro("$$SYSTEM$$", kUnknown);
   run.DefineMacro("$$FD$$", loaded().program_dir);
-  bool stored = LoadScriptFile(*run_, script_path_);
+  Status stored = LoadScriptFile(*run_, script_path_);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
-  if (!stored) {
-    std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
-    if (EndsWith(text, "file is too large.")) {
-      Add(Finding::Severity::kError, loaded().store.line_count() + 1,
+  if (!stored.ok()) {
+    if (stored.Is(StatusKind::kTooLong)) {
+      Add(Finding::Severity::kError, stored.line(),
           "script too large: over " + Grouped(ScriptStore::kSize) + " bytes");
-    } else if (text.substr(0, 10) == "Can't read") {
+    } else if (stored.Is(StatusKind::kReadError)) {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
       Add(Finding::Severity::kError, 0, "cannot open the script");
@@ -72,8 +71,8 @@ std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
     const std::vector<CaptureUi::Message>& messages) {
   std::map<int, KeywordId> keywords;
   for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path);
-  if (!file || keywords.empty()) return keywords;
+  std::unique_ptr<InputFile> file;
+  if (keywords.empty() || !system_.OpenForReading(loaded().path, &file).ok()) return keywords;
   TextReader reader(file.get());
   char text[ScriptStore::kReadLimit];
   int last = keywords.rbegin()->first;
@@ -289,7 +288,7 @@ void Checker::CheckDiskFile(const char* file) {
   if (path.size() > kDiskCheckPathLimit) {
     Error("DiskCheck: the path is over " + std::to_string(kDiskCheckPathLimit) +
           " bytes: the disk is never found");
-  } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime)) {
+  } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime).ok()) {
     other_disk_ = true;  // from here on the program directory may be another disk
   }
 }

@@ -69,20 +69,18 @@ std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument) 
   return std::string(cursor);
 }
 
-bool LoadScript(SetupRun& run) {
+Status LoadScript(SetupRun& run) {
   return LoadScriptFile(run, run.loaded.program_dir + "\\Setup.Inf");
 }
 
-bool LoadScriptFile(SetupRun& run, std::string script_path) {
+Status LoadScriptFile(SetupRun& run, std::string script_path) {
   LoadedScript& loaded = run.loaded;
   CommandContext& cx = run.context;
   loaded.default_destination.reset();
   loaded.path = std::move(script_path);
-  std::unique_ptr<InputFile> file = cx.system.OpenForReading(loaded.path);
-  if (!file) {
-    cx.reporter.Show("Can't Open %s file.", {loaded.path});
-    return false;
-  }
+  std::unique_ptr<InputFile> file;
+  Status opened = cx.system.OpenForReading(loaded.path, &file);
+  if (!opened.ok()) return Status(opened.kind(), loaded.path, opened.os_error());
   loaded.store.Reset();
   TextReader reader(file.get());
   char line[ScriptStore::kReadLimit];
@@ -91,17 +89,13 @@ bool LoadScriptFile(SetupRun& run, std::string script_path) {
     if (len > 0 && line[len - 1] == '\n') --len;
     char* stored = loaded.store.Append(std::string_view(line, len));
     if (stored == nullptr) {
-      cx.reporter.Show("%s file is too large.", {loaded.path});
-      return false;
+      return Status(StatusKind::kTooLong, loaded.path).AtLine(loaded.store.line_count() + 1);
     }
     cx.line_number = loaded.store.line_count();
     PreScan(run, stored);
   }
-  if (reader.error()) {
-    cx.reporter.Show("Can't read %s file", {loaded.path});
-    return false;
-  }
-  return true;
+  if (reader.error()) return Status(StatusKind::kReadError, loaded.path);
+  return Status::Ok();
 }
 
 }  // namespace setup

@@ -6,16 +6,21 @@
 #include <optional>
 #include <string>
 
+#include "base/status.h"
+
 namespace setup {
 
 class CommandContext;
 struct SetupRun;
 
-// Reads Setup.Inf from the program directory into the store and pre-scans it. False
-// when it cannot be read; its message has been shown.
-bool LoadScript(SetupRun& run);
-// The same for the script at `script_path`, which the messages name.
-bool LoadScriptFile(SetupRun& run, std::string script_path);
+// Reads Setup.Inf from the program directory into the store and pre-scans it. Shows no
+// message of its own (the pre-scan's token messages aside); a failure is handed up,
+// named by the script's path (FailedStep::kLoadScript words it): the system's kind when
+// the script cannot be opened, kTooLong at the first line that does not fit the store,
+// kReadError when reading fails.
+Status LoadScript(SetupRun& run);
+// The same for the script at `script_path`.
+Status LoadScriptFile(SetupRun& run, std::string script_path);
 
 // The pre-scan reads SetupDir's argument cut to this many bytes, never inside a
 // double-byte character.

@@ -65,8 +65,9 @@ RegKey OpenKeyPath(System& system, const Encoding& encoding, RegKey root,
   for (;;) {
     std::size_t end = FindChar(LeadByteOf(encoding), key_path, start, '\\');
     RegKey key = 0;
-    if (end - start <= kMaxKeyName) {
-      key = system.OpenRegistryKey(parent, key_path.substr(start, end - start));
+    if (end - start <= kMaxKeyName &&
+        !system.OpenRegistryKey(parent, key_path.substr(start, end - start), &key).ok()) {
+      key = 0;
     }
     if (parent != root) system.CloseRegistryKey(parent);
     if (key == 0 || end >= key_path.size()) return key;
@@ -80,7 +81,7 @@ std::string ReadRegistryValue(System& system, const Encoding& encoding, RegKey r
   RegKey key = OpenKeyPath(system, encoding, root, key_path);
   if (key == 0) return std::string();
   std::string data;
-  bool read = system.QueryRegistryValue(key, value_name, &data);
+  bool read = system.QueryRegistryValue(key, value_name, &data).ok();
   system.CloseRegistryKey(key);
   if (!read) return std::string();
   // The type is never looked at: every kind of value reads as text up to its first NUL.

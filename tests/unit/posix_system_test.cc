@@ -21,6 +21,7 @@
 
 #include "platform/posix/posix_file.h"
 #include "tests/unit/posix_temp_dir.h"
+#include "tests/unit/system_calls.h"
 
 namespace setup {
 namespace {
@@ -70,17 +71,17 @@ class PosixSystemTest : public ::testing::Test {
 
 TEST_F(PosixSystemTest, WindowsDirectoriesComeFromAPrefixWithWindows) {
   std::string dir;
-  ASSERT_TRUE(system_->WindowsDirectory(&dir));
+  ASSERT_TRUE(system_->WindowsDirectory(&dir).ok());
   EXPECT_EQ(dir, "C:\\windows");
-  ASSERT_TRUE(system_->SystemDirectory(&dir));
+  ASSERT_TRUE(system_->SystemDirectory(&dir).ok());
   EXPECT_EQ(dir, "C:\\windows\\system32");
   EXPECT_TRUE(system_->has_windows());
 
   std::string empty_prefix = tmp_.MakeDir("empty/drive_c");
   for (const std::string& prefix : {tmp_ / "empty", tmp_ / "missing", std::string()}) {
     PosixSystem without(prefix);
-    EXPECT_FALSE(without.WindowsDirectory(&dir)) << prefix;
-    EXPECT_FALSE(without.SystemDirectory(&dir)) << prefix;
+    EXPECT_FALSE(without.WindowsDirectory(&dir).ok()) << prefix;
+    EXPECT_FALSE(without.SystemDirectory(&dir).ok()) << prefix;
   }
 }
 
@@ -106,25 +107,27 @@ TEST_F(PosixSystemTest, RegistryIsReadFromThePrefix) {
   tmp_.Write("prefix/system.reg",
              "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
              "[Software\\\\Acme] 1700000000\n\"Path\"=\"C:\\\\Acme\"\n");
-  RegKey key = system_->OpenRegistryKey(kHkeyLocalMachine, "SOFTWARE\\acme");
+  RegKey key = OpenedKey(*system_, kHkeyLocalMachine, "SOFTWARE\\acme");
   ASSERT_NE(key, 0u);
   std::string data;
-  EXPECT_TRUE(system_->QueryRegistryValue(key, "path", &data));
+  EXPECT_TRUE(system_->QueryRegistryValue(key, "path", &data).ok());
   EXPECT_EQ(data, std::string("C:\\Acme", 8));
-  EXPECT_FALSE(system_->QueryRegistryValue(key, "Missing", &data));
+  EXPECT_FALSE(system_->QueryRegistryValue(key, "Missing", &data).ok());
   system_->CloseRegistryKey(key);
-  EXPECT_EQ(system_->OpenRegistryKey(kHkeyLocalMachine, "Software\\Other"), 0u);
+  EXPECT_EQ(OpenedKey(*system_, kHkeyLocalMachine, "Software\\Other"), 0u);
 }
 
 TEST_F(PosixSystemTest, VersionBlocksNeedAnExecutable) {
   Write("plain.dll", "MZ but nothing more");
   std::vector<std::uint8_t> block;
-  EXPECT_FALSE(system_->ReadVersionBlock("C:\\work\\plain.dll", &block));
-  EXPECT_FALSE(system_->ReadVersionBlock("C:\\work\\missing.dll", &block));
-  EXPECT_FALSE(PosixSystem("").ReadVersionBlock("C:\\work\\plain.dll", &block));
+  EXPECT_EQ(system_->ReadVersionBlock("C:\\work\\plain.dll", &block).kind(), StatusKind::kNotFound);
+  EXPECT_EQ(system_->ReadVersionBlock("C:\\work\\missing.dll", &block).kind(),
+            StatusKind::kNotFound);
+  EXPECT_FALSE(PosixSystem("").ReadVersionBlock("C:\\work\\plain.dll", &block).ok());
   std::string value;
-  EXPECT_FALSE(
-      system_->QueryVersionValue(block, "\\StringFileInfo\\040904b0\\FileVersion", &value));
+  EXPECT_EQ(
+      system_->QueryVersionValue(block, "\\StringFileInfo\\040904b0\\FileVersion", &value).kind(),
+      StatusKind::kNotFound);
 }
 
 // --- Reading
@@ -132,17 +135,17 @@ TEST_F(PosixSystemTest, VersionBlocksNeedAnExecutable) {
 TEST_F(PosixSystemTest, OpenForReadingGivesTheBytes) {
   std::string data("a\r\nb\0c\x1a\xff", 8);
   Write("data.bin", data);
-  auto in = system_->OpenForReading("C:\\WORK\\DATA.BIN");
+  auto in = OpenedFile(*system_, "C:\\WORK\\DATA.BIN");
   ASSERT_TRUE(in);
   EXPECT_EQ(ReadAll(in.get()), data);
   EXPECT_EQ(in->Read(nullptr, 0), 0);
 
-  EXPECT_FALSE(system_->OpenForReading("C:\\work\\missing.bin"));
-  EXPECT_FALSE(system_->OpenForReading("C:\\work"));  // a directory is no file
-  EXPECT_FALSE(system_->OpenForReading("C:\\work\\"));
-  EXPECT_FALSE(system_->OpenForReading(""));
+  EXPECT_FALSE(OpenedFile(*system_, "C:\\work\\missing.bin"));
+  EXPECT_FALSE(OpenedFile(*system_, "C:\\work"));  // a directory is no file
+  EXPECT_FALSE(OpenedFile(*system_, "C:\\work\\"));
+  EXPECT_FALSE(OpenedFile(*system_, ""));
   ASSERT_EQ(mkfifo((work_ + "/fifo").c_str(), 0600), 0);
-  auto fifo = system_->OpenForReading("C:\\work\\fifo");  // does not hang
+  auto fifo = OpenedFile(*system_, "C:\\work\\fifo");  // does not hang
   if (fifo) {
     EXPECT_EQ(fifo->Read(nullptr, 0), 0);
   }
@@ -153,26 +156,26 @@ TEST_F(PosixSystemTest, OpenForReadingGivesTheBytes) {
 TEST_F(PosixSystemTest, CommitReplacesTheDestination) {
   std::string dest = Write("out.txt", "old contents, longer than the new");
   ASSERT_EQ(chmod(dest.c_str(), 0604), 0);
-  auto out = system_->CreateReplacement("C:\\work\\OUT.TXT");
+  auto out = Replacement(*system_, "C:\\work\\OUT.TXT");
   ASSERT_TRUE(out);
-  EXPECT_TRUE(out->Write("new", 3));
-  EXPECT_TRUE(out->Write("", 0));
+  EXPECT_TRUE(out->Write("new", 3).ok());
+  EXPECT_TRUE(out->Write("", 0).ok());
   EXPECT_EQ(Read("out.txt"), "old contents, longer than the new");  // not before Commit
-  EXPECT_TRUE(out->Commit());
+  EXPECT_TRUE(out->Commit().ok());
   EXPECT_EQ(Read("out.txt"), "new");
-  EXPECT_EQ(Mode(dest), 0604u);  // the replaced file's permissions
-  EXPECT_FALSE(out->Commit());   // only once
+  EXPECT_EQ(Mode(dest), 0604u);      // the replaced file's permissions
+  EXPECT_FALSE(out->Commit().ok());  // only once
   out.reset();
   EXPECT_EQ(List(), "out.txt");
 }
 
 TEST_F(PosixSystemTest, NewFileGetsTheUsualPermissions) {
   mode_t mask = umask(022);
-  auto out = system_->CreateReplacement("C:\\work\\new.txt");
+  auto out = Replacement(*system_, "C:\\work\\new.txt");
   umask(mask);
   ASSERT_TRUE(out);
-  EXPECT_TRUE(out->Write("x", 1));
-  EXPECT_TRUE(out->Commit());
+  EXPECT_TRUE(out->Write("x", 1).ok());
+  EXPECT_TRUE(out->Commit().ok());
   EXPECT_EQ(Read("new.txt"), "x");
   EXPECT_EQ(Mode(work_ + "/new.txt") & 0777, 0644u & ~mask);
 }
@@ -180,9 +183,9 @@ TEST_F(PosixSystemTest, NewFileGetsTheUsualPermissions) {
 TEST_F(PosixSystemTest, UncommittedOutputLeavesNothingBehind) {
   Write("keep.txt", "keep");
   for (const char* name : {"C:\\work\\keep.txt", "C:\\work\\fresh.txt"}) {
-    auto out = system_->CreateReplacement(name);
+    auto out = Replacement(*system_, name);
     ASSERT_TRUE(out);
-    EXPECT_TRUE(out->Write("junk", 4));
+    EXPECT_TRUE(out->Write("junk", 4).ok());
     EXPECT_EQ(List().find(' ') != std::string::npos, true);  // the temporary file exists
   }
   EXPECT_EQ(List(), "keep.txt");
@@ -191,25 +194,41 @@ TEST_F(PosixSystemTest, UncommittedOutputLeavesNothingBehind) {
 
 TEST_F(PosixSystemTest, ReplacementCannotBeMadeWhereNoFileCanBe) {
   tmp_.MakeDir("prefix/drive_c/work/adir");
-  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\missing\\x.txt"));
-  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\adir"));  // a directory
-  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\"));
-  EXPECT_FALSE(system_->CreateReplacement(""));
-  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\a?b.txt"));  // a name Windows refuses
   std::string read_only = Write("ro.txt", "old");
   ASSERT_EQ(chmod(read_only.c_str(), 0444), 0);
-  EXPECT_FALSE(system_->CreateReplacement("C:\\work\\RO.TXT"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\ro.txt", "C:\\work\\ro.txt."));
+  struct Case {
+    const char* path;
+    StatusKind kind;
+  } cases[] = {
+      {"C:\\work\\missing\\x.txt", StatusKind::kNotFound},
+      {"C:\\work\\adir", StatusKind::kIsDirectory},
+      {"C:\\work\\", StatusKind::kIsDirectory},
+      {"", StatusKind::kNotFound},
+      {"C:\\work\\a?b.txt", StatusKind::kInvalidName},  // a name Windows refuses
+      {"C:\\work\\RO.TXT", StatusKind::kAccessDenied},  // read-only
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<OutputFile> out;
+    Status status = system_->CreateReplacement(c.path, &out);
+    EXPECT_EQ(status.kind(), c.kind) << c.path;
+    EXPECT_EQ(status.path(), c.path);
+    EXPECT_FALSE(out) << c.path;
+  }
+  Status copy = system_->CopyFileBytes("C:\\work\\ro.txt", "C:\\work\\ro.txt.");
+  EXPECT_EQ(copy.kind(), StatusKind::kAccessDenied);
+  EXPECT_EQ(copy.os_error(), static_cast<std::uint32_t>(EACCES));
+  EXPECT_EQ(copy.path(), "C:\\work\\ro.txt.");
+  EXPECT_EQ(copy.other_path(), "C:\\work\\ro.txt");
   EXPECT_EQ(Read("ro.txt"), "old");
   EXPECT_EQ(List(), "adir ro.txt");
 }
 
 TEST_F(PosixSystemTest, AFailedRenameFailsTheCommitAndLeavesNothingBehind) {
-  auto out = system_->CreateReplacement("C:\\work\\late.txt");
+  auto out = Replacement(*system_, "C:\\work\\late.txt");
   ASSERT_TRUE(out);
-  EXPECT_TRUE(out->Write("x", 1));
+  EXPECT_TRUE(out->Write("x", 1).ok());
   tmp_.Write("prefix/drive_c/work/late.txt/inside", "");  // now a non-empty directory
-  EXPECT_FALSE(out->Commit());
+  EXPECT_FALSE(out->Commit().ok());
   out.reset();
   EXPECT_EQ(List(), "late.txt");
   EXPECT_EQ(tmp_.List("prefix/drive_c/work/late.txt"), "inside");
@@ -218,10 +237,10 @@ TEST_F(PosixSystemTest, AFailedRenameFailsTheCommitAndLeavesNothingBehind) {
 TEST_F(PosixSystemTest, ReplacementReplacesASymbolicLinkAndLeavesItsTarget) {
   std::string target = Write("target.txt", "old");
   ASSERT_EQ(symlink("target.txt", (work_ + "/link.txt").c_str()), 0);
-  auto out = system_->CreateReplacement("C:\\work\\link.txt");
+  auto out = Replacement(*system_, "C:\\work\\link.txt");
   ASSERT_TRUE(out);
-  EXPECT_TRUE(out->Write("new", 3));
-  EXPECT_TRUE(out->Commit());
+  EXPECT_TRUE(out->Write("new", 3).ok());
+  EXPECT_TRUE(out->Commit().ok());
   EXPECT_EQ(Read("target.txt"), "old");
   EXPECT_EQ(Read("link.txt"), "new");
   EXPECT_FALSE(std::filesystem::is_symlink(work_ + "/link.txt"));
@@ -253,11 +272,11 @@ TEST_F(PosixSystemTest, AWriteErrorFailsTheOutputAndKeepsTheDestination) {
   std::string big(64 * 1024, 'x');
   {
     FileSizeLimit limit(4096);
-    auto out = system_->CreateReplacement("C:\\work\\out.txt");
+    auto out = Replacement(*system_, "C:\\work\\out.txt");
     ASSERT_TRUE(out);
-    EXPECT_FALSE(out->Write(big.data(), big.size()));
-    EXPECT_FALSE(out->Write("y", 1));  // a failed output stays failed
-    EXPECT_FALSE(out->Commit());
+    EXPECT_FALSE(out->Write(big.data(), big.size()).ok());
+    EXPECT_FALSE(out->Write("y", 1).ok());  // a failed output stays failed
+    EXPECT_FALSE(out->Commit().ok());
   }
   EXPECT_EQ(Read("out.txt"), "old");
   EXPECT_EQ(List(), "out.txt");
@@ -281,12 +300,12 @@ TEST_F(PosixSystemTest, AFullDiskFailsTheOutputAndKeepsTheDestination) {
     PosixSystem system("");
     std::string chunk(16 * 1024, 'x');
     {
-      auto out = system.CreateReplacement(dest);
+      auto out = Replacement(system, dest);
       if (!out) _exit(11);
       bool ok = true;
-      for (int i = 0; i < 16 && ok; ++i) ok = out->Write(chunk.data(), chunk.size());
+      for (int i = 0; i < 16 && ok; ++i) ok = out->Write(chunk.data(), chunk.size()).ok();
       if (ok) _exit(12);  // 256 KiB fitted on a 64 KiB disk
-      if (out->Commit()) _exit(13);
+      if (out->Commit().ok()) _exit(13);
     }
     if (ReadFileOrMissing(dest) != "old") _exit(14);
     int entries = 0;
@@ -297,7 +316,7 @@ TEST_F(PosixSystemTest, AFullDiskFailsTheOutputAndKeepsTheDestination) {
     if (entries != 1) _exit(15);  // the temporary file is gone
     // A copy that does not fit fails the same way.
     std::string source = tmp_.Write("big.bin", std::string(256 * 1024, 'y'));
-    if (system.CopyFileBytes(source, dest)) _exit(16);
+    if (system.CopyFileBytes(source, dest).ok()) _exit(16);
     if (ReadFileOrMissing(dest) != "old") _exit(17);
     _exit(0);
   }
@@ -324,7 +343,7 @@ TEST_F(PosixSystemTest, CopyIsByteIdenticalAndKeepsTimeAndMode) {
     std::string source = Write("source.bin", data);
     ASSERT_EQ(chmod(source.c_str(), 0751), 0);
     SetMtime(source, 1000000000);
-    ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\copy.bin")) << size;
+    ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\copy.bin").ok()) << size;
     EXPECT_TRUE(Read("copy.bin") == data) << size;
     EXPECT_EQ(Mtime(work_ + "/copy.bin"), 1000000000) << size;
     EXPECT_EQ(Mode(work_ + "/copy.bin"), 0751u) << size;
@@ -336,7 +355,7 @@ TEST_F(PosixSystemTest, CopyReplacesAnExistingFile) {
   Write("source.bin", "short");
   std::string dest = Write("Dest.bin", std::string(100000, 'z'));
   ASSERT_EQ(chmod(dest.c_str(), 0600), 0);
-  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\WORK\\dest.BIN"));
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\WORK\\dest.BIN").ok());
   EXPECT_EQ(Read("Dest.bin"), "short");
   EXPECT_EQ(Mode(dest), 0644u);  // the source's mode, as written by Write
   EXPECT_EQ(List(), "Dest.bin source.bin");
@@ -353,9 +372,9 @@ TEST_F(PosixSystemTest, CopyOntoItselfFailsAndKeepsTheFile) {
   };
   std::string posix = work_ + "/self.bin";
   for (const char* dest : spellings) {
-    EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\self.bin", dest)) << dest;
+    EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\self.bin", dest).ok()) << dest;
   }
-  EXPECT_FALSE(system_->CopyFileBytes(posix, "C:\\work\\self.bin"));
+  EXPECT_FALSE(system_->CopyFileBytes(posix, "C:\\work\\self.bin").ok());
   EXPECT_EQ(Read("self.bin"), "precious");
   EXPECT_EQ(List(), "hardlink.bin self.bin");
 }
@@ -364,13 +383,25 @@ TEST_F(PosixSystemTest, FailedCopiesLeaveNothingBehind) {
   Write("source.bin", "data");
   Write("dest.bin", "old");
   tmp_.MakeDir("prefix/drive_c/work/adir");
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\missing.bin", "C:\\work\\dest.bin"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\missing.bin", "C:\\work\\new.bin"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\nodir\\new.bin"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\adir", "C:\\work\\new.bin"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\adir"));
-  EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\source.bin", ""));
-  EXPECT_FALSE(system_->CopyFileBytes("", "C:\\work\\new.bin"));
+  struct Case {
+    const char* source;
+    const char* destination;
+    StatusKind kind;
+  } cases[] = {
+      {"C:\\work\\missing.bin", "C:\\work\\dest.bin", StatusKind::kNotFound},
+      {"C:\\work\\missing.bin", "C:\\work\\new.bin", StatusKind::kNotFound},
+      {"C:\\work\\source.bin", "C:\\work\\nodir\\new.bin", StatusKind::kNotFound},
+      {"C:\\work\\adir", "C:\\work\\new.bin", StatusKind::kIsDirectory},
+      {"C:\\work\\source.bin", "C:\\work\\adir", StatusKind::kIsDirectory},
+      {"C:\\work\\source.bin", "", StatusKind::kNotFound},
+      {"", "C:\\work\\new.bin", StatusKind::kNotFound},
+  };
+  for (const Case& c : cases) {
+    Status status = system_->CopyFileBytes(c.source, c.destination);
+    EXPECT_EQ(status.kind(), c.kind) << c.source << " > " << c.destination;
+    EXPECT_EQ(status.path(), c.destination);
+    EXPECT_EQ(status.other_path(), c.source);
+  }
   EXPECT_EQ(Read("dest.bin"), "old");
   EXPECT_EQ(List(), "adir dest.bin source.bin");
   EXPECT_EQ(tmp_.List("prefix/drive_c/work/adir"), "");
@@ -381,7 +412,7 @@ TEST_F(PosixSystemTest, ACopyThatCannotBeWrittenFailsAndKeepsTheDestination) {
   Write("dest.bin", "old");
   {
     FileSizeLimit limit(4096);
-    EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\dest.bin"));
+    EXPECT_FALSE(system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\dest.bin").ok());
   }
   EXPECT_EQ(Read("dest.bin"), "old");
   EXPECT_EQ(List(), "dest.bin source.bin");
@@ -389,7 +420,7 @@ TEST_F(PosixSystemTest, ACopyThatCannotBeWrittenFailsAndKeepsTheDestination) {
 
 TEST_F(PosixSystemTest, CopyReadsFilesThatReportNoSize) {
   // /proc files report size 0; the kernel copy gives nothing for them.
-  ASSERT_TRUE(system_->CopyFileBytes("/proc/self/status", "C:\\work\\status.txt"));
+  ASSERT_TRUE(system_->CopyFileBytes("/proc/self/status", "C:\\work\\status.txt").ok());
   EXPECT_NE(Read("status.txt").find("Pid:"), std::string::npos);
 }
 
@@ -401,12 +432,13 @@ void Shell(const std::string& command) {
 
 TEST_F(PosixSystemTest, TheIndexFindsNamesWithoutCaseAndReadsTheFolderOnce) {
   Write("Source.TXT", "s");
-  EXPECT_TRUE(system_->CopyFileBytes("C:\\WORK\\source.txt", "C:\\work\\Copy1.txt"));
-  EXPECT_TRUE(system_->CopyFileBytes("c:\\Work\\SOURCE.txt", "C:\\work\\copy1.TXT"));  // replaces
-  EXPECT_TRUE(system_->CopyFileBytes("C:\\work\\COPY1.TXT", "C:\\WORK\\Copy2.txt"));
-  EXPECT_EQ(system_->MakeDirectory("C:\\work\\Sub"), MakeDirResult::kCreated);
-  EXPECT_EQ(system_->MakeDirectory("C:\\work\\SUB"), MakeDirResult::kAlreadyExists);
-  EXPECT_TRUE(system_->CopyFileBytes("C:\\work\\source.txt", "C:\\work\\sub\\x.txt"));
+  EXPECT_TRUE(system_->CopyFileBytes("C:\\WORK\\source.txt", "C:\\work\\Copy1.txt").ok());
+  EXPECT_TRUE(
+      system_->CopyFileBytes("c:\\Work\\SOURCE.txt", "C:\\work\\copy1.TXT").ok());  // replaces
+  EXPECT_TRUE(system_->CopyFileBytes("C:\\work\\COPY1.TXT", "C:\\WORK\\Copy2.txt").ok());
+  EXPECT_TRUE(system_->MakeDirectory("C:\\work\\Sub").ok());
+  EXPECT_EQ(system_->MakeDirectory("C:\\work\\SUB").kind(), StatusKind::kAlreadyExists);
+  EXPECT_TRUE(system_->CopyFileBytes("C:\\work\\source.txt", "C:\\work\\sub\\x.txt").ok());
   EXPECT_EQ(List(), "Copy1.txt Copy2.txt Source.TXT Sub");
   // Kept current by the program's own copies.
   EXPECT_EQ(system_->folders().Folder(prefix_ + "/dosdevices/c:/work").reads(), 1);
@@ -414,20 +446,20 @@ TEST_F(PosixSystemTest, TheIndexFindsNamesWithoutCaseAndReadsTheFolderOnce) {
 
 TEST_F(PosixSystemTest, TheIndexSeesWhatAnotherProcessChanges) {
   Write("a.txt", "a");
-  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt"));  // reads work
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt").ok());  // reads work
   Shell("printf late > '" + work_ + "/Late.Txt'");
-  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\LATE.TXT", "C:\\work\\late-copy.txt"));
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\LATE.TXT", "C:\\work\\late-copy.txt").ok());
   EXPECT_EQ(Read("late-copy.txt"), "late");
   Shell("cd '" + work_ + "' && mv a.txt A.TXT && printf B > B.TXT && rm b.txt");
   std::uint32_t mtime = 0;
-  EXPECT_TRUE(system_->GetFileStatus("C:\\work\\a.txt", &mtime));
-  EXPECT_NE(system_->OpenForReading("C:\\work\\b.txt"), nullptr);
-  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt"));  // replaces B.TXT
+  EXPECT_TRUE(system_->GetFileStatus("C:\\work\\a.txt", &mtime).ok());
+  EXPECT_NE(OpenedFile(*system_, "C:\\work\\b.txt"), nullptr);
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\a.txt", "C:\\work\\b.txt").ok());  // replaces B.TXT
   EXPECT_EQ(Read("B.TXT"), "a");
   EXPECT_EQ(List(), "A.TXT B.TXT Late.Txt late-copy.txt");
   // A second entry that differs only in case: neither is taken for the other.
   Shell("printf b > '" + work_ + "/b.txt'");
-  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\late.txt", "C:\\work\\b.txt"));
+  ASSERT_TRUE(system_->CopyFileBytes("C:\\work\\late.txt", "C:\\work\\b.txt").ok());
   EXPECT_EQ(Read("b.txt"), "late");
   EXPECT_EQ(Read("B.TXT"), "a");
   EXPECT_EQ(system_->MapPath("C:\\work\\B.txt"), prefix_ + "/dosdevices/c:/work/B.txt");
@@ -439,21 +471,25 @@ TEST_F(PosixSystemTest, MakeDirectoryCreatesOneLevel) {
   Write("file.txt", "");
   struct Case {
     const char* path;
-    MakeDirResult result;
+    StatusKind kind;
   } cases[] = {
-      {"C:\\work\\new", MakeDirResult::kCreated},
-      {"C:\\work\\new", MakeDirResult::kAlreadyExists},
-      {"C:\\WORK\\NEW\\", MakeDirResult::kAlreadyExists},
-      {"C:\\work\\new\\deeper\\", MakeDirResult::kCreated},
-      {"C:\\work\\file.txt", MakeDirResult::kAlreadyExists},  // as CreateDirectoryA says
-      {"C:\\work\\missing\\child", MakeDirResult::kFailed},
-      {"C:\\work\\file.txt\\child", MakeDirResult::kFailed},
-      {"", MakeDirResult::kFailed},
+      {"C:\\work\\new", StatusKind::kOk},
+      {"C:\\work\\new", StatusKind::kAlreadyExists},
+      {"C:\\WORK\\NEW\\", StatusKind::kAlreadyExists},
+      {"C:\\work\\new\\deeper\\", StatusKind::kOk},
+      {"C:\\work\\file.txt", StatusKind::kAlreadyExists},  // as CreateDirectoryA says
+      {"C:\\work\\missing\\child", StatusKind::kNotFound},
+      {"C:\\work\\file.txt\\child", StatusKind::kNotFound},
+      {"", StatusKind::kNotFound},
   };
-  for (const Case& c : cases) EXPECT_EQ(system_->MakeDirectory(c.path), c.result) << c.path;
+  for (const Case& c : cases) {
+    Status status = system_->MakeDirectory(c.path);
+    EXPECT_EQ(status.kind(), c.kind) << c.path;
+    EXPECT_EQ(status.path(), c.kind == StatusKind::kOk ? "" : c.path);
+  }
   EXPECT_TRUE(std::filesystem::is_directory(work_ + "/new/deeper"));
   EXPECT_EQ(List(), "file.txt new");
-  EXPECT_EQ(PosixSystem("").MakeDirectory("C:\\x"), MakeDirResult::kFailed);
+  EXPECT_EQ(PosixSystem("").MakeDirectory("C:\\x").kind(), StatusKind::kNotFound);
 }
 
 TEST_F(PosixSystemTest, FileStatusGivesTheModificationTime) {
@@ -470,15 +506,15 @@ TEST_F(PosixSystemTest, FileStatusGivesTheModificationTime) {
     SetMtime(file, c.set);
     if (Mtime(file) != c.set) continue;  // the file system cannot store this time
     std::uint32_t mtime = 1;
-    ASSERT_TRUE(system_->GetFileStatus("c:\\Work\\DATED.txt", &mtime)) << c.set;
+    ASSERT_TRUE(system_->GetFileStatus("c:\\Work\\DATED.txt", &mtime).ok()) << c.set;
     EXPECT_EQ(mtime, c.seen) << c.set;
   }
   std::uint32_t mtime = 0;
   SetMtime(work_, 1234567890);
-  EXPECT_TRUE(system_->GetFileStatus("C:\\work", &mtime));  // directories too
+  EXPECT_TRUE(system_->GetFileStatus("C:\\work", &mtime).ok());  // directories too
   EXPECT_EQ(mtime, 1234567890u);
-  EXPECT_FALSE(system_->GetFileStatus("C:\\work\\missing.txt", &mtime));
-  EXPECT_FALSE(system_->GetFileStatus("", &mtime));
+  EXPECT_FALSE(system_->GetFileStatus("C:\\work\\missing.txt", &mtime).ok());
+  EXPECT_FALSE(system_->GetFileStatus("", &mtime).ok());
 }
 
 }  // namespace

@@ -20,12 +20,12 @@ constexpr LanguageMode kEn = LanguageMode::kEnglish;
 
 class StringOutput : public OutputFile {
  public:
-  bool Write(const void* data, std::size_t size) override {
+  Status Write(const void* data, std::size_t size) override {
     ++writes;
     text.append(static_cast<const char*>(data), size);
-    return true;
+    return Status::Ok();
   }
-  bool Commit() override { return true; }
+  Status Commit() override { return Status::Ok(); }
   std::string text;
   int writes = 0;
 };
@@ -38,7 +38,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // succeed without a message.
   std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
-    bool copied = app->context.text_filter().CopyTextFile(kSource, kDest, mode);
+    bool copied = CopyTextFile(kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     EXPECT_TRUE(messages().empty()) << Messages();
     return system.FileData(kDest);
@@ -48,7 +48,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   std::string CopyStepped(const std::string& input, LanguageMode mode, std::size_t step) {
     SteppedInput in(input, step);
     StringOutput out;
-    bool copied = app->context.text_filter().FilterStream(in, out, kSource, kDest, mode);
+    bool copied = FilterStream(in, out, kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     return out.text;
   }
@@ -56,7 +56,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // A copy that must fail with exactly `message`; answers what the destination holds.
   void CopyFails(const std::string& input, LanguageMode mode, const std::string& message) {
     system.AddFile(kSource, input);
-    EXPECT_FALSE(app->context.text_filter().CopyTextFile(kSource, kDest, mode));
+    EXPECT_FALSE(CopyTextFile(kSource, kDest, mode));
     ASSERT_EQ(messages().size(), 1u) << Messages();
     EXPECT_EQ(messages()[0], message);
   }
@@ -340,7 +340,7 @@ TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
 
 TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
   system.AddFile(kDest, "old");
-  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\none.txt file");
   EXPECT_EQ(system.FileData(kDest), "old");
@@ -350,7 +350,7 @@ TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
 TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
   system.AddDirectory("C:\\src");  // C:\out is missing
   system.AddFile(kSource, "a\n");
-  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create C:\\out\\a.txt file");  // the source is not looked at
   EXPECT_FALSE(system.HasFile(kDest));
@@ -358,7 +358,7 @@ TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
 
 TEST_F(TextFilterTest, CopyOntoItselfReceivesTheFilteredText) {
   system.AddFile(kSource, "x /*$# en */\n");
-  EXPECT_TRUE(app->context.text_filter().CopyTextFile(kSource, kSource, kJa));
+  EXPECT_TRUE(CopyTextFile(kSource, kSource, kJa));
   EXPECT_EQ(system.FileData(kSource), "x \r\n");
 }
 
@@ -379,7 +379,7 @@ TEST_F(TextFilterTest, ReadErrorFailsAndLeavesTheDestination) {
 TEST_F(TextFilterTest, ReadErrorInsideACommentIsAReadError) {
   SteppedInput in("/* never closed", 4, 8);
   StringOutput out;
-  EXPECT_FALSE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_FALSE(FilterStream(in, out, kSource, kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't read C:\\src\\a.txt file");
 }
@@ -417,7 +417,7 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   for (int i = 0; i < 10000; ++i) input += "short line\n";
   SteppedInput in(input, 65536);
   StringOutput out;
-  EXPECT_TRUE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_TRUE(FilterStream(in, out, kSource, kDest, kJa));
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
 }
