@@ -92,7 +92,6 @@ class Checker {
     }
   }
   void Define(const char* name, const char* value);
-  std::map<int, KeywordId> KeywordsOfStoredLines(const std::vector<CaptureUi::Message>& messages);
 
   void Add(Finding::Severity severity, int line, std::string text) {
     findings_.push_back({line, severity, std::move(text)});

@@ -36,7 +36,6 @@ bool Checker::Load() {
   run.DefineMacro("$$SYSTEM$$", kUnknown);
   run.DefineMacro("$$FD$$", loaded().program_dir);
   Status stored = LoadScriptFile(*run_, script_path_);
-  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
   if (!stored.ok()) {
     if (stored.Is(StatusKind::kTooLong)) {
@@ -49,38 +48,18 @@ bool Checker::Load() {
     }
     return false;
   }
-  std::map<int, KeywordId> keywords = KeywordsOfStoredLines(messages);
-  for (const CaptureUi::Message& m : messages) {
-    KeywordId id = keywords[m.line];
-    std::string what =
-        std::string(CommandWord(id)) + ": the " + (id == kWindowTitle ? "title" : "argument");
-    if (EndsWith(m.text, "TABが有りません")) {
-      Add(Finding::Severity::kWarning, m.line,
-          what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
+  for (const LoadedScript::PreScanFault& f : loaded().prescan_faults) {
+    std::string what = std::string(CommandWord(f.keyword)) + ": the " +
+                       (f.keyword == kWindowTitle ? "title" : "argument");
+    if (f.fault == ArgumentFault::kNoClosingQuote) {
+      Add(Finding::Severity::kWarning, f.line, what + " has no closing quote");
     } else {
-      Add(Finding::Severity::kWarning, m.line, what + " has no closing quote");
+      Add(Finding::Severity::kWarning, f.line,
+          what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
     }
   }
   run.DefineMacro("$$SETUPDIR$$", kUnknown);
   return true;
-}
-
-// The command words of the stored lines that `messages` name (counted as the pre-scan
-// counts), read again with the loader's own reader and line limit.
-std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
-    const std::vector<CaptureUi::Message>& messages) {
-  std::map<int, KeywordId> keywords;
-  for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file;
-  if (keywords.empty() || !system_.OpenForReading(loaded().path, &file).ok()) return keywords;
-  TextReader reader(file.get());
-  char text[ScriptStore::kReadLimit];
-  int last = keywords.rbegin()->first;
-  for (int n = 1; n <= last && reader.ReadLine(text, sizeof text) > 0; ++n) {
-    auto it = keywords.find(n);
-    if (it != keywords.end()) it->second = ClassifyLine(SkipBlanks(text));
-  }
-  return keywords;
 }
 
 void Checker::Walk() {

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
+#include "script/arguments.h"
 
 namespace setup {
 
@@ -29,9 +31,11 @@ inline constexpr std::size_t kSetupDirArgumentLimit = 511;
 inline constexpr std::size_t kRegistryDirectoryLimit = 255;
 
 // The registry form of SetupDir, given a copy of its argument (beginning with the word
-// Registry) whose tokens it cuts in place: the registry value, else the fallback; none
-// when there is neither.
-std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument);
+// Registry) whose tokens it cuts in place (kRegistry's layout): the registry value, else
+// the fallback; none when there is neither. Each token that could not be cut whole adds
+// its fault to `faults`, when given.
+std::optional<std::string> RegistrySetupDir(CommandContext& cx, char* argument,
+                                            std::vector<ArgumentFault>* faults = nullptr);
 
 }  // namespace setup
 

@@ -48,8 +48,7 @@ std::string StatusText(Encoding& encoding, FailedStep step, const Status& status
     case FailedStep::kMakeDirectory:
       return FormatMessage(encoding, "The '%s' directroy can not be make", {status.path()});
     case FailedStep::kRegister:
-      return FormatMessage(encoding, " '%s' registration can't be done", {status.path()},
-                           kNoLimit);
+      return FormatMessage(encoding, " '%s' registration can't be done", {status.path()}, kNoLimit);
     case FailedStep::kTextCopy: return TextCopyText(encoding, status);
   }
   return std::string();

@@ -79,9 +79,8 @@ TEST(StatusTextTest, EveryMessageOfAFailedStep) {
 }
 
 TEST(StatusTextTest, OnlyTheRegistrationMessageStaysOnTop) {
-  for (FailedStep step : {FailedStep::kFindWindows, FailedStep::kLoadScript,
-                          FailedStep::kCopyBytes, FailedStep::kMakeDirectory,
-                          FailedStep::kTextCopy}) {
+  for (FailedStep step : {FailedStep::kFindWindows, FailedStep::kLoadScript, FailedStep::kCopyBytes,
+                          FailedStep::kMakeDirectory, FailedStep::kTextCopy}) {
     EXPECT_EQ(StatusStyle(step), kMbOk);
   }
   EXPECT_EQ(StatusStyle(FailedStep::kRegister), kMbTopmost);
