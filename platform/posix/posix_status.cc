@@ -22,7 +22,6 @@ StatusKind StatusKindOfErrno(int error) {
     case EFBIG: return StatusKind::kDiskFull;
     case ENAMETOOLONG:
     case EILSEQ: return StatusKind::kInvalidName;
-    case ENOEXEC:
     case ENOSYS:
     case EOPNOTSUPP: return StatusKind::kUnsupported;
     default: return StatusKind::kFailed;

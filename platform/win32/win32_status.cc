@@ -24,7 +24,6 @@ StatusKind StatusKindOfError(std::uint32_t error) {
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
     case ERROR_DIRECTORY: return StatusKind::kInvalidName;
-    case ERROR_BAD_EXE_FORMAT:
     case ERROR_PROC_NOT_FOUND:
     case ERROR_NOT_SUPPORTED: return StatusKind::kUnsupported;
     default: return StatusKind::kFailed;

@@ -114,7 +114,7 @@ TEST_F(PosixProcessTest, WhatCannotBeExecutedIsNotStarted) {
   } cases[] = {
       {system_.get(), "C:\\tools\\missing.exe", "", StatusKind::kNotFound},
       {system_.get(), "C:\\tools\\library.dll", "C:\\tools\\", StatusKind::kAccessDenied},
-      {system_.get(), "C:\\tools\\garbage.exe", "C:\\tools\\", StatusKind::kUnsupported},
+      {system_.get(), "C:\\tools\\garbage.exe", "C:\\tools\\", StatusKind::kFailed},
       {system_.get(), "C:\\tools", "", StatusKind::kAccessDenied},
       {system_.get(), "", "", StatusKind::kNotFound},
       {system_.get(), "C:\\tools\\ok.sh", "C:\\no-such-dir\\", StatusKind::kNotFound},
