@@ -10,6 +10,7 @@ namespace setup {
 namespace {
 
 constexpr int kEof = 0x1A;
+constexpr auto kIsLeadByte = [](unsigned b) { return TextFilter::IsLeadByte(b); };
 
 bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -227,7 +228,7 @@ inline std::uint16_t TextFilter::ReadFilterToken() {
       return '/';
     default:
       // The trail byte never comes from the push-back, and may be the end of input.
-      if (IsLeadByte(static_cast<unsigned>(b))) {
+      if (CharLengthOfFirstByte(kIsLeadByte, static_cast<unsigned>(b)) == 2) {
         return static_cast<std::uint16_t>((b << 8) | ReadFilterChar());
       }
       return static_cast<std::uint16_t>(b);
