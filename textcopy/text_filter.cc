@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/system.h"
+#include "platform/system_roles.h"
 #include "text/macro_table.h"
 
 namespace setup {
@@ -16,8 +16,8 @@ bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\
 
 }  // namespace
 
-TextFilter::TextFilter(System& system, const MacroTable& macros)
-    : system_(system), macros_(macros) {}
+TextFilter::TextFilter(FileOpener& files, const MacroTable& macros)
+    : files_(files), macros_(macros) {}
 
 TextFilter::~TextFilter() = default;
 
@@ -25,12 +25,12 @@ Status TextFilter::CopyTextFile(const char* source, const char* destination, Lan
   // The destination is created before the source is looked at, so that a destination
   // that cannot be created is reported even when the source is missing too.
   std::unique_ptr<OutputFile> output;
-  Status created = system_.CreateReplacement(destination, &output);
+  Status created = files_.CreateReplacement(destination, &output);
   if (!created.ok()) {
     return Status(created.kind(), destination, created.os_error()).WithOtherPath(source);
   }
   std::unique_ptr<InputFile> input;
-  Status opened = system_.OpenForReading(source, &input);
+  Status opened = files_.OpenForReading(source, &input);
   // On failure `output` is dropped uncommitted: the destination stays as it was.
   if (!opened.ok()) return Status(opened.kind(), source, opened.os_error());
   Status filtered = FilterStream(*input, *output, source, destination, mode);

@@ -31,7 +31,7 @@ namespace setup {
 class InputFile;
 class MacroTable;
 class OutputFile;
-class System;
+class FileOpener;
 
 // The filter mode is the run's LanguageMode.
 class TextFilter {
@@ -48,7 +48,8 @@ class TextFilter {
   static constexpr std::size_t kMaxBody = kBufferSize - 1;
 
   // Each chunk is expanded with `macros` as it stands then.
-  TextFilter(System& system, const MacroTable& macros);
+  // Files are opened and replacements made through `files`.
+  TextFilter(FileOpener& files, const MacroTable& macros);
   ~TextFilter();
   TextFilter(const TextFilter&) = delete;
   TextFilter& operator=(const TextFilter&) = delete;
@@ -126,7 +127,7 @@ class TextFilter {
   void Fail(Status status);
   static Status WriteFailure(const Status& status, const char* destination);
 
-  System& system_;
+  FileOpener& files_;
   const MacroTable& macros_;
 
   // Per copy; null / empty outside a copy.

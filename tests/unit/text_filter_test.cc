@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/unit/app_fixture.h"
 #include "tests/unit/stepped_input.h"
+#include "text/macro_table.h"
 
 namespace setup {
 namespace {
@@ -420,6 +423,49 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   EXPECT_TRUE(FilterStream(in, out, kSource, kDest, kJa));
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
+}
+
+// The filter needs files and nothing else of the system: a FileOpener alone serves it.
+class MemoryFiles : public FileOpener {
+ public:
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    auto it = files.find(path);
+    if (it == files.end()) return Status(StatusKind::kNotFound, path);
+    *file = std::make_unique<SteppedInput>(it->second, 5);
+    return Status::Ok();
+  }
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    *file = std::make_unique<Replacing>(&files[path]);
+    return Status::Ok();
+  }
+  std::map<std::string, std::string> files;
+
+ private:
+  class Replacing : public StringOutput {
+   public:
+    explicit Replacing(std::string* target) : target_(target) {}
+    Status Commit() override {
+      *target_ = text;
+      return Status::Ok();
+    }
+
+   private:
+    std::string* target_;
+  };
+};
+
+TEST(TextFilterRoleTest, AFileOpenerAloneServesTheFilter) {
+  MemoryFiles files;
+  MacroTable macros;
+  macros.Define("$$FD$$", "D:\\Dist");
+  files.files["in"] = "$$FD$$ /* ja $# en */\n";
+  TextFilter filter(files, macros);
+  EXPECT_TRUE(filter.CopyTextFile("in", "out", kJa).ok());
+  EXPECT_EQ(files.files["out"], "D:\\Dist /* ja */\r\n");
+  Status missing = filter.CopyTextFile("none", "out2", kEn);
+  EXPECT_EQ(missing.kind(), StatusKind::kNotFound);
+  EXPECT_EQ(missing.path(), "none");
+  EXPECT_TRUE(missing.other_path().empty());  // the source's failure, not the copy's
 }
 
 TEST(TextFilterLeadByteTest, FixedCodePage932Ranges) {
