@@ -41,10 +41,6 @@ namespace setup {
 // as unknown.
 inline constexpr char kUnknown[] = "\x01";
 
-inline bool EndsWith(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Lines that do something when they are run.

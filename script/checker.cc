@@ -28,7 +28,7 @@ std::vector<Finding> Checker::Check() {
 }
 
 // Loads the script as start-up does, with the built-in macros that a check knows, and
-// turns the pre-scan's messages into warnings.
+// turns the pre-scan's faults into warnings.
 bool Checker::Load() {
   CommandContext& run = cx();
   run.macros.Clear();
