@@ -98,7 +98,8 @@ std::string ProgramPath(const Options& options, const std::string& argv0, PosixS
     return dir == "/" ? dir : dir + "/";
   }
   if (argv0.find('/') != std::string::npos) return argv0;
-  return system.OpenForReading(".\\Setup.Inf") ? "./" : "";
+  std::unique_ptr<InputFile> script;
+  return system.OpenForReading(".\\Setup.Inf", &script).ok() ? "./" : "";
 }
 
 // Says, before the program's own message, that the directory it was started from holds
@@ -107,7 +108,8 @@ void HintAtProgramDirectory(const std::string& program, const std::string& progr
                             const Options& options, PosixSystem& system, Encoding& encoding) {
   if (options.program_dir) return;  // named: "Can't Open DIR\Setup.Inf" says it all
   std::string dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
-  if (system.OpenForReading(dir + "\\Setup.Inf")) return;
+  std::unique_ptr<InputFile> script;
+  if (system.OpenForReading(dir + "\\Setup.Inf", &script).ok()) return;
   std::fprintf(stderr,
                "%s: no Setup.Inf beside the program in %s; name the program directory: %s "
                "[OPTION]... DIR\n",

@@ -91,6 +91,27 @@ std::string_view CutWhole(const IsLeadByte& is_lead_byte, std::string_view text,
   return text.substr(0, i);
 }
 
+// The end of the run of whole double-byte characters that starts at `p`, before `end`:
+// each a lead byte and the byte after it, for as long as `takes_trail` accepts that second
+// byte. A character that would pass `end`, or whose second byte is refused, is left out:
+// the run ends before it (at `p` itself when it takes none).
+template <typename IsLeadByte, typename TakesTrail>
+inline const unsigned char* SkipDoubleByteChars(const IsLeadByte& is_lead_byte,
+                                                const unsigned char* p, const unsigned char* end,
+                                                const TakesTrail& takes_trail) {
+  while (end - p >= 2 && is_lead_byte(p[0]) && takes_trail(p[1])) p += 2;
+  return p;
+}
+
+// For a walk that reads a byte at a time, as from a stream read in chunks: the bytes of
+// the character whose first byte is `first`. A lead byte's character is 2 bytes, its
+// second byte taken whatever it is and wherever it comes from (the next chunk, when the
+// lead byte ends one; the end of the input); any other byte is 1.
+template <typename IsLeadByte>
+constexpr std::size_t CharLengthOfFirstByte(const IsLeadByte& is_lead_byte, unsigned first) {
+  return is_lead_byte(first) ? 2 : 1;
+}
+
 // `text` as Windows compares paths: ASCII letters of single-byte characters upper-cased
 // and slashes made backslashes; the bytes of a double-byte character stay as they are.
 template <typename IsLeadByte>

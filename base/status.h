@@ -28,6 +28,8 @@ enum class StatusKind : std::uint8_t {
   kReadError,      // opened, but reading failed
   kWriteError,     // created, but writing, flushing or renaming failed
   kCorrupt,        // the data read is not what it must be (a damaged record or package)
+  kTooLong,        // over a fixed limit: a script over its store, a text line after expansion
+  kSyntaxError,    // a text the program reads is malformed (a text copy's unclosed comment)
   kUnsupported,    // the call cannot be done here (no Windows installation, say)
   kFailed,         // any other failure
 };
@@ -48,7 +50,8 @@ class Status {
   // where there is one (the copy's source).
   const std::string& path() const { return path_; }
   const std::string& other_path() const { return other_path_; }
-  // The script line the step belongs to; 0 when none.
+  // The line the failure is at: the script line the step belongs to, or, for a failure
+  // inside a file being read (a text copy's source), that file's line; 0 when none.
   int line() const { return line_; }
   // errno natively, GetLastError() in Setup.exe; 0 when the failure has no such number.
   std::uint32_t os_error() const { return os_error_; }

@@ -5,11 +5,10 @@
 // of the stepped copy (1 to 256); the rest is the source file.
 //
 // Checked: no crash and no access past a buffer (the sanitizers); the same result,
-// output and messages whether the source arrives whole or a few bytes per read; a
-// failure shows exactly one of the documented messages and leaves the destination as
-// it was, a success shows none and replaces it with the filtered text; and a source
-// without macros, NUL bytes or slashes comes out as its text-mode reading with CR LF
-// line ends.
+// output and status (as the message it shows) whether the source arrives whole or a few
+// bytes per read; a failure shows exactly one of the documented messages and leaves the destination
+// as it was, a success shows none and replaces it with the filtered text; and a source without
+// macros, NUL bytes or slashes comes out as its text-mode reading with CR LF line ends.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include "script/command_context.h"
 #include "tests/unit/fakes.h"
 #include "text/macro_table.h"
+#include "text/status_text.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -49,13 +49,13 @@ class SteppedInput : public InputFile {
 
 class StringOutput : public OutputFile {
  public:
-  bool Write(const void* data, std::size_t size) override {
+  Status Write(const void* data, std::size_t size) override {
     text.append(static_cast<const char*>(data), size);
-    return true;
+    return Status::Ok();
   }
-  bool Commit() override {
+  Status Commit() override {
     committed = true;
-    return true;
+    return Status::Ok();
   }
   std::string text;
   bool committed = false;
@@ -89,10 +89,14 @@ Outcome RunStream(const std::string& text, LanguageMode mode, unsigned macro_set
   SteppedInput input(text, step);
   StringOutput output;
   Outcome o;
-  o.result = app.context.text_filter().FilterStream(input, output, kSource, kDest, mode) ? 0 : 1;
-  if (output.committed) std::abort();  // only the caller commits
+  Status filtered = app.context.text_filter().FilterStream(input, output, kSource, kDest, mode);
+  if (output.committed) std::abort();      // only the caller commits
+  if (!ui.messages.empty()) std::abort();  // the filter shows nothing itself
+  o.result = filtered.ok() ? 0 : 1;
   o.output = output.text;
-  o.messages = ui.messages;
+  if (!filtered.ok()) {
+    o.messages.push_back(StatusText(system.encoding, FailedStep::kTextCopy, filtered));
+  }
   return o;
 }
 
@@ -178,8 +182,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DefineMacros(app, macro_set);
     system.AddFile(kSource, text);
     system.AddFile(kDest, "old");
-    int result = app.context.text_filter().CopyTextFile(kSource, kDest, mode) ? 0 : 1;
-    if (result != whole.result || ui.messages != whole.messages) std::abort();
+    Status copied = app.context.text_filter().CopyTextFile(kSource, kDest, mode);
+    int result = copied.ok() ? 0 : 1;
+    std::vector<std::string> messages;
+    if (!copied.ok()) {
+      messages.push_back(StatusText(system.encoding, FailedStep::kTextCopy, copied));
+    }
+    if (result != whole.result || messages != whole.messages) std::abort();
     const std::string expected = result == 0 ? whole.output : std::string("old");
     if (system.FileData(kDest) != expected || system.files.size() != 2) std::abort();
   }

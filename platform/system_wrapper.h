@@ -21,47 +21,45 @@ class SystemWrapper : public System {
   // The System every call not overridden goes to.
   System& target() const { return target_; }
 
-  bool WindowsDirectory(std::string* dir) override { return target_.WindowsDirectory(dir); }
-  bool SystemDirectory(std::string* dir) override { return target_.SystemDirectory(dir); }
+  Status WindowsDirectory(std::string* dir) override { return target_.WindowsDirectory(dir); }
+  Status SystemDirectory(std::string* dir) override { return target_.SystemDirectory(dir); }
 
-  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
-    return target_.OpenForReading(path);
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    return target_.OpenForReading(path, file);
   }
-  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
-    return target_.CreateReplacement(path);
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    return target_.CreateReplacement(path, file);
   }
-  bool CopyFileBytes(const std::string& source, const std::string& destination) override {
+  Status CopyFileBytes(const std::string& source, const std::string& destination) override {
     return target_.CopyFileBytes(source, destination);
   }
-  MakeDirResult MakeDirectory(const std::string& path) override {
-    return target_.MakeDirectory(path);
-  }
-  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
+  Status MakeDirectory(const std::string& path) override { return target_.MakeDirectory(path); }
+  Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
     return target_.GetFileStatus(path, mtime);
   }
 
-  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override {
-    return target_.OpenRegistryKey(parent, subkey);
+  Status OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) override {
+    return target_.OpenRegistryKey(parent, subkey, key);
   }
-  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override {
+  Status QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override {
     return target_.QueryRegistryValue(key, name, data);
   }
   void CloseRegistryKey(RegKey key) override { target_.CloseRegistryKey(key); }
 
-  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override {
+  Status ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override {
     return target_.ReadVersionBlock(path, block);
   }
-  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
-                         std::string* value) override {
+  Status QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                           std::string* value) override {
     return target_.QueryVersionValue(block, sub_block, value);
   }
 
-  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override {
+  Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override {
     return target_.CallDllRegisterServer(path, hresult);
   }
-  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
-                                        const std::string& working_dir) override {
-    return target_.StartProcess(program, arguments, working_dir);
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override {
+    return target_.StartProcess(program, arguments, working_dir, process);
   }
   void SleepMilliseconds(int ms) override { target_.SleepMilliseconds(ms); }
 

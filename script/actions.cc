@@ -7,6 +7,7 @@
 #include "script/command_context.h"
 #include "script/lexer.h"
 #include "sysquery/registration.h"
+#include "text/status_text.h"
 
 namespace setup {
 
@@ -25,8 +26,9 @@ CommandResult DoBinCopy(CommandContext& cx, char* args) {
     cx.script.ReportAtLine("%sの%d行目にコピー先の指定が有りません");
     return CommandResult::Failed();
   }
-  if (!cx.system.CopyFileBytes(source, destination)) {
-    cx.reporter.Show("It failed in the copy form %s to %s", {source, destination});
+  Status copied = cx.system.CopyFileBytes(source, destination);
+  if (!copied.ok()) {
+    ShowStatus(cx.reporter, FailedStep::kCopyBytes, copied);
     return CommandResult::Failed();
   }
   return CommandResult::Done();
@@ -40,8 +42,11 @@ CommandResult DoMakeDir(CommandContext& cx, char* args) {
     cx.script.ReportAtLine("%sの%d行目にディレクトリー名が有りません");
     return CommandResult::Failed();
   }
-  if (cx.system.MakeDirectory(dir) == MakeDirResult::kFailed) {
-    cx.reporter.Show("The '%s' directroy can not be make", {dir});
+  Status made = cx.system.MakeDirectory(dir);
+  // An existing entry of that name is no failure, as CreateDirectoryA's
+  // ERROR_ALREADY_EXISTS never was for this command.
+  if (!made.ok() && !made.Is(StatusKind::kAlreadyExists)) {
+    ShowStatus(cx.reporter, FailedStep::kMakeDirectory, made);
     return CommandResult::Failed();
   }
   return CommandResult::Done();
@@ -56,7 +61,8 @@ CommandResult DoDiskCheck(CommandContext& cx, char* args) {
   bool fits = path.size() <= kDiskCheckPathLimit;
   std::string text;
   for (;;) {
-    if (fits && cx.system.OpenForReading(path)) return CommandResult::Done();
+    std::unique_ptr<InputFile> file;
+    if (fits && cx.system.OpenForReading(path, &file).ok()) return CommandResult::Done();
     if (text.empty()) text = FormatMessage(cx.encoding, "Cheng at '%s'", {prompt}, kNoLimit);
     if (cx.ui.ShowDiskDialog(cx.encoding.ToUtf8(cx.loaded.window_title), text) == kIdCancel) {
       cx.reporter.Show("Making a setup was stopped.", {});
@@ -92,9 +98,10 @@ CommandResult DoRegsvr(CommandContext& cx, char* args) {
   Arguments a;
   if (!CutArguments(cx.script, kRegsvr, args, &a)) return CommandResult::Failed();
   const char* path = a.token[0];
-  if (!RegisterComponent(
-          cx.system, cx.encoding, [&cx] { cx.ui.PumpMessages(); }, path)) {
-    cx.reporter.Show(" '%s' registration can't be done", {path}, kMbTopmost, kNoLimit);
+  Status registered = RegisterComponent(
+      cx.system, cx.encoding, [&cx] { cx.ui.PumpMessages(); }, path);
+  if (!registered.ok()) {
+    ShowStatus(cx.reporter, FailedStep::kRegister, registered);
     return CommandResult::Failed();
   }
   return CommandResult::Done();

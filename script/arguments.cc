@@ -10,8 +10,9 @@ class Cutter {
   Cutter(const ScriptContext& context, char* args, Arguments* out)
       : context_(context), cursor_(args), out_(out) {}
 
-  // A token that must be complete: quoted, or followed by a blank.
-  bool Token(const char* name) {
+  // A token that must be complete: quoted, or followed by a blank. With `keep_on_fault`
+  // one that is not is kept all the same, running to the end of the line.
+  bool Token(const char* name, bool keep_on_fault) {
     char* token = cursor_;
     ArgumentFault fault = *token == '\0'  ? ArgumentFault::kMissing
                           : *token == '"' ? ArgumentFault::kNoClosingQuote
@@ -20,6 +21,7 @@ class Cutter {
     if (next == nullptr) {
       out_->fault = fault;
       out_->fault_argument = name;
+      if (keep_on_fault) Keep(token);
       return false;
     }
     Keep(token);
@@ -83,7 +85,8 @@ bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Argume
     switch (step.step) {
       case ArgumentStep::kStop: return true;
       case ArgumentStep::kToken:
-        if (!c.Token(step.name)) return false;
+      case ArgumentStep::kReported:
+        if (!c.Token(step.name, step.step == ArgumentStep::kReported)) return false;
         break;
       case ArgumentStep::kLoose: c.Loose(); break;
       case ArgumentStep::kOperator:

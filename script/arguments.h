@@ -46,8 +46,8 @@ struct Arguments {
 // Cuts the arguments of the command `id` (a keyword, kGoto, or kLabelLine with `args`
 // on its colon) starting at `args`, step by step as its row's layout says. False when a
 // token that must be complete could not be cut: NextToken has shown its message and
-// `out->fault` says why. The comparison word of a condition is looked at before its
-// quotes would be removed, so a quoted token is never one.
+// `out->fault` says why (a kReported token is in `out->token` all the same). The comparison word of
+// a condition is looked at before its quotes would be removed, so a quoted token is never one.
 bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out);
 
 }  // namespace setup

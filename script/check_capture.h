@@ -43,8 +43,8 @@ class CaptureUi : public Ui {
 // Discards what the text filter writes.
 class NullOutput : public OutputFile {
  public:
-  bool Write(const void*, std::size_t) override { return true; }
-  bool Commit() override { return true; }
+  Status Write(const void*, std::size_t) override { return Status::Ok(); }
+  Status Commit() override { return Status::Ok(); }
 };
 
 }  // namespace setup

@@ -37,12 +37,12 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
     return false;
   }
   std::uint32_t mtime = 0;
-  if (system_.GetFileStatus(std::string(path), &mtime)) return true;
+  if (system_.GetFileStatus(std::string(path), &mtime).ok()) return true;
   // Windows adds ".dll" to a library named without extension, and ".exe" to a program.
   std::string_view file = path.substr(path.find_last_of("\\/") + 1);
   if (id == kRegsvr && file.find('.') == std::string_view::npos) {
     for (const char* extension : {".dll", ".exe"}) {
-      if (system_.GetFileStatus(std::string(path) + extension, &mtime)) return true;
+      if (system_.GetFileStatus(std::string(path) + extension, &mtime).ok()) return true;
     }
   }
   if (facts.count(Fold(path)) == 0) {
@@ -54,24 +54,18 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
 
 // Runs the source through the text filter as the copy would, writing nothing.
 void Checker::CheckTextSource(KeywordId id, const char* source) {
-  std::unique_ptr<InputFile> input = system_.OpenForReading(source);
-  if (!input) return;
+  std::unique_ptr<InputFile> input;
+  if (!system_.OpenForReading(source, &input).ok()) return;
   NullOutput output;
-  ui_.messages.clear();
-  bool filtered =
+  Status filtered =
       cx().text_filter().FilterStream(*input, output, source, "", LanguageMode::kJapanese);
-  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
-  ui_.messages.clear();
-  if (filtered || messages.empty()) return;
-  const std::string& text = messages.back().text;
-  std::string::size_type open = text.rfind(":(");
-  std::string::size_type close = open == std::string::npos ? open : text.find(')', open);
-  if (close == std::string::npos) return;  // a read error: not the script's fault
-  std::string number = text.substr(open + 2, close - open - 2);
+  // A read error is not the script's fault.
+  bool too_long = filtered.Is(StatusKind::kTooLong);
+  if (!too_long && !filtered.Is(StatusKind::kSyntaxError)) return;
+  std::string number = std::to_string(filtered.line());
   std::string limit = std::to_string(TextFilter::kMaxBody);
-  std::string why = EndsWith(text, "line too long")
-                        ? "the line is over " + limit + " bytes after macro expansion"
-                        : "a comment is not closed, or its body is over " + limit + " bytes";
+  std::string why = too_long ? "the line is over " + limit + " bytes after macro expansion"
+                             : "a comment is not closed, or its body is over " + limit + " bytes";
   Error(std::string(CommandWord(id)) + ": the text filter rejects the source at its line " +
         number + ": " + why + " (" + Utf8(source) + ")");
 }
@@ -109,9 +103,9 @@ std::string StripSeparators(const Encoding& encoding, std::string_view path) {
 }
 
 bool CanRead(System& system, const std::string& path) {
-  std::unique_ptr<InputFile> file = system.OpenForReading(path);
+  std::unique_ptr<InputFile> file;
   char byte;
-  return file && file->Read(&byte, 1) >= 0;
+  return system.OpenForReading(path, &file).ok() && file->Read(&byte, 1) >= 0;
 }
 
 }  // namespace

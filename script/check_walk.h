@@ -41,10 +41,6 @@ namespace setup {
 // as unknown.
 inline constexpr char kUnknown[] = "\x01";
 
-inline bool EndsWith(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Lines that do something when they are run.
@@ -92,7 +88,6 @@ class Checker {
     }
   }
   void Define(const char* name, const char* value);
-  std::map<int, KeywordId> KeywordsOfStoredLines(const std::vector<CaptureUi::Message>& messages);
 
   void Add(Finding::Severity severity, int line, std::string text) {
     findings_.push_back({line, severity, std::move(text)});

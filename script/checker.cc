@@ -28,60 +28,38 @@ std::vector<Finding> Checker::Check() {
 }
 
 // Loads the script as start-up does, with the built-in macros that a check knows, and
-// turns the pre-scan's messages into warnings.
+// turns the pre-scan's faults into warnings.
 bool Checker::Load() {
   CommandContext& run = cx();
   run.macros.Clear();
   run.DefineMacro("$$WINDOWS$$", kUnknown);
   run.DefineMacro("$$SYSTEM$$", kUnknown);
   run.DefineMacro("$$FD$$", loaded().program_dir);
-  bool stored = LoadScriptFile(*run_, script_path_);
-  std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
+  Status stored = LoadScriptFile(*run_, script_path_);
   ui_.messages.clear();
-  if (!stored) {
-    std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
-    if (EndsWith(text, "file is too large.")) {
-      Add(Finding::Severity::kError, loaded().store.line_count() + 1,
+  if (!stored.ok()) {
+    if (stored.Is(StatusKind::kTooLong)) {
+      Add(Finding::Severity::kError, stored.line(),
           "script too large: over " + Grouped(ScriptStore::kSize) + " bytes");
-    } else if (text.substr(0, 10) == "Can't read") {
+    } else if (stored.Is(StatusKind::kReadError)) {
       Add(Finding::Severity::kError, 0, "cannot read the script");
     } else {
       Add(Finding::Severity::kError, 0, "cannot open the script");
     }
     return false;
   }
-  std::map<int, KeywordId> keywords = KeywordsOfStoredLines(messages);
-  for (const CaptureUi::Message& m : messages) {
-    KeywordId id = keywords[m.line];
-    std::string what =
-        std::string(CommandWord(id)) + ": the " + (id == kWindowTitle ? "title" : "argument");
-    if (EndsWith(m.text, "TABが有りません")) {
-      Add(Finding::Severity::kWarning, m.line,
-          what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
+  for (const LoadedScript::PreScanFault& f : loaded().prescan_faults) {
+    std::string what = std::string(CommandWord(f.keyword)) + ": the " +
+                       (f.keyword == kWindowTitle ? "title" : "argument");
+    if (f.fault == ArgumentFault::kNoClosingQuote) {
+      Add(Finding::Severity::kWarning, f.line, what + " has no closing quote");
     } else {
-      Add(Finding::Severity::kWarning, m.line, what + " has no closing quote");
+      Add(Finding::Severity::kWarning, f.line,
+          what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
     }
   }
   run.DefineMacro("$$SETUPDIR$$", kUnknown);
   return true;
-}
-
-// The command words of the stored lines that `messages` name (counted as the pre-scan
-// counts), read again with the loader's own reader and line limit.
-std::map<int, KeywordId> Checker::KeywordsOfStoredLines(
-    const std::vector<CaptureUi::Message>& messages) {
-  std::map<int, KeywordId> keywords;
-  for (const CaptureUi::Message& m : messages) keywords[m.line] = kNoKeyword;
-  std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path);
-  if (!file || keywords.empty()) return keywords;
-  TextReader reader(file.get());
-  char text[ScriptStore::kReadLimit];
-  int last = keywords.rbegin()->first;
-  for (int n = 1; n <= last && reader.ReadLine(text, sizeof text) > 0; ++n) {
-    auto it = keywords.find(n);
-    if (it != keywords.end()) it->second = ClassifyLine(SkipBlanks(text));
-  }
-  return keywords;
 }
 
 void Checker::Walk() {
@@ -289,7 +267,7 @@ void Checker::CheckDiskFile(const char* file) {
   if (path.size() > kDiskCheckPathLimit) {
     Error("DiskCheck: the path is over " + std::to_string(kDiskCheckPathLimit) +
           " bytes: the disk is never found");
-  } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime)) {
+  } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime).ok()) {
     other_disk_ = true;  // from here on the program directory may be another disk
   }
 }

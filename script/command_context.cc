@@ -26,7 +26,7 @@ bool CommandContext::DefineMacro(std::string_view name, std::string_view value) 
 }
 
 TextFilter& CommandContext::text_filter() {
-  if (!text_filter_) text_filter_ = std::make_unique<TextFilter>(system, macros, reporter);
+  if (!text_filter_) text_filter_ = std::make_unique<TextFilter>(system, macros);
   return *text_filter_;
 }
 

@@ -129,8 +129,8 @@ bool TestVersion(System& system, const char* file, const char* operand, CompareO
 bool TestFileDate(System& system, const char* file, const char* second_file, CompareOp op,
                   const char* sense) {
   std::uint32_t left = 0, right = 0;
-  if (!system.GetFileStatus(file, &left)) left = 0;
-  if (!system.GetFileStatus(second_file, &right)) right = 0;
+  if (!system.GetFileStatus(file, &left).ok()) left = 0;
+  if (!system.GetFileStatus(second_file, &right).ok()) right = 0;
   int compare = left < right ? -1 : (left > right ? 1 : 0);
   bool test = op != CompareOp::kNone && Compare(compare, op);
   return test != Inverts(sense);
@@ -138,7 +138,7 @@ bool TestFileDate(System& system, const char* file, const char* second_file, Com
 
 bool TestFileFind(System& system, const char* file, const char* sense) {
   std::uint32_t mtime = 0;
-  return system.GetFileStatus(file, &mtime) != Inverts(sense);
+  return system.GetFileStatus(file, &mtime).ok() != Inverts(sense);
 }
 
 bool TestRegistryFind(System& system, const Encoding& encoding, const char* path,

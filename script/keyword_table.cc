@@ -48,73 +48,24 @@ constexpr ArgumentLayout kRegistryDefine = {{{S::kToken, "name"},
                                              {S::kToken, "SenseToken"},
                                              {S::kRest, nullptr}}};
 
+// The pre-scan's SetupDir and WindowTitle: one token, kept even when it is not complete.
+constexpr ArgumentLayout kPreScannedToken = {{{S::kReported, "argument"}}};
+// SetupDir's registry form, after SetupDir: the word Registry, the registry path and
+// where the fallback begins (cut as SetupDir's own argument, when it is needed).
+constexpr ArgumentLayout kRegistryForm = {
+    {{S::kToken, "Registry"}, {S::kReported, "registry path"}, {S::kRest, nullptr}}};
+
 constexpr const char* kComparisonFirst = "a comparison word cannot begin a command";
 
-// One row per keyword. Searched from the top; each keyword stands before every shorter
-// keyword that is a prefix of it. The rows without a word, found by a line's first byte
-// or by finding none, come last.
 constexpr KeywordRow kKeywordTable[] = {
-    {"#define_registry", kDefineRegistry, DoDefineRegistry, kRegistryDefine, kCondition,
-     CheckKind::kDefineFound, nullptr, CompareOp::kNone},
-    {"#define", kDefine, DoDefine, kNameAndRest, 0, CheckKind::kDefine, nullptr, CompareOp::kNone},
-    {"TextCopy", kTextCopy, DoTextCopy, kSourceAndRest, 0, CheckKind::kTextCopy, nullptr,
-     CompareOp::kNone},
-    {"BinCopy", kBinCopy, DoBinCopy, kByteCopy, 0, CheckKind::kByteCopy, nullptr, CompareOp::kNone},
-    {"MakeDir", kMakeDir, DoMakeDir, kDirectoryName, 0, CheckKind::kDirectory, nullptr,
-     CompareOp::kNone},
-    {"JapanCopy", kJapanCopy, DoJapanCopy, kSourceAndRest, 0, CheckKind::kTextCopy, nullptr,
-     CompareOp::kNone},
-    {"EnglishCopy", kEnglishCopy, DoEnglishCopy, kSourceAndRest, 0, CheckKind::kCopiesNothing,
-     nullptr, CompareOp::kNone},
-    {"DiskCheck", kDiskCheck, DoDiskCheck, kFileNameAndRest, 0, CheckKind::kDiskFile, nullptr,
-     CompareOp::kNone},
-    {"SetupDir", kSetupDir, nullptr, kNoArguments, kPreScanned, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {"WindowTitle", kWindowTitle, nullptr, kNoArguments, kPreScanned, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {"IfFileVersion", kIfFileVersion, DoIfFileVersion, kVersionTest, kCondition,
-     CheckKind::kNothing, nullptr, CompareOp::kNone},
-    {"IfProductVersion", kIfProductVersion, DoIfProductVersion, kVersionTest, kCondition,
-     CheckKind::kNothing, nullptr, CompareOp::kNone},
-    {"MessageBox", kMessageBox, DoMessageBox, kText, 0, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {"Message", kMessage, DoMessage, kRestOnly, kShowsQuotes, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {"Goto", kGoto, nullptr, kLabel, 0, CheckKind::kGoto, nullptr, CompareOp::kNone},
-    {"=", kOpEqual, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing, kComparisonFirst,
-     CompareOp::kEqual},
-    {"<=", kOpLessEqual, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing, kComparisonFirst,
-     CompareOp::kLessEqual},
-    {"<", kOpLess, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing, kComparisonFirst,
-     CompareOp::kLess},
-    {">=", kOpGreaterEqual, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing,
-     kComparisonFirst, CompareOp::kGreaterEqual},
-    {">", kOpGreater, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing, kComparisonFirst,
-     CompareOp::kGreater},
-    {"IfFileDate", kIfFileDate, DoIfFileDate, kDateTest, kCondition, CheckKind::kCompares, nullptr,
-     CompareOp::kNone},
-    {"ErrorExit", kErrorExit, DoErrorExit, kRestOnly, kEndsRun | kShowsQuotes, CheckKind::kNothing,
-     nullptr, CompareOp::kNone},
-    {"IfFileFind", kIfFileFind, DoIfFileFind, kFileTest, kCondition, CheckKind::kFileFind, nullptr,
-     CompareOp::kNone},
-    {"Registry", kRegistry, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing,
-     "Registry can only follow SetupDir", CompareOp::kNone},
-    {"Regsvr", kRegsvr, DoRegsvr, kPath, 0, CheckKind::kComponent, nullptr, CompareOp::kNone},
-    {"IfString", kIfString, DoIfString, kStringTest, kCondition, CheckKind::kDecidable, nullptr,
-     CompareOp::kNone},
-    {"IfRegistryFind", kIfRegistryFind, DoIfRegistryFind, kRegistryTest, kCondition,
-     CheckKind::kNothing, nullptr, CompareOp::kNone},
-    {nullptr, kEmptyLine, nullptr, kNoArguments, 0, CheckKind::kNothing, nullptr, CompareOp::kNone},
-    {nullptr, kCommentLine, nullptr, kNoArguments, 0, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {nullptr, kLabelLine, nullptr, kLabelLineName, 0, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
-    {nullptr, kNoKeyword, nullptr, kNoArguments, kNotACommand, CheckKind::kNothing, nullptr,
-     CompareOp::kNone},
+#define SETUP_KEYWORD_ROW(id, word, handler, layout, flags, check, misplaced, op) \
+  {word, id, handler, layout, flags, check, misplaced, op},
+    SETUP_KEYWORD_ROWS(SETUP_KEYWORD_ROW)
+#undef SETUP_KEYWORD_ROW
 };
 constexpr int kRows = sizeof kKeywordTable / sizeof kKeywordTable[0];
-static_assert(kRows == kIfRegistryFind + 1, "one row per KeywordId");
-constexpr const KeywordRow& kNoKeywordRow = kKeywordTable[kRows - 1];
+static_assert(kRows == kKeywordCount, "one row per KeywordId");
+constexpr const KeywordRow& kNoKeywordRow = kKeywordTable[kNoKeyword];
 
 unsigned char FoldAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
 
@@ -148,10 +99,7 @@ const KeywordRow& ClassifyRow(const char* text) {
 KeywordId ClassifyLine(const char* text) { return ClassifyRow(text).id; }
 
 const KeywordRow& RowOf(KeywordId id) {
-  for (const KeywordRow& row : kKeywordTable) {
-    if (row.id == id) return row;
-  }
-  return kNoKeywordRow;
+  return id >= 0 && id < kRows ? kKeywordTable[id] : kNoKeywordRow;
 }
 
 const char* CommandWord(KeywordId id) {

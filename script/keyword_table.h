@@ -1,45 +1,22 @@
 // The keyword table: one row per keyword, holding everything the run, the pre-scan and
 // the checker know of it (its word, its handler, its argument layout, its flags and the
-// checker's kind of check). ClassifyLine finds a line's row; nothing else spells a keyword.
+// checker's kind of check). The rows are written once, in script/keyword_rows.h, and both
+// the KeywordId enum and the table are made from them. ClassifyLine finds a line's row;
+// nothing else spells a keyword.
 #ifndef SETUP_SCRIPT_KEYWORD_TABLE_H_
 #define SETUP_SCRIPT_KEYWORD_TABLE_H_
 
 #include "script/command.h"
+#include "script/keyword_rows.h"
 
 namespace setup {
 
+// One id per row of script/keyword_rows.h, in its order: kNoKeyword is 0.
 enum KeywordId : int {
-  kNoKeyword = 0,
-  kEmptyLine = 1,
-  kLabelLine = 2,
-  kCommentLine = 3,
-  kDefine = 4,
-  kTextCopy = 5,
-  kBinCopy = 6,
-  kMakeDir = 7,
-  kJapanCopy = 8,
-  kEnglishCopy = 9,
-  kDiskCheck = 10,
-  kSetupDir = 11,
-  kWindowTitle = 12,
-  kIfFileVersion = 13,
-  kIfProductVersion = 14,
-  kMessageBox = 15,
-  kMessage = 16,
-  kGoto = 17,
-  kOpEqual = 18,
-  kOpLessEqual = 19,
-  kOpLess = 20,
-  kOpGreaterEqual = 21,
-  kOpGreater = 22,
-  kIfFileDate = 23,
-  kErrorExit = 24,
-  kIfFileFind = 25,
-  kDefineRegistry = 26,
-  kRegistry = 27,
-  kRegsvr = 28,
-  kIfString = 29,
-  kIfRegistryFind = 30,
+#define SETUP_KEYWORD_ID(id, ...) id,
+  SETUP_KEYWORD_ROWS(SETUP_KEYWORD_ID)
+#undef SETUP_KEYWORD_ID
+      kKeywordCount
 };
 
 // The comparison of a condition: its comparison word, or none.
@@ -49,6 +26,8 @@ enum class CompareOp { kNone, kEqual, kLessEqual, kLess, kGreaterEqual, kGreater
 enum class ArgumentStep : char {
   kStop,      // the layout ends; nothing is said of what follows
   kToken,     // a token that must be complete; `name` is what a fault calls it
+  kReported,  // the same, kept even when it is not: then it runs to the end of the line,
+              // and the cutting stops there (the pre-scan's SetupDir and WindowTitle)
   kLoose,     // a token that may run to the end of the line
   kOperator,  // the comparison word, when the cursor is on one
   kColon,     // a label's colon, when there is one

@@ -6,7 +6,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "script/arguments.h"
+#include "script/keyword_table.h"
 #include "script/script_store.h"
 
 namespace setup {
@@ -21,6 +24,15 @@ struct LoadedScript {
   // expansion, if any.
   std::string window_title;
   std::optional<std::string> default_destination;
+  // The pre-scanned tokens that could not be cut whole, each shown to the user as the
+  // run shows it, in the order met: the line, its keyword (SetupDir or WindowTitle) and
+  // why.
+  struct PreScanFault {
+    int line;
+    KeywordId keyword;
+    ArgumentFault fault;
+  };
+  std::vector<PreScanFault> prescan_faults;
 };
 
 }  // namespace setup

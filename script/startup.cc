@@ -7,6 +7,7 @@
 #include "script/command_context.h"
 #include "script/interpreter.h"
 #include "script/loader.h"
+#include "text/status_text.h"
 
 namespace setup {
 namespace {
@@ -67,20 +68,26 @@ int StartSetup(SetupRun& setup, std::string_view first_argument, const StartOpti
   run.macros.Clear();
   run.script.ForgetErrors();
   std::string dir;
-  if (!run.system.WindowsDirectory(&dir)) {
-    run.reporter.Show("Install Windows System in the destination than it is'nt installed", {});
+  Status found = run.system.WindowsDirectory(&dir);
+  if (!found.ok()) {
+    ShowStatus(run.reporter, FailedStep::kFindWindows, found);
     return kExitStartupFailed;
   }
   run.DefineMacro("$$WINDOWS$$", dir);
-  if (!run.system.SystemDirectory(&dir)) {
-    run.reporter.Show("Install Windows System in the destination than it is'nt installed", {});
+  found = run.system.SystemDirectory(&dir);
+  if (!found.ok()) {
+    ShowStatus(run.reporter, FailedStep::kFindWindows, found);
     return kExitStartupFailed;
   }
   run.DefineMacro("$$SYSTEM$$", dir);
   loaded.program_dir = ProgramDirectory(run.encoding, first_argument, options.strip_trailing_slash);
   run.DefineMacro("$$FD$$", loaded.program_dir);
   loaded.window_title = "Setup";
-  if (!LoadScript(setup)) return kExitStartupFailed;
+  Status script = LoadScript(setup);
+  if (!script.ok()) {
+    ShowStatus(run.reporter, FailedStep::kLoadScript, script);
+    return kExitStartupFailed;
+  }
 
   std::string destination = ExpandDefaultDestination(
       run, loaded.default_destination ? loaded.default_destination->c_str() : "C:\\");

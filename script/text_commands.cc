@@ -5,6 +5,7 @@
 
 #include "script/arguments.h"
 #include "script/command_context.h"
+#include "text/status_text.h"
 #include "textcopy/text_filter.h"
 
 namespace setup {
@@ -13,7 +14,9 @@ namespace {
 CommandResult CopyText(CommandContext& cx, KeywordId id, char* args, LanguageMode filter_mode) {
   Arguments a;
   if (!CutArguments(cx.script, id, args, &a)) return CommandResult::Failed();
-  if (!cx.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode)) {
+  Status copied = cx.text_filter().CopyTextFile(a.token[0], a.rest, filter_mode);
+  if (!copied.ok()) {
+    ShowStatus(cx.reporter, FailedStep::kTextCopy, copied);
     return CommandResult::Failed();
   }
   return CommandResult::Done();

@@ -5,9 +5,9 @@
 
 namespace setup {
 
-bool CallRegisterServer(System& system, const std::string& path) {
+bool CallRegisterServer(ComponentRegistrar& registrar, const std::string& path) {
   std::int32_t hresult = -1;
-  return system.CallDllRegisterServer(path, &hresult) == DllRegisterResult::kCalled && hresult == 0;
+  return registrar.CallDllRegisterServer(path, &hresult).ok() && hresult == 0;
 }
 
 std::string RegistrationWorkingDirectory(const Encoding& encoding, const std::string& path) {
@@ -17,22 +17,27 @@ std::string RegistrationWorkingDirectory(const Encoding& encoding, const std::st
   return std::string(CutText(encoding, std::string_view(path).substr(0, dir_end), 255));
 }
 
-bool RunAndWait(System& system, const MessagePump& pump_messages, const std::string& program,
-                const std::string& working_dir, const std::string& arguments) {
-  std::unique_ptr<Process> process = system.StartProcess(program, arguments, working_dir);
-  if (!process) return false;
+Status RunAndWait(ComponentRegistrar& registrar, const MessagePump& pump_messages,
+                  const std::string& program, const std::string& working_dir,
+                  const std::string& arguments) {
+  std::unique_ptr<Process> process;
+  Status started = registrar.StartProcess(program, arguments, working_dir, &process);
+  if (!started.ok()) return started;
   while (!process->HasEnded()) {
     pump_messages();
-    system.SleepMilliseconds(1);
+    registrar.SleepMilliseconds(1);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool RegisterComponent(System& system, const Encoding& encoding, const MessagePump& pump_messages,
-                       const std::string& path) {
-  if (CallRegisterServer(system, path)) return true;
-  return RunAndWait(system, pump_messages, path, RegistrationWorkingDirectory(encoding, path),
-                    "/regserver");
+Status RegisterComponent(ComponentRegistrar& registrar, const Encoding& encoding,
+                         const MessagePump& pump_messages, const std::string& path) {
+  if (CallRegisterServer(registrar, path)) return Status::Ok();
+  Status ran = RunAndWait(registrar, pump_messages, path,
+                          RegistrationWorkingDirectory(encoding, path), "/regserver");
+  if (ran.ok()) return ran;
+  // Named by the component, whichever path the start failed on (its working directory).
+  return Status(ran.kind(), path, ran.os_error());
 }
 
 }  // namespace setup

@@ -7,29 +7,30 @@
 #include <string>
 
 #include "base/encoding.h"
-#include "platform/system.h"
+#include "platform/system_roles.h"
 
 namespace setup {
 
 // Called while a registration program runs, to keep the windows alive.
 using MessagePump = std::function<void()>;
 
-// True when the component was registered (or its registration program was started and
-// has ended).
-bool RegisterComponent(System& system, const Encoding& encoding, const MessagePump& pump_messages,
-                       const std::string& path);
+// Succeeds when the component was registered (or its registration program was started
+// and has ended); otherwise the status of starting the program, named by its path.
+Status RegisterComponent(ComponentRegistrar& registrar, const Encoding& encoding,
+                         const MessagePump& pump_messages, const std::string& path);
 
 // True when the library loaded, exports DllRegisterServer, and that returned exactly 0.
-bool CallRegisterServer(System& system, const std::string& path);
+bool CallRegisterServer(ComponentRegistrar& registrar, const std::string& path);
 
 // Drive and directory of `path` with the trailing separator kept; empty for a bare name.
 std::string RegistrationWorkingDirectory(const Encoding& encoding, const std::string& path);
 
 // Starts `program` with `arguments` in `working_dir` and waits for it, calling
-// `pump_messages` before each pause of a millisecond. False when it cannot be started;
+// `pump_messages` before each pause of a millisecond. Fails when it cannot be started;
 // its exit code is not read.
-bool RunAndWait(System& system, const MessagePump& pump_messages, const std::string& program,
-                const std::string& working_dir, const std::string& arguments);
+Status RunAndWait(ComponentRegistrar& registrar, const MessagePump& pump_messages,
+                  const std::string& program, const std::string& working_dir,
+                  const std::string& arguments);
 
 }  // namespace setup
 

@@ -58,30 +58,31 @@ void SplitValuePath(const Encoding& encoding, std::string_view text, std::string
 
 }  // namespace
 
-RegKey OpenKeyPath(System& system, const Encoding& encoding, RegKey root,
+RegKey OpenKeyPath(RegistryReader& registry, const Encoding& encoding, RegKey root,
                    const std::string& key_path) {
   RegKey parent = root;
   std::size_t start = 0;
   for (;;) {
     std::size_t end = FindChar(LeadByteOf(encoding), key_path, start, '\\');
     RegKey key = 0;
-    if (end - start <= kMaxKeyName) {
-      key = system.OpenRegistryKey(parent, key_path.substr(start, end - start));
+    if (end - start <= kMaxKeyName &&
+        !registry.OpenRegistryKey(parent, key_path.substr(start, end - start), &key).ok()) {
+      key = 0;
     }
-    if (parent != root) system.CloseRegistryKey(parent);
+    if (parent != root) registry.CloseRegistryKey(parent);
     if (key == 0 || end >= key_path.size()) return key;
     parent = key;
     start = end + 1;
   }
 }
 
-std::string ReadRegistryValue(System& system, const Encoding& encoding, RegKey root,
+std::string ReadRegistryValue(RegistryReader& registry, const Encoding& encoding, RegKey root,
                               const std::string& key_path, const std::string& value_name) {
-  RegKey key = OpenKeyPath(system, encoding, root, key_path);
+  RegKey key = OpenKeyPath(registry, encoding, root, key_path);
   if (key == 0) return std::string();
   std::string data;
-  bool read = system.QueryRegistryValue(key, value_name, &data);
-  system.CloseRegistryKey(key);
+  bool read = registry.QueryRegistryValue(key, value_name, &data).ok();
+  registry.CloseRegistryKey(key);
   if (!read) return std::string();
   // The type is never looked at: every kind of value reads as text up to its first NUL.
   std::size_t nul = data.find('\0');
@@ -89,28 +90,30 @@ std::string ReadRegistryValue(System& system, const Encoding& encoding, RegKey r
   return data;
 }
 
-std::string ReadRegistryPath(System& system, const Encoding& encoding, const std::string& path) {
+std::string ReadRegistryPath(RegistryReader& registry, const Encoding& encoding,
+                             const std::string& path) {
   const RegistryRoot* row = MatchRoot(path);
   if (row == nullptr) return std::string();
   std::string key_path, value_name;
   SplitValuePath(encoding, std::string_view(path).substr(std::strlen(row->prefix)), &key_path,
                  &value_name);
   if (key_path.size() > kMaxPathPart || value_name.size() > kMaxPathPart) return std::string();
-  return ReadRegistryValue(system, encoding, row->key, key_path, value_name);
+  return ReadRegistryValue(registry, encoding, row->key, key_path, value_name);
 }
 
-bool RegistryKeyExists(System& system, const Encoding& encoding, const std::string& path) {
+bool RegistryKeyExists(RegistryReader& registry, const Encoding& encoding,
+                       const std::string& path) {
   const RegistryRoot* row = MatchRoot(path);
   if (row == nullptr) return false;
-  RegKey key = OpenKeyPath(system, encoding, row->key, path.substr(std::strlen(row->prefix)));
+  RegKey key = OpenKeyPath(registry, encoding, row->key, path.substr(std::strlen(row->prefix)));
   if (key == 0) return false;
-  system.CloseRegistryKey(key);
+  registry.CloseRegistryKey(key);
   return true;
 }
 
-bool ReadRegistryDirectory(System& system, const Encoding& encoding, const std::string& path,
-                           std::size_t limit, std::string* dir) {
-  std::string value = ReadRegistryPath(system, encoding, path);
+bool ReadRegistryDirectory(RegistryReader& registry, const Encoding& encoding,
+                           const std::string& path, std::size_t limit, std::string* dir) {
+  std::string value = ReadRegistryPath(registry, encoding, path);
   if (value.empty()) return false;
   value.resize(CutText(encoding, value, limit).size());
   // One trailing backslash goes, never the second byte of a double-byte character.

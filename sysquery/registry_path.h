@@ -7,31 +7,32 @@
 #include <string>
 
 #include "base/encoding.h"
-#include "platform/system.h"
+#include "platform/system_roles.h"
 
 namespace setup {
 
 // Opens `key_path` (components separated by backslashes) under `root`; 0 when some
 // component cannot be opened. The caller closes the key.
-RegKey OpenKeyPath(System& system, const Encoding& encoding, RegKey root,
+RegKey OpenKeyPath(RegistryReader& registry, const Encoding& encoding, RegKey root,
                    const std::string& key_path);
 
 // The value as text: its data up to the first NUL; empty when it cannot be read.
-std::string ReadRegistryValue(System& system, const Encoding& encoding, RegKey root,
+std::string ReadRegistryValue(RegistryReader& registry, const Encoding& encoding, RegKey root,
                               const std::string& key_path, const std::string& value_name);
 
 // The value a registry path names; empty when no root prefix matches.
-std::string ReadRegistryPath(System& system, const Encoding& encoding, const std::string& path);
+std::string ReadRegistryPath(RegistryReader& registry, const Encoding& encoding,
+                             const std::string& path);
 
 // True when the whole path after its root prefix opens as a key.
-bool RegistryKeyExists(System& system, const Encoding& encoding, const std::string& path);
+bool RegistryKeyExists(RegistryReader& registry, const Encoding& encoding, const std::string& path);
 
 // The registry form of SetupDir's value. False when the value `path` names is empty or
 // cannot be read; else `dir` is that value cut to `limit` bytes without splitting a
 // double-byte character, less one trailing backslash (not the second byte of a
 // double-byte character).
-bool ReadRegistryDirectory(System& system, const Encoding& encoding, const std::string& path,
-                           std::size_t limit, std::string* dir);
+bool ReadRegistryDirectory(RegistryReader& registry, const Encoding& encoding,
+                           const std::string& path, std::size_t limit, std::string* dir);
 
 }  // namespace setup
 

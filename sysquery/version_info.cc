@@ -6,15 +6,15 @@
 
 namespace setup {
 
-bool ReadVersionString(System& system, const std::string& path, const std::string& name,
+bool ReadVersionString(VersionReader& versions, const std::string& path, const std::string& name,
                        std::string* text) {
   text->clear();
   std::vector<std::uint8_t> block;
-  if (!system.ReadVersionBlock(path, &block) || block.empty()) return false;
+  if (!versions.ReadVersionBlock(path, &block).ok() || block.empty()) return false;
 
   // Only the first translation pair is used, even when a later one has the string.
   std::string translation;
-  if (!system.QueryVersionValue(block, "\\VarFileInfo\\Translation", &translation) ||
+  if (!versions.QueryVersionValue(block, "\\VarFileInfo\\Translation", &translation).ok() ||
       translation.size() < 4) {
     return false;
   }
@@ -26,7 +26,7 @@ bool ReadVersionString(System& system, const std::string& path, const std::strin
   std::snprintf(table, sizeof table, "\\StringFileInfo\\%04X%04X\\", word(0), word(2));
 
   std::string value;
-  if (!system.QueryVersionValue(block, table + name, &value)) return false;
+  if (!versions.QueryVersionValue(block, table + name, &value).ok()) return false;
   // The string is the text as stored, up to its terminating NUL.
   *text = value.substr(0, value.find('\0'));
   return true;

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "platform/system.h"
+#include "platform/system_roles.h"
 
 namespace setup {
 
 // True when the string was read; `text` is emptied first and stays empty on failure.
-bool ReadVersionString(System& system, const std::string& path, const std::string& name,
+bool ReadVersionString(VersionReader& versions, const std::string& path, const std::string& name,
                        std::string* text);
 
 }  // namespace setup

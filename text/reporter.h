@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "platform/ui.h"
@@ -24,6 +25,10 @@ class Reporter {
   // Shows `format_utf8` formatted with `args` and cut at `limit` (see FormatMessage).
   void Show(std::string_view format_utf8, std::initializer_list<MessageArg> args,
             std::uint32_t style = kMbOk, std::size_t limit = kMessageLimit);
+  // Shows a message already formatted (StatusText).
+  void ShowText(const std::string& utf8, std::uint32_t style);
+
+  Encoding& encoding() const { return encoding_; }
 
  private:
   Encoding& encoding_;

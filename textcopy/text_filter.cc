@@ -3,58 +3,67 @@
 #include <array>
 #include <cstring>
 
-#include "platform/system.h"
+#include "platform/system_roles.h"
 #include "text/macro_table.h"
-#include "text/reporter.h"
 
 namespace setup {
 namespace {
 
 constexpr int kEof = 0x1A;
+constexpr auto kIsLeadByte = [](unsigned b) { return TextFilter::IsLeadByte(b); };
 
 bool IsBlankOrLineEnd(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-TextFilter::TextFilter(System& system, const MacroTable& macros, Reporter& reporter)
-    : system_(system), macros_(macros), reporter_(reporter) {}
+TextFilter::TextFilter(FileOpener& files, const MacroTable& macros)
+    : files_(files), macros_(macros) {}
 
 TextFilter::~TextFilter() = default;
 
-bool TextFilter::CopyTextFile(const char* source, const char* destination, LanguageMode mode) {
+Status TextFilter::CopyTextFile(const char* source, const char* destination, LanguageMode mode) {
   // The destination is created before the source is looked at, so that a destination
   // that cannot be created is reported even when the source is missing too.
-  std::unique_ptr<OutputFile> output = system_.CreateReplacement(destination);
-  if (!output) {
-    reporter_.Show("Can't Create %s file", {destination});
-    return false;
+  std::unique_ptr<OutputFile> output;
+  Status created = files_.CreateReplacement(destination, &output);
+  if (!created.ok()) {
+    return Status(created.kind(), destination, created.os_error()).WithOtherPath(source);
   }
-  std::unique_ptr<InputFile> input = system_.OpenForReading(source);
-  if (!input) {
-    reporter_.Show("Can't open %s file", {source});
-    return false;  // `output` is dropped uncommitted: the destination stays as it was
-  }
-  if (!FilterStream(*input, *output, source, destination, mode)) return false;
+  std::unique_ptr<InputFile> input;
+  Status opened = files_.OpenForReading(source, &input);
+  // On failure `output` is dropped uncommitted: the destination stays as it was.
+  if (!opened.ok()) return Status(opened.kind(), source, opened.os_error());
+  Status filtered = FilterStream(*input, *output, source, destination, mode);
+  if (!filtered.ok()) return filtered;
   // The source is closed before the replacement takes the destination's place: the
   // two may be the same file, and Windows renames nothing over an open file.
   input.reset();
-  if (!output->Commit()) {
-    reporter_.Show("Can't write %s file", {destination});
-    return false;
-  }
-  return true;
+  Status committed = output->Commit();
+  if (!committed.ok()) return WriteFailure(committed, destination);
+  return Status::Ok();
 }
 
-bool TextFilter::FilterStream(InputFile& input, OutputFile& output, const char* source,
-                              const char* destination, LanguageMode mode) {
+Status TextFilter::FilterStream(InputFile& input, OutputFile& output, const char* source,
+                                const char* destination, LanguageMode mode) {
   Begin(input, output, source, destination);
   bool copied = FilterText(mode);
   if (copied) {
     FlushOutputLine();
-    if (!FlushBlock() || failed_) copied = false;
+    FlushBlock();
   }
+  Status outcome = failed_ ? std::move(failure_) : Status::Ok();
   End();
-  return copied;
+  return outcome;
+}
+
+Status TextFilter::WriteFailure(const Status& status, const char* destination) {
+  return Status(StatusKind::kWriteError, destination, status.os_error());
+}
+
+void TextFilter::Fail(Status status) {
+  if (failed_) return;
+  failed_ = true;
+  failure_ = std::move(status);
 }
 
 void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
@@ -64,6 +73,7 @@ void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
   source_ = source;
   destination_ = destination;
   failed_ = false;
+  failure_ = Status::Ok();
   bytes_left_ = 0;
   read_pos_ = expanded_;
   line_number_ = 0;
@@ -137,8 +147,7 @@ bool TextFilter::NextChunk() {
   for (;;) {
     std::size_t n = reader_->ReadLine(reinterpret_cast<char*>(chunk_), kBufferSize);
     if (reader_->error()) {
-      reporter_.Show("Can't read %s file", {source_});
-      failed_ = true;
+      Fail(Status(StatusKind::kReadError, source_));
       return false;
     }
     if (n == 0) return false;
@@ -158,8 +167,7 @@ bool TextFilter::NextChunk() {
                               reinterpret_cast<char*>(expanded_) + unchanged,
                               kBufferSize - unchanged, &expanded);
     if (!fits) {
-      reporter_.Show("%s:(%d) line too long", {source_, line_number_});
-      failed_ = true;
+      Fail(Status(StatusKind::kTooLong, source_).AtLine(line_number_));
       return false;
     }
     // A NUL ends its chunk; a chunk that expands to nothing delivers nothing and
@@ -220,7 +228,7 @@ inline std::uint16_t TextFilter::ReadFilterToken() {
       return '/';
     default:
       // The trail byte never comes from the push-back, and may be the end of input.
-      if (IsLeadByte(static_cast<unsigned>(b))) {
+      if (CharLengthOfFirstByte(kIsLeadByte, static_cast<unsigned>(b)) == 2) {
         return static_cast<std::uint16_t>((b << 8) | ReadFilterChar());
       }
       return static_cast<std::uint16_t>(b);
@@ -260,10 +268,7 @@ bool TextFilter::AddBodyChar(std::uint16_t token) {
 }
 
 bool TextFilter::SyntaxError() {
-  if (!failed_) {
-    reporter_.Show("%s:(%d) /* */ Syntax Error", {source_, line_number_});
-    failed_ = true;
-  }
+  Fail(Status(StatusKind::kSyntaxError, source_).AtLine(line_number_));
   return false;
 }
 
@@ -323,14 +328,14 @@ bool TextFilter::FlushBlock() {
     return false;
   }
   if (line_start_ == 0) return true;
-  bool ok = output_->Write(block_, line_start_);
+  Status written = output_->Write(block_, line_start_);
   line_start_ = 0;
-  if (!ok) {
-    reporter_.Show("Can't write %s file", {destination_});
-    failed_ = true;
+  if (!written.ok()) {
+    Fail(WriteFailure(written, destination_));
     StopReading();  // a full disk: no point reading on
+    return false;
   }
-  return ok;
+  return true;
 }
 
 }  // namespace setup

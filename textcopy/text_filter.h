@@ -8,7 +8,8 @@
 //
 // The destination is written to a replacement file that takes the destination's place
 // only when the whole copy succeeded: a failed copy leaves an existing destination as it
-// was and no partial file. Every failure is shown in a message box where it is found.
+// was and no partial file. A failure is handed up as a Status; the filter shows nothing
+// (text/status_text.h words it).
 //
 // All buffers are fixed arrays of this object: nothing is allocated per line, chunk or
 // comment. One copy at a time; not reentrant.
@@ -21,6 +22,7 @@
 #include <optional>
 
 #include "base/code_page_text.h"
+#include "base/status.h"
 #include "text/language_mode.h"
 #include "text/text_reader.h"
 
@@ -29,8 +31,7 @@ namespace setup {
 class InputFile;
 class MacroTable;
 class OutputFile;
-class Reporter;
-class System;
+class FileOpener;
 
 // The filter mode is the run's LanguageMode.
 class TextFilter {
@@ -46,27 +47,32 @@ class TextFilter {
   static constexpr std::size_t kBufferSize = 4096;
   static constexpr std::size_t kMaxBody = kBufferSize - 1;
 
-  // Messages go to `reporter`; each chunk is expanded with `macros` as it stands then.
-  TextFilter(System& system, const MacroTable& macros, Reporter& reporter);
+  // Each chunk is expanded with `macros` as it stands then.
+  // Files are opened and replacements made through `files`.
+  TextFilter(FileOpener& files, const MacroTable& macros);
   ~TextFilter();
   TextFilter(const TextFilter&) = delete;
   TextFilter& operator=(const TextFilter&) = delete;
 
   // Copies `source` to `destination` (code-page paths as the script gives them) in
-  // `mode`. Returns true on success, false on a failure whose message has been shown:
-  // "Can't Create %s file" (destination), "Can't open %s file" (source),
-  // "%s:(%d) /* */ Syntax Error" and "%s:(%d) line too long" (source, chunk number),
-  // "Can't read %s file" (source), "Can't write %s file" (destination). On failure the
-  // destination is as it was before. A destination that names its source receives the
-  // filtered text.
-  bool CopyTextFile(const char* source, const char* destination, LanguageMode mode);
+  // `mode`. On failure the destination is as it was before, and the status says why
+  // (the first failure found; FailedStep::kTextCopy words it):
+  //   the destination cannot be made: the system's kind, path the destination, other
+  //     path the source;
+  //   the source cannot be opened: the system's kind, path the source, no other path;
+  //   kSyntaxError (a comment not closed, or its body over kMaxBody) and kTooLong (a
+  //     chunk over kMaxBody after expansion): path the source, line() its chunk number;
+  //   kReadError: path the source; kWriteError (writing or committing, a full disk
+  //     included; os_error() kept): path the destination.
+  // A destination that names its source receives the filtered text.
+  Status CopyTextFile(const char* source, const char* destination, LanguageMode mode);
 
   // Filters all of `input` into `output` without committing it: the work of
   // CopyTextFile between opening and committing, for callers that bring their own
-  // files. `source` and `destination` name the files in messages. Returns true or false
-  // as CopyTextFile; on true every byte has been handed to `output`.
-  bool FilterStream(InputFile& input, OutputFile& output, const char* source,
-                    const char* destination, LanguageMode mode);
+  // files. `source` and `destination` name the files in the status, which is as
+  // CopyTextFile's; on success every byte has been handed to `output`.
+  Status FilterStream(InputFile& input, OutputFile& output, const char* source,
+                      const char* destination, LanguageMode mode);
 
   // The fixed code page 932 lead-byte ranges, whatever the system's code page.
   static constexpr bool IsLeadByte(unsigned b) { return IsCp932LeadByte(b); }
@@ -114,20 +120,23 @@ class TextFilter {
   void WriteOut(const unsigned char* data, std::size_t size);
   bool FlushBlock();
 
-  // Reports a syntax error at the current chunk, unless the input was cut short by a
-  // failure that has already been reported. Always false: the copy fails.
+  // Records a syntax error at the current chunk, unless the input was cut short by an
+  // earlier failure. Always false: the copy fails.
   bool SyntaxError();
+  // Records the copy's failure; the first one found is the one handed up.
+  void Fail(Status status);
+  static Status WriteFailure(const Status& status, const char* destination);
 
-  System& system_;
+  FileOpener& files_;
   const MacroTable& macros_;
-  Reporter& reporter_;
 
   // Per copy; null / empty outside a copy.
   std::optional<TextReader> reader_;
   OutputFile* output_ = nullptr;
   const char* source_ = "";
   const char* destination_ = "";
-  bool failed_ = false;  // a failure has been reported; the copy fails
+  bool failed_ = false;  // a failure has been found; the copy fails
+  Status failure_;       // that failure
 
   // Bytes of the current chunk not yet delivered, and where the next one is.
   std::size_t bytes_left_ = 0;

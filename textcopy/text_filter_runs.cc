@@ -33,6 +33,14 @@ constexpr std::array<unsigned char, 256> MakeByteClasses() {
 
 constexpr std::array<unsigned char, 256> kByteClass = MakeByteClasses();
 
+// The lead-byte test of the walks below (base/code_page_text.h), through the table.
+constexpr bool IsLead(unsigned char b) { return kByteClass[b] == kLeadByte; }
+// Which bytes may be the second byte of a character a fast path takes: outside comments
+// neither an LF (the token path writes it as a line end) nor a 0x1A (which ends the
+// input there); inside a comment, where an LF is a byte of the body, anything but 0x1A.
+constexpr bool TrailOutsideComment(unsigned char b) { return b != '\n' && b != kEof; }
+constexpr bool TrailInComment(unsigned char b) { return b != kEof; }
+
 #if SETUP_BYTE_SCAN_VECTORS
 #define SETUP_TEXT_FILTER_VECTORS 1
 
@@ -79,11 +87,10 @@ inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigne
 inline const unsigned char* PlainRunEnd(const unsigned char* p, const unsigned char* end) {
   for (;;) {
     p = SkipPlainBytes<false>(p, end);
-    if (p == end || kByteClass[*p] != kLeadByte) return p;
-    if (end - p < 2 || p[1] == '\n' || p[1] == kEof) return p;
-    p += 2;
+    if (p == end || !IsLead(*p)) return p;
+    if (end - p < 2 || !TrailOutsideComment(p[1])) return p;
     // Double-byte words: their characters are taken here, without a scan each.
-    while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != '\n' && p[1] != kEof) p += 2;
+    p = SkipDoubleByteChars(IsLead, p + 2, end, TrailOutsideComment);
   }
 }
 
@@ -129,10 +136,9 @@ void TextFilter::CollectPlainRun() {
     // Inside a comment an LF is a byte of the body like any other.
     for (;;) {
       p = SkipPlainBytes<true>(p, end);
-      if (p == end || kByteClass[*p] != kLeadByte || end - p < 2 || p[1] == kEof) break;
+      if (p == end || !IsLead(*p) || end - p < 2 || !TrailInComment(p[1])) break;
       double_byte_ = true;
-      p += 2;
-      while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof) p += 2;
+      p = SkipDoubleByteChars(IsLead, p + 2, end, TrailInComment);
     }
     std::size_t run = static_cast<std::size_t>(p - read_pos_);
     CopyShort(body_ + body_length_, read_pos_, run);
@@ -177,12 +183,11 @@ bool TextFilter::TakeComment(bool japanese) {
         break;
       }
       split = static_cast<std::ptrdiff_t>(length);
-    } else if (kByteClass[c] == kLeadByte) {
-      if (next == kEof) break;
+    } else if (IsLead(c)) {
+      if (!TrailInComment(next)) break;  // a 0x1A, which ends the input
       double_byte = true;
-      do {  // a double-byte word, character by character
-        p += 2;
-      } while (end - p >= 2 && kByteClass[*p] == kLeadByte && p[1] != kEof);
+      // A double-byte word, character by character.
+      p = SkipDoubleByteChars(IsLead, p + 2, end, TrailInComment);
     } else {
       p += (c == '$' && next == '$') || (c == '/' && next == '*') ? 2 : 1;
     }

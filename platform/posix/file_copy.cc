@@ -69,13 +69,20 @@ bool CopyBytes(int in, int out, off_t size) {
 
 bool CopyFileContents(const std::string& source, const std::string& destination,
                       bool destination_missing) {
-  if (source.empty() || destination.empty()) return false;
+  if (source.empty() || destination.empty()) {
+    errno = ENOENT;
+    return false;
+  }
   // O_NONBLOCK keeps a FIFO from blocking the open; it has no effect on the regular
   // files that alone are copied.
   ScopedFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!in.valid()) return false;
   struct stat src;
-  if (fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode)) return false;
+  if (fstat(in.get(), &src) != 0) return false;
+  if (!S_ISREG(src.st_mode)) {
+    errno = S_ISDIR(src.st_mode) ? EISDIR : EACCES;
+    return false;
+  }
   // The source's permission bits less the umask, as cp gives a new file; an existing
   // destination's own bits give way to them. An unnamed temporary file is made with
   // them, so that its commit need not set them again.

@@ -19,7 +19,7 @@ namespace setup {
 // not be replaced (MayReplace), and on any read or write error. A symbolic link at the
 // destination is replaced, its target left alone (TempFile). With `destination_missing`
 // the caller knows that the destination does not exist in its (existing) folder, and it
-// is not looked at.
+// is not looked at. On failure errno says why (posix_file.h).
 bool CopyFileContents(const std::string& source, const std::string& destination,
                       bool destination_missing = false);
 

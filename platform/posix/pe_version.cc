@@ -200,8 +200,10 @@ bool ReadFileVersionBlock(const std::string& posix_path, std::vector<std::uint8_
   ScopedFd fd(open(posix_path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return false;
   struct stat status;
-  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0 ||
+  if (fstat(fd.get(), &status) != 0) return false;
+  if (!S_ISREG(status.st_mode) || status.st_size < 0 ||
       static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
     return false;
   }
   std::vector<std::uint8_t> data(static_cast<std::size_t>(status.st_size));
@@ -213,7 +215,9 @@ bool ReadFileVersionBlock(const std::string& posix_path, std::vector<std::uint8_
     done += static_cast<std::size_t>(n);
   }
   data.resize(done);
-  return ParseVersionResource(data.data(), data.size(), block);
+  if (ParseVersionResource(data.data(), data.size(), block)) return true;
+  errno = ENOENT;  // no version resource
+  return false;
 }
 
 }  // namespace setup

@@ -12,7 +12,8 @@
 
 namespace setup {
 
-// Reads the file at `posix_path` (at most 256 MiB) and answers ParseVersionResource.
+// Reads the file at `posix_path` (at most 256 MiB) and answers ParseVersionResource;
+// on failure errno says why (ENOENT: no version resource).
 bool ReadFileVersionBlock(const std::string& posix_path, std::vector<std::uint8_t>* block);
 
 // The raw VS_VERSIONINFO resource of the executable `data` (the file's bytes), as

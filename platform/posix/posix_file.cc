@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/posix_status.h"
 #include "platform/posix/temp_files.h"
 
 namespace setup {
@@ -40,28 +41,47 @@ class ReplacementOutput : public OutputFile {
   ReplacementOutput(std::unique_ptr<TempFile> temp, mode_t mode)
       : temp_(std::move(temp)), mode_(mode) {}
 
-  bool Write(const void* data, std::size_t size) override {
-    if (!failed_ && !WriteAll(temp_->fd(), data, size)) failed_ = true;
-    return !failed_;
+  Status Write(const void* data, std::size_t size) override {
+    if (failed_.ok() && !WriteAll(temp_->fd(), data, size)) failed_ = WriteFailure(errno);
+    return failed_;
   }
 
-  bool Commit() override { return !failed_ && temp_->Commit(mode_); }
+  Status Commit() override {
+    if (!failed_.ok()) return failed_;
+    if (temp_->Commit(mode_)) return Status::Ok();
+    return WriteFailure(errno);
+  }
 
  private:
+  // A full disk keeps its kind; any other error of writing, flushing, closing or renaming
+  // is a write error on the destination.
+  Status WriteFailure(int error) const {
+    Status status = StatusFromErrno(error, temp_->target());
+    if (status.Is(StatusKind::kDiskFull)) return status;
+    return Status(StatusKind::kWriteError, temp_->target(), status.os_error());
+  }
+
   std::unique_ptr<TempFile> temp_;
   mode_t mode_;
-  bool failed_ = false;  // a failed write spoils the whole output
+  Status failed_;  // a failed write spoils the whole output
 };
 
 }  // namespace
 
 std::unique_ptr<InputFile> OpenInputFile(const std::string& path) {
-  if (path.empty()) return nullptr;
+  if (path.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
   // O_NONBLOCK keeps a FIFO from blocking the open; reads block again below.
   ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.valid()) return nullptr;
   struct stat st;
-  if (fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+  if (fstat(fd.get(), &st) != 0) return nullptr;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   int flags = fcntl(fd.get(), F_GETFL);
   if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
   return std::make_unique<PosixInputFile>(std::move(fd));
@@ -75,11 +95,20 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return false;  // no progress: treat as a full device
+    if (n == 0) {  // no progress: treat as a full device
+      errno = ENOSPC;
+      return false;
+    }
     p += n;
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+std::unique_ptr<TempFile> TempFile::Refused(const std::string& destination) {
+  // No name (ENOENT), or a name that ends in a separator: a folder's (EISDIR).
+  errno = destination.empty() ? ENOENT : EISDIR;
+  return nullptr;
 }
 
 TempFile::TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot)
@@ -104,7 +133,7 @@ TempFile::~TempFile() {
 
 std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
                                            const struct stat* source, TempKind kind, mode_t mode) {
-  if (destination.empty() || destination.back() == '/') return nullptr;
+  if (destination.empty() || destination.back() == '/') return Refused(destination);
   struct stat st;
   if (lstat(destination.c_str(), &st) != 0) {
     return errno == ENOENT ? CreateNew(destination, kind, mode) : nullptr;
@@ -113,16 +142,23 @@ std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
     // The link itself is replaced, whatever it points to; only a link to a directory is
     // refused, being a directory in the Windows view of the prefix.
     struct stat target;
-    if (stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) return nullptr;
+    if (stat(destination.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+      errno = EISDIR;
+      return nullptr;
+    }
     std::unique_ptr<TempFile> temp = CreateNew(destination, kind, mode);
     if (temp) temp->known_missing_ = false;
     return temp;
   }
   // A device, FIFO or socket is no file that a copy may replace.
-  if (!S_ISREG(st.st_mode) || !MayReplace(st)) return nullptr;
+  if (!S_ISREG(st.st_mode) || !MayReplace(st)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    return nullptr;
+  }
   // Copying a file onto itself would truncate it on the way; Windows refuses with a
-  // sharing violation, and so does this copy.
+  // sharing violation, and so does this copy (EBUSY: in use).
   if (source != nullptr && st.st_dev == source->st_dev && st.st_ino == source->st_ino) {
+    errno = EBUSY;
     return nullptr;
   }
   std::unique_ptr<TempFile> temp = CreateNew(destination, kind, mode);
@@ -132,7 +168,7 @@ std::unique_ptr<TempFile> TempFile::Create(const std::string& destination,
 
 std::unique_ptr<TempFile> TempFile::CreateNew(const std::string& destination, TempKind kind,
                                               mode_t mode) {
-  if (destination.empty() || destination.back() == '/') return nullptr;
+  if (destination.empty() || destination.back() == '/') return Refused(destination);
   std::size_t slash = destination.rfind('/');
   std::string dir = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
   RemoveLeftoverTempFiles(dir);
@@ -270,7 +306,10 @@ bool TempFile::CommitUnnamed(mode_t mode) {
 }
 
 bool TempFile::Commit(mode_t mode) {
-  if (committed_ || !fd_.valid()) return false;
+  if (committed_ || !fd_.valid()) {
+    errno = EINVAL;
+    return false;
+  }
   if (unnamed_) return CommitUnnamed(mode);
   bool ok = fchmod(fd_.get(), mode) == 0;
   if (ok && !FolderCloseMayFail(FolderOf(temp_path_), fd_.get())) {

@@ -16,7 +16,8 @@
 namespace setup {
 
 // Null when `path` cannot be opened or is not a file that can be read as a stream
-// (a directory, for one).
+// (a directory, for one); errno then says why. Failures of this file's functions leave
+// errno set as the failed step or check found it, for the caller's StatusFromErrno.
 std::unique_ptr<InputFile> OpenInputFile(const std::string& path);
 
 // How a TempFile's data waits for its commit.
@@ -66,6 +67,8 @@ class TempFile {
 
  private:
   TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot);
+  // Null, with errno saying why a destination named so cannot be a file.
+  static std::unique_ptr<TempFile> Refused(const std::string& destination);
   static std::unique_ptr<TempFile> CreateUnnamed(const std::string& dir,
                                                  const std::string& destination, mode_t mode);
   bool CommitUnnamed(mode_t mode);
@@ -95,7 +98,7 @@ mode_t ProcessUmask();
 // symbolic link, whose target is no concern of the new file).
 mode_t ReplacementMode(const std::string& path);
 
-// An OutputFile over a TempFile (see system.h for the contract).
+// An OutputFile over a TempFile (see system.h for the contract); null with errno set.
 std::unique_ptr<OutputFile> CreateReplacementFile(const std::string& path);
 
 // False for the file systems (by statfs type) where closing a file never reports a

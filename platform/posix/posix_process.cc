@@ -4,6 +4,7 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/posix_status.h"
 #include "platform/posix/scoped_fd.h"
 
 extern char** environ;
@@ -115,7 +117,12 @@ pid_t Spawn(char* const argv[], const std::string& working_dir) {
     return -1;
   }
   pid_t pid;
-  if (posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv, environ) != 0) return -1;
+  // posix_spawn answers its error rather than setting errno.
+  int error = posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv, environ);
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
   return pid;
 }
 
@@ -157,25 +164,38 @@ bool IsSharedLibrary(const std::string& path) {
 
 }  // namespace
 
-DllRegisterResult CallRegisterServer(const std::string& library, std::int32_t* hresult) {
+Status CallRegisterServer(const std::string& library, std::int32_t* hresult) {
   // A name without a slash would be searched for on the library path, and the empty
   // name would give this program itself.
-  if (library.empty()) return DllRegisterResult::kNotLoaded;
+  if (library.empty()) return StatusFromErrno(ENOENT, library);
   std::string path = library.find('/') == std::string::npos ? "./" + library : library;
   std::unique_ptr<void, DlCloser> handle(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
-  if (!handle) return DllRegisterResult::kNotLoaded;
+  if (!handle) {
+    // dlopen keeps no errno: a file that is there but does not load is no library.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return StatusFromErrno(errno, library);
+    if (S_ISDIR(st.st_mode)) return StatusFromErrno(EISDIR, library);
+    return Status(StatusKind::kFailed, library);  // there, but no library that loads
+  }
   void* symbol = dlsym(handle.get(), "DllRegisterServer");
-  if (symbol == nullptr) return DllRegisterResult::kNoEntryPoint;
+  if (symbol == nullptr) return Status(StatusKind::kUnsupported, library);
   using Entry = std::int32_t (*)();
   *hresult = reinterpret_cast<Entry>(symbol)();
-  return DllRegisterResult::kCalled;
+  return Status::Ok();
 }
 
 std::unique_ptr<Process> StartChildProcess(const std::string& program,
                                            const std::vector<std::string>& arguments,
                                            const std::string& working_dir) {
   ReapOrphans();
-  if (program.empty() || IsSharedLibrary(program)) return nullptr;
+  if (program.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  if (IsSharedLibrary(program)) {
+    errno = ENOEXEC;
+    return nullptr;
+  }
   std::vector<std::string> words;
   words.push_back(program);
   words.insert(words.end(), arguments.begin(), arguments.end());

@@ -13,13 +13,15 @@
 namespace setup {
 
 // dlopen (RTLD_NOW | RTLD_LOCAL), dlsym("DllRegisterServer") taken as a function
-// without arguments that returns a 32-bit HRESULT, the call, dlclose.
-DllRegisterResult CallRegisterServer(const std::string& library, std::int32_t* hresult);
+// without arguments that returns a 32-bit HRESULT, the call, dlclose. Succeeds when the
+// call was made; kUnsupported for a library without the export.
+Status CallRegisterServer(const std::string& library, std::int32_t* hresult);
 
 // Starts `program` with `arguments` (argv[1] on) in `working_dir` (empty: the current
 // directory), with this process's environment, in a process group of its own, so that a
-// terminal's Ctrl-C reaches only this program. Null when the program cannot be
-// executed or the working directory cannot be entered.
+// terminal's Ctrl-C reaches only this program. Null, with errno saying why, when the
+// program cannot be executed (ENOEXEC for a shared library) or the working directory
+// cannot be entered.
 // The Process reaps its child when it sees it end. One destroyed before its child has
 // ended leaves the child running; the next StartChildProcess or HasEnded reaps it, so
 // no zombie outlives it for long (and at exit init adopts what is left).

@@ -14,6 +14,7 @@
 #include "platform/posix/pe_version.h"
 #include "platform/posix/posix_file.h"
 #include "platform/posix/posix_process.h"
+#include "platform/posix/posix_status.h"
 #include "platform/posix/version_block.h"
 #include "platform/posix/wine_registry.h"
 
@@ -71,16 +72,16 @@ std::string PosixSystem::MapPath(const std::string& path, MappedLeaf* leaf) {
   return MapWindowsPath(converter_.ToUtf8(path), prefix_, folders_, leaf);
 }
 
-bool PosixSystem::WindowsDirectory(std::string* dir) {
-  if (!has_windows_) return false;
+Status PosixSystem::WindowsDirectory(std::string* dir) {
+  if (!has_windows_) return Status(StatusKind::kUnsupported, prefix_);
   *dir = "C:\\windows";
-  return true;
+  return Status::Ok();
 }
 
-bool PosixSystem::SystemDirectory(std::string* dir) {
-  if (!has_windows_) return false;
+Status PosixSystem::SystemDirectory(std::string* dir) {
+  if (!has_windows_) return Status(StatusKind::kUnsupported, prefix_);
   *dir = "C:\\windows\\system32";
-  return true;
+  return Status::Ok();
 }
 
 bool PosixSystem::MapAgain(const std::string& path, const MappedLeaf& leaf, std::string* mapped) {
@@ -92,12 +93,19 @@ bool PosixSystem::MapAgain(const std::string& path, const MappedLeaf& leaf, std:
   return true;
 }
 
-std::unique_ptr<InputFile> PosixSystem::OpenForReading(const std::string& path) {
+Status PosixSystem::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
   MappedLeaf leaf;
   std::string mapped = MapPath(path, &leaf);
+  if (mapped.empty()) return Unmapped(path);
   std::unique_ptr<InputFile> input = OpenInputFile(mapped);
-  if (!input && MapAgain(path, leaf, &mapped)) input = OpenInputFile(mapped);
-  return input;
+  int error = errno;
+  if (!input && MapAgain(path, leaf, &mapped)) {
+    input = OpenInputFile(mapped);
+    error = errno;
+  }
+  if (!input) return StatusFromErrno(error, path);
+  *file = std::move(input);
+  return Status::Ok();
 }
 
 namespace {
@@ -106,78 +114,110 @@ namespace {
 // its next look-up, the temporary file having come and gone.
 class IndexedReplacement : public OutputFile {
  public:
-  IndexedReplacement(std::unique_ptr<OutputFile> output, FolderIndex* folder)
-      : output_(std::move(output)), folder_(folder) {}
-  bool Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
-  bool Commit() override {
-    bool ok = output_->Commit();
+  IndexedReplacement(std::unique_ptr<OutputFile> output, FolderIndex* folder, std::string path)
+      : output_(std::move(output)), folder_(folder), path_(std::move(path)) {}
+  Status Write(const void* data, std::size_t size) override {
+    return Named(output_->Write(data, size));
+  }
+  Status Commit() override {
+    Status status = output_->Commit();
     if (folder_ != nullptr) folder_->Forget();
-    return ok;
+    return Named(std::move(status));
   }
 
  private:
+  // The status names the destination as the script wrote it, not its POSIX path.
+  Status Named(Status status) const {
+    if (status.ok()) return status;
+    return Status(status.kind(), path_, status.os_error());
+  }
+
   std::unique_ptr<OutputFile> output_;
   FolderIndex* folder_;
+  std::string path_;
 };
 
 }  // namespace
 
-std::unique_ptr<OutputFile> PosixSystem::CreateReplacement(const std::string& path) {
-  MappedLeaf leaf;
-  std::string mapped = MapPath(path, &leaf);
-  std::unique_ptr<OutputFile> output = CreateReplacementFile(mapped);
-  if (!output) return nullptr;
-  FolderIndex* folder = leaf.in_folder ? &folders_.Folder(leaf.folder) : nullptr;
-  return std::make_unique<IndexedReplacement>(std::move(output), folder);
+Status PosixSystem::Unmapped(const std::string& path) const {
+  // The empty path names nothing, nor does a drive path without a prefix; otherwise a
+  // component is one Windows refuses.
+  bool nothing = path.empty() || prefix_.empty();
+  return Status(nothing ? StatusKind::kNotFound : StatusKind::kInvalidName, path);
 }
 
-bool PosixSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
+Status PosixSystem::CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) {
+  MappedLeaf leaf;
+  std::string mapped = MapPath(path, &leaf);
+  if (mapped.empty()) return Unmapped(path);
+  std::unique_ptr<OutputFile> output = CreateReplacementFile(mapped);
+  if (!output) return StatusFromErrno(errno, path);
+  FolderIndex* folder = leaf.in_folder ? &folders_.Folder(leaf.folder) : nullptr;
+  *file = std::make_unique<IndexedReplacement>(std::move(output), folder, path);
+  return Status::Ok();
+}
+
+Status PosixSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
   for (int attempt = 0;; ++attempt) {
     MappedLeaf from_leaf, to_leaf;
     std::string from = MapPath(source, &from_leaf);
     std::string to = MapPath(destination, &to_leaf);
-    if (from.empty() || to.empty()) return false;
-    if (!to_leaf.in_folder) return CopyFileContents(from, to);
+    if (from.empty() || to.empty()) {
+      Status unmapped = Unmapped(from.empty() ? source : destination);
+      return Status(unmapped.kind(), destination).WithOtherPath(source);
+    }
+    if (!to_leaf.in_folder) {
+      if (CopyFileContents(from, to)) return Status::Ok();
+      return StatusFromErrno(errno, destination).WithOtherPath(source);
+    }
     FolderIndex& folder = folders_.Folder(to_leaf.folder);
     folder.BeginChange();
     // A name the index does not hold, once checked against the watch's reports or the
     // folder's times, is a new file: there is nothing to look at before creating it.
     if (CopyFileContents(from, to, !to_leaf.found)) {
       folder.Added(to_leaf.name);
-      return true;
+      return Status::Ok();
     }
+    Status failed = StatusFromErrno(errno, destination);
+    failed.WithOtherPath(source);
     // An entry found in an index may have gone meanwhile: both folders are read again,
     // and the copy is tried once more when that maps the names differently.
     folder.Forget();
-    if (attempt > 0 || !from_leaf.in_folder) return false;
+    if (attempt > 0 || !from_leaf.in_folder) return failed;
     folders_.Folder(from_leaf.folder).Forget();
-    if (MapPath(source) == from && MapPath(destination) == to) return false;
+    if (MapPath(source) == from && MapPath(destination) == to) return failed;
   }
 }
 
-MakeDirResult PosixSystem::MakeDirectory(const std::string& path) {
+Status PosixSystem::MakeDirectory(const std::string& path) {
   MappedLeaf leaf;
   std::string mapped = MapPath(path, &leaf);
-  if (mapped.empty()) return MakeDirResult::kFailed;
+  if (mapped.empty()) return Unmapped(path);
   FolderIndex* folder = leaf.in_folder ? &folders_.Folder(leaf.folder) : nullptr;
   if (folder != nullptr) folder->BeginChange();
   if (mkdir(mapped.c_str(), 0777) == 0) {
     if (folder != nullptr) folder->Added(leaf.name);
-    return MakeDirResult::kCreated;
+    return Status::Ok();
   }
-  // CreateDirectoryA answers ERROR_ALREADY_EXISTS for any existing entry, a file too.
-  return errno == EEXIST ? MakeDirResult::kAlreadyExists : MakeDirResult::kFailed;
+  // CreateDirectoryA answers ERROR_ALREADY_EXISTS for any existing entry, a file too;
+  // so does mkdir with EEXIST.
+  return StatusFromErrno(errno, path);
 }
 
-bool PosixSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+Status PosixSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
   MappedLeaf leaf;
   std::string mapped = MapPath(path, &leaf);
+  if (mapped.empty()) return Unmapped(path);
   struct stat st;
-  bool found = !mapped.empty() && stat(mapped.c_str(), &st) == 0;
-  if (!found && MapAgain(path, leaf, &mapped)) found = stat(mapped.c_str(), &st) == 0;
-  if (!found) return false;
+  bool found = stat(mapped.c_str(), &st) == 0;
+  int error = errno;
+  if (!found && MapAgain(path, leaf, &mapped)) {
+    found = stat(mapped.c_str(), &st) == 0;
+    error = errno;
+  }
+  if (!found) return StatusFromErrno(error, path);
   *mtime = ClampTime(st.st_mtime);
-  return true;
+  return Status::Ok();
 }
 
 WineRegistry* PosixSystem::registry() {
@@ -185,41 +225,52 @@ WineRegistry* PosixSystem::registry() {
   return registry_.get();
 }
 
-RegKey PosixSystem::OpenRegistryKey(RegKey parent, const std::string& subkey) {
-  return registry()->OpenKey(parent, subkey);
+Status PosixSystem::OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) {
+  RegKey opened = registry()->OpenKey(parent, subkey);
+  if (opened == 0) return Status(StatusKind::kNotFound, subkey);
+  *key = opened;
+  return Status::Ok();
 }
 
-bool PosixSystem::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
-  return registry()->QueryValue(key, name, data);
+Status PosixSystem::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
+  if (!registry()->QueryValue(key, name, data)) return Status(StatusKind::kNotFound, name);
+  return Status::Ok();
 }
 
 void PosixSystem::CloseRegistryKey(RegKey key) { registry()->CloseKey(key); }
 
-bool PosixSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+Status PosixSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   std::string mapped = MapPath(path);
-  return !mapped.empty() && ReadFileVersionBlock(mapped, block);
+  if (mapped.empty()) return Unmapped(path);
+  if (!ReadFileVersionBlock(mapped, block)) return StatusFromErrno(errno, path);
+  return Status::Ok();
 }
 
-bool PosixSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
-                                    const std::string& sub_block, std::string* value) {
-  return QueryVersionBlock(block, sub_block, value);
+Status PosixSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                      const std::string& sub_block, std::string* value) {
+  if (!QueryVersionBlock(block, sub_block, value)) return Status(StatusKind::kNotFound, sub_block);
+  return Status::Ok();
 }
 
-DllRegisterResult PosixSystem::CallDllRegisterServer(const std::string& path,
-                                                     std::int32_t* hresult) {
-  return CallRegisterServer(MapPath(path), hresult);
+Status PosixSystem::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
+  Status status = CallRegisterServer(MapPath(path), hresult);
+  if (status.ok()) return status;
+  return Status(status.kind(), path, status.os_error());
 }
 
-std::unique_ptr<Process> PosixSystem::StartProcess(const std::string& program,
-                                                   const std::string& arguments,
-                                                   const std::string& working_dir) {
+Status PosixSystem::StartProcess(const std::string& program, const std::string& arguments,
+                                 const std::string& working_dir,
+                                 std::unique_ptr<Process>* process) {
   std::string mapped_dir;
   if (!working_dir.empty()) {
     mapped_dir = MapPath(working_dir);
-    if (mapped_dir.empty()) return nullptr;
+    if (mapped_dir.empty()) return Unmapped(working_dir);
   }
-  return StartChildProcess(MapPath(program), SplitArguments(converter_.ToUtf8(arguments)),
-                           mapped_dir);
+  std::unique_ptr<Process> started =
+      StartChildProcess(MapPath(program), SplitArguments(converter_.ToUtf8(arguments)), mapped_dir);
+  if (!started) return StatusFromErrno(errno, program);
+  *process = std::move(started);
+  return Status::Ok();
 }
 
 void PosixSystem::SleepMilliseconds(int ms) {

@@ -6,6 +6,7 @@
 #include "base/code_page_text.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/temp_files.h"
+#include "platform/win32/win32_status.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {
@@ -36,7 +37,11 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min(size, kMaxIo));
     DWORD written = 0;
-    if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file, data, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_HANDLE_DISK_FULL);  // no progress: taken as a full disk
+      return false;
+    }
     data += written;
     size -= written;
   }
@@ -59,39 +64,45 @@ class Win32Replacement : public OutputFile {
     DeleteFileA(live_.path().c_str());
   }
 
-  bool Write(const void* data, std::size_t size) override {
-    if (failed_) return false;
+  Status Write(const void* data, std::size_t size) override {
+    if (!failed_.ok()) return failed_;
     const char* bytes = static_cast<const char*>(data);
     if (buffer_.size() + size <= kWriteBuffer) {
       buffer_.insert(buffer_.end(), bytes, bytes + size);
-      return true;
+      return Status::Ok();
     }
-    if (!Flush() || !WriteAll(file_.get(), bytes, size)) {
-      failed_ = true;
-      return false;
-    }
-    return true;
+    if (!Flush() || !WriteAll(file_.get(), bytes, size)) failed_ = WriteFailure();
+    return failed_;
   }
 
-  bool Commit() override {
-    if (committed_ || failed_) return false;
-    if (!Flush()) return false;
+  Status Commit() override {
+    if (!failed_.ok()) return failed_;
+    if (committed_) return StatusFromError(ERROR_INVALID_HANDLE, destination_);
+    if (!Flush()) return failed_ = WriteFailure();
     live_.ForgetHandle();
-    if (!file_.Close() || TempStopRequested()) return false;
+    if (!file_.Close()) return WriteFailure();
+    if (TempStopRequested()) return StatusFromError(ERROR_OPERATION_ABORTED, destination_);
     if (!MoveFileExA(live_.path().c_str(), destination_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return false;
+      return WriteFailure();
     }
     committed_ = true;
-    return true;
+    return Status::Ok();
   }
 
  private:
   bool Flush() {
     bool ok = WriteAll(file_.get(), buffer_.data(), buffer_.size());
     buffer_.clear();
-    if (!ok) failed_ = true;
     return ok;
+  }
+
+  // The last error of a failed write, flush, close or rename: a full disk keeps its kind,
+  // any other is a write error on the destination.
+  Status WriteFailure() const {
+    Status status = StatusFromLastError(destination_);
+    if (status.Is(StatusKind::kDiskFull)) return status;
+    return Status(StatusKind::kWriteError, destination_, status.os_error());
   }
 
   ScopedHandle file_;
@@ -99,7 +110,7 @@ class Win32Replacement : public OutputFile {
   std::string destination_;
   std::vector<char> buffer_;
   bool committed_ = false;
-  bool failed_ = false;
+  Status failed_;  // a failed write spoils the whole output
 };
 
 }  // namespace
@@ -119,15 +130,21 @@ bool HasNoStreamColon(const std::string& path) {
 }
 
 DestinationState ExamineDestination(const std::string& path) {
-  if (!HasNoStreamColon(path)) return DestinationState::kRefused;
+  if (!HasNoStreamColon(path)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return DestinationState::kRefused;
+  }
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? DestinationState::kAbsent
                                                   : DestinationState::kRefused;
   }
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0
-             ? DestinationState::kReplaceable
-             : DestinationState::kRefused;
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) {
+    return DestinationState::kReplaceable;
+  }
+  // What CreateFileA answers for a directory or a read-only file opened for writing.
+  SetLastError(ERROR_ACCESS_DENIED);
+  return DestinationState::kRefused;
 }
 
 bool MayReplace(const std::string& path) {
@@ -135,7 +152,11 @@ bool MayReplace(const std::string& path) {
 }
 
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path) {
-  if (path.empty() || !MayReplace(path)) return nullptr;
+  if (path.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  if (!MayReplace(path)) return nullptr;
   std::string prefix = DirectoryPrefix(path);
   RemoveLeftoverTemps(prefix);
   std::string temp_path;

@@ -21,9 +21,9 @@ enum class DestinationState {
   kRefused,      // anything else: a stream colon, a directory, read-only, no such folder
 };
 
-// What stands at `path`, with one attribute look-up. Under Wine running as root the
-// read-only attribute stops no write, so it is checked here rather than left to the file
-// functions.
+// What stands at `path`, with one attribute look-up; for kRefused the last error says why. Under
+// Wine running as root the read-only attribute stops no write, so it is checked here rather than
+// left to the file functions.
 DestinationState ExamineDestination(const std::string& path);
 
 // True when this program may create or overwrite the file `path` names: an existing
@@ -37,8 +37,8 @@ bool MayReplace(const std::string& path);
 bool HasNoStreamColon(const std::string& path);
 
 // Creates a temporary file in the destination's directory (removing that folder's
-// leftovers first, temp_files.h); null when the destination may not be replaced
-// (MayReplace) or that fails. Its commit renames it onto the destination with
+// leftovers first, temp_files.h); null, with the last error set, when the destination may
+// not be replaced (MayReplace) or that fails. Its commit renames it onto the destination with
 // MOVEFILE_WRITE_THROUGH.
 std::unique_ptr<OutputFile> CreateWin32Replacement(const std::string& path);
 

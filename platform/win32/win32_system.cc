@@ -8,6 +8,7 @@
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_copy.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_status.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {
@@ -16,12 +17,13 @@ namespace {
 // The buffer start-up gives the directory queries; a longer directory counts as none.
 constexpr UINT kDirectoryBuffer = 256;
 
-bool QueryDirectory(UINT(WINAPI* query)(LPSTR, UINT), std::string* dir) {
+Status QueryDirectory(UINT(WINAPI* query)(LPSTR, UINT), std::string* dir) {
   char buffer[kDirectoryBuffer];
   UINT n = query(buffer, kDirectoryBuffer);
-  if (n == 0 || n >= kDirectoryBuffer) return false;
+  if (n == 0) return StatusFromLastError(std::string());
+  if (n >= kDirectoryBuffer) return Status(StatusKind::kUnsupported);
   dir->assign(buffer, n);
-  return true;
+  return Status::Ok();
 }
 
 // Our predefined roots carry the 32-bit values; a 64-bit HKEY holds them sign-extended.
@@ -34,6 +36,13 @@ HKEY ToHkey(RegKey key) {
     case kHkeyCurrentConfig: return HKEY_CURRENT_CONFIG;
     default: return reinterpret_cast<HKEY>(key);
   }
+}
+
+// A file that holds no version resource (the usual answer) or cannot be read (its own).
+Status NoVersionBlock(const std::string& path) {
+  Status status = StatusFromLastError(path);
+  if (status.Is(StatusKind::kFailed)) return Status(StatusKind::kNotFound, path, status.os_error());
+  return status;
 }
 
 bool IsPredefinedRoot(RegKey key) {
@@ -66,68 +75,75 @@ class Win32Process : public Process {
 
 }  // namespace
 
-bool Win32System::WindowsDirectory(std::string* dir) {
+Status Win32System::WindowsDirectory(std::string* dir) {
   return QueryDirectory(GetWindowsDirectoryA, dir);
 }
 
-bool Win32System::SystemDirectory(std::string* dir) {
+Status Win32System::SystemDirectory(std::string* dir) {
   return QueryDirectory(GetSystemDirectoryA, dir);
 }
 
-std::unique_ptr<InputFile> Win32System::OpenForReading(const std::string& path) {
-  return OpenWin32InputFile(path);
+Status Win32System::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
+  std::unique_ptr<InputFile> input = OpenWin32InputFile(path);
+  if (!input) return StatusFromLastError(path);
+  *file = std::move(input);
+  return Status::Ok();
 }
 
-std::unique_ptr<OutputFile> Win32System::CreateReplacement(const std::string& path) {
-  return CreateWin32Replacement(path);
+Status Win32System::CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) {
+  std::unique_ptr<OutputFile> output = CreateWin32Replacement(path);
+  if (!output) return StatusFromLastError(path);
+  *file = std::move(output);
+  return Status::Ok();
 }
 
-bool Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
-  return CopyWin32File(source, destination);
+Status Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
+  if (CopyWin32File(source, destination)) return Status::Ok();
+  return StatusFromLastError(destination).WithOtherPath(source);
 }
 
-MakeDirResult Win32System::MakeDirectory(const std::string& path) {
-  if (!HasNoStreamColon(path)) return MakeDirResult::kFailed;
-  if (CreateDirectoryA(path.c_str(), nullptr)) return MakeDirResult::kCreated;
-  return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirResult::kAlreadyExists
-                                                : MakeDirResult::kFailed;
+Status Win32System::MakeDirectory(const std::string& path) {
+  if (!HasNoStreamColon(path)) return StatusFromError(ERROR_INVALID_NAME, path);
+  if (CreateDirectoryA(path.c_str(), nullptr)) return Status::Ok();
+  return StatusFromLastError(path);
 }
 
-bool Win32System::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+Status Win32System::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return StatusFromLastError(path);
+  }
   std::uint64_t filetime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                            data.ftLastWriteTime.dwLowDateTime;
   *mtime = SecondsSince1970(filetime);
-  return true;
+  return Status::Ok();
 }
 
-RegKey Win32System::OpenRegistryKey(RegKey parent, const std::string& subkey) {
-  if (parent == 0) return 0;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(ToHkey(parent), subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return 0;
-  }
-  return reinterpret_cast<RegKey>(key);
+Status Win32System::OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) {
+  if (parent == 0) return StatusFromError(ERROR_INVALID_HANDLE, subkey);
+  HKEY opened = nullptr;
+  LONG error = RegOpenKeyExA(ToHkey(parent), subkey.c_str(), 0, KEY_READ, &opened);
+  // The registry functions answer their error rather than setting the last error.
+  if (error != ERROR_SUCCESS) return StatusFromError(static_cast<std::uint32_t>(error), subkey);
+  *key = reinterpret_cast<RegKey>(opened);
+  return Status::Ok();
 }
 
-bool Win32System::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
-  if (key == 0) return false;
+Status Win32System::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
+  if (key == 0) return StatusFromError(ERROR_INVALID_HANDLE, name);
   HKEY hkey = ToHkey(key);
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return false;
-  }
+  LONG error = RegQueryValueExA(hkey, name.c_str(), nullptr, &type, nullptr, &size);
+  if (error != ERROR_SUCCESS) return StatusFromError(static_cast<std::uint32_t>(error), name);
   // One byte more than reported, NUL, so a string stored without its NUL still ends.
   std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
   DWORD got = size;
-  if (RegQueryValueExA(hkey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                       &got) != ERROR_SUCCESS) {
-    return false;
-  }
+  error = RegQueryValueExA(hkey, name.c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(buffer.data()), &got);
+  if (error != ERROR_SUCCESS) return StatusFromError(static_cast<std::uint32_t>(error), name);
   data->assign(buffer.data(), std::min<std::size_t>(got, size));
-  return true;
+  return Status::Ok();
 }
 
 void Win32System::CloseRegistryKey(RegKey key) {
@@ -135,24 +151,26 @@ void Win32System::CloseRegistryKey(RegKey key) {
   RegCloseKey(ToHkey(key));
 }
 
-bool Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+Status Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   const VersionFunctions& version = VersionLibrary();
-  if (!version.get_file_version_info_size) return false;
+  if (!version.get_file_version_info_size) return Status(StatusKind::kUnsupported, path);
   DWORD handle = 0;
   DWORD size = version.get_file_version_info_size(path.c_str(), &handle);
-  if (size == 0) return false;
+  // A file without a version resource answers ERROR_RESOURCE_TYPE_NOT_FOUND or the like.
+  if (size == 0) return NoVersionBlock(path);
   block->assign(size, 0);
   if (!version.get_file_version_info(path.c_str(), 0, size, block->data())) {
     block->clear();
-    return false;
+    return NoVersionBlock(path);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
-                                    const std::string& sub_block, std::string* value) {
+Status Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                      const std::string& sub_block, std::string* value) {
   const VersionFunctions& version = VersionLibrary();
-  if (block.empty() || !version.ver_query_value) return false;
+  if (!version.ver_query_value) return Status(StatusKind::kUnsupported, sub_block);
+  if (block.empty()) return Status(StatusKind::kNotFound, sub_block);
   // VerQueryValueA keeps the ANSI forms of the strings it hands out inside the block, so
   // it gets a copy it may write to.
   std::vector<std::uint8_t> work(block);
@@ -160,12 +178,12 @@ bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
   UINT length = 0;
   if (!version.ver_query_value(work.data(), sub_block.c_str(), &found, &length) ||
       found == nullptr) {
-    return false;
+    return Status(StatusKind::kNotFound, sub_block);
   }
   const char* begin = static_cast<const char*>(found);
   const char* block_begin = reinterpret_cast<const char*>(work.data());
   const char* block_end = block_begin + work.size();
-  if (begin < block_begin || begin > block_end) return false;
+  if (begin < block_begin || begin > block_end) return Status(StatusKind::kCorrupt, sub_block);
   std::size_t room = static_cast<std::size_t>(block_end - begin);
   if (StartsWithNoCase(sub_block, "\\StringFileInfo")) {
     const void* nul = std::memchr(begin, '\0', room);
@@ -174,25 +192,24 @@ bool Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
   } else {
     value->assign(begin, std::min<std::size_t>(length, room));
   }
-  return true;
+  return Status::Ok();
 }
 
-DllRegisterResult Win32System::CallDllRegisterServer(const std::string& path,
-                                                     std::int32_t* hresult) {
+Status Win32System::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
   ScopedLibrary library(LoadComponent(path));
-  if (!library.get()) return DllRegisterResult::kNotLoaded;
+  if (!library.get()) return StatusFromLastError(path);
   FARPROC entry = GetProcAddress(library.get(), "DllRegisterServer");
-  if (!entry) return DllRegisterResult::kNoEntryPoint;
+  if (!entry) return Status(StatusKind::kUnsupported, path, ERROR_PROC_NOT_FOUND);
   using RegisterServer = HRESULT(STDAPICALLTYPE*)();
   // Through the generic function pointer type, which converts to any other.
   auto call = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry));
   *hresult = static_cast<std::int32_t>(call());
-  return DllRegisterResult::kCalled;
+  return Status::Ok();
 }
 
-std::unique_ptr<Process> Win32System::StartProcess(const std::string& program,
-                                                   const std::string& arguments,
-                                                   const std::string& working_dir) {
+Status Win32System::StartProcess(const std::string& program, const std::string& arguments,
+                                 const std::string& working_dir,
+                                 std::unique_ptr<Process>* process) {
   std::string line = "\"" + program + "\"";
   if (!arguments.empty()) line += " " + arguments;
   // CreateProcessA may write into its command line.
@@ -207,9 +224,10 @@ std::unique_ptr<Process> Win32System::StartProcess(const std::string& program,
   std::memset(&info, 0, sizeof info);
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       working_dir.empty() ? nullptr : working_dir.c_str(), &startup, &info)) {
-    return nullptr;
+    return StatusFromLastError(program);
   }
-  return std::make_unique<Win32Process>(info.hProcess, info.hThread);
+  *process = std::make_unique<Win32Process>(info.hProcess, info.hThread);
+  return Status::Ok();
 }
 
 void Win32System::SleepMilliseconds(int ms) { Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0); }

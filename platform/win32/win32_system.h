@@ -16,31 +16,31 @@ namespace setup {
 
 class Win32System : public System {
  public:
-  bool WindowsDirectory(std::string* dir) override;
-  bool SystemDirectory(std::string* dir) override;
+  Status WindowsDirectory(std::string* dir) override;
+  Status SystemDirectory(std::string* dir) override;
 
-  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
-  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override;
   // CopyWin32File: through a temporary file and a rename, keeping the source's
   // modification time and attributes; fails for a file copied onto itself; a failed copy
   // leaves the old destination byte for byte and no partial file.
-  bool CopyFileBytes(const std::string& source, const std::string& destination) override;
-  MakeDirResult MakeDirectory(const std::string& path) override;
+  Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  Status MakeDirectory(const std::string& path) override;
   // Files and directories alike; the time is the last write in UTC seconds since 1970.
-  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
+  Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
 
   // Keys are opened with KEY_READ only: a key the user may read but not write is found.
-  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override;
-  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
+  Status OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) override;
+  Status QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
   void CloseRegistryKey(RegKey key) override;
 
-  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
-  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
-                         std::string* value) override;
+  Status ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
+  Status QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                           std::string* value) override;
 
-  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
-  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
-                                        const std::string& working_dir) override;
+  Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override;
 };
 

@@ -8,6 +8,8 @@
 #include "script/command_context.h"
 #include "script/startup.h"
 #include "tests/unit/fakes.h"
+#include "text/status_text.h"
+#include "textcopy/text_filter.h"
 
 namespace setup {
 
@@ -24,6 +26,19 @@ struct AppFixture {
   int Start(const std::string& script_utf8, const char* program = kProgram) {
     system.AddFile(kScriptPath, Sjis(script_utf8));
     return StartSetup(*app, Sjis(program));
+  }
+
+  // A text copy through the run's filter, its failure shown as the text commands show it.
+  bool CopyTextFile(const char* source, const char* destination, LanguageMode mode) {
+    return Shown(app->context.text_filter().CopyTextFile(source, destination, mode));
+  }
+  bool FilterStream(InputFile& in, OutputFile& out, const char* source, const char* destination,
+                    LanguageMode mode) {
+    return Shown(app->context.text_filter().FilterStream(in, out, source, destination, mode));
+  }
+  bool Shown(const Status& status) {
+    if (!status.ok()) ShowStatus(app->context.reporter, FailedStep::kTextCopy, status);
+    return status.ok();
   }
 
   // The texts of the message boxes, in order.

@@ -58,6 +58,34 @@ TEST(CodePageTextTest, CutWholeNeverSplitsACharacter) {
   for (const Case& c : cases) EXPECT_EQ(CutWhole(kCp932, c.text, c.limit), c.cut) << c.text;
 }
 
+// The double-byte words of a buffer: whole characters only, each second byte accepted.
+TEST(CodePageTextTest, SkipDoubleByteCharsTakesWholeCharactersOnly) {
+  const auto not_lf = [](unsigned char b) { return b != '\n'; };
+  struct Case {
+    std::string text;
+    std::size_t taken;
+  } cases[] = {
+      {"", 0},
+      {"ab", 0},                    // no lead byte
+      {"\x82\xa0\x82\xa2x", 4},     // two characters, then a single byte
+      {"\x82\xa0\x82", 2},          // a lead byte that ends the buffer is left out
+      {"\x82\xa0\x82\n", 2},        // a refused second byte ends the run before it
+      {"\x95\x5c\x95\x5c\x82", 4},  // 0x5C as a second byte is part of a character
+      {"\xa0\xa0", 0},              // 0xA0 is no lead byte of code page 932
+  };
+  for (const Case& c : cases) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(c.text.data());
+    const unsigned char* end = begin + c.text.size();
+    EXPECT_EQ(SkipDoubleByteChars(kCp932, begin, end, not_lf) - begin,
+              static_cast<std::ptrdiff_t>(c.taken))
+        << c.text;
+  }
+  EXPECT_EQ(CharLengthOfFirstByte(kCp932, 0x82), 2u);
+  EXPECT_EQ(CharLengthOfFirstByte(kCp932, 0xFC), 2u);
+  EXPECT_EQ(CharLengthOfFirstByte(kCp932, 0xA0), 1u);
+  EXPECT_EQ(CharLengthOfFirstByte(kCp932, '\\'), 1u);
+}
+
 TEST(Utf8Test, DecodesWellFormedSequencesAndStepsOverStrayBytes) {
   struct Case {
     std::string text;

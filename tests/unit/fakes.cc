@@ -66,21 +66,21 @@ class FakeProcess : public Process {
 class FakeOutputFile : public OutputFile {
  public:
   FakeOutputFile(FakeSystem* system, std::string path) : system_(system), path_(std::move(path)) {}
-  bool Write(const void* data, std::size_t size) override {
+  Status Write(const void* data, std::size_t size) override {
     if (system_->disk_space >= 0) {
       if (static_cast<long>(size) > system_->disk_space) {
         system_->disk_space = 0;
-        return false;
+        return Status(StatusKind::kDiskFull, path_);
       }
       system_->disk_space -= static_cast<long>(size);
     }
     data_.append(static_cast<const char*>(data), size);
-    return true;
+    return Status::Ok();
   }
-  bool Commit() override {
-    if (system_->fail_commit) return false;
+  Status Commit() override {
+    if (system_->fail_commit) return Status(StatusKind::kWriteError, path_);
     system_->files[path_].data = data_;
-    return true;
+    return Status::Ok();
   }
 
  private:
@@ -110,67 +110,77 @@ bool FakeSystem::HasDirectory(const std::string& path) const {
   return directories.count(Normalize(path)) > 0;
 }
 
-bool FakeSystem::WindowsDirectory(std::string* dir) {
-  if (no_windows) return false;
+Status FakeSystem::WindowsDirectory(std::string* dir) {
+  if (no_windows) return Status(StatusKind::kUnsupported);
   *dir = windows_dir;
-  return true;
+  return Status::Ok();
 }
-bool FakeSystem::SystemDirectory(std::string* dir) {
-  if (no_system) return false;
+Status FakeSystem::SystemDirectory(std::string* dir) {
+  if (no_system) return Status(StatusKind::kUnsupported);
   *dir = system_dir;
-  return true;
+  return Status::Ok();
 }
 
-std::unique_ptr<InputFile> FakeSystem::OpenForReading(const std::string& path) {
+Status FakeSystem::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
   std::string p = Normalize(path);
   auto it = files.find(p);
-  if (it == files.end() || unreadable.count(p)) return nullptr;
-  return std::make_unique<FakeInputFile>(it->second.data,
-                                         p == Normalize(fail_read_path) ? fail_read_after : -1);
+  if (it == files.end()) return Status(StatusKind::kNotFound, path);
+  if (unreadable.count(p)) return Status(StatusKind::kAccessDenied, path);
+  *file = std::make_unique<FakeInputFile>(it->second.data,
+                                          p == Normalize(fail_read_path) ? fail_read_after : -1);
+  return Status::Ok();
 }
 
-std::unique_ptr<OutputFile> FakeSystem::CreateReplacement(const std::string& path) {
+Status FakeSystem::CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) {
   std::string p = Normalize(path);
-  if (p.empty() || unreadable.count(p) || directories.count(p)) return nullptr;
+  if (p.empty()) return Status(StatusKind::kNotFound, path);
+  if (unreadable.count(p)) return Status(StatusKind::kAccessDenied, path);
+  if (directories.count(p)) return Status(StatusKind::kIsDirectory, path);
   std::string::size_type slash = p.rfind('\\');
   if (slash != std::string::npos && slash > 0 && !directories.empty() &&
       !directories.count(p.substr(0, slash))) {
-    return nullptr;  // the destination's directory is missing
+    return Status(StatusKind::kNotFound, path);  // the destination's directory is missing
   }
-  return std::make_unique<FakeOutputFile>(this, p);
+  *file = std::make_unique<FakeOutputFile>(this, p);
+  return Status::Ok();
 }
 
-bool FakeSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
+Status FakeSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
   log.push_back("copy " + source + " " + destination);
   std::string s = Normalize(source), d = Normalize(destination);
   auto it = files.find(s);
-  if (it == files.end() || unreadable.count(s) || s == d || d.empty()) return false;
+  if (it == files.end() || d.empty())
+    return Status(StatusKind::kNotFound, destination).WithOtherPath(source);
+  if (unreadable.count(s) || s == d)
+    return Status(StatusKind::kAccessDenied, destination).WithOtherPath(source);
   if (disk_space >= 0) {
-    if (static_cast<long>(it->second.data.size()) > disk_space) return false;
+    if (static_cast<long>(it->second.data.size()) > disk_space) {
+      return Status(StatusKind::kDiskFull, destination).WithOtherPath(source);
+    }
     disk_space -= static_cast<long>(it->second.data.size());
   }
   files[d] = it->second;
-  return true;
+  return Status::Ok();
 }
 
-MakeDirResult FakeSystem::MakeDirectory(const std::string& path) {
+Status FakeSystem::MakeDirectory(const std::string& path) {
   log.push_back("mkdir " + path);
   std::string p = Normalize(path);
-  if (directories.count(p)) return MakeDirResult::kAlreadyExists;
-  if (refuse_directory.count(p)) return MakeDirResult::kFailed;
+  if (directories.count(p)) return Status(StatusKind::kAlreadyExists, path);
+  if (refuse_directory.count(p)) return Status(StatusKind::kAccessDenied, path);
   std::string::size_type slash = p.rfind('\\');
   if (slash != std::string::npos && slash > 2 && !directories.count(p.substr(0, slash))) {
-    return MakeDirResult::kFailed;  // the parent is missing
+    return Status(StatusKind::kNotFound, path);  // the parent is missing
   }
   directories.insert(p);
-  return MakeDirResult::kCreated;
+  return Status::Ok();
 }
 
-bool FakeSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+Status FakeSystem::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
   auto it = files.find(Normalize(path));
-  if (it == files.end()) return false;
+  if (it == files.end()) return Status(StatusKind::kNotFound, path);
   *mtime = it->second.mtime;
-  return true;
+  return Status::Ok();
 }
 
 namespace {
@@ -217,28 +227,29 @@ void FakeSystem::SetRegistryValue(RegKey root, const std::string& path, const st
   if (k) k->values[Lower(name)] = data;
 }
 
-RegKey FakeSystem::OpenRegistryKey(RegKey parent, const std::string& subkey) {
+Status FakeSystem::OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) {
   Key* k = FindKey(parent);
-  if (!k) return 0;
+  if (!k) return Status(StatusKind::kFailed, subkey);
   Key* found = k;  // an empty name opens the parent again
   if (!subkey.empty()) {
     auto it = k->subkeys.find(Lower(subkey));
-    if (it == k->subkeys.end()) return 0;
+    if (it == k->subkeys.end()) return Status(StatusKind::kNotFound, subkey);
     found = it->second.get();
   }
   RegKey h = next_handle_++;
   handles_[h] = found;
   ++open_keys;
-  return h;
+  *key = h;
+  return Status::Ok();
 }
 
-bool FakeSystem::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
+Status FakeSystem::QueryRegistryValue(RegKey key, const std::string& name, std::string* data) {
   Key* k = FindKey(key);
-  if (!k) return false;
+  if (!k) return Status(StatusKind::kFailed, name);
   auto it = k->values.find(Lower(name));
-  if (it == k->values.end()) return false;
+  if (it == k->values.end()) return Status(StatusKind::kNotFound, name);
   *data = it->second;
-  return true;
+  return Status::Ok();
 }
 
 void FakeSystem::CloseRegistryKey(RegKey key) {
@@ -250,41 +261,40 @@ void FakeSystem::SetVersionValues(const std::string& path,
   version_values_[Normalize(path)] = std::move(values);
 }
 
-bool FakeSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+Status FakeSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   auto it = version_values_.find(Normalize(path));
-  if (it == version_values_.end()) return false;
+  if (it == version_values_.end()) return Status(StatusKind::kNotFound, path);
   // The fake's block is the file's path; QueryVersionValue looks the values up by it.
   block->assign(it->first.begin(), it->first.end());
-  return true;
+  return Status::Ok();
 }
 
-bool FakeSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
-                                   const std::string& sub_block, std::string* value) {
+Status FakeSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
+                                     const std::string& sub_block, std::string* value) {
   auto it = version_values_.find(std::string(block.begin(), block.end()));
-  if (it == version_values_.end()) return false;
+  if (it == version_values_.end()) return Status(StatusKind::kCorrupt, sub_block);
   auto v = it->second.find(sub_block);
-  if (v == it->second.end()) return false;
+  if (v == it->second.end()) return Status(StatusKind::kNotFound, sub_block);
   *value = v->second;
-  return true;
+  return Status::Ok();
 }
 
-DllRegisterResult FakeSystem::CallDllRegisterServer(const std::string& path,
-                                                    std::int32_t* hresult) {
+Status FakeSystem::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
   log.push_back("dll " + path);
-  if (libraries_without_entry.count(path)) return DllRegisterResult::kNoEntryPoint;
+  if (libraries_without_entry.count(path)) return Status(StatusKind::kUnsupported, path);
   auto it = libraries.find(path);
-  if (it == libraries.end()) return DllRegisterResult::kNotLoaded;
+  if (it == libraries.end()) return Status(StatusKind::kNotFound, path);
   *hresult = it->second;
-  return DllRegisterResult::kCalled;
+  return Status::Ok();
 }
 
-std::unique_ptr<Process> FakeSystem::StartProcess(const std::string& program,
-                                                  const std::string& arguments,
-                                                  const std::string& working_dir) {
+Status FakeSystem::StartProcess(const std::string& program, const std::string& arguments,
+                                const std::string& working_dir, std::unique_ptr<Process>* process) {
   log.push_back("spawn " + program);
-  if (!programs.count(program)) return nullptr;
+  if (!programs.count(program)) return Status(StatusKind::kNotFound, program);
   spawned.push_back({program, arguments, working_dir});
-  return std::make_unique<FakeProcess>(process_polls);
+  *process = std::make_unique<FakeProcess>(process_polls);
+  return Status::Ok();
 }
 
 // --- FakeEncoding

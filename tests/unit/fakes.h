@@ -59,22 +59,22 @@ class FakeSystem : public System {
   void SetVersionValues(const std::string& path, std::map<std::string, std::string> values);
 
   // --- System
-  bool WindowsDirectory(std::string* dir) override;
-  bool SystemDirectory(std::string* dir) override;
-  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override;
-  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override;
-  bool CopyFileBytes(const std::string& source, const std::string& destination) override;
-  MakeDirResult MakeDirectory(const std::string& path) override;
-  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
-  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override;
-  bool QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
+  Status WindowsDirectory(std::string* dir) override;
+  Status SystemDirectory(std::string* dir) override;
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override;
+  Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  Status MakeDirectory(const std::string& path) override;
+  Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
+  Status OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) override;
+  Status QueryRegistryValue(RegKey key, const std::string& name, std::string* data) override;
   void CloseRegistryKey(RegKey key) override;
-  bool ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
-  bool QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
-                         std::string* value) override;
-  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
-  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
-                                        const std::string& working_dir) override;
+  Status ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
+  Status QueryVersionValue(const std::vector<std::uint8_t>& block, const std::string& sub_block,
+                           std::string* value) override;
+  Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
 
   // --- Settings and faults

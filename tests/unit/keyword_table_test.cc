@@ -48,10 +48,10 @@ TEST(KeywordTableTest, ClassifyLine) {
 
 // Every command's word finds its own row: no keyword hides behind a shorter one.
 TEST(KeywordTableTest, EveryWordFindsItsRow) {
-  for (int id = kDefine; id <= kIfRegistryFind; ++id) {
+  for (int id = 0; id < kKeywordCount; ++id) {
     const KeywordRow& row = RowOf(static_cast<KeywordId>(id));
     ASSERT_EQ(row.id, id);
-    ASSERT_NE(row.keyword, nullptr) << id;
+    if (row.keyword == nullptr) continue;  // the line kinds found by their first byte
     EXPECT_EQ(ClassifyLine(row.keyword), id) << row.keyword;
     std::string word = CommandWord(row.id);
     EXPECT_EQ(word.empty(), (row.flags & kNotACommand) != 0) << row.keyword;

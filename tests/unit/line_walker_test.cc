@@ -37,17 +37,22 @@ std::string Walk(AppFixture& f, const std::string& macro_value) {
 }
 
 TEST(LineWalkerTest, NumbersExpandsAndClassifies) {
+  const std::string go = std::to_string(kGoto), message = std::to_string(kMessage);
+  const std::string empty = std::to_string(kEmptyLine), label = std::to_string(kLabelLine);
+  const std::string comment = std::to_string(kCommentLine), none = std::to_string(kNoKeyword);
   AppFixture f;
-  EXPECT_EQ(Walk(f, "hi"),
-            "1:0:17:17:Goto end\n2:0:1:1:\n3:0:0:0:aaaaaaaaaaaa\n4:1:1 long\n"
-            "5:0:16:16:Message hihi\n6:0:2:2::end\n7:0:3:3:' hi\n"
-            "end 8");
+  EXPECT_EQ(Walk(f, "hi"), "1:0:" + go + ":" + go + ":Goto end\n2:0:" + empty + ":" + empty +
+                               ":\n3:0:" + none + ":" + none + ":aaaaaaaaaaaa\n4:1:" + empty +
+                               " long\n5:0:" + message + ":" + message +
+                               ":Message hihi\n6:0:" + label + ":" + label +
+                               "::end\n7:0:" + comment + ":" + comment + ":' hi\nend 8");
   // A tab, 'Message ' and twice 252 bytes: 513 after expansion, over the work line.
   AppFixture g;
   EXPECT_EQ(Walk(g, std::string(252, 'x')),
-            "1:0:17:17:Goto end\n2:0:1:1:\n3:0:0:0:aaaaaaaaaaaa\n4:1:1 long\n"
-            "5:2:16\n6:0:2:2::end\n7:0:3:3:' xxxxxxxxxx\n"
-            "end 8");
+            "1:0:" + go + ":" + go + ":Goto end\n2:0:" + empty + ":" + empty + ":\n3:0:" + none +
+                ":" + none + ":aaaaaaaaaaaa\n4:1:" + empty + " long\n5:2:" + message +
+                "\n6:0:" + label + ":" + label + "::end\n7:0:" + comment + ":" + comment +
+                ":' xxxxxxxxxx\nend 8");
 }
 
 TEST(LineWalkerTest, Labels) {

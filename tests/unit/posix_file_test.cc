@@ -22,6 +22,7 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/temp_files.h"
 #include "tests/unit/posix_temp_dir.h"
+#include "tests/unit/system_calls.h"
 
 namespace setup {
 namespace {
@@ -45,8 +46,8 @@ class PosixFileTest : public ::testing::Test {
     return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
   }
   bool TextCopy(const std::string& destination) {
-    auto out = system_->CreateReplacement(destination);
-    return out && out->Write("payload", 7) && out->Commit();
+    auto out = Replacement(*system_, destination);
+    return out && out->Write("payload", 7).ok() && out->Commit().ok();
   }
 
   TempDir tmp_;
@@ -109,7 +110,7 @@ TEST_F(PosixFileTest, WhatStandsAtTheDestination) {
         continue;
       }
       mode_t kind = Kind(dest);
-      bool copied = binary ? system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\dest")
+      bool copied = binary ? system_->CopyFileBytes("C:\\work\\source.bin", "C:\\work\\dest").ok()
                            : TextCopy("C:\\work\\dest");
       EXPECT_EQ(copied, c.replaced);
       EXPECT_EQ(Kind(dest), c.replaced ? S_IFREG : kind);

@@ -17,6 +17,7 @@
 
 #include "platform/posix/posix_system.h"
 #include "tests/unit/posix_temp_dir.h"
+#include "tests/unit/system_calls.h"
 
 namespace setup {
 namespace {
@@ -67,7 +68,7 @@ TEST(PosixArgumentsTest, SplitAtBlanks) {
 
 TEST_F(PosixProcessTest, StartsTheProgramWithItsArgumentsInTheWorkingDirectory) {
   Script("reg.sh", "pwd > where.txt\necho \"$# $@\" > args.txt\nexit 3\n");
-  auto process = system_->StartProcess("C:\\TOOLS\\REG.SH", "/regserver", "C:\\tools\\");
+  auto process = Started(*system_, "C:\\TOOLS\\REG.SH", "/regserver", "C:\\tools\\");
   ASSERT_TRUE(process);
   ASSERT_TRUE(WaitFor(process.get()));
   EXPECT_TRUE(process->HasEnded());  // stays ended
@@ -81,7 +82,7 @@ TEST_F(PosixProcessTest, StartsTheProgramWithItsArgumentsInTheWorkingDirectory) 
 TEST_F(PosixProcessTest, TheProgramRunsInAProcessGroupOfItsOwn) {
   // Fields 1 and 5 of /proc/<pid>/stat: the process and its group.
   Script("group.sh", "cut -d' ' -f1,5 /proc/$$/stat > group.txt\n");
-  auto process = system_->StartProcess("C:\\tools\\group.sh", "", "C:\\tools");
+  auto process = Started(*system_, "C:\\tools\\group.sh", "", "C:\\tools");
   ASSERT_TRUE(process);
   ASSERT_TRUE(WaitFor(process.get()));
   std::string text = ReadFileOrMissing(tools_ + "/group.txt");
@@ -93,7 +94,7 @@ TEST_F(PosixProcessTest, TheProgramRunsInAProcessGroupOfItsOwn) {
 
 TEST_F(PosixProcessTest, AnEmptyWorkingDirectoryIsTheCurrentOne) {
   std::string out = tmp_ / "cwd.txt";
-  auto process = system_->StartProcess("/bin/sh", "-c pwd>" + out, "");
+  auto process = Started(*system_, "/bin/sh", "-c pwd>" + out, "");
   ASSERT_TRUE(process);
   ASSERT_TRUE(WaitFor(process.get()));
   EXPECT_EQ(ReadFileOrMissing(out), std::filesystem::current_path().string() + "\n");
@@ -103,22 +104,37 @@ TEST_F(PosixProcessTest, WhatCannotBeExecutedIsNotStarted) {
   tmp_.Write("prefix/drive_c/Tools/library.dll", "MZ not a program");
   std::string garbage = tmp_.Write("prefix/drive_c/Tools/garbage.exe", "MZ\x90\x00 no ELF");
   chmod(garbage.c_str(), 0755);
-  EXPECT_FALSE(system_->StartProcess("C:\\tools\\missing.exe", "/regserver", ""));
-  EXPECT_FALSE(system_->StartProcess("C:\\tools\\library.dll", "/regserver", "C:\\tools\\"));
-  EXPECT_FALSE(system_->StartProcess("C:\\tools\\garbage.exe", "/regserver", "C:\\tools\\"));
-  EXPECT_FALSE(system_->StartProcess("C:\\tools", "", ""));
-  EXPECT_FALSE(system_->StartProcess("", "", ""));
   Script("ok.sh", "exit 0\n");
-  EXPECT_FALSE(system_->StartProcess("C:\\tools\\ok.sh", "", "C:\\no-such-dir\\"));
-  EXPECT_FALSE(PosixSystem("").StartProcess("C:\\tools\\ok.sh", "", ""));
-  EXPECT_FALSE(PosixSystem("").StartProcess("/bin/sh", "", "C:\\tools"));
+  PosixSystem no_prefix("");
+  struct Case {
+    System* system;
+    const char* program;
+    const char* working_dir;
+    StatusKind kind;
+  } cases[] = {
+      {system_.get(), "C:\\tools\\missing.exe", "", StatusKind::kNotFound},
+      {system_.get(), "C:\\tools\\library.dll", "C:\\tools\\", StatusKind::kAccessDenied},
+      {system_.get(), "C:\\tools\\garbage.exe", "C:\\tools\\", StatusKind::kFailed},
+      {system_.get(), "C:\\tools", "", StatusKind::kAccessDenied},
+      {system_.get(), "", "", StatusKind::kNotFound},
+      {system_.get(), "C:\\tools\\ok.sh", "C:\\no-such-dir\\", StatusKind::kNotFound},
+      {&no_prefix, "C:\\tools\\ok.sh", "", StatusKind::kNotFound},
+      {&no_prefix, "/bin/sh", "C:\\tools", StatusKind::kNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.program) + " in " + c.working_dir);
+    std::unique_ptr<Process> process;
+    Status status = c.system->StartProcess(c.program, "/regserver", c.working_dir, &process);
+    EXPECT_EQ(status.kind(), c.kind) << status.os_error();
+    EXPECT_FALSE(process);
+  }
 }
 
 TEST_F(PosixProcessTest, ARunningProcessHasNotEnded) {
   // The child blocks opening the FIFO until the test opens its other end.
   ASSERT_EQ(mkfifo((tools_ + "/gate").c_str(), 0600), 0);
   Script("wait.sh", "read x < gate\necho done > done.txt\n");
-  auto process = system_->StartProcess("C:\\tools\\wait.sh", "", "C:\\tools");
+  auto process = Started(*system_, "C:\\tools\\wait.sh", "", "C:\\tools");
   ASSERT_TRUE(process);
   EXPECT_FALSE(process->HasEnded());
   EXPECT_FALSE(process->HasEnded());
@@ -136,7 +152,7 @@ TEST_F(PosixProcessTest, ADroppedProcessRunsOnAndIsReapedLater) {
   ASSERT_EQ(mkfifo((tools_ + "/gate").c_str(), 0600), 0);
   Script("wait.sh", "read x < gate\necho done > done.txt\n");
   Script("quick.sh", "exit 0\n");
-  auto process = system_->StartProcess("C:\\tools\\wait.sh", "", "C:\\tools");
+  auto process = Started(*system_, "C:\\tools\\wait.sh", "", "C:\\tools");
   ASSERT_TRUE(process);
   process.reset();  // neither waits for the child nor kills it
   int gate = open((tools_ + "/gate").c_str(), O_WRONLY);
@@ -154,7 +170,7 @@ TEST_F(PosixProcessTest, ADroppedProcessRunsOnAndIsReapedLater) {
   } while (info.si_pid == 0);
   EXPECT_EQ(ReadFileOrMissing(tools_ + "/done.txt"), "done\n");
   // The next start and poll reap it: no child of this process is left.
-  auto quick = system_->StartProcess("C:\\tools\\quick.sh", "", "");
+  auto quick = Started(*system_, "C:\\tools\\quick.sh", "", "");
   ASSERT_TRUE(quick);
   ASSERT_TRUE(WaitFor(quick.get()));
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
@@ -172,18 +188,20 @@ TEST_F(PosixProcessTest, SleepWaitsAtLeastAsLongAsAsked) {
 TEST_F(PosixProcessTest, LibrariesThatCannotRegister) {
   tmp_.Write("prefix/drive_c/Tools/text.dll", "MZ not an ELF file");
   std::int32_t hresult = 12345;
-  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools\\missing.dll", &hresult),
-            DllRegisterResult::kNotLoaded);
-  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools\\text.dll", &hresult),
-            DllRegisterResult::kNotLoaded);
-  EXPECT_EQ(system_->CallDllRegisterServer("", &hresult), DllRegisterResult::kNotLoaded);
-  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools", &hresult), DllRegisterResult::kNotLoaded);
+  // Not loaded: the loader's reason; no export: kUnsupported.
+  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools\\missing.dll", &hresult).kind(),
+            StatusKind::kNotFound);
+  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools\\text.dll", &hresult).kind(),
+            StatusKind::kFailed);
+  EXPECT_EQ(system_->CallDllRegisterServer("", &hresult).kind(), StatusKind::kNotFound);
+  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools", &hresult).kind(), StatusKind::kIsDirectory);
   // A real shared object without the export: the C library this test runs on.
   Dl_info info{};
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&dladdr), &info), 0);
   ASSERT_NE(info.dli_fname, nullptr);
-  EXPECT_EQ(system_->CallDllRegisterServer(info.dli_fname, &hresult),
-            DllRegisterResult::kNoEntryPoint);
+  Status no_entry = system_->CallDllRegisterServer(info.dli_fname, &hresult);
+  EXPECT_EQ(no_entry.kind(), StatusKind::kUnsupported);
+  EXPECT_EQ(no_entry.path(), info.dli_fname);
   EXPECT_EQ(hresult, 12345);
 }
 
@@ -200,8 +218,7 @@ TEST_F(PosixProcessTest, ASelfRegisteringLibraryIsCalled) {
   for (const Case& c : cases) {
     setenv("SETUP_TEST_HRESULT", c.value, 1);
     std::int32_t hresult = 12345;
-    EXPECT_EQ(system_->CallDllRegisterServer("c:\\TOOLS\\server.DLL", &hresult),
-              DllRegisterResult::kCalled);
+    EXPECT_TRUE(system_->CallDllRegisterServer("c:\\TOOLS\\server.DLL", &hresult).ok());
     EXPECT_EQ(hresult, c.hresult) << c.value;
   }
   unsetenv("SETUP_TEST_HRESULT");

@@ -84,7 +84,7 @@ TEST(LeftoverTempFilesTest, TheNextWriteIntoTheFolderRemovesThemOnce) {
 
   auto out = CreateReplacementFile(dir + "/out.txt");
   ASSERT_TRUE(out);
-  ASSERT_TRUE(out->Write("new", 3) && out->Commit());
+  ASSERT_TRUE(out->Write("new", 3).ok() && out->Commit().ok());
   std::set<std::string> expected = Names(before);
   ASSERT_EQ(expected.erase(leftover), 1u);
   expected.insert("out.txt");

@@ -26,41 +26,42 @@ class RecordingSystem : public SystemWrapper {
  public:
   using SystemWrapper::SystemWrapper;
 
-  std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
-    std::unique_ptr<OutputFile> output = target().CreateReplacement(path);
-    if (!output) {
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    std::unique_ptr<OutputFile> output;
+    Status status = target().CreateReplacement(path, &output);
+    if (!status.ok()) {
       changes.push_back("replace " + path + ": failed");
-      return nullptr;
+      return status;
     }
-    return std::make_unique<RecordedOutput>(std::move(output), path, &changes);
+    *file = std::make_unique<RecordedOutput>(std::move(output), path, &changes);
+    return status;
   }
-  bool CopyFileBytes(const std::string& source, const std::string& destination) override {
-    bool copied = target().CopyFileBytes(source, destination);
-    changes.push_back("copy " + source + " > " + destination + (copied ? "" : ": failed"));
-    return copied;
+  Status CopyFileBytes(const std::string& source, const std::string& destination) override {
+    Status status = target().CopyFileBytes(source, destination);
+    changes.push_back("copy " + source + " > " + destination + (status.ok() ? "" : ": failed"));
+    return status;
   }
-  MakeDirResult MakeDirectory(const std::string& path) override {
-    MakeDirResult result = target().MakeDirectory(path);
-    const char* outcome = result == MakeDirResult::kCreated         ? ""
-                          : result == MakeDirResult::kAlreadyExists ? ": exists"
-                                                                    : ": failed";
+  Status MakeDirectory(const std::string& path) override {
+    Status status = target().MakeDirectory(path);
+    const char* outcome = status.ok()                             ? ""
+                          : status.Is(StatusKind::kAlreadyExists) ? ": exists"
+                                                                  : ": failed";
     changes.push_back("mkdir " + path + outcome);
-    return result;
+    return status;
   }
-  DllRegisterResult CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override {
-    DllRegisterResult result = target().CallDllRegisterServer(path, hresult);
-    std::string outcome = result == DllRegisterResult::kCalled
-                              ? "called " + std::to_string(*hresult)
-                          : result == DllRegisterResult::kNotLoaded ? "not loaded"
-                                                                    : "no entry point";
+  Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override {
+    Status status = target().CallDllRegisterServer(path, hresult);
+    std::string outcome = status.ok() ? "called " + std::to_string(*hresult)
+                          : status.Is(StatusKind::kUnsupported) ? "no entry point"
+                                                                : "not loaded";
     changes.push_back("register " + path + ": " + outcome);
-    return result;
+    return status;
   }
-  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
-                                        const std::string& working_dir) override {
-    std::unique_ptr<Process> process = target().StartProcess(program, arguments, working_dir);
-    changes.push_back("start " + program + " " + arguments + (process ? "" : ": failed"));
-    return process;
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override {
+    Status status = target().StartProcess(program, arguments, working_dir, process);
+    changes.push_back("start " + program + " " + arguments + (status.ok() ? "" : ": failed"));
+    return status;
   }
 
   std::vector<std::string> changes;
@@ -75,11 +76,11 @@ class RecordingSystem : public SystemWrapper {
     ~RecordedOutput() override {
       if (!committed_) changes_->push_back("replace " + path_ + ": failed");
     }
-    bool Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
-    bool Commit() override {
+    Status Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
+    Status Commit() override {
       committed_ = true;
-      bool done = output_->Commit();
-      changes_->push_back("replace " + path_ + (done ? "" : ": failed"));
+      Status done = output_->Commit();
+      changes_->push_back("replace " + path_ + (done.ok() ? "" : ": failed"));
       return done;
     }
 

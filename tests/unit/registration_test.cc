@@ -110,10 +110,12 @@ TEST(RegistrationTest, RegisterComponentPaths) {
     }
     if (c.startable) f.system.programs.insert(kPath);
 
-    EXPECT_EQ(RegisterComponent(
-                  f.system, f.system.encoding, [&f] { f.ui.PumpMessages(); }, kPath),
-              c.registered)
-        << c.name;
+    Status registered = RegisterComponent(
+        f.system, f.system.encoding, [&f] { f.ui.PumpMessages(); }, kPath);
+    EXPECT_EQ(registered.ok(), c.registered) << c.name;
+    if (!c.registered) {
+      EXPECT_EQ(registered.path(), kPath) << c.name;
+    }
     EXPECT_EQ(f.system.log, c.log) << c.name;
     EXPECT_TRUE(f.ui.events.empty()) << c.name;  // the Regsvr command reports
     if (c.startable && c.log.size() == 2) {
@@ -344,10 +346,11 @@ class SequenceSystem : public FakeSystem {
     int polls_;
   };
 
-  std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
-                                        const std::string& working_dir) override {
-    if (!FakeSystem::StartProcess(program, arguments, working_dir)) return nullptr;
-    return std::make_unique<CountedProcess>(this, process_polls);
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override {
+    Status started = FakeSystem::StartProcess(program, arguments, working_dir, process);
+    if (started.ok()) *process = std::make_unique<CountedProcess>(this, process_polls);
+    return started;
   }
   void SleepMilliseconds(int ms) override {
     sequence.push_back("sleep " + std::to_string(ms) + " pumps=" + std::to_string(ui_.pumps));
@@ -365,8 +368,10 @@ TEST(RegistrationTest, WaitPumpsMessagesThenSleepsOneMillisecondPerPoll) {
   SequenceSystem system(ui);
   system.programs.insert("C:\\App\\srv.exe");
   system.process_polls = 3;
-  EXPECT_TRUE(RunAndWait(
-      system, [&ui] { ui.PumpMessages(); }, "C:\\App\\srv.exe", "C:\\App\\", "/regserver"));
+  EXPECT_TRUE(
+      RunAndWait(
+          system, [&ui] { ui.PumpMessages(); }, "C:\\App\\srv.exe", "C:\\App\\", "/regserver")
+          .ok());
   EXPECT_EQ(system.sequence,
             (std::vector<std::string>{"poll pumps=0", "sleep 1 pumps=1", "poll pumps=1",
                                       "sleep 1 pumps=2", "poll pumps=2 ended"}));
@@ -380,7 +385,8 @@ TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
   system.programs.insert("srv.exe");
   system.process_polls = 1;
   EXPECT_TRUE(RunAndWait(
-      system, [&ui] { ui.PumpMessages(); }, "srv.exe", "", "/regserver"));
+                  system, [&ui] { ui.PumpMessages(); }, "srv.exe", "", "/regserver")
+                  .ok());
   EXPECT_EQ(system.sequence, std::vector<std::string>{"poll pumps=0 ended"});
   EXPECT_EQ(ui.pumps, 0);
 }
@@ -388,8 +394,10 @@ TEST(RegistrationTest, WaitOnAProcessThatHasAlreadyEnded) {
 TEST(RegistrationTest, RunAndWaitFailsWithoutWaitingWhenNothingStarts) {
   FakeUi ui;
   SequenceSystem system(ui);
-  EXPECT_FALSE(RunAndWait(
-      system, [&ui] { ui.PumpMessages(); }, "C:\\App\\missing.exe", "C:\\App\\", "/regserver"));
+  Status started = RunAndWait(
+      system, [&ui] { ui.PumpMessages(); }, "C:\\App\\missing.exe", "C:\\App\\", "/regserver");
+  EXPECT_EQ(started.kind(), StatusKind::kNotFound);
+  EXPECT_EQ(started.path(), "C:\\App\\missing.exe");
   EXPECT_TRUE(system.sequence.empty());
   EXPECT_EQ(ui.pumps, 0);
   EXPECT_TRUE(ui.events.empty());

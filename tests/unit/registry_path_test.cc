@@ -14,9 +14,9 @@ namespace {
 // Records the name of every key component the core asks the platform to open.
 class RecordingSystem : public FakeSystem {
  public:
-  RegKey OpenRegistryKey(RegKey parent, const std::string& subkey) override {
+  Status OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) override {
     opened.push_back(subkey);
-    return FakeSystem::OpenRegistryKey(parent, subkey);
+    return FakeSystem::OpenRegistryKey(parent, subkey, key);
   }
   std::vector<std::string> opened;
 };

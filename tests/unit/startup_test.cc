@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "script/loader.h"
 #include "tests/unit/app_fixture.h"
 
 namespace setup {
@@ -224,6 +225,75 @@ TEST(StartupTest, CutWindowTitleLeavesAnExtraLine) {
   while (f.app->loaded.store.NextLine(buf, sizeof buf) == ScriptStore::LineResult::kLine)
     lines.push_back(buf);
   EXPECT_EQ(lines, (std::vector<std::string>{"WindowTitle \"T", "", "WindowTitle A", "B"}));
+}
+
+// The loader shows nothing of its own failures: it hands them up, and start-up words them.
+TEST(LoaderTest, FailuresAreHandedUpAsStatuses) {
+  std::string large;
+  while (large.size() <= 65536) large += std::string(99, 'x') + "\n";
+  struct Case {
+    const char* what;
+    std::string script;  // none: no file
+    bool present;
+    bool unreadable;
+    long fail_read_after;
+    StatusKind kind;
+    int line;
+  } cases[] = {
+      {"missing", "", false, false, -1, StatusKind::kNotFound, 0},
+      {"unreadable", "x\n", true, true, -1, StatusKind::kAccessDenied, 0},
+      {"read error", "SetupDir x \n", true, false, 3, StatusKind::kReadError, 0},
+      {"too large", large, true, false, -1, StatusKind::kTooLong, 656},
+      {"loaded", "SetupDir x \n", true, false, -1, StatusKind::kOk, 0},
+  };
+  for (const Case& c : cases) {
+    AppFixture f;
+    if (c.present) f.system.AddFile(AppFixture::kScriptPath, c.script);
+    if (c.unreadable) f.system.unreadable.insert(AppFixture::kScriptPath);
+    f.system.fail_read_path = AppFixture::kScriptPath;
+    f.system.fail_read_after = c.fail_read_after;
+    Status status = LoadScriptFile(*f.app, AppFixture::kScriptPath);
+    EXPECT_EQ(status.kind(), c.kind) << c.what;
+    EXPECT_EQ(status.path(), c.kind == StatusKind::kOk ? "" : AppFixture::kScriptPath) << c.what;
+    EXPECT_EQ(status.line(), c.line) << c.what;
+    EXPECT_TRUE(f.ui.events.empty()) << c.what;
+  }
+}
+
+// The pre-scan's tokens that could not be cut whole: shown as the run shows them, and kept
+// with their line, keyword and fault for the checker.
+TEST(LoaderTest, PreScanFaultsKeepTheirLineKeywordAndKind) {
+  using Fault = LoadedScript::PreScanFault;
+  struct Case {
+    std::string script;
+    std::vector<Fault> faults;
+  } cases[] = {
+      {"SetupDir C:\\App \nWindowTitle \"T\" \n", {}},
+      {"SetupDir C:\\End", {{1, kSetupDir, ArgumentFault::kNoBlank}}},
+      {"\n\nSetupDir", {{3, kSetupDir, ArgumentFault::kMissing}}},
+      {"' x\nWindowTitle \"Open", {{2, kWindowTitle, ArgumentFault::kNoClosingQuote}}},
+      // The registry form: its path, then its fallback, cut only when the value is missing.
+      {"SetupDir Registry HKEY_LOCAL_MACHINE\\Nope\\Dir",
+       {{1, kSetupDir, ArgumentFault::kNoBlank}}},
+      {"SetupDir Registry HKEY_LOCAL_MACHINE\\Nope\\Dir C:\\Fallback",
+       {{1, kSetupDir, ArgumentFault::kNoBlank}}},
+      {"SetupDir Registry HKEY_LOCAL_MACHINE\\Nope\\Dir \n",
+       {{1, kSetupDir, ArgumentFault::kMissing}}},
+      {"SetupDir Registry", {{1, kSetupDir, ArgumentFault::kNoBlank}}},
+  };
+  for (const Case& c : cases) {
+    AppFixture f;
+    f.system.AddFile(AppFixture::kScriptPath, c.script);
+    ASSERT_TRUE(LoadScriptFile(*f.app, AppFixture::kScriptPath).ok()) << c.script;
+    const std::vector<Fault>& got = f.app->loaded.prescan_faults;
+    ASSERT_EQ(got.size(), c.faults.size()) << c.script;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].line, c.faults[i].line) << c.script;
+      EXPECT_EQ(got[i].keyword, c.faults[i].keyword) << c.script;
+      EXPECT_EQ(got[i].fault, c.faults[i].fault) << c.script;
+    }
+    EXPECT_EQ(f.ui.messages.size(), c.faults.size()) << c.script;
+  }
 }
 
 }  // namespace

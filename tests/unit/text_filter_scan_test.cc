@@ -25,7 +25,7 @@ class TextFilterScanTest : public ::testing::Test, public AppFixture {
   std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
     ui.messages.clear();
-    bool copied = app->context.text_filter().CopyTextFile(kSource, kDest, mode);
+    bool copied = CopyTextFile(kSource, kDest, mode);
     std::string message = ui.messages.empty() ? "" : ui.messages.back();
     return (copied ? "ok:" : "failed:") + message + ":" + (copied ? system.FileData(kDest) : "");
   }

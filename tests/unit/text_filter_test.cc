@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/unit/app_fixture.h"
 #include "tests/unit/stepped_input.h"
+#include "text/macro_table.h"
 
 namespace setup {
 namespace {
@@ -20,12 +23,12 @@ constexpr LanguageMode kEn = LanguageMode::kEnglish;
 
 class StringOutput : public OutputFile {
  public:
-  bool Write(const void* data, std::size_t size) override {
+  Status Write(const void* data, std::size_t size) override {
     ++writes;
     text.append(static_cast<const char*>(data), size);
-    return true;
+    return Status::Ok();
   }
-  bool Commit() override { return true; }
+  Status Commit() override { return Status::Ok(); }
   std::string text;
   int writes = 0;
 };
@@ -38,7 +41,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // succeed without a message.
   std::string Copy(const std::string& input, LanguageMode mode) {
     system.AddFile(kSource, input);
-    bool copied = app->context.text_filter().CopyTextFile(kSource, kDest, mode);
+    bool copied = CopyTextFile(kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     EXPECT_TRUE(messages().empty()) << Messages();
     return system.FileData(kDest);
@@ -48,7 +51,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   std::string CopyStepped(const std::string& input, LanguageMode mode, std::size_t step) {
     SteppedInput in(input, step);
     StringOutput out;
-    bool copied = app->context.text_filter().FilterStream(in, out, kSource, kDest, mode);
+    bool copied = FilterStream(in, out, kSource, kDest, mode);
     EXPECT_TRUE(copied) << Messages();
     return out.text;
   }
@@ -56,7 +59,7 @@ class TextFilterTest : public ::testing::Test, public AppFixture {
   // A copy that must fail with exactly `message`; answers what the destination holds.
   void CopyFails(const std::string& input, LanguageMode mode, const std::string& message) {
     system.AddFile(kSource, input);
-    EXPECT_FALSE(app->context.text_filter().CopyTextFile(kSource, kDest, mode));
+    EXPECT_FALSE(CopyTextFile(kSource, kDest, mode));
     ASSERT_EQ(messages().size(), 1u) << Messages();
     EXPECT_EQ(messages()[0], message);
   }
@@ -340,7 +343,7 @@ TEST_F(TextFilterTest, ExpansionPastTheBufferFails) {
 
 TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
   system.AddFile(kDest, "old");
-  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't open C:\\none.txt file");
   EXPECT_EQ(system.FileData(kDest), "old");
@@ -350,7 +353,7 @@ TEST_F(TextFilterTest, MissingSourceLeavesTheDestination) {
 TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
   system.AddDirectory("C:\\src");  // C:\out is missing
   system.AddFile(kSource, "a\n");
-  EXPECT_FALSE(app->context.text_filter().CopyTextFile("C:\\none.txt", kDest, kJa));
+  EXPECT_FALSE(CopyTextFile("C:\\none.txt", kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't Create C:\\out\\a.txt file");  // the source is not looked at
   EXPECT_FALSE(system.HasFile(kDest));
@@ -358,7 +361,7 @@ TEST_F(TextFilterTest, DestinationThatCannotBeCreated) {
 
 TEST_F(TextFilterTest, CopyOntoItselfReceivesTheFilteredText) {
   system.AddFile(kSource, "x /*$# en */\n");
-  EXPECT_TRUE(app->context.text_filter().CopyTextFile(kSource, kSource, kJa));
+  EXPECT_TRUE(CopyTextFile(kSource, kSource, kJa));
   EXPECT_EQ(system.FileData(kSource), "x \r\n");
 }
 
@@ -379,7 +382,7 @@ TEST_F(TextFilterTest, ReadErrorFailsAndLeavesTheDestination) {
 TEST_F(TextFilterTest, ReadErrorInsideACommentIsAReadError) {
   SteppedInput in("/* never closed", 4, 8);
   StringOutput out;
-  EXPECT_FALSE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_FALSE(FilterStream(in, out, kSource, kDest, kJa));
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "Can't read C:\\src\\a.txt file");
 }
@@ -417,9 +420,52 @@ TEST_F(TextFilterTest, OutputIsWrittenInLargeBlocks) {
   for (int i = 0; i < 10000; ++i) input += "short line\n";
   SteppedInput in(input, 65536);
   StringOutput out;
-  EXPECT_TRUE(app->context.text_filter().FilterStream(in, out, kSource, kDest, kJa));
+  EXPECT_TRUE(FilterStream(in, out, kSource, kDest, kJa));
   EXPECT_EQ(out.text.size(), 10000u * 12);
   EXPECT_LE(out.writes, 3);
+}
+
+// The filter needs files and nothing else of the system: a FileOpener alone serves it.
+class MemoryFiles : public FileOpener {
+ public:
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    auto it = files.find(path);
+    if (it == files.end()) return Status(StatusKind::kNotFound, path);
+    *file = std::make_unique<SteppedInput>(it->second, 5);
+    return Status::Ok();
+  }
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    *file = std::make_unique<Replacing>(&files[path]);
+    return Status::Ok();
+  }
+  std::map<std::string, std::string> files;
+
+ private:
+  class Replacing : public StringOutput {
+   public:
+    explicit Replacing(std::string* target) : target_(target) {}
+    Status Commit() override {
+      *target_ = text;
+      return Status::Ok();
+    }
+
+   private:
+    std::string* target_;
+  };
+};
+
+TEST(TextFilterRoleTest, AFileOpenerAloneServesTheFilter) {
+  MemoryFiles files;
+  MacroTable macros;
+  macros.Define("$$FD$$", "D:\\Dist");
+  files.files["in"] = "$$FD$$ /* ja $# en */\n";
+  TextFilter filter(files, macros);
+  EXPECT_TRUE(filter.CopyTextFile("in", "out", kJa).ok());
+  EXPECT_EQ(files.files["out"], "D:\\Dist /* ja */\r\n");
+  Status missing = filter.CopyTextFile("none", "out2", kEn);
+  EXPECT_EQ(missing.kind(), StatusKind::kNotFound);
+  EXPECT_EQ(missing.path(), "none");
+  EXPECT_TRUE(missing.other_path().empty());  // the source's failure, not the copy's
 }
 
 TEST(TextFilterLeadByteTest, FixedCodePage932Ranges) {
