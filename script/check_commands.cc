@@ -181,8 +181,7 @@ std::optional<std::uint32_t> Checker::TimeOf(const char* file, const Facts& fact
 }
 
 // How the condition turns out in every run, when a check can tell.
-std::optional<bool> Checker::Decide(const KeywordRow& row, const Arguments& a,
-                                    const Facts& facts) {
+std::optional<bool> Checker::Decide(const KeywordRow& row, const Arguments& a, const Facts& facts) {
   const char* sense = a.token[a.count - 1];
   if (row.check == CheckKind::kDecidable) {
     if (HoldsUnknown(a.token[0]) || HoldsUnknown(a.token[1])) return std::nullopt;

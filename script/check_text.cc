@@ -50,6 +50,21 @@ bool ReadsAsUtf8(std::string_view line) {
   return wide;
 }
 
+// True when `before` ends with a #define word and blanks: the next word is the name it
+// defines.
+bool NamedByDefine(std::string_view before) {
+  while (!before.empty() && (before.back() == ' ' || before.back() == '\t')) {
+    before.remove_suffix(1);
+  }
+  for (std::string_view word : {"#define", "#define_registry"}) {
+    if (before.size() >= word.size() &&
+        SameLetters(before.substr(before.size() - word.size()), word)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string NormalPath(const Encoding& encoding, std::string_view path, bool fold) {
@@ -157,7 +172,9 @@ std::vector<MacroTypo> FindMacroTypos(std::string_view line,
     std::string_view word = line.substr(i + sigil.size(), end - i - sigil.size());
     std::string full = std::string(sigil) + std::string(word) + std::string(sigil);
     if (line.substr(end, sigil.size()) == sigil) {
-      if (!defined(full)) typos.push_back({full, spelled(full)});
+      if (!defined(full) && !NamedByDefine(line.substr(0, i))) {
+        typos.push_back({full, spelled(full)});
+      }
       i = end + sigil.size();
       continue;
     }

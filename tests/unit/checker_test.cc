@@ -7,6 +7,7 @@
 
 #include "script/checker.h"
 #include "tests/unit/fakes.h"
+#include "tests/unit/windows_view.h"
 
 namespace setup {
 namespace {
@@ -35,11 +36,39 @@ void AddProgramFiles(FakeSystem& system) {
   system.AddFile("D:\\Dist\\good.txt", "/* 日本 $# en */ $$SETUPDIR$$\n");
   system.AddFile("D:\\Dist\\open.txt", "one\n/* two\nthree\n");
   system.AddFile("D:\\Dist\\wide.txt", "x\n$$FD$$" + std::string(4089, 'w') + "\n");
+  system.AddDirectory("D:\\Dist\\files");
+  system.AddFile("D:\\Dist\\files\\app.dat", "app", 7);
+}
+
+// Checks a script of these bytes, over the fake seen as Windows sees files.
+CheckReport CheckRaw(FakeSystem& system, const std::string& script) {
+  system.AddFile("D:\\Dist\\Setup.Inf", script);
+  WindowsView view(system);
+  return CheckProgram(view, system.encoding, "D:\\Dist", "");
 }
 
 CheckReport Check(FakeSystem& system, const std::string& script_utf8) {
-  system.AddFile("D:\\Dist\\Setup.Inf", system.encoding.FromUtf8(script_utf8));
-  return CheckProgram(system, system.encoding, "D:\\Dist", "");
+  return CheckRaw(system, system.encoding.FromUtf8(script_utf8));
+}
+
+// The findings of `c` in order, each with its line, its severity and its text.
+void ExpectFindings(const CheckCase& c, bool raw = false) {
+  FakeSystem system;
+  AddProgramFiles(system);
+  CheckReport report = raw ? CheckRaw(system, c.script) : Check(system, c.script);
+  EXPECT_EQ(report.findings.size(), c.findings.size())
+      << c.name << ": " << (report.findings.empty() ? "" : report.findings[0].text);
+  if (report.findings.size() != c.findings.size()) return;
+  bool error = false;
+  for (std::size_t i = 0; i < c.findings.size(); ++i) {
+    const Finding& got = report.findings[i];
+    const Expected& want = c.findings[i];
+    EXPECT_TRUE(got.line == want.line && got.severity == want.severity &&
+                got.text.find(want.text) != std::string::npos)
+        << c.name << ": " << got.line << " " << got.text;
+    error = error || want.severity == E;
+  }
+  EXPECT_EQ(report.has_error(), error) << c.name;
 }
 
 TEST(CheckerTest, Findings) {
@@ -181,24 +210,107 @@ TEST(CheckerTest, Findings) {
          "files\\a.dat (write $$FD$$\\files\\a.dat)"}}},
       {"script over the store", over_store, {{66, E, "script too large: over 65,536 bytes"}}},
   };
-  for (const CheckCase& c : cases) {
-    FakeSystem system;
-    AddProgramFiles(system);
-    CheckReport report = Check(system, c.script);
-    EXPECT_EQ(report.findings.size(), c.findings.size())
-        << c.name << ": " << (report.findings.empty() ? "" : report.findings[0].text);
-    if (report.findings.size() != c.findings.size()) continue;
-    bool error = false;
-    for (std::size_t i = 0; i < c.findings.size(); ++i) {
-      const Finding& got = report.findings[i];
-      const Expected& want = c.findings[i];
-      EXPECT_TRUE(got.line == want.line && got.severity == want.severity &&
-                  got.text.find(want.text) != std::string::npos)
-          << c.name << ": " << got.line << " " << got.text;
-      error = error || want.severity == E;
-    }
-    EXPECT_EQ(report.has_error(), error) << c.name;
-  }
+  for (const CheckCase& c : cases) ExpectFindings(c);
+}
+
+// Scripts where the check once disagreed with a real run: one row per kind of finding
+// (or of silence) that the run's own decisions require.
+TEST(CheckerTest, AgreesWithTheRun) {
+  std::string two_branches = "IfFileFind \"$$SETUPDIR$$\\pro.tag\" E Goto lite\n";
+  for (int i = 0; i < 30; ++i) two_branches += "#define P" + std::to_string(i) + " p \n";
+  two_branches += "Goto done\n:lite\n";
+  for (int i = 0; i < 30; ++i) two_branches += "#define L" + std::to_string(i) + " l \n";
+  two_branches += ":done\nIfString L29 = l N Message ok\n";
+  const std::string y250(250, 'y');
+  const CheckCase cases[] = {
+      {"exclusive branches' macros are not added up", two_branches, {}},
+      {"a macro defined under a condition the run never takes",
+       "IfFileFind $$FD$$\\opt.dat N #define %MODE% full\n"
+       "IfString %MODE% = full E BinCopy $$FD$$\\lite.dat C:\\l\n",
+       {{2, W, "%MODE% is no macro here; the run keeps the text as it is"},
+        {2, E, "BinCopy: the source is not in the program directory: D:\\Dist\\lite.dat"}}},
+      {"guards decided as the run decides them",
+       "IfFileDate $$FD$$\\app.dat > $$FD$$\\a.dat N BinCopy $$FD$$\\app.dat C:\\x\n"
+       "IfFileVersion $$FD$$\\x.dll >= 1.0 N BinCopy $$FD$$\\x.dll C:\\x\n"
+       "IfFileVersion $$FD$$\\comp.dll >= 1.0 N BinCopy $$FD$$\\none.dll C:\\x\n"
+       "IfFileFind $$FD$$\\.\\opt.dat N BinCopy $$FD$$\\opt.dat C:\\x\n"
+       "IfFileFind $$FD$$\\A.DAT N BinCopy $$FD$$\\b.dat C:\\x\n",
+       {{5, E, "BinCopy: the source is not in the program directory: D:\\Dist\\b.dat"}}},
+      {"a DiskCheck that may not run keeps the disk",
+       "IfFileFind \"$$SETUPDIR$$\\x\" N DiskCheck disk2.tag Disk 2\nBinCopy $$FD$$\\b.dat C:\\b\n",
+       {{2, E, "not in the program directory: D:\\Dist\\b.dat"}}},
+      {"folders as sources",
+       "BinCopy $$FD$$\\files C:\\f\nTextCopy $$FD$$\\Files C:\\f\nDiskCheck files Disk 2\n",
+       {{1, E, "BinCopy: the source is a folder, or cannot be read: D:\\Dist\\files"},
+        {2, E, "TextCopy: the source is a folder, or cannot be read: D:\\Dist\\Files"},
+        {3, E, "DiskCheck: the file is a folder, or cannot be read: the disk is never found"}}},
+      {"names Windows refuses",
+       "MakeDir \"C:\\a\tb\"\nMakeDir C:\\x\r\r\nBinCopy $$FD$$\\a.dat C:\\a\"b\n",
+       {{1, E, "MakeDir: Windows refuses the name C:\\a\\tb: it holds \\t"},
+        {2, E, "MakeDir: Windows refuses the name C:\\x\\r: it holds \\r"},
+        {3, E, "BinCopy: Windows refuses the name C:\\a\"b: it holds \""}}},
+      {"a folder missing in the program directory",
+       "MakeDir $$FD$$\\out\\deep\nBinCopy $$FD$$\\a.dat $$FD$$\\out\\a.dat\n"
+       "MakeDir $$FD$$\\files\\deep\nBinCopy $$FD$$\\a.dat $$FD$$\\files\\deep\\a.dat\n",
+       {{1, E, "MakeDir: the folder D:\\Dist\\out does not exist (make it first, parents first)"},
+        {2, E, "BinCopy: the folder D:\\Dist\\out does not exist"}}},
+      {"unknown values at their shortest",
+       "#define L " + y250 + "\nMessage L L $$SETUPDIR$$\nMessage L L yy $$SETUPDIR$$\n",
+       {{2, W, "line may be too long after macro expansion: over 511 bytes unless its unknown"},
+        {3, E, "line too long after macro expansion: over 511 bytes"}}},
+      {"onto itself however spelt",
+       "BinCopy $$FD$$\\a.dat $$FD$$\\.\\a.dat\nBinCopy $$FD$$\\a.dat $$FD$$\\sub\\..\\A.dat. \n",
+       {{1, E, "BinCopy: the destination is the source itself"},
+        {2, E, "BinCopy: the destination is the source itself"}}},
+      {"words that are no macro here",
+       "MakeDir $$SetupDir$$\n#define %APPDIR% C:\\App\nBinCopy $$FD$$\\a.dat %APPDIR\\a.dat\n"
+       "BinCopy $$FD$$\\a.dat $$SETUPDIR$\\a.dat\nBinCopy $$fd$$\\files\\app.dat C:\\a\n"
+       "Message 100% of %NAME%\n",
+       {{1, W,
+         "$$SetupDir$$ is no macro here; the run keeps the text as it is (did you mean "
+         "$$SETUPDIR$$?)"},
+        {3, W,
+         "%APPDIR is no macro here; the run keeps the text as it is (did you mean %APPDIR%?)"},
+        {4, W, "$$SETUPDIR$ is no macro here; the run keeps the text as it is (did you mean"},
+        {5, W, "$$fd$$ is no macro here; the run keeps the text as it is (did you mean $$FD$$?)"},
+        {6, W, "%NAME% is no macro here; the run keeps the text as it is"}}},
+      {"folders under $$SETUPDIR$$ made or not",
+       "MakeDir \"$$SETUPDIR$$\"\nBinCopy $$FD$$\\a.dat \"$$SETUPDIR$$\\bin\\a.dat\"\n"
+       "MakeDir \"$$SETUPDIR$$\\data\\cache\"\nMakeDir \"$$SETUPDIR$$\\doc\"\n"
+       "TextCopy $$FD$$\\good.txt $$SETUPDIR$$\\doc\\good.txt\n",
+       {{2, W, "BinCopy: no MakeDir before this line makes the folder $$SETUPDIR$$\\bin"},
+        {3, W, "MakeDir: no MakeDir before this line makes the folder $$SETUPDIR$$\\data"}}},
+      {"an unquoted $$SETUPDIR$$ ends at a blank",
+       "MakeDir $$SETUPDIR$$\nRegsvr $$SETUPDIR$$\\x.dll \n",
+       {{1, W,
+         "MakeDir: quote the directory name: $$SETUPDIR$$ may hold blanks, and an unquoted "
+         "directory name ends at the first blank"},
+        {2, W, "Regsvr: quote the path: $$SETUPDIR$$ may hold blanks"}}},
+      {"control bytes escaped", "Bogus\x02x\x0b \n", {{1, E, "not a command: Bogus\\x02x\\x0B"}}},
+  };
+  for (const CheckCase& c : cases) ExpectFindings(c);
+}
+
+// Scripts as bytes: what is not code page 932 text.
+TEST(CheckerTest, ScriptEncoding) {
+  const CheckCase cases[] = {
+      {"byte-order mark",
+       "\xEF\xBB\xBF' c\nMessage x\n",
+       {{1, E,
+         "not a command: the script begins with a UTF-8 byte-order mark; save it as code page "
+         "932 (Shift_JIS) without one"}}},
+      {"UTF-8",
+       "' c\nMessage \xE6\x97\xA5\xE6\x9C\xAC\n",
+       {{2, W,
+         "the script is not code page 932 text: this line reads as UTF-8; save it as code page "
+         "932 (Shift_JIS)"}}},
+      {"invalid pair",
+       "Message \x81\x20x\nMessage \xFD\n",
+       {{1, W,
+         "the script is not code page 932 text: an invalid double-byte character (\\x81\\x20)"}}},
+      {"code page 932", "Message \x93\xfa\x96\x7b\n", {}},
+  };
+  for (const CheckCase& c : cases) ExpectFindings(c, true);
 }
 
 TEST(CheckerTest, PathForms) {
@@ -219,6 +331,8 @@ TEST(CheckerTest, PathForms) {
       // 表 ends in a backslash byte, which is not a separator to strip.
       {"D:\\\x95\\", "", "D:\\\x95\\\\Setup.Inf", 1},
       {"D:\\\x95\\\\", "", "D:\\\x95\\\\Setup.Inf", 1},
+      // Written with slashes: the trail byte is no backslash to join with either.
+      {"D:/\x95\\", "", "D:/\x95\\/Setup.Inf", 1},
   };
   for (const auto& c : cases) {
     CheckReport report = CheckProgram(system, system.encoding, c.path, c.program_dir);
