@@ -204,9 +204,24 @@ TEST_F(PosixProcessTest, ASelfRegisteringLibraryIsCalled) {
               DllRegisterResult::kCalled);
     EXPECT_EQ(hresult, c.hresult) << c.value;
   }
+  // As LoadLibraryA: ".dll" completes a name without an extension, and only such a name.
+  std::filesystem::create_directories(tmp_ / "prefix/drive_c/tools.d");
+  std::filesystem::copy_file(SETUP_TEST_REGSERVER_MODULE,
+                             tmp_ / "prefix/drive_c/tools.d/Server.dll");
+  const struct {
+    const char* path;
+    DllRegisterResult result;
+  } names[] = {{"C:\\tools\\Server", DllRegisterResult::kCalled},
+               {"C:\\tools.d\\server", DllRegisterResult::kCalled},
+               {"C:\\tools\\server.", DllRegisterResult::kNotLoaded},
+               {"C:\\tools\\server.ocx", DllRegisterResult::kNotLoaded}};
+  for (const auto& name : names) {
+    std::int32_t hresult = 12345;
+    EXPECT_EQ(system_->CallDllRegisterServer(name.path, &hresult), name.result) << name.path;
+  }
   unsetenv("SETUP_TEST_HRESULT");
   unsetenv("SETUP_TEST_REGISTER_LOG");
-  EXPECT_EQ(ReadFileOrMissing(log), "called\ncalled\ncalled\n");
+  EXPECT_EQ(ReadFileOrMissing(log), "called\ncalled\ncalled\ncalled\ncalled\n");
 }
 #endif
 
