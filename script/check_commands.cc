@@ -243,12 +243,36 @@ void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& f
     Warning(std::string(CommandWord(row.id)) + " without a comparison word: the test never holds");
   }
   std::optional<bool> decided = Decide(row, a, facts);
+  // A test of the program directory's files turns out otherwise with other files.
+  bool by_files = decided.has_value() && row.check != CheckKind::kDecidable;
   if (decided == false) {
     out->next = fails;
+    out->otherwise = by_files;
+    if (by_files) NoteGotos(SkipBlanks(a.rest));
     return;
   }
   *out = CheckCommand(SkipBlanks(a.rest), holds);
+  out->otherwise = out->otherwise || by_files;
   if (!decided) out->next = out->next ? Meet(*out->next, fails) : fails;
+}
+
+// The labels of the Gotos that `command` chains to, which a run with other files in the
+// program directory takes: their labels are jumped to.
+void Checker::NoteGotos(char* command) {
+  for (;;) {
+    const KeywordRow& row = ClassifyRow(command);
+    char* args = StepOverKeyword(command, row);
+    if (row.id == kGoto) {
+      const char* label = nullptr;
+      if (CutLabel(cx().script, kGoto, args, &label) == LabelFault::kNone) {
+        goto_labels_.insert(label);
+      }
+      return;
+    }
+    Arguments a;
+    if ((row.flags & kCondition) == 0 || !CutArguments(cx().script, row.id, args, &a)) return;
+    command = SkipBlanks(a.rest);
+  }
 }
 
 // Defines a macro on a path as #define does: the run stops when the table is full on

@@ -96,6 +96,9 @@ struct Flow {
   };
   std::optional<Facts> running;
   std::map<std::string, Skip> skipping;
+  // A run with other files in the program directory may reach the line: it is not dead,
+  // though nothing is checked there.
+  bool otherwise = false;
 
   bool reached() const { return running.has_value() || !skipping.empty(); }
   void Run(const Facts& facts) { running = running ? Meet(*running, facts) : facts; }
@@ -112,6 +115,7 @@ struct Flow {
 struct Outcome {
   std::optional<Facts> next;
   std::vector<std::pair<std::string, Facts>> skips;
+  bool otherwise = false;  // a condition decided by the files may let the next line run
 };
 
 }  // namespace setup

@@ -96,6 +96,7 @@ class Checker {
   void CheckDirectory(const char* dir, Outcome* out);
   bool CheckDestination(KeywordId id, std::string_view path, const Facts& facts);
   void CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);
+  void NoteGotos(char* command);
   std::optional<bool> Decide(const KeywordRow& row, const Arguments& a, const Facts& facts);
   std::optional<std::uint32_t> TimeOf(const char* file, const Facts& facts);
   Existence Exists(std::string_view path, const Facts& facts);

@@ -141,20 +141,27 @@ void Checker::Walk() {
   while (walker.Next()) {
     loaded().store.LineAt(&raw_offset, raw, sizeof raw);  // the walker's line, as stored
     bool runs = flow.running.has_value();
-    if (!runs) {
-      bool acts = walker.too_long() || DoesSomething(walker.StoredRow().id);
+    KeywordId stored = walker.too_long() ? kNoKeyword : walker.StoredRow().id;
+    // Reached only with other files, the next line is reached so too, unless this one jumps.
+    bool otherwise = !runs && flow.otherwise && stored != kGoto && stored != kErrorExit;
+    if (!runs && !flow.otherwise) {
+      bool acts = walker.too_long() || DoesSomething(stored);
       if (acts && !in_dead_stretch) {
         Warning("this line is never run: a Goto or ErrorExit before it always jumps or stops");
         in_dead_stretch = true;
       }
-      if (!flow.reached()) continue;
     } else {
       in_dead_stretch = false;
+    }
+    if (!flow.reached()) {
+      flow.otherwise = otherwise;
+      continue;
     }
     LoadMacros(runs ? *flow.running : flow.skipping.begin()->second.facts);
     if (!ExpandLine(walker, raw)) continue;
     char* cursor = walker.cursor();
     Flow next;
+    next.otherwise = otherwise;
     if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
@@ -163,6 +170,7 @@ void Checker::Walk() {
       if (runs && !MayHoldDroppedMacro(cursor)) {
         if (DoesSomething(walker.row().id)) WarnMacroTypos(cursor, *flow.running);
         Outcome outcome = CheckCommand(cursor, *flow.running);
+        next.otherwise = outcome.otherwise;
         if (outcome.next) next.Run(*outcome.next);
         for (const auto& [label, facts] : outcome.skips) next.SkipTo(label, facts, {line()});
       } else if (runs) {
