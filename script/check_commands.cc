@@ -251,7 +251,9 @@ void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& f
     if (by_files) NoteGotos(SkipBlanks(a.rest));
     return;
   }
+  if (!decided) ++uncertain_;
   *out = CheckCommand(SkipBlanks(a.rest), holds);
+  if (!decided) --uncertain_;
   out->otherwise = out->otherwise || by_files;
   if (!decided) out->next = out->next ? Meet(*out->next, fails) : fails;
 }

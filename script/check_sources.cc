@@ -99,8 +99,9 @@ void Checker::ReportUnresolvedGotos(const Flow& flow) {
           hint = " (the label on line " + std::to_string(at) + " differs only in letter case)";
         }
       }
-      Add(Finding::Severity::kError, goto_line,
-          "Goto: no label " + Utf8(label) + " on a later line" + hint);
+      Add(uncertain_gotos_.count(goto_line) != 0 ? Finding::Severity::kWarning
+                                                 : Finding::Severity::kError,
+          goto_line, "Goto: no label " + Utf8(label) + " on a later line" + hint);
     }
   }
 }

@@ -117,7 +117,12 @@ class Checker {
   void Add(Finding::Severity severity, int line, std::string text) {
     findings_.push_back({{line, severity, std::move(text)}, numbering_});
   }
-  void Error(std::string text) { Add(Finding::Severity::kError, line(), std::move(text)); }
+  // Inside a command that a condition the check cannot decide runs, an error is a warning:
+  // a run that passes the line may not run the command.
+  void Error(std::string text) {
+    Add(uncertain_ > 0 ? Finding::Severity::kWarning : Finding::Severity::kError, line(),
+        std::move(text));
+  }
   void Warning(std::string text) { Add(Finding::Severity::kWarning, line(), std::move(text)); }
   int line() const { return run_->context.line_number; }
   CommandContext& cx() { return run_->context; }
@@ -141,6 +146,8 @@ class Checker {
   std::vector<std::pair<int, std::string>> labels_;  // label lines reached so far
   std::vector<KnownMacro> table_macros_;             // what the macro table holds now
   std::vector<std::string> dropped_macros_;          // over the table's rows, not in it
+  int uncertain_ = 0;              // depth of undecided conditions the command runs under
+  std::set<int> uncertain_gotos_;  // lines whose Goto only runs when such a condition holds
 };
 
 }  // namespace setup

@@ -241,6 +241,15 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
   LabelFault fault = CutLabel(cx().script, kLabelLine, cursor, &name);
   std::string label = name;
   bool searched = !flow.skipping.empty();
+  // Every run that passes the line is searching, for a Goto it surely took.
+  bool always_searched = searched && !flow.running;
+  for (const auto& [wanted, skip] : flow.skipping) {
+    for (int goto_line : skip.goto_lines) {
+      always_searched = always_searched && uncertain_gotos_.count(goto_line) == 0;
+    }
+  }
+  int outer = uncertain_;
+  if (!always_searched) ++uncertain_;  // an error only where every run passing it searches
   if (fault == LabelFault::kEmpty) {
     if (searched) {
       Error("label line without a name: a Goto passing over it stops the run");
@@ -252,7 +261,9 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
       Error("label over " + std::to_string(kLabelSize - 1) +
             " bytes: a Goto passing over it stops the run");
     }
-  } else {
+  }
+  uncertain_ = outer;
+  if (fault == LabelFault::kNone) {
     labels_.push_back({line(), label});
     if (goto_labels_.count(label) == 0) {
       Warning("label " + Utf8(label) + " is never jumped to");
@@ -366,6 +377,7 @@ void Checker::CheckGoto(const char* label, const Facts& facts, Outcome* out) {
     goto_labels_.insert(label);
     out->next.reset();
     out->skips.push_back({label, facts});
+    if (uncertain_ > 0) uncertain_gotos_.insert(line());
   }
 }
 

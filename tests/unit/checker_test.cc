@@ -121,6 +121,9 @@ TEST(CheckerTest, Findings) {
        {{1, E, "(the label on line 2 differs only in letter case)"}, {2, W, "never jumped to"}}},
       {"empty label searched",
        "IfFileFind x N Goto end\n: end\n:end\n",
+       {{2, W, "label line without a name: a Goto passing over it stops the run"}}},
+      {"empty label always searched",
+       "Goto end\n: end\n:end\n",
        {{2, E, "label line without a name: a Goto passing over it stops the run"}}},
       {"long label searched",
        "Goto x\n:" + std::string(64, 'L') + "\n:x\n",
@@ -238,6 +241,11 @@ TEST(CheckerTest, AgreesWithTheRun) {
        "IfFileFind $$FD$$\\.\\opt.dat N BinCopy $$FD$$\\opt.dat C:\\x\n"
        "IfFileFind $$FD$$\\A.DAT N BinCopy $$FD$$\\b.dat C:\\x\n",
        {{5, E, "BinCopy: the source is not in the program directory: D:\\Dist\\b.dat"}}},
+      {"a command under a condition the check cannot decide may fail",
+       "IfFileFind \"$$SETUPDIR$$\\x\" E BinCopy $$FD$$\\b.dat C:\\b\n"
+       "IfFileFind \"$$SETUPDIR$$\\x\" E Goto nowhere\n",
+       {{1, W, "BinCopy: the source is not in the program directory: D:\\Dist\\b.dat"},
+        {2, W, "Goto: no label nowhere on a later line"}}},
       {"a DiskCheck that may not run keeps the disk",
        "IfFileFind \"$$SETUPDIR$$\\x\" N DiskCheck disk2.tag Disk 2\nBinCopy $$FD$$\\b.dat C:\\b\n",
        {{2, E, "not in the program directory: D:\\Dist\\b.dat"}}},
