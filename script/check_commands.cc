@@ -14,18 +14,17 @@ namespace {
 
 bool Inverts(const char* sense) { return sense[0] == 'E' || sense[0] == 'e'; }
 
-// Under $$SETUPDIR$$, not $$SETUPDIR$$ itself: a folder the script makes.
+// $$SETUPDIR$$ or a folder under it: a folder the script makes.
 bool UnderSetupDir(std::string_view normal) {
   std::string_view head = kSetupDirValue;
+  if (normal == head) return true;
   return normal.size() > head.size() + 1 && normal.substr(0, head.size()) == head &&
          normal[head.size()] == '\\' && !HoldsUnknown(normal.substr(head.size()));
 }
 
 // What a check may remember of a path: a known one, or one under $$SETUPDIR$$, whose
 // value is the same all through a run.
-bool Trackable(std::string_view normal) {
-  return !HoldsUnknown(normal) || normal == kSetupDirValue || UnderSetupDir(normal);
-}
+bool Trackable(std::string_view normal) { return !HoldsUnknown(normal) || UnderSetupDir(normal); }
 
 // The name of the `index`th token of a command, as docs/script.md calls it.
 const char* TokenName(const KeywordRow& row, int index) {
@@ -119,7 +118,7 @@ bool Checker::CheckDestination(KeywordId id, std::string_view path, const Facts&
   if (UnderSetupDir(parent)) {
     Warning(name + ": no MakeDir before this line makes the folder " + shown +
             " (make every folder first, parents first)");
-  } else if (Exists(parent, facts) == Existence::kNo) {
+  } else if (Exists(parent, facts, true) == Existence::kNo) {
     Error(name + ": the folder " + shown + " does not exist (make it first, parents first)");
     return false;
   }
@@ -143,7 +142,8 @@ void Checker::CheckDiskFile(const char* file, Outcome* out) {
   if (path.size() > kDiskCheckPathLimit) {
     Error("DiskCheck: the path is over " + std::to_string(kDiskCheckPathLimit) +
           " bytes: the disk is never found");
-  } else if (out->next->other_disk || system_.OpenForReading(path)) {
+  } else if (out->next->other_disk || out->next->present.count(Normal(path)) != 0 ||
+             system_.OpenForReading(path)) {
     return;
   } else if (system_.GetFileStatus(path, &mtime)) {
     Error("DiskCheck: the file is a folder, or cannot be read: the disk is never found: " +
@@ -154,13 +154,14 @@ void Checker::CheckDiskFile(const char* file, Outcome* out) {
   }
 }
 
-Existence Checker::Exists(std::string_view path, const Facts& facts) {
+Existence Checker::Exists(std::string_view path, const Facts& facts, bool on_own_disk) {
   if (path.empty()) return Existence::kUnknown;
   std::string normal = Normal(path);
   if (facts.present.count(normal) != 0 || facts.folders.count(normal) != 0) {
     return Existence::kYes;
   }
-  if (HoldsUnknown(path) || !InProgramDirectory(path) || facts.other_disk) {
+  bool disk_known = on_own_disk ? facts.same_disk : !facts.other_disk;
+  if (HoldsUnknown(path) || !InProgramDirectory(path) || !disk_known) {
     return normal == Normal(loaded().program_dir) ? Existence::kYes : Existence::kUnknown;
   }
   std::uint32_t mtime = 0;

@@ -99,7 +99,8 @@ class Checker {
   void NoteGotos(char* command);
   std::optional<bool> Decide(const KeywordRow& row, const Arguments& a, const Facts& facts);
   std::optional<std::uint32_t> TimeOf(const char* file, const Facts& facts);
-  Existence Exists(std::string_view path, const Facts& facts);
+  // With `on_own_disk`, as a run finds it that has not changed the disk, if one may.
+  Existence Exists(std::string_view path, const Facts& facts, bool on_own_disk = false);
   bool CheckSource(KeywordId id, const char* source, const Facts& facts);
   bool InProgramDirectory(std::string_view path) const;
   void WarnRelativeSource(KeywordId id, const char* source);

@@ -104,7 +104,8 @@ TEST(CheckerTest, Findings) {
        {{1, E, "BinCopy: the destination is missing"}}},
       {"copy onto itself",
        "BinCopy $$FD$$\\a.dat $$FD$$/A.DAT\nBinCopy \"$$SETUPDIR$$\\x\" \"$$SETUPDIR$$\\x\"\n",
-       {{1, E, "BinCopy: the destination is the source itself"}}},
+       {{1, E, "BinCopy: the destination is the source itself"},
+        {2, W, "BinCopy: no MakeDir before this line makes the folder $$SETUPDIR$$ "}}},
       // ヂ and ア differ only in a trail byte that is an ASCII letter's code.
       {"trail byte is no letter", "BinCopy $$FD$$\\a.dat C:\\ヂ\nBinCopy C:\\ヂ C:\\ア\n", {}},
       {"quoted text destination",

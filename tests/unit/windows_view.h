@@ -34,7 +34,7 @@ class WindowsView : public SystemWrapper {
   }
   MakeDirResult MakeDirectory(const std::string& path) override {
     if (IsFolder(path)) return MakeDirResult::kAlreadyExists;
-    if (!MayCreate(path) || !FileNamed(path).empty()) return MakeDirResult::kFailed;
+    if (!MayCreate(path) || HasFile(path)) return MakeDirResult::kFailed;
     fake_.directories.insert(Created(path));
     fake_.log.push_back("mkdir " + path);
     return MakeDirResult::kCreated;
@@ -59,6 +59,14 @@ class WindowsView : public SystemWrapper {
       if (Key(name) == key) return name;
     }
     return path;
+  }
+
+  bool HasFile(const std::string& path) const {
+    std::string key = Key(path);
+    for (const auto& [name, file] : fake_.files) {
+      if (Key(name) == key) return true;
+    }
+    return false;
   }
 
   bool IsFolder(const std::string& path) const {
