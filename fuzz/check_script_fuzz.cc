@@ -4,6 +4,9 @@
 // script alone decides, the check has an error at that line. Only scripts whose lines a
 // run expands as the check does are compared: no #define, no $$SETUPDIR$$, $$WINDOWS$$ or
 // $$SYSTEM$$, no SetupDir, and no ErrorExit, whose text could read like any message.
+// The same bytes also choose a generated program directory (tests/unit/check_property.h):
+// a run of it that ends 0 has no error on a line it ran, and a run stopped by its script
+// has a finding at the line it stopped at.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -17,6 +20,7 @@
 #include "script/checker.h"
 #include "script/command_context.h"
 #include "script/startup.h"
+#include "tests/unit/check_property.h"
 #include "tests/unit/fakes.h"
 
 namespace setup {
@@ -108,7 +112,8 @@ void CheckAndVerify(std::string_view script) {
 }  // namespace setup
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size <= 80000)
-    setup::CheckAndVerify(std::string_view(reinterpret_cast<const char*>(data), size));
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (size <= 80000) setup::CheckAndVerify(bytes);
+  setup::Check(setup::CheckAgainstRun(setup::GenerateProgram(bytes)).empty());
   return 0;
 }
