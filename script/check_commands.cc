@@ -114,11 +114,14 @@ bool Checker::CheckDestination(KeywordId id, std::string_view path, const Facts&
   if (parent.empty() || facts.folders.count(parent) != 0 || facts.present.count(parent) != 0) {
     return true;
   }
-  std::string shown = Shown(ParentOf(encoding_, NormalPath(encoding_, path, false)));
+  // The folder as written, which the system is asked about as the run would ask.
+  std::size_t length = DirectoryLength(LeadByteOf(encoding_), path);
+  std::string written(path.substr(0, length > 0 ? length - 1 : 0));
+  std::string shown = Shown(written);
   if (UnderSetupDir(parent)) {
     Warning(name + ": no MakeDir before this line makes the folder " + shown +
             " (make every folder first, parents first)");
-  } else if (Exists(parent, facts, true) == Existence::kNo) {
+  } else if (!written.empty() && Exists(written, facts, true) == Existence::kNo) {
     Error(name + ": the folder " + shown + " does not exist (make it first, parents first)");
     return false;
   }
@@ -165,7 +168,7 @@ Existence Checker::Exists(std::string_view path, const Facts& facts, bool on_own
     return normal == Normal(loaded().program_dir) ? Existence::kYes : Existence::kUnknown;
   }
   std::uint32_t mtime = 0;
-  bool found = system_.GetFileStatus(NormalPath(encoding_, path, false), &mtime);
+  bool found = system_.GetFileStatus(std::string(path), &mtime);
   return found ? Existence::kYes : Existence::kNo;
 }
 
@@ -175,7 +178,7 @@ std::optional<std::uint32_t> Checker::TimeOf(const char* file, const Facts& fact
   if (exists == Existence::kNo) return 0;
   std::uint32_t mtime = 0;
   if (exists == Existence::kUnknown || facts.present.count(Normal(file)) != 0 ||
-      !system_.GetFileStatus(NormalPath(encoding_, file, false), &mtime)) {
+      !system_.GetFileStatus(file, &mtime)) {
     return std::nullopt;
   }
   return mtime;
@@ -220,7 +223,7 @@ std::optional<bool> Checker::Decide(const KeywordRow& row, const Arguments& a, c
     if (exists == Existence::kUnknown || facts.present.count(Normal(a.token[0])) != 0) {
       return std::nullopt;
     }
-    std::string file = NormalPath(encoding_, a.token[0], false);
+    std::string file = a.token[0];
     std::string version;
     const char* string_name = row.id == kIfFileVersion ? "FileVersion" : "ProductVersion";
     if (!ReadVersionString(system_, file, string_name, &version)) return Inverts(sense);

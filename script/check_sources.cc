@@ -42,9 +42,9 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
   std::string_view path = source;
   if (HoldsUnknown(path) || !InProgramDirectory(path) || !facts.same_disk) return false;
   std::uint32_t mtime = 0;
-  if (system_.GetFileStatus(NormalPath(encoding_, path, false), &mtime)) {
+  if (system_.GetFileStatus(std::string(path), &mtime)) {
     // A folder, or a file the run cannot read either.
-    if (id == kRegsvr || system_.OpenForReading(NormalPath(encoding_, path, false))) return true;
+    if (id == kRegsvr || system_.OpenForReading(std::string(path))) return true;
     Error(std::string(CommandWord(id)) +
           ": the source is a folder, or cannot be read: " + Utf8(path));
     return false;
