@@ -66,9 +66,9 @@ struct GeneratedProgram {
 
 namespace generated {
 
-inline const char* const kNames[] = {"app.dat", "opt.dat", "pro.tag", "disk2.tag", "lite.dat",
-                                     "x.dll",   "readme.txt", "bad.txt", "files", "files\\app.dat",
-                                     "comp.dll"};
+inline const char* const kNames[] = {"app.dat",  "opt.dat",        "pro.tag",    "disk2.tag",
+                                     "lite.dat", "x.dll",          "readme.txt", "bad.txt",
+                                     "files",    "files\\app.dat", "comp.dll"};
 
 // A name of the program directory, spelt as Windows finds it, or not.
 inline std::string Spelt(Choices& c, std::string name) {
@@ -88,9 +88,16 @@ inline std::string Source(Choices& c) { return "$$FD$$\\" + Spelt(c, c.From(kNam
 
 inline std::string Destination(Choices& c, bool token) {
   const char* const leaves[] = {"app.dat", "copy.dat", "a b.dat", "x.dll"};
-  const char* const folders[] = {"$$SETUPDIR$$", "$$SETUPDIR$$", "$$SETUPDIR$$\\sub",
-                                 "$$SETUPDIR$$\\sub\\deep", "$$FD$$\\out", "$$FD$$", "$$FD$$",
-                                 "C:\\Inst\\sub", "$$SetupDir$$", "$$FD$$\\files"};
+  const char* const folders[] = {"$$SETUPDIR$$",
+                                 "$$SETUPDIR$$",
+                                 "$$SETUPDIR$$\\sub",
+                                 "$$SETUPDIR$$\\sub\\deep",
+                                 "$$FD$$\\out",
+                                 "$$FD$$",
+                                 "$$FD$$",
+                                 "C:\\Inst\\sub",
+                                 "$$SetupDir$$",
+                                 "$$FD$$\\files"};
   std::string path = std::string(c.From(folders)) + "\\" + c.From(leaves);
   if (c.Pick(8) == 0) path += "\"q";
   return token ? "\"" + path + "\"" : path;
@@ -148,16 +155,16 @@ inline GeneratedProgram GenerateProgram(std::string_view bytes) {
   for (const char* name : generated::kNames) {
     if (std::string_view(name) == "files" || c.Pick(4) == 0) continue;
     std::string data = std::string_view(name) == "bad.txt" ? "/* open\n" : "data\n";
-    p.files.push_back({std::string("D:\\Dist\\") + name, data,
-                       static_cast<std::uint32_t>(c.Pick(3) * 100)});
+    p.files.push_back(
+        {std::string("D:\\Dist\\") + name, data, static_cast<std::uint32_t>(c.Pick(3) * 100)});
     if (std::string_view(name) == "files\\app.dat") p.directories.push_back("D:\\Dist\\files");
   }
   p.versioned = c.Pick(2) == 0;
   p.script = "SetupDir C:\\Inst \n";
   if (c.Pick(2) == 0) p.script += "MakeDir \"$$SETUPDIR$$\"\n";
   for (int n = 2 + c.Pick(16); n > 0; --n) {
-    p.script += c.Pick(3) == 0 ? std::string(":L") + char('0' + c.Pick(3))
-                               : generated::Command(c, 0);
+    p.script +=
+        c.Pick(3) == 0 ? std::string(":L") + char('0' + c.Pick(3)) : generated::Command(c, 0);
     p.script += "\n";
   }
   return p;
