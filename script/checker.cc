@@ -21,7 +21,11 @@ std::string Grouped(std::size_t n) {
 }  // namespace
 
 std::vector<Finding> Checker::Check() {
-  if (Load()) {
+  bool loaded_script = Load();
+  if (std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path)) {
+    editor_lines_.Read(*file, loaded().store);
+  }
+  if (loaded_script) {
     CheckEncoding();
     Walk();
   }
@@ -56,9 +60,6 @@ bool Checker::Load() {
   bool stored = LoadScriptFile(*run_, script_path_);
   std::vector<CaptureUi::Message> messages = std::move(ui_.messages);
   ui_.messages.clear();
-  if (std::unique_ptr<InputFile> file = system_.OpenForReading(loaded().path)) {
-    editor_lines_.Read(*file, loaded().store);
-  }
   if (!stored) {
     std::string_view text = messages.empty() ? std::string_view() : messages.back().text;
     if (EndsWith(text, "file is too large.")) {
