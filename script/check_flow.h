@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -90,8 +91,10 @@ inline Facts Meet(const Facts& a, const Facts& b) {
 // Where the run may be when it reaches a line: running it (with what it knows), or
 // passing over it in search of a label.
 struct Flow {
+  // What a search for a label knows: shared, since it does not change while the run
+  // passes over the lines, and a script may have many searches at once.
   struct Skip {
-    Facts facts;
+    std::shared_ptr<const Facts> facts;
     std::set<int> goto_lines;
   };
   std::optional<Facts> running;
@@ -102,12 +105,14 @@ struct Flow {
 
   bool reached() const { return running.has_value() || !skipping.empty(); }
   void Run(const Facts& facts) { running = running ? Meet(*running, facts) : facts; }
-  void SkipTo(const std::string& label, const Facts& facts, const std::set<int>& lines) {
-    auto [it, added] = skipping.try_emplace(label, Skip{facts, lines});
-    if (!added) {
-      it->second.facts = Meet(it->second.facts, facts);
-      it->second.goto_lines.insert(lines.begin(), lines.end());
+  void SkipTo(const std::string& label, Skip skip) {
+    auto [it, added] = skipping.try_emplace(label, std::move(skip));
+    if (added) return;
+    Skip& old = it->second;
+    if (old.facts != skip.facts && !(*old.facts == *skip.facts)) {
+      old.facts = std::make_shared<const Facts>(Meet(*old.facts, *skip.facts));
     }
+    old.goto_lines.insert(skip.goto_lines.begin(), skip.goto_lines.end());
   }
 };
 

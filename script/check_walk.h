@@ -84,7 +84,7 @@ class Checker {
   bool ExpandLine(LineWalker& walker, const char* raw);
   void LoadMacros(const Facts& facts);
   bool MayHoldDroppedMacro(const char* line) const;
-  void LabelLine(char* cursor, const Flow& flow, Flow* next);
+  void LabelLine(char* cursor, Flow& flow, Flow* next);  // moves the searches of `flow`
   Outcome CheckCommand(char* cursor, const Facts& facts);
   void ReportCutFault(KeywordId id, const Arguments& a);
   void CheckArguments(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out);

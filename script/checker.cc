@@ -158,7 +158,7 @@ void Checker::Walk() {
       flow.otherwise = otherwise;
       continue;
     }
-    LoadMacros(runs ? *flow.running : flow.skipping.begin()->second.facts);
+    LoadMacros(runs ? *flow.running : *flow.skipping.begin()->second.facts);
     if (!ExpandLine(walker, raw)) continue;
     char* cursor = walker.cursor();
     Flow next;
@@ -166,14 +166,15 @@ void Checker::Walk() {
     if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
-      for (const auto& [label, skip] : flow.skipping)
-        next.SkipTo(label, skip.facts, skip.goto_lines);
+      next.skipping = std::move(flow.skipping);
       if (runs && !MayHoldDroppedMacro(cursor)) {
         if (DoesSomething(walker.row().id)) WarnMacroTypos(cursor, *flow.running);
         Outcome outcome = CheckCommand(cursor, *flow.running);
         next.otherwise = outcome.otherwise;
         if (outcome.next) next.Run(*outcome.next);
-        for (const auto& [label, facts] : outcome.skips) next.SkipTo(label, facts, {line()});
+        for (auto& [label, facts] : outcome.skips) {
+          next.SkipTo(label, {std::make_shared<const Facts>(std::move(facts)), {line()}});
+        }
       } else if (runs) {
         next.Run(*flow.running);
       }
@@ -237,7 +238,7 @@ void Checker::WarnMacroTypos(const char* line, const Facts& facts) {
 }
 
 // A label line: where a Goto's search may end, and otherwise nothing.
-void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
+void Checker::LabelLine(char* cursor, Flow& flow, Flow* next) {
   const char* name = nullptr;
   LabelFault fault = CutLabel(cx().script, kLabelLine, cursor, &name);
   std::string label = name;
@@ -269,11 +270,11 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
     if (goto_labels_.count(label) == 0) {
       Warning("label " + Utf8(label) + " is never jumped to");
     }
-    for (const auto& [wanted, skip] : flow.skipping) {
+    for (auto& [wanted, skip] : flow.skipping) {
       if (wanted == label) {
-        next->Run(skip.facts);
+        next->Run(*skip.facts);
       } else {
-        next->SkipTo(wanted, skip.facts, skip.goto_lines);
+        next->SkipTo(wanted, std::move(skip));
       }
     }
   }
