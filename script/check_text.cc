@@ -186,8 +186,7 @@ std::vector<MacroTypo> FindMacroTypos(std::string_view line,
   return typos;
 }
 
-std::string NotCodePageText(const Encoding& encoding, std::string_view line, bool first_line) {
-  if (first_line && BeginsWithByteOrderMark(line)) return "it begins with a UTF-8 byte-order mark";
+std::string NotCodePageText(const Encoding& encoding, std::string_view line) {
   if (!IsCodePage932(encoding)) return {};
   if (ReadsAsUtf8(line)) return "this line reads as UTF-8";
   for (std::size_t i = 0; i < line.size(); ++i) {

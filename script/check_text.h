@@ -44,10 +44,10 @@ struct MacroTypo {
 };
 std::vector<MacroTypo> FindMacroTypos(std::string_view line, const std::vector<KnownMacro>& macros);
 
-// Why the bytes of one script line are not code page 932 text: a byte-order mark, a line
-// that reads as UTF-8, an invalid double-byte pair. Empty when they are (or when the
-// encoding is not code page 932, when only the byte-order mark is looked for).
-std::string NotCodePageText(const Encoding& encoding, std::string_view line, bool first_line);
+// Why the bytes of one script line are not code page 932 text: a line that reads as
+// UTF-8, an invalid double-byte character, a byte the code page does not use. Empty when
+// they are, or when the encoding is not code page 932.
+std::string NotCodePageText(const Encoding& encoding, std::string_view line);
 
 // True when `line` begins with the UTF-8 byte-order mark.
 inline bool BeginsWithByteOrderMark(std::string_view line) {

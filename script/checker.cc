@@ -95,7 +95,7 @@ void Checker::CheckEncoding() {
   const std::vector<std::string>& texts = editor_lines_.texts();
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i == 0 && BeginsWithByteOrderMark(texts[0])) continue;
-    std::string why = NotCodePageText(encoding_, texts[i], i == 0);
+    std::string why = NotCodePageText(encoding_, texts[i]);
     if (!why.empty()) {
       findings_.push_back({{static_cast<int>(i) + 1, Finding::Severity::kWarning,
                             "the script is not code page 932 text: " + why +
