@@ -13,8 +13,10 @@ namespace setup {
 // when the program was started by a relative path.
 void Checker::WarnRelativeSource(KeywordId id, const char* source) {
   std::string_view path = source;
-  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':') ||
-      path.find(kUnknown[0]) != std::string_view::npos || InProgramDirectory(path)) {
+  // A word that looks like a macro has a finding of its own.
+  bool macro_like = path.substr(0, 2) == "$$" || path.substr(0, 1) == "%";
+  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':') || macro_like ||
+      HoldsUnknown(path) || InProgramDirectory(path)) {
     return;
   }
   Warning(std::string(CommandWord(id)) +
@@ -22,22 +24,31 @@ void Checker::WarnRelativeSource(KeywordId id, const char* source) {
           Utf8(path) + " (write $$FD$$\\" + Utf8(path) + ")");
 }
 
-// True when `source` lies in the program directory and is there (or is known to be
-// there on this path of the run).
+// True when `path` lies inside the program directory, once both are resolved as Windows
+// resolves them.
 bool Checker::InProgramDirectory(std::string_view path) const {
   const std::string& dir = loaded().program_dir;
-  return !dir.empty() && path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
-         IsSeparator(path[dir.size()]);
+  std::string normal_dir = Normal(dir);
+  if (normal_dir.empty()) {  // "." and the like: as written
+    return !dir.empty() && path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
+           IsSeparator(path[dir.size()]);
+  }
+  std::string normal = Normal(path);
+  return normal.size() > normal_dir.size() + 1 &&
+         normal.compare(0, normal_dir.size(), normal_dir) == 0 && normal[normal_dir.size()] == '\\';
 }
 
 bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) {
   std::string_view path = source;
-  if (path.find(kUnknown[0]) != std::string_view::npos || !InProgramDirectory(path) ||
-      other_disk_) {
+  if (HoldsUnknown(path) || !InProgramDirectory(path) || !facts.same_disk) return false;
+  std::uint32_t mtime = 0;
+  if (system_.GetFileStatus(std::string(path), &mtime).ok()) {
+    // A folder, or a file the run cannot read either.
+    if (id == kRegsvr || CanOpen(std::string(path))) return true;
+    Error(std::string(CommandWord(id)) +
+          ": the source is a folder, or cannot be read: " + Utf8(path));
     return false;
   }
-  std::uint32_t mtime = 0;
-  if (system_.GetFileStatus(std::string(path), &mtime).ok()) return true;
   // Windows adds ".dll" to a library named without extension, and ".exe" to a program.
   std::string_view file = path.substr(path.find_last_of("\\/") + 1);
   if (id == kRegsvr && file.find('.') == std::string_view::npos) {
@@ -45,7 +56,7 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
       if (system_.GetFileStatus(std::string(path) + extension, &mtime).ok()) return true;
     }
   }
-  if (facts.count(Fold(path)) == 0) {
+  if (facts.present.count(Normal(path)) == 0) {
     Error(std::string(CommandWord(id)) +
           ": the source is not in the program directory: " + Utf8(path));
   }
@@ -82,8 +93,9 @@ void Checker::ReportUnresolvedGotos(const Flow& flow) {
           hint = " (the label on line " + std::to_string(at) + " differs only in letter case)";
         }
       }
-      Add(Finding::Severity::kError, goto_line,
-          "Goto: no label " + Utf8(label) + " on a later line" + hint);
+      Add(uncertain_gotos_.count(goto_line) != 0 ? Finding::Severity::kWarning
+                                                 : Finding::Severity::kError,
+          goto_line, "Goto: no label " + Utf8(label) + " on a later line" + hint);
     }
   }
 }
@@ -118,7 +130,9 @@ bool CheckReport::has_error() const {
 CheckReport CheckProgram(System& system, Encoding& encoding, std::string_view path,
                          std::string_view program_dir) {
   std::string given = StripSeparators(encoding, path.empty() ? program_dir : path);
-  char separator = given.find('\\') != std::string::npos ? '\\' : '/';
+  // The second byte of a double-byte character is no backslash.
+  bool backslashes = FindChar(LeadByteOf(encoding), given, 0, '\\') < given.size();
+  char separator = backslashes ? '\\' : '/';
   std::string dir = given;
   std::string script = given + separator + "Setup.Inf";
   if (!path.empty() && !CanRead(system, script) && CanRead(system, given)) {

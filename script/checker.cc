@@ -21,10 +21,31 @@ std::string Grouped(std::size_t n) {
 }  // namespace
 
 std::vector<Finding> Checker::Check() {
-  if (Load()) Walk();
-  std::stable_sort(findings_.begin(), findings_.end(),
+  bool loaded_script = Load();
+  std::unique_ptr<InputFile> file;
+  if (system_.OpenForReading(loaded().path, &file).ok()) editor_lines_.Read(*file, loaded().store);
+  if (loaded_script) {
+    CheckEncoding();
+    Walk();
+  }
+  std::vector<Finding> findings;
+  for (Pending& pending : findings_) {
+    Finding f = std::move(pending.finding);
+    if (f.line > 0) {
+      int editor = pending.numbering == Numbering::kRead     ? editor_lines_.OfRead(f.line)
+                   : pending.numbering == Numbering::kStored ? editor_lines_.OfStored(f.line)
+                                                             : f.line;
+      if (editor != f.line) {
+        f.text += " (the run's messages count this line as line " + std::to_string(f.line) + ")";
+      }
+      f.line = editor;
+    }
+    f.text = EscapeControls(f.text);
+    findings.push_back(std::move(f));
+  }
+  std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
-  return std::move(findings_);
+  return findings;
 }
 
 // Loads the script as start-up does, with the built-in macros that a check knows, and
@@ -58,49 +79,81 @@ bool Checker::Load() {
           what + " must be followed by a blank or a tab, or be quoted (the TAB rule)");
     }
   }
-  run.DefineMacro("$$SETUPDIR$$", kUnknown);
+  run.DefineMacro("$$SETUPDIR$$", kSetupDirValue);
   return true;
 }
 
+// One warning, at the first line that is not code page 932 text: a run reads it byte for
+// byte, and what it shows and writes is then garbled. A byte-order mark is the error of
+// the line it begins.
+void Checker::CheckEncoding() {
+  const std::vector<std::string>& texts = editor_lines_.texts();
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i == 0 && BeginsWithByteOrderMark(texts[0])) continue;
+    std::string why = NotCodePageText(encoding_, texts[i]);
+    if (!why.empty()) {
+      findings_.push_back({{static_cast<int>(i) + 1, Finding::Severity::kWarning,
+                            "the script is not code page 932 text: " + why +
+                                "; save it as code page 932 (Shift_JIS)"},
+                           Numbering::kEditor});
+      return;
+    }
+  }
+}
+
 void Checker::Walk() {
+  numbering_ = Numbering::kStored;
   CommandContext& run = cx();
+  Facts start;
+  for (int r = 0; r < run.macros.count(); ++r) {
+    start.macros.push_back({run.macros.row(r).name, run.macros.row(r).value, true});
+  }
+  start.min_rows = run.macros.count();
+  table_macros_ = start.macros;
   LineWalker walker(loaded().store, run.macros, run.line_number);
+  std::size_t raw_offset = 0;
+  char raw[kWorkLineSize];
   Flow flow;
-  flow.running = Facts();
+  flow.running = start;
   bool in_dead_stretch = false;
   while (walker.Next()) {
+    loaded().store.LineAt(&raw_offset, raw, sizeof raw);  // the walker's line, as stored
     bool runs = flow.running.has_value();
-    if (!runs) {
-      bool acts = walker.too_long() || DoesSomething(walker.StoredRow().id);
+    KeywordId stored = walker.too_long() ? kNoKeyword : walker.StoredRow().id;
+    // Reached only with other files, the next line is reached so too, unless this one jumps.
+    bool otherwise = !runs && flow.otherwise && stored != kGoto && stored != kErrorExit;
+    if (!runs && !flow.otherwise) {
+      bool acts = walker.too_long() || DoesSomething(stored);
       if (acts && !in_dead_stretch) {
         Warning("this line is never run: a Goto or ErrorExit before it always jumps or stops");
         in_dead_stretch = true;
       }
-      if (!flow.reached()) continue;
     } else {
       in_dead_stretch = false;
     }
-    LineFault fault = walker.Expand();
-    if (fault == LineFault::kTooLong) {
-      Error("line too long: over " + std::to_string(kWorkLineSize - 1) + " bytes");
+    if (!flow.reached()) {
+      flow.otherwise = otherwise;
       continue;
     }
-    if (fault == LineFault::kExpandedTooLong) {
-      Error("line too long after macro expansion: over " + std::to_string(kWorkLineSize - 1) +
-            " bytes");
-      continue;
-    }
+    LoadMacros(runs ? *flow.running : *flow.skipping.begin()->second.facts);
+    if (!ExpandLine(walker, raw)) continue;
     char* cursor = walker.cursor();
     Flow next;
+    next.otherwise = otherwise;
     if (walker.row().id == kLabelLine) {
       LabelLine(cursor, flow, &next);
     } else {
-      for (const auto& [label, skip] : flow.skipping)
-        next.SkipTo(label, skip.facts, skip.goto_lines);
-      if (runs) {
+      next.skipping = std::move(flow.skipping);
+      if (runs && !MayHoldDroppedMacro(cursor)) {
+        if (DoesSomething(walker.row().id)) WarnMacroTypos(cursor, *flow.running);
         Outcome outcome = CheckCommand(cursor, *flow.running);
+        next.otherwise = outcome.otherwise;
         if (outcome.next) next.Run(*outcome.next);
-        for (const auto& [label, facts] : outcome.skips) next.SkipTo(label, facts, {line()});
+        for (auto& [label, facts] : outcome.skips) {
+          next.SkipTo(label, {std::make_shared<const Facts>(std::move(facts)), {line()}});
+        }
+      } else if (runs) {
+        next.Run(*flow.running);
       }
     }
     flow = std::move(next);
@@ -108,12 +161,74 @@ void Checker::Walk() {
   ReportUnresolvedGotos(flow);
 }
 
+// Expands the walker's line (`raw` as stored); false, with its finding, when the line
+// cannot be run. Unknown values count at their shortest: empty.
+bool Checker::ExpandLine(LineWalker& walker, const char* raw) {
+  LineFault fault = walker.Expand();
+  if (fault == LineFault::kNone) return true;
+  std::string limit = std::to_string(kWorkLineSize - 1);
+  if (fault == LineFault::kTooLong) {
+    Error("line too long: over " + limit + " bytes");
+    return false;
+  }
+  // Every byte of the line may expand to a whole value.
+  std::string wide(kWorkLineSize * MacroTable::kFieldSize, '\0');
+  std::size_t length = 0;
+  cx().macros.Expand(raw, std::strlen(raw), wide.data(), wide.size(), &length);
+  auto known = std::count_if(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(length),
+                             [](char c) { return !IsUnknownByte(c); });
+  if (static_cast<std::size_t>(known) >= kWorkLineSize) {
+    Error("line too long after macro expansion: over " + limit + " bytes");
+  } else {
+    Warning("line may be too long after macro expansion: over " + limit +
+            " bytes unless its unknown values are short");
+  }
+  return false;
+}
+
+// Makes the macro table the one `facts` know. Macros that two paths defined apart may be
+// more than the table holds; those over its rows are left out, and a line that may name
+// one is not looked at.
+void Checker::LoadMacros(const Facts& facts) {
+  if (facts.macros == table_macros_) return;
+  table_macros_ = facts.macros;
+  dropped_macros_.clear();
+  cx().macros.Clear();
+  for (const KnownMacro& m : facts.macros) {
+    if (cx().macros.Define(m.name, m.value) == MacroTable::DefineResult::kFull) {
+      dropped_macros_.push_back(m.name);
+    }
+  }
+}
+
+bool Checker::MayHoldDroppedMacro(const char* line) const {
+  return std::any_of(dropped_macros_.begin(), dropped_macros_.end(),
+                     [&](const std::string& name) { return std::strstr(line, name.c_str()); });
+}
+
+void Checker::WarnMacroTypos(const char* line, const Facts& facts) {
+  for (const MacroTypo& typo : FindMacroTypos(line, facts.macros)) {
+    std::string text = Utf8(typo.word) + " is no macro here; the run keeps the text as it is";
+    if (!typo.suggestion.empty()) text += " (did you mean " + Utf8(typo.suggestion) + "?)";
+    Warning(text);
+  }
+}
+
 // A label line: where a Goto's search may end, and otherwise nothing.
-void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
+void Checker::LabelLine(char* cursor, Flow& flow, Flow* next) {
   const char* name = nullptr;
   LabelFault fault = CutLabel(cx().script, kLabelLine, cursor, &name);
   std::string label = name;
   bool searched = !flow.skipping.empty();
+  // Every run that passes the line is searching, for a Goto it surely took.
+  bool always_searched = searched && !flow.running;
+  for (const auto& [wanted, skip] : flow.skipping) {
+    for (int goto_line : skip.goto_lines) {
+      always_searched = always_searched && uncertain_gotos_.count(goto_line) == 0;
+    }
+  }
+  int outer = uncertain_;
+  if (!always_searched) ++uncertain_;  // an error only where every run passing it searches
   if (fault == LabelFault::kEmpty) {
     if (searched) {
       Error("label line without a name: a Goto passing over it stops the run");
@@ -125,16 +240,18 @@ void Checker::LabelLine(char* cursor, const Flow& flow, Flow* next) {
       Error("label over " + std::to_string(kLabelSize - 1) +
             " bytes: a Goto passing over it stops the run");
     }
-  } else {
+  }
+  uncertain_ = outer;
+  if (fault == LabelFault::kNone) {
     labels_.push_back({line(), label});
     if (goto_labels_.count(label) == 0) {
       Warning("label " + Utf8(label) + " is never jumped to");
     }
-    for (const auto& [wanted, skip] : flow.skipping) {
+    for (auto& [wanted, skip] : flow.skipping) {
       if (wanted == label) {
-        next->Run(skip.facts);
+        next->Run(*skip.facts);
       } else {
-        next->SkipTo(wanted, skip.facts, skip.goto_lines);
+        next->SkipTo(wanted, std::move(skip));
       }
     }
   }
@@ -147,6 +264,12 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
   KeywordId id = row.id;
   char* args = StepOverKeyword(cursor, row);
   out.next = facts;
+  if (id == kNoKeyword && BeginsWithByteOrderMark(cursor)) {
+    Error(
+        "not a command: the script begins with a UTF-8 byte-order mark; save it as code page "
+        "932 (Shift_JIS) without one");
+    return out;
+  }
   if (id == kNoKeyword) {
     std::string word(cursor, std::strcspn(cursor, " \t"));
     Error("not a command: " + Utf8(word));
@@ -174,6 +297,7 @@ Outcome Checker::CheckCommand(char* cursor, const Facts& facts) {
     ReportCutFault(id, a);
     return out;
   }
+  WarnUnquotedSetupDir(row, a);
   if ((row.flags & kCondition) != 0) {
     CheckCondition(row, a, facts, &out);
   } else {
@@ -212,13 +336,11 @@ void Checker::CheckArguments(const KeywordRow& row, Arguments& a, const Facts& f
   }
   switch (row.check) {
     case CheckKind::kGoto: CheckGoto(a.token[0], facts, out); break;
-    case CheckKind::kDefine: Define(a.token[0], a.rest); break;
+    case CheckKind::kDefine: Define(a.token[0], a.rest, &*out->next); break;
     case CheckKind::kByteCopy:
     case CheckKind::kTextCopy: CheckCopy(row, a, facts, out); break;
-    case CheckKind::kDirectory:
-      if (*a.token[0] == '\0') Error(name + ": the directory name is missing");
-      break;
-    case CheckKind::kDiskFile: CheckDiskFile(a.token[0]); break;
+    case CheckKind::kDirectory: CheckDirectory(a.token[0], out); break;
+    case CheckKind::kDiskFile: CheckDiskFile(a.token[0], out); break;
     case CheckKind::kComponent: CheckSource(row.id, a.token[0], facts); break;
     default: break;
   }
@@ -234,76 +356,7 @@ void Checker::CheckGoto(const char* label, const Facts& facts, Outcome* out) {
     goto_labels_.insert(label);
     out->next.reset();
     out->skips.push_back({label, facts});
-  }
-}
-
-void Checker::CheckCopy(const KeywordRow& row, Arguments& a, const Facts& facts, Outcome* out) {
-  KeywordId id = row.id;
-  std::string name = CommandWord(id);
-  if (row.check == CheckKind::kByteCopy) {
-    if (*a.token[1] == '\0') Error(name + ": the destination is missing");
-    Copied(a.token[1], out);
-    CheckSource(id, a.token[0], facts);
-    // Windows refuses to copy a file onto itself, whatever the letter case.
-    if (std::strchr(a.token[0], kUnknown[0]) == nullptr && *a.token[0] != '\0' &&
-        Fold(a.token[0]) == Fold(a.token[1])) {
-      Error(name + ": the destination is the source itself");
-    }
-    return;
-  }
-  if (*a.rest == '\0') {
-    Error(name + ": the destination is missing");
-  } else if (*a.rest == '"') {
-    Error(name + ": the destination keeps its quotes; write it without quotes");
-  }
-  if (CheckSource(id, a.token[0], facts)) CheckTextSource(id, a.token[0]);
-  Copied(a.rest, out);
-}
-
-// As the run looks for the disk's file.
-void Checker::CheckDiskFile(const char* file) {
-  std::string path = loaded().program_dir + "\\" + file;
-  std::uint32_t mtime = 0;
-  if (path.size() > kDiskCheckPathLimit) {
-    Error("DiskCheck: the path is over " + std::to_string(kDiskCheckPathLimit) +
-          " bytes: the disk is never found");
-  } else if (!other_disk_ && !system_.GetFileStatus(path, &mtime).ok()) {
-    other_disk_ = true;  // from here on the program directory may be another disk
-  }
-}
-
-void Checker::CheckCondition(const KeywordRow& row, Arguments& a, const Facts& facts,
-                             Outcome* out) {
-  const char* sense = a.token[a.count - 1];
-  bool inverts = sense[0] == 'E' || sense[0] == 'e';
-  Facts holds = facts;
-  Facts fails = facts;
-  if (row.check == CheckKind::kFileFind && std::strchr(a.token[0], kUnknown[0]) == nullptr) {
-    (inverts ? fails : holds).insert(Fold(a.token[0]));
-  }
-  if (row.check == CheckKind::kDefineFound) Define(a.token[0], kUnknown);
-  bool decidable = row.check == CheckKind::kDecidable;
-  if ((decidable || row.check == CheckKind::kCompares) && a.op == CompareOp::kNone) {
-    Warning(std::string(CommandWord(row.id)) + " without a comparison word: the test never holds");
-  }
-  // Two texts that hold nothing unknown decide the same way in every run.
-  if (decidable && std::strchr(a.token[0], kUnknown[0]) == nullptr &&
-      std::strchr(a.token[1], kUnknown[0]) == nullptr) {
-    if (!TestString(a.token[0], a.token[1], a.op, sense)) {
-      out->next = fails;
-      return;
-    }
-    *out = CheckCommand(SkipBlanks(a.rest), holds);
-    return;
-  }
-  *out = CheckCommand(SkipBlanks(a.rest), holds);
-  out->next = out->next ? Intersect(*out->next, fails) : fails;
-}
-
-void Checker::Define(const char* name, const char* value) {
-  if (!cx().DefineMacro(name, value)) {
-    Error("too many macros: the table holds " + std::to_string(MacroTable::kMaxRows) +
-          " names, the four built-ins included");
+    if (uncertain_ > 0) uncertain_gotos_.insert(line());
   }
 }
 

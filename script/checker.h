@@ -1,10 +1,11 @@
 // The script checker: reads a script the way a run does (the same loader, lexer, macro
 // table, argument cutting and text filter, with the same limits) and reports what would
 // fail when a line is reached, and what is often a mistake, without running a command or
-// writing anything. Conditions are taken both ways; what only a run knows
-// ($$SETUPDIR$$, $$WINDOWS$$, $$SYSTEM$$, registry values, files outside the program
-// directory) counts as unknown. The texts of the findings are the words of
-// docs/script.md.
+// writing anything. A condition is decided as the run decides it when what it tests is
+// known, and followed both ways otherwise; what only a run knows ($$SETUPDIR$$,
+// $$WINDOWS$$, $$SYSTEM$$, registry values, files outside the program directory) counts
+// as unknown. An error means that every run reaching the line fails there; a warning,
+// that a run may. The texts of the findings are the words of docs/script.md.
 #ifndef SETUP_SCRIPT_CHECKER_H_
 #define SETUP_SCRIPT_CHECKER_H_
 
@@ -19,9 +20,9 @@ class System;
 
 struct Finding {
   enum class Severity { kWarning, kError };
-  int line;  // as the run counts lines in its messages; 0 for the whole script
+  int line;  // as an editor counts lines; 0 for the whole script
   Severity severity;
-  std::string text;  // UTF-8
+  std::string text;  // UTF-8, control bytes escaped (\t, \r, \n, \xNN)
 
   bool operator==(const Finding&) const = default;
 };

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <limits>
 
+#include "base/code_page_text.h"
 #include "platform/posix/file_copy.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/pe_version.h"
@@ -253,7 +254,12 @@ Status PosixSystem::QueryVersionValue(const std::vector<std::uint8_t>& block,
 }
 
 Status PosixSystem::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
-  Status status = CallRegisterServer(MapPath(path), hresult);
+  // As LoadLibraryA: a file name without an extension is a library's name without its
+  // ".dll" (a name ending in a dot has an empty extension, and nothing is added).
+  auto lead_byte = [](unsigned char b) { return IsCp932LeadByte(b); };
+  bool extension = path.find('.', DirectoryLength(lead_byte, path)) != std::string::npos;
+  Status status =
+      CallRegisterServer(MapPath(path.empty() || extension ? path : path + ".dll"), hresult);
   if (status.ok()) return status;
   return Status(status.kind(), path, status.os_error());
 }

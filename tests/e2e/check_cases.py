@@ -10,7 +10,8 @@ import harness
 
 CASES = [
     ("source found without regard to case", {"Data/App.DAT": b"a"},
-     "SetupDir C:\\App \nBinCopy $$FD$$\\data\\app.dat $$SETUPDIR$$\\app.dat\n", [], 0),
+     "SetupDir C:\\App \nMakeDir \"$$SETUPDIR$$\"\nBinCopy $$FD$$\\data\\app.dat \"$$SETUPDIR$$\\app.dat\"\n",
+     [], 0),
     ("warnings only", {}, "SetupDir C:\\App\n", [(1, "warning")], 0),
     ("errors and warnings in line order", {}, "Bogus\nSetupDir x\nRegsvr \"$$FD$$\\gone.dll\"\n",
      [(1, "error"), (2, "warning"), (3, "error")], 1),

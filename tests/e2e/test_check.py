@@ -46,6 +46,14 @@ class CheckTest(E2ETest):
                 self.assertEqual((code, parse(out)), (1, [(path, line, "error")]), err)
         self.assertIn("ＢＡＤ".encode(), run_native_check(self.ws)[1])
 
+    def test_a_directory_whose_name_ends_in_a_second_byte_of_0x5c(self):
+        # 表 is 0x95 0x5C in code page 932: its second byte is no separator to strip or join.
+        script = self.ws.write("x/表/Setup.Inf", "Bogus\n")
+        for path in (os.path.dirname(script), os.path.dirname(script) + "/"):
+            with self.subTest(path=path):
+                code, out, err = run_native_check(self.ws, path)
+                self.assertEqual((code, parse(out)), (1, [(script, 1, "error")]), err)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -194,7 +194,10 @@ TEST_F(PosixProcessTest, LibrariesThatCannotRegister) {
   EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools\\text.dll", &hresult).kind(),
             StatusKind::kFailed);
   EXPECT_EQ(system_->CallDllRegisterServer("", &hresult).kind(), StatusKind::kNotFound);
-  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools", &hresult).kind(), StatusKind::kIsDirectory);
+  // A folder named without an extension is looked for as "tools.dll", as LoadLibraryA does.
+  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools", &hresult).kind(), StatusKind::kNotFound);
+  EXPECT_EQ(system_->CallDllRegisterServer("C:\\tools.", &hresult).kind(),
+            StatusKind::kIsDirectory);
   // A real shared object without the export: the C library this test runs on.
   Dl_info info{};
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&dladdr), &info), 0);
@@ -221,9 +224,24 @@ TEST_F(PosixProcessTest, ASelfRegisteringLibraryIsCalled) {
     EXPECT_TRUE(system_->CallDllRegisterServer("c:\\TOOLS\\server.DLL", &hresult).ok());
     EXPECT_EQ(hresult, c.hresult) << c.value;
   }
+  // As LoadLibraryA: ".dll" completes a name without an extension, and only such a name.
+  std::filesystem::create_directories(tmp_ / "prefix/drive_c/tools.d");
+  std::filesystem::copy_file(SETUP_TEST_REGSERVER_MODULE,
+                             tmp_ / "prefix/drive_c/tools.d/Server.dll");
+  const struct {
+    const char* path;
+    bool called;
+  } names[] = {{"C:\\tools\\Server", true},
+               {"C:\\tools.d\\server", true},
+               {"C:\\tools\\server.", false},
+               {"C:\\tools\\server.ocx", false}};
+  for (const auto& name : names) {
+    std::int32_t hresult = 12345;
+    EXPECT_EQ(system_->CallDllRegisterServer(name.path, &hresult).ok(), name.called) << name.path;
+  }
   unsetenv("SETUP_TEST_HRESULT");
   unsetenv("SETUP_TEST_REGISTER_LOG");
-  EXPECT_EQ(ReadFileOrMissing(log), "called\ncalled\ncalled\n");
+  EXPECT_EQ(ReadFileOrMissing(log), "called\ncalled\ncalled\ncalled\ncalled\n");
 }
 #endif
 
