@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace setup {
 
 // A file open for binary reading.
@@ -50,6 +52,17 @@ class Process {
   virtual ~Process() = default;
   // Polls with a zero time-out: true once the process has ended.
   virtual bool HasEnded() = 0;
+};
+
+// A file written in place, at offsets: the install record, whose blocks are appended and
+// whose header is rewritten. Closed when destroyed.
+class RecordFile {
+ public:
+  virtual ~RecordFile() = default;
+  // Writes all `size` bytes at `offset`, extending the file as needed.
+  virtual Status WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  // Forces what was written to the disk (fdatasync, FlushFileBuffers).
+  virtual Status Sync() = 0;
 };
 
 enum class MakeDirResult { kCreated, kAlreadyExists, kFailed };
@@ -113,6 +126,28 @@ class System {
                                                 const std::string& arguments,
                                                 const std::string& working_dir) = 0;
   virtual void SleepMilliseconds(int ms) = 0;
+
+  // --- What the install record needs to know a change and to take it back. Each answers
+  // a Status; kNotFound when the path names nothing.
+  // The size of a file; kIsDirectory for a folder.
+  virtual Status GetFileSize(const std::string& path, std::uint64_t* size) = 0;
+  // Deletes one file, never a folder.
+  virtual Status RemoveFile(const std::string& path) = 0;
+  // Removes a folder only when it is empty; a folder that is not fails (kFailed).
+  virtual Status RemoveEmptyDirectory(const std::string& path) = 0;
+  // Renames a file within its volume; an existing `to` is replaced only when `replace`,
+  // else the rename fails with kAlreadyExists.
+  virtual Status RenameFile(const std::string& from, const std::string& to, bool replace) = 0;
+  // Opens the file at `path` for writing at offsets, creating it when `create` (else
+  // kNotFound when it is missing). Null with the reason in `*status` when it cannot.
+  virtual std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,
+                                                     Status* status) = 0;
+  // Loads the library, calls its DllUnregisterServer and unloads it: kNotFound when it
+  // cannot be loaded, kUnsupported when it has no such export; else ok with `hresult`.
+  virtual Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) = 0;
+  // Has a file that is in use deleted at the next restart (Windows); kUnsupported where
+  // there is no such thing.
+  virtual Status RemoveFileAtRestart(const std::string& path) = 0;
 };
 
 }  // namespace setup

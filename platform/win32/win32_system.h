@@ -42,6 +42,16 @@ class Win32System : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
+
+  // The install record's calls (win32_changes.cc).
+  Status GetFileSize(const std::string& path, std::uint64_t* size) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveEmptyDirectory(const std::string& path) override;
+  Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,
+                                             Status* status) override;
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status RemoveFileAtRestart(const std::string& path) override;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte

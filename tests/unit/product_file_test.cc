@@ -46,8 +46,7 @@ TEST(ProductFileTest, EveryFaultIsListedWithItsLine) {
        {{2, "Id 'a b' may hold only letters, digits, '.', '-', '_', '{' and '}'"}}},
       {"[Product]\nId=a\\b\n",
        {{2, "Id 'a\\b' may hold only letters, digits, '.', '-', '_', '{' and '}'"}}},
-      {"[Product]\nId=" + std::string(129, 'x') + "\n",
-       {{2, "Id is longer than 128 bytes"}}},
+      {"[Product]\nId=" + std::string(129, 'x') + "\n", {{2, "Id is longer than 128 bytes"}}},
       {"[Product]\nId=A\nName=" + std::string(256, 'n') + "\n",
        {{3, "Name is longer than 255 bytes"}}},
       {"[Product]\nId=A\nid=B\n", {{3, "Id is given twice"}}},
@@ -72,7 +71,8 @@ TEST(ProductFileTest, EveryFaultIsListedWithItsLine) {
 TEST(ProductFileTest, ReadBesideTheScriptAndFormattedAsTheCheckerDoes) {
   FakeSystem system;
   ProductFile file;
-  EXPECT_TRUE(ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kNotFound));
+  EXPECT_TRUE(
+      ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kNotFound));
   EXPECT_EQ(file.path, "D:\\Dist\\Product.ini");
 
   system.AddFile("D:\\Dist\\Product.ini", "[Product]\nId=A\nRollback=on\n");
@@ -81,10 +81,12 @@ TEST(ProductFileTest, ReadBesideTheScriptAndFormattedAsTheCheckerDoes) {
             "D:/Dist/Product.ini:3: error: Rollback must be yes or no, not 'on'\n");
 
   system.AddFile("D:\\Dist\\Product.ini", std::string(kProductFileLimit + 1, ';'));
-  EXPECT_TRUE(ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kReadError));
+  EXPECT_TRUE(
+      ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kReadError));
   system.AddFile("D:\\Dist\\Product.ini", "[Product]\nId=A\n");
   system.unreadable.insert("D:\\Dist\\Product.ini");
-  EXPECT_TRUE(ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kReadError));
+  EXPECT_TRUE(
+      ReadProductFile(system, ProductFilePath("D:\\Dist"), &file).Is(StatusKind::kReadError));
 }
 
 }  // namespace
