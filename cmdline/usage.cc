@@ -28,6 +28,7 @@ const char* NativeUsage() {
          "                       output are terminals, else batch)\n"
          "  --check [PATH]       check the script in PATH (a program directory or a script\n"
          "                       file; default: the program directory); runs nothing\n"
+         "  --uninstall=ID       remove the product ID as its install record holds it\n"
          "  -h, --help           show this help and exit\n"
          "  --version            show the version and exit\n"
          "\n"

@@ -138,6 +138,10 @@ class System {
   // Renames a file within its volume; an existing `to` is replaced only when `replace`,
   // else the rename fails with kAlreadyExists.
   virtual Status RenameFile(const std::string& from, const std::string& to, bool replace) = 0;
+  // Gives the file `existing` the second name `link` on the same volume (a hard link), so
+  // that its bytes survive a replacement of `existing`; kUnsupported where the file
+  // system has no such links.
+  virtual Status LinkFile(const std::string& existing, const std::string& link) = 0;
   // Opens the file at `path` for writing at offsets, creating it when `create` (else
   // kNotFound when it is missing). Null with the reason in `*status` when it cannot.
   virtual std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,

@@ -75,6 +75,9 @@ class SystemWrapper : public System {
   Status RenameFile(const std::string& from, const std::string& to, bool replace) override {
     return target_.RenameFile(from, to, replace);
   }
+  Status LinkFile(const std::string& existing, const std::string& link) override {
+    return target_.LinkFile(existing, link);
+  }
   std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,
                                              Status* status) override {
     return target_.OpenRecordFile(path, create, status);

@@ -112,7 +112,9 @@ bool ParseRecord(std::string_view bytes, InstallRecord* record) {
   if (record->committed > rest.size()) return false;
   Reader in(rest.substr(0, static_cast<std::size_t>(record->committed)));
   std::uint32_t blocks = 0;
+  std::uint64_t offset = 0;
   while (in.ok() && !in.at_end()) {
+    std::size_t first = record->entries.size();
     std::uint64_t length = in.Int(4);
     if (length > kMaxBlock) return false;
     std::string_view payload = in.Bytes(static_cast<std::size_t>(length));
@@ -126,6 +128,11 @@ bool ParseRecord(std::string_view bytes, InstallRecord* record) {
     if (!SameDigest(digest, hash.Finish()) || !ParseEntries(payload, &record->entries)) {
       return false;
     }
+    for (std::size_t i = first; i < record->entries.size(); ++i) {
+      if (record->entries[i].kind == RecordKind::kRunBegan)
+        record->runs.push_back({i, offset, blocks});
+    }
+    offset += 4 + length + kDigestSize;
     ++blocks;
   }
   return in.ok() && blocks == record->blocks;

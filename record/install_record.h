@@ -77,12 +77,21 @@ inline RecordEntry MakeEntry(RecordKind kind, std::string path = {}, std::string
 
 enum class RecordState : std::uint32_t { kRunning = 1, kAtRest = 2 };
 
+// Where a run began: the index of its kRunBegan entry, and the committed bytes and
+// blocks before the block that holds it (to forget that run's blocks).
+struct RunMark {
+  std::size_t entry;
+  std::uint64_t committed;
+  std::uint32_t blocks;
+};
+
 struct InstallRecord {
   std::string id;
   RecordState state = RecordState::kAtRest;
   std::uint64_t committed = 0;
   std::uint32_t blocks = 0;
   std::vector<RecordEntry> entries;
+  std::vector<RunMark> runs;  // one per kRunBegan entry, in order
 };
 
 inline constexpr const char* kRecordFileName = "Uninstall.rec";
@@ -111,8 +120,7 @@ class InstallRecordWriter {
                                                      const std::string& id, Status* status);
   // Goes on with `record`, read from `path`, after its committed blocks, state kRunning.
   static std::unique_ptr<InstallRecordWriter> Continue(System& system, const std::string& path,
-                                                       const InstallRecord& record,
-                                                       Status* status);
+                                                       const InstallRecord& record, Status* status);
   ~InstallRecordWriter();
 
   // One block of `entries`, synced, then counted by the header.

@@ -122,6 +122,22 @@ Status PosixSystem::RenameFile(const std::string& from, const std::string& to, b
   return result == 0 ? Status::Ok() : FromErrno(error, from).WithOtherPath(to);
 }
 
+Status PosixSystem::LinkFile(const std::string& existing, const std::string& link) {
+  std::string from = MapPath(existing);
+  MappedLeaf leaf;
+  std::string to = MapPath(link, &leaf);
+  if (from.empty()) return Status(StatusKind::kNotFound, existing);
+  if (to.empty()) return Status(StatusKind::kNotFound, link);
+  int result = ::link(from.c_str(), to.c_str());
+  int error = errno;
+  if (leaf.in_folder) folders().Folder(leaf.folder).Forget();
+  if (result == 0) return Status::Ok();
+  if (error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK) {
+    return Status(StatusKind::kUnsupported, existing, static_cast<std::uint32_t>(error));
+  }
+  return FromErrno(error, existing).WithOtherPath(link);
+}
+
 std::unique_ptr<RecordFile> PosixSystem::OpenRecordFile(const std::string& path, bool create,
                                                         Status* status) {
   MappedLeaf leaf;

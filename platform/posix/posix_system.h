@@ -63,6 +63,7 @@ class PosixSystem : public System {
   Status RemoveFile(const std::string& path) override;
   Status RemoveEmptyDirectory(const std::string& path) override;
   Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  Status LinkFile(const std::string& existing, const std::string& link) override;
   std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,
                                              Status* status) override;
   Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;

@@ -83,14 +83,26 @@ Status Win32System::RemoveFile(const std::string& path) {
 Status Win32System::RemoveEmptyDirectory(const std::string& path) {
   if (RemoveDirectoryA(path.c_str())) return Status::Ok();
   Status status = FromLastError(path);
-  return status.os_error() == ERROR_DIR_NOT_EMPTY ? Status(StatusKind::kFailed, path, ERROR_DIR_NOT_EMPTY)
-                                                  : status;
+  return status.os_error() == ERROR_DIR_NOT_EMPTY
+             ? Status(StatusKind::kFailed, path, ERROR_DIR_NOT_EMPTY)
+             : status;
 }
 
 Status Win32System::RenameFile(const std::string& from, const std::string& to, bool replace) {
   DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
   if (MoveFileExA(from.c_str(), to.c_str(), flags)) return Status::Ok();
   return FromLastError(from).WithOtherPath(to);
+}
+
+Status Win32System::LinkFile(const std::string& existing, const std::string& link) {
+  if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return Status::Ok();
+  DWORD error = GetLastError();
+  if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+      error == ERROR_NOT_SAME_DEVICE) {
+    return Status(StatusKind::kUnsupported, existing, error);
+  }
+  SetLastError(error);
+  return FromLastError(existing).WithOtherPath(link);
 }
 
 std::unique_ptr<RecordFile> Win32System::OpenRecordFile(const std::string& path, bool create,

@@ -417,6 +417,17 @@ Status FakeSystem::RenameFile(const std::string& from, const std::string& to, bo
   return Status::Ok();
 }
 
+Status FakeSystem::LinkFile(const std::string& existing, const std::string& link) {
+  std::string e = Normalize(existing), l = Normalize(link);
+  log.push_back("link " + existing + " > " + link);
+  auto it = files.find(e);
+  if (it == files.end()) return Status(StatusKind::kNotFound, existing);
+  if (no_links) return Status(StatusKind::kUnsupported, existing);
+  if (files.count(l)) return Status(StatusKind::kAlreadyExists, link);
+  files[l] = it->second;  // the fake's files are values: a replacement leaves this one be
+  return Status::Ok();
+}
+
 std::unique_ptr<RecordFile> FakeSystem::OpenRecordFile(const std::string& path, bool create,
                                                        Status* status) {
   std::string p = Normalize(path);

@@ -80,6 +80,7 @@ class FakeSystem : public System {
   Status RemoveFile(const std::string& path) override;
   Status RemoveEmptyDirectory(const std::string& path) override;
   Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  Status LinkFile(const std::string& existing, const std::string& link) override;
   std::unique_ptr<RecordFile> OpenRecordFile(const std::string& path, bool create,
                                              Status* status) override;
   Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
@@ -101,6 +102,7 @@ class FakeSystem : public System {
   std::set<std::string> refuse_removal;
   long record_writes_left = -1;
   std::set<std::string> in_use;
+  bool no_links = false;                                   // a file system without hard links
   std::map<std::string, std::int32_t> unregister_results;  // library -> its HRESULT
   std::vector<std::string> removed_at_restart;
   std::set<std::string> unreadable;        // paths that cannot be opened

@@ -83,8 +83,8 @@ TEST(InstallRecordTest, EveryDamageIsRefused) {
   // A header rewritten with its digest made good, so that the check behind it is reached.
   auto header = [&](std::uint64_t committed, std::uint32_t blocks) {
     return [=](std::string& s) {
-      s.replace(0, kRecordHeaderSize, EncodeHeader("Example.App", RecordState::kAtRest,
-                                                   committed, blocks));
+      s.replace(0, kRecordHeaderSize,
+                EncodeHeader("Example.App", RecordState::kAtRest, committed, blocks));
     };
   };
   const std::uint64_t committed = good.size() - kRecordHeaderSize;

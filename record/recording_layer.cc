@@ -1,0 +1,160 @@
+#include "record/recording_layer.h"
+
+#include <utility>
+
+namespace setup {
+
+// Hashes and counts the bytes as they are written, and records the file when it is
+// committed: only then has the destination changed.
+class RecordingLayer::RecordedOutput : public OutputFile {
+ public:
+  RecordedOutput(RecordingLayer* layer, std::unique_ptr<OutputFile> output, std::string path)
+      : layer_(layer), output_(std::move(output)), path_(std::move(path)) {}
+  bool Write(const void* data, std::size_t size) override {
+    hash_.Update(data, size);
+    size_ += size;
+    return output_->Write(data, size);
+  }
+  bool Commit() override {
+    bool existed = false;
+    std::string aside;
+    if (!layer_->BeforeWrite(path_, &existed, &aside)) return false;
+    if (!output_->Commit()) return false;
+    layer_->AfterWrite(path_, existed, aside, size_, hash_.Finish());
+    return true;
+  }
+
+ private:
+  RecordingLayer* layer_;
+  std::unique_ptr<OutputFile> output_;
+  std::string path_;
+  Sha256 hash_;
+  std::uint64_t size_ = 0;
+};
+
+void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies) {
+  writer_ = writer;
+  keep_old_copies_ = keep_old_copies;
+  pending_.clear();
+  run_entries_.clear();
+  written_.clear();
+  record_status_ = Status::Ok();
+}
+
+Status RecordingLayer::Stop() {
+  CommandCompleted();
+  writer_ = nullptr;
+  return record_status_;
+}
+
+void RecordingLayer::Note(RecordEntry entry) {
+  run_entries_.push_back(entry);
+  pending_.push_back(std::move(entry));
+}
+
+Status RecordingLayer::AppendNow(const std::vector<RecordEntry>& entries) {
+  if (!record_status_.ok()) return record_status_;
+  record_status_ = writer_->Append(entries);
+  return record_status_;
+}
+
+void RecordingLayer::CommandCompleted() {
+  if (writer_ == nullptr || pending_.empty()) return;
+  AppendNow(pending_);
+  pending_.clear();
+}
+
+bool RecordingLayer::BeforeWrite(const std::string& path, bool* existed, std::string* aside) {
+  if (Broken()) return false;
+  auto known = written_.find(path);
+  if (known != written_.end()) {
+    *existed = known->second;  // the run's own file: its first write kept what was there
+    return true;
+  }
+  std::uint64_t size = 0;
+  *existed = target().GetFileSize(path, &size).ok();
+  if (!*existed || !keep_old_copies_) return true;
+  *aside = AsidePath(path);
+  target().RemoveFile(*aside);  // a leftover of an earlier run that was rolled back
+  RecordEntry kept = MakeEntry(RecordKind::kMovedAside, path, *aside);
+  run_entries_.push_back(kept);
+  if (!AppendNow({kept}).ok()) return false;
+  Status linked = target().LinkFile(path, *aside);
+  if (linked.Is(StatusKind::kUnsupported)) {
+    linked = target().CopyFileBytes(path, *aside) ? Status::Ok() : Status(StatusKind::kFailed);
+  }
+  return linked.ok();
+}
+
+void RecordingLayer::AfterWrite(const std::string& path, bool existed, const std::string& aside,
+                                std::uint64_t size, const Sha256::Digest& digest) {
+  written_.emplace(path, existed);
+  RecordEntry entry = MakeEntry(RecordKind::kFileWritten, path, aside);
+  entry.existed_before = existed;
+  entry.size = size;
+  entry.digest = digest;
+  Note(std::move(entry));
+}
+
+std::unique_ptr<OutputFile> RecordingLayer::CreateReplacement(const std::string& path) {
+  if (writer_ == nullptr) return target().CreateReplacement(path);
+  if (Broken()) return nullptr;
+  std::unique_ptr<OutputFile> output = target().CreateReplacement(path);
+  if (!output) return nullptr;
+  return std::make_unique<RecordedOutput>(this, std::move(output), path);
+}
+
+bool RecordingLayer::CopyFileBytes(const std::string& source, const std::string& destination) {
+  if (writer_ == nullptr) return target().CopyFileBytes(source, destination);
+  bool existed = false;
+  std::string aside;
+  if (!BeforeWrite(destination, &existed, &aside)) return false;
+  if (!target().CopyFileBytes(source, destination)) return false;
+  // The digest of what now stands at the destination: what the copy wrote.
+  Sha256 hash;
+  std::uint64_t size = 0;
+  if (std::unique_ptr<InputFile> written = target().OpenForReading(destination)) {
+    char buffer[64 * 1024];
+    for (std::ptrdiff_t n; (n = written->Read(buffer, sizeof buffer)) > 0;) {
+      hash.Update(buffer, static_cast<std::size_t>(n));
+      size += static_cast<std::uint64_t>(n);
+    }
+  }
+  AfterWrite(destination, existed, aside, size, hash.Finish());
+  return true;
+}
+
+MakeDirResult RecordingLayer::MakeDirectory(const std::string& path) {
+  if (Broken()) return MakeDirResult::kFailed;
+  MakeDirResult result = target().MakeDirectory(path);
+  if (writer_ != nullptr && result == MakeDirResult::kCreated) {
+    Note(MakeEntry(RecordKind::kDirectoryCreated, path));
+  }
+  return result;
+}
+
+DllRegisterResult RecordingLayer::CallDllRegisterServer(const std::string& path,
+                                                        std::int32_t* hresult) {
+  if (Broken()) return DllRegisterResult::kNotLoaded;
+  DllRegisterResult result = target().CallDllRegisterServer(path, hresult);
+  if (writer_ != nullptr && result == DllRegisterResult::kCalled) {
+    Note(MakeEntry(RecordKind::kRegistered, path));
+  }
+  return result;
+}
+
+std::unique_ptr<Process> RecordingLayer::StartProcess(const std::string& program,
+                                                      const std::string& arguments,
+                                                      const std::string& working_dir) {
+  if (Broken()) return nullptr;
+  std::unique_ptr<Process> process = target().StartProcess(program, arguments, working_dir);
+  // A program started for its registration is the only process a run starts.
+  if (writer_ != nullptr && process && arguments == "/regserver") {
+    RecordEntry entry = MakeEntry(RecordKind::kRegistered, program);
+    entry.program = true;
+    Note(std::move(entry));
+  }
+  return process;
+}
+
+}  // namespace setup
