@@ -52,6 +52,7 @@ const char* WindowsUsage() {
          "  /ANSWERS=file  answer the dialogs from file, one line each; no windows\n"
          "  /CHECK [path]  check the script in path (a program directory or a script\n"
          "                 file; default: the program's own directory); runs nothing\n"
+         "  /UNINSTALL=ID  remove the product ID as its install record holds it\n"
          "  /?, /H, /HELP  show this help\n"
          "\n"
          "Switches are case-insensitive and win over the environment variables\n"
