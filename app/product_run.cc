@@ -102,7 +102,7 @@ bool ProductRun::BeforeRun(const LoadedScript& loaded, const std::string& destin
 
 void ProductRun::AfterRun(bool finished) {
   const std::string& id = session_.product().id;
-  bool rolling_back = !finished && session_.product().rollback;
+  bool rolling_back = !finished && session_.product().rollback && session_.began();
   if (rolling_back) {
     stack_.Note("{\"event\":\"Rollback\",\"id\":" + JsonString(id) + ",\"cause\":\"failed\"}");
   }

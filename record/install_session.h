@@ -48,6 +48,8 @@ class InstallSession {
   ~InstallSession();
 
   const ProductInfo& product() const { return product_; }
+  // True between a successful Begin and Finish: there is a run to finish or roll back.
+  bool began() const { return writer_ != nullptr; }
   ProductInfo& product() { return product_; }
 
   // True in `*rolled_back` when an interrupted run was found and undone. kCorrupt when
