@@ -158,6 +158,10 @@ int RunInstall(PosixSystem& system, Encoding& encoding, UiStack& ui, const Optio
   auto run = std::make_unique<SetupRun>(layer, ui.top(), encoding);
   run->context.change_record = &layer;
   ProductRun hooks(layer, encoding, ui, product.info);
+  // The Windows uninstaller beside the application: the program directory's Setup.exe.
+  std::uint64_t size = 0;
+  std::string setup_exe = program_dir + "\\Setup.exe";
+  if (system.GetFileSize(setup_exe, &size).ok()) hooks.set_uninstaller_source(setup_exe);
   if (!hooks.Recover()) return kExitStartupFailed;
   start.hooks = &hooks;
   return StartSetup(*run, encoding.FromUtf8(program_path), start);

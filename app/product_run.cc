@@ -52,7 +52,10 @@ bool ReadProduct(System& system, Encoding& encoding, Ui& ui, const std::string& 
 
 ProductRun::ProductRun(RecordingLayer& layer, Encoding& encoding, UiStack& stack,
                        ProductInfo product)
-    : encoding_(encoding), stack_(stack), session_(layer, encoding, std::move(product)) {}
+    : layer_(layer),
+      encoding_(encoding),
+      stack_(stack),
+      session_(layer, encoding, std::move(product)) {}
 
 void ProductRun::Step(const UndoStep& step) { NoteStep(stack_, encoding_, step); }
 
@@ -100,7 +103,21 @@ bool ProductRun::BeforeRun(const LoadedScript& loaded, const std::string& destin
   return false;
 }
 
+void ProductRun::PlaceUninstaller() {
+  if (uninstaller_source_.empty()) return;
+  std::string record = RecordPathFor(encoding_, entry_.install_location);
+  std::string target =
+      record.substr(0, record.size() - std::string(kRecordFileName).size()) + kUninstallerName;
+  if (!layer_.CopyFileBytes(uninstaller_source_, target)) return;
+  layer_.CommandCompleted();
+  const std::string& id = session_.product().id;
+  entry_.uninstall_string = "\"" + target + "\" /UNINSTALL=" + id;
+  entry_.quiet_uninstall_string = entry_.uninstall_string + " /S";
+  entry_.display_icon = target;
+}
+
 void ProductRun::AfterRun(bool finished) {
+  if (finished && session_.began()) PlaceUninstaller();
   const std::string& id = session_.product().id;
   bool rolling_back = !finished && session_.product().rollback && session_.began();
   if (rolling_back) {

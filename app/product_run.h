@@ -47,18 +47,28 @@ class ProductRun : public RunHooks {
   bool BeforeRun(const LoadedScript& loaded, const std::string& destination) override;
   void AfterRun(bool finished) override;
 
-  // What the entry says beyond the product: the uninstall commands, the icon.
-  EntryContext& entry() { return entry_; }
+  // The Setup.exe copied beside the application as its uninstaller, `Uninstall.exe`, when
+  // a run finishes (code-page path; empty: none). The entry's uninstall commands start it.
+  void set_uninstaller_source(std::string path) { uninstaller_source_ = std::move(path); }
 
  private:
   void Step(const UndoStep& step);
   void SayRecordFault(const Status& status);
 
+  // Copies the uninstaller beside the application, through the layer so that the record
+  // holds it, and names it in the entry.
+  void PlaceUninstaller();
+
+  RecordingLayer& layer_;
   Encoding& encoding_;
   UiStack& stack_;
   InstallSession session_;
   EntryContext entry_;
+  std::string uninstaller_source_;
 };
+
+// The uninstaller's name beside the application.
+inline constexpr const char* kUninstallerName = "Uninstall.exe";
 
 // --uninstall=ID, /UNINSTALL=ID: asks first (a MessageDialog, answered OK in batch),
 // removes what the record holds and answers the exit status: 0 done (kept files are

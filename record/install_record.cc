@@ -231,14 +231,14 @@ Status InstallRecordWriter::WriteHeader(RecordState state) {
   return file_->WriteAt(0, header.data(), header.size());
 }
 
-Status InstallRecordWriter::Append(const std::vector<RecordEntry>& entries) {
+Status InstallRecordWriter::Append(const std::vector<RecordEntry>& entries, bool sync) {
   std::string block = EncodeBlock(entries);
   Status status = file_->WriteAt(kRecordHeaderSize + committed_, block.data(), block.size());
-  if (status.ok()) status = file_->Sync();
+  if (status.ok() && sync) status = file_->Sync();
   if (!status.ok()) return status;
   committed_ += block.size();
   ++blocks_;
-  // The next block's sync, or the last rewrite of the header, forces this one out too.
+  // The next synced block, or the last rewrite of the header, forces this one out too.
   return WriteHeader(state_);
 }
 

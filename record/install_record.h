@@ -123,8 +123,12 @@ class InstallRecordWriter {
                                                        const InstallRecord& record, Status* status);
   ~InstallRecordWriter();
 
-  // One block of `entries`, synced, then counted by the header.
-  Status Append(const std::vector<RecordEntry>& entries);
+  // One block of `entries`, then counted by the header. The block is written before the
+  // header, so a killed process leaves a header that counts only whole blocks; with
+  // `sync` it is also forced to the disk first, so that a power failure cannot lose it
+  // (the record of an old copy kept aside). Without, a header that outlived its block on
+  // a power failure makes the record refused as damaged, never misread.
+  Status Append(const std::vector<RecordEntry>& entries, bool sync = false);
   // Rewrites the header with `state`, and forgets the blocks after `committed` bytes.
   Status Rewind(RecordState state, std::uint64_t committed, std::uint32_t blocks);
   Status SetState(RecordState state) { return Rewind(state, committed_, blocks_); }

@@ -52,15 +52,15 @@ void RecordingLayer::Note(RecordEntry entry) {
   pending_.push_back(std::move(entry));
 }
 
-Status RecordingLayer::AppendNow(const std::vector<RecordEntry>& entries) {
+Status RecordingLayer::AppendNow(const std::vector<RecordEntry>& entries, bool sync) {
   if (!record_status_.ok()) return record_status_;
-  record_status_ = writer_->Append(entries);
+  record_status_ = writer_->Append(entries, sync);
   return record_status_;
 }
 
 void RecordingLayer::CommandCompleted() {
   if (writer_ == nullptr || pending_.empty()) return;
-  AppendNow(pending_);
+  AppendNow(pending_, false);
   pending_.clear();
 }
 
@@ -78,7 +78,7 @@ bool RecordingLayer::BeforeWrite(const std::string& path, bool* existed, std::st
   target().RemoveFile(*aside);  // a leftover of an earlier run that was rolled back
   RecordEntry kept = MakeEntry(RecordKind::kMovedAside, path, *aside);
   run_entries_.push_back(kept);
-  if (!AppendNow({kept}).ok()) return false;
+  if (!AppendNow({kept}, true).ok()) return false;
   Status linked = target().LinkFile(path, *aside);
   if (linked.Is(StatusKind::kUnsupported)) {
     linked = target().CopyFileBytes(path, *aside) ? Status::Ok() : Status(StatusKind::kFailed);

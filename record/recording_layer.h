@@ -64,7 +64,7 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
   void AfterWrite(const std::string& path, bool existed, const std::string& aside,
                   std::uint64_t size, const Sha256::Digest& digest);
   bool Broken() const { return writer_ != nullptr && !record_status_.ok(); }
-  Status AppendNow(const std::vector<RecordEntry>& entries);
+  Status AppendNow(const std::vector<RecordEntry>& entries, bool sync);
 
   InstallRecordWriter* writer_ = nullptr;
   bool keep_old_copies_ = false;

@@ -168,6 +168,9 @@ int RunInstall(Win32System& system, Encoding& encoding, UiStack& ui,
   SetupRun run(layer, ui.top(), encoding);
   run.context.change_record = &layer;
   ProductRun hooks(layer, encoding, ui, product.info);
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) hooks.set_uninstaller_source(std::string(self, n));
   if (!hooks.Recover()) return kExitStartupFailed;
   StartOptions start;
   start.hooks = &hooks;

@@ -1,6 +1,6 @@
 // The calls of PosixSystem that the install record needs: sizes, removals, renames, the
-// record file itself and DllUnregisterServer. A folder whose entries change here is read
-// again at its next look-up.
+// record file itself and DllUnregisterServer. A name made here is added to its folder's
+// index, as the other creations of PosixSystem do; a removal the index learns of by itself.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,43 +82,41 @@ Status PosixSystem::GetFileSize(const std::string& path, std::uint64_t* size) {
 }
 
 Status PosixSystem::RemoveFile(const std::string& path) {
-  MappedLeaf leaf;
-  std::string mapped = MapPath(path, &leaf);
+  std::string mapped = MapPath(path);
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
   struct stat st;
   if (lstat(mapped.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     return Status(StatusKind::kIsDirectory, path);
   }
+  // The folder's index learns of a removal by itself (its watch, or the folder's times).
   int result = unlink(mapped.c_str());
   int error = errno;
-  if (leaf.in_folder) folders().Folder(leaf.folder).Forget();
   return result == 0 ? Status::Ok() : FromErrno(error, path);
 }
 
 Status PosixSystem::RemoveEmptyDirectory(const std::string& path) {
-  MappedLeaf leaf;
-  std::string mapped = MapPath(path, &leaf);
+  std::string mapped = MapPath(path);
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
   int result = rmdir(mapped.c_str());
   int error = errno;
-  if (leaf.in_folder) folders().Folder(leaf.folder).Forget();
   if (result == 0) return Status::Ok();
   return error == ENOTEMPTY || error == EEXIST ? Status(StatusKind::kFailed, path, error)
                                                : FromErrno(error, path);
 }
 
 Status PosixSystem::RenameFile(const std::string& from, const std::string& to, bool replace) {
-  MappedLeaf from_leaf, to_leaf;
-  std::string source = MapPath(from, &from_leaf);
+  MappedLeaf to_leaf;
+  std::string source = MapPath(from);
   std::string target = MapPath(to, &to_leaf);
   if (source.empty()) return Status(StatusKind::kNotFound, from);
   if (target.empty()) return Status(StatusKind::kNotFound, to);
   struct stat st;
   if (!replace && lstat(target.c_str(), &st) == 0) return Status(StatusKind::kAlreadyExists, to);
+  FolderIndex* folder = to_leaf.in_folder ? &folders().Folder(to_leaf.folder) : nullptr;
+  if (folder != nullptr) folder->BeginChange();
   int result = std::rename(source.c_str(), target.c_str());
   int error = errno;
-  if (from_leaf.in_folder) folders().Folder(from_leaf.folder).Forget();
-  if (to_leaf.in_folder) folders().Folder(to_leaf.folder).Forget();
+  if (folder != nullptr && result == 0) folder->Added(to_leaf.name);
   return result == 0 ? Status::Ok() : FromErrno(error, from).WithOtherPath(to);
 }
 
@@ -128,9 +126,11 @@ Status PosixSystem::LinkFile(const std::string& existing, const std::string& lin
   std::string to = MapPath(link, &leaf);
   if (from.empty()) return Status(StatusKind::kNotFound, existing);
   if (to.empty()) return Status(StatusKind::kNotFound, link);
+  FolderIndex* folder = leaf.in_folder ? &folders().Folder(leaf.folder) : nullptr;
+  if (folder != nullptr) folder->BeginChange();
   int result = ::link(from.c_str(), to.c_str());
   int error = errno;
-  if (leaf.in_folder) folders().Folder(leaf.folder).Forget();
+  if (folder != nullptr && result == 0) folder->Added(leaf.name);
   if (result == 0) return Status::Ok();
   if (error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK) {
     return Status(StatusKind::kUnsupported, existing, static_cast<std::uint32_t>(error));

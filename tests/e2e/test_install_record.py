@@ -81,6 +81,16 @@ class InstallRecordTest(harness.E2ETest):
         # Nothing is recorded any more.
         self.assertEqual(self.uninstall().status, 1)
 
+    def test_the_program_directorys_setup_exe_is_placed_as_the_uninstaller(self):
+        self.ws.write("prog/Setup.exe", b"MZ stands in for Setup.exe")
+        self.ws.script(SCRIPT)
+        self.assertEqual(self.ws.run_native().status, 0)
+        uninstaller = os.path.join(self.ws.drive_c, "App", "Uninstall.exe")
+        with open(uninstaller, "rb") as f:
+            self.assertEqual(f.read(), b"MZ stands in for Setup.exe")
+        self.assertEqual(self.uninstall().status, 0)
+        self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App")))
+
     def test_a_failed_run_is_rolled_back_byte_for_byte(self):
         for last, answers in (("ErrorExit stopped\n", None), ("MessageBox \"Go on?\"\n", ["OK", "CANCEL"]),
                               ("BinCopy $$FD$$\\missing $$SETUPDIR$$\\x\n", None)):

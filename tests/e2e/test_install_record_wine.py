@@ -82,6 +82,23 @@ class InstallRecordWineTest(harness.WineTest):
                     self.assertEqual(removed.of("Uninstalled"),
                                      [{"event": "Uninstalled", "id": self.id, "kept": 2, "restart": False}])
 
+    def test_the_uninstaller_beside_the_application_removes_itself(self):
+        for build, exe in harness.available_win_exes():
+            with self.subTest(build=build):
+                self.prepare(build)
+                self.assertEqual(self.setup_exe(exe).status, 0)
+                uninstaller = os.path.join(self.app, "Uninstall.exe")
+                self.assertTrue(os.path.exists(uninstaller))
+                result = self.ws._run(["wine", uninstaller, "/S", "/UNINSTALL=" + self.id], shutil.which("wine"),
+                                      None, harness.wine_env(), None, 180)
+                # Removed at once, or at the next restart where Windows keeps a running
+                # program's file: then 3010.
+                self.assertIn(result.status, (0, 3010), result.stderr)
+                removed = [e["path"] for e in result.of("Undo") if e["action"] in ("removed", "removed at restart")]
+                self.assertIn("C:\\%s\\Uninstall.exe" % self.name, removed)
+                self.assertEqual(self.listing() if result.status == 0 else {}, {"old.dat": b"application\x00bytes"}
+                                 if result.status == 0 else {})
+
 
 if __name__ == "__main__":
     unittest.main()
