@@ -163,6 +163,19 @@ TEST_F(InstallSessionTest, AFailedRunIsRolledBack) {
   }
 }
 
+// A record that can no longer be written stops the run at its next change, and what was
+// done is rolled back from what the layer kept in memory.
+TEST_F(InstallSessionTest, ARecordThatCannotBeWrittenStopsTheRun) {
+  system_.record_writes_left = 3;  // the header, the first block and its header
+  auto before = Snapshot();
+  EXPECT_EQ(
+      Run("BinCopy D:\\Dist\\a.dat C:\\App\\a.dat\r\nBinCopy D:\\Dist\\a.dat C:\\App\\b.dat\r\n"),
+      1);
+  EXPECT_EQ(messages_, std::vector<std::string>{
+                           "It failed in the copy form D:\\Dist\\a.dat to C:\\App\\b.dat"});
+  EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(InstallSessionTest, WithoutRollbackAFailedRunStaysRecorded) {
   EXPECT_EQ(Run("BinCopy D:\\Dist\\a.dat C:\\App\\a.dat\r\nErrorExit stopped\r\n", {}, false), 1);
   EXPECT_TRUE(system_.HasFile("C:\\App\\a.dat"));
