@@ -15,10 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!status.Is(setup::StatusKind::kCorrupt) || !record.entries.empty()) __builtin_trap();
     return 0;
   }
-  std::string block = setup::EncodeBlock(record.entries);
+  std::string block = record.entries.empty() ? std::string() : setup::EncodeBlock(record.entries);
   std::string again =
-      setup::EncodeHeader(record.id, record.state, block.size(), record.entries.empty() ? 0 : 1);
-  if (!record.entries.empty()) again += block;
+      setup::EncodeHeader(record.id, record.state, block.size(), block.empty() ? 0 : 1) + block;
   setup::InstallRecord reread;
   if (!setup::ParseInstallRecord(again, "again.rec", &reread).ok() ||
       reread.entries != record.entries || reread.id != record.id) {
