@@ -149,8 +149,13 @@ Status InstallSession::Begin(const std::string& destination) {
                     earlier_path == RecordPathFor(encoding_, destination);
   record_path_ = RecordPathFor(encoding_, destination);
   std::vector<RecordEntry> made;
+  // Until the record holds them, the folders made for it are taken back here.
+  auto unmake = [&](Status why) {
+    for (auto e = made.rbegin(); e != made.rend(); ++e) system_.RemoveEmptyDirectory(e->path);
+    return why;
+  };
   Status status = MakeDestination(destination, &made);
-  if (!status.ok()) return status;
+  if (!status.ok()) return unmake(status);
   InstallRecord earlier;
   Status read = same_place ? ReadInstallRecord(system_, record_path_, &earlier)
                            : Status(StatusKind::kNotFound);
@@ -159,9 +164,12 @@ Status InstallSession::Begin(const std::string& destination) {
   } else if (read.Is(StatusKind::kNotFound)) {
     writer_ = InstallRecordWriter::Create(system_, record_path_, product_.id, &status);
   } else {
-    return read;  // a damaged record is never written over
+    return unmake(read);  // a damaged record is never written over
   }
-  if (!writer_) return status;
+  if (!writer_) {
+    if (!read.ok()) system_.RemoveFile(record_path_);  // a header that could not be written
+    return unmake(status);
+  }
   earlier_runs_ = read.ok();
   mark_ = RunMark{0, writer_->committed(), writer_->blocks()};
   layer_.Start(writer_.get(), product_.rollback);

@@ -28,9 +28,8 @@ class SessionHooks : public RunHooks {
  public:
   explicit SessionHooks(InstallSession& session) : session_(session) {}
   bool BeforeRun(const LoadedScript&, const std::string& destination) override {
-    Status s = session_.Begin(destination);
-    if (!s.ok()) ADD_FAILURE() << "Begin " << static_cast<int>(s.kind()) << " " << s.path();
-    return s.ok();
+    begun = session_.Begin(destination);
+    return begun.ok();
   }
   void AfterRun(bool finished) override {
     bool rolled_back = false;
@@ -39,6 +38,7 @@ class SessionHooks : public RunHooks {
         finished, {}, [&](const UndoStep& s) { steps.push_back(s); }, &rolled_back, &tally);
   }
   std::vector<UndoStep> steps;
+  Status begun;
 
  private:
   InstallSession& session_;
@@ -174,6 +174,15 @@ TEST_F(InstallSessionTest, ARecordThatCannotBeWrittenStopsTheRun) {
   EXPECT_EQ(messages_, std::vector<std::string>{
                            "It failed in the copy form D:\\Dist\\a.dat to C:\\App\\b.dat"});
   EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(InstallSessionTest, ARecordThatCannotBeStartedChangesNothing) {
+  system_.record_writes_left = 0;
+  auto before = Snapshot();
+  EXPECT_EQ(Run("BinCopy D:\\Dist\\a.dat C:\\App\\a.dat\r\n"), 1);
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(system_.log, (std::vector<std::string>{"mkdir C:\\App", "remove C:\\App\\Uninstall.rec",
+                                                   "rmdir C:\\App"}));
 }
 
 TEST_F(InstallSessionTest, WithoutRollbackAFailedRunStaysRecorded) {
