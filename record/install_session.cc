@@ -144,10 +144,15 @@ Status InstallSession::WriteLocator() {
 }
 
 Status InstallSession::Begin(const std::string& destination) {
+  // An earlier install of the Id is continued in its own record, wherever this one goes,
+  // so that one uninstall removes both and no record is left without its locator.
   std::string earlier_path;
-  bool same_place = ReadLocator(system_, product_.id, &earlier_path).ok() &&
-                    earlier_path == RecordPathFor(encoding_, destination);
-  record_path_ = RecordPathFor(encoding_, destination);
+  bool located = ReadLocator(system_, product_.id, &earlier_path).ok();
+  InstallRecord earlier;
+  Status read =
+      located ? ReadInstallRecord(system_, earlier_path, &earlier) : Status(StatusKind::kNotFound);
+  record_path_ =
+      read.Is(StatusKind::kNotFound) ? RecordPathFor(encoding_, destination) : earlier_path;
   std::vector<RecordEntry> made;
   // Until the record holds them, the folders made for it are taken back here.
   auto unmake = [&](Status why) {
@@ -156,9 +161,6 @@ Status InstallSession::Begin(const std::string& destination) {
   };
   Status status = MakeDestination(destination, &made);
   if (!status.ok()) return unmake(status);
-  InstallRecord earlier;
-  Status read = same_place ? ReadInstallRecord(system_, record_path_, &earlier)
-                           : Status(StatusKind::kNotFound);
   if (read.ok()) {
     writer_ = InstallRecordWriter::Continue(system_, record_path_, earlier, &status);
   } else if (read.Is(StatusKind::kNotFound)) {

@@ -7,9 +7,9 @@
 //   Recover   before SetupDialog: a run of this Id that was killed half-way (its record
 //             still says a run is changing the machine) is rolled back.
 //   Begin     once the destination is accepted: the destination's missing folders made,
-//             the record started (or continued, when the same destination was installed
-//             before, so the record of both installs is one), the locator written, the
-//             layer recording.
+//             the record started (or continued, when the Id was installed before, in that
+//             install's record, so the record of both installs is one), the locator
+//             written, the layer recording.
 //   Finish    after the run: a run that finished writes the uninstall entry and drops the
 //             old copies it kept; one that failed is rolled back when the product file
 //             asks for it (Rollback=yes), else left as it is, recorded.

@@ -62,8 +62,9 @@ class InstallSessionTest : public ::testing::Test {
   }
 
   // Runs `script` with the destination C:\App and the product Demo.App.
-  int Run(const std::string& script, std::deque<int> answers = {}, bool rollback = true) {
-    system_.AddFile("D:\\Dist\\Setup.Inf", "SetupDir C:\\App \r\n" + script);
+  int Run(const std::string& script, std::deque<int> answers = {}, bool rollback = true,
+          const std::string& destination = "C:\\App") {
+    system_.AddFile("D:\\Dist\\Setup.Inf", "SetupDir " + destination + " \r\n" + script);
     RecordingLayer layer(system_);
     FakeUi ui;
     ui.answers = std::move(answers);
@@ -210,6 +211,17 @@ TEST_F(InstallSessionTest, ASecondInstallMergesAndRollsBackOnlyItself) {
   ASSERT_EQ(Run("BinCopy D:\\Dist\\b.txt C:\\App\\b.txt\r\n"), 0);
   ASSERT_TRUE(ReadInstallRecord(system_, kRecord, &after).ok());
   EXPECT_EQ(after.runs.size(), 2u);
+
+  // Installed again elsewhere: still the one record, which one uninstall empties.
+  ASSERT_EQ(Run("' nothing more\r\n", {}, true, "C:\\Other"), 0);
+  ASSERT_TRUE(ReadInstallRecord(system_, kRecord, &after).ok());
+  EXPECT_EQ(after.runs.size(), 3u);
+  EXPECT_EQ(after.entries[after.runs[2].entry + 1],
+            MakeEntry(RecordKind::kDirectoryCreated, "C:\\Other"));
+  UndoTally tally;
+  ASSERT_TRUE(UninstallProduct(system_, system_.encoding, "Demo.App", nullptr, &tally).ok());
+  EXPECT_FALSE(system_.HasDirectory("C:\\Other"));
+  EXPECT_FALSE(system_.HasDirectory("C:\\App"));
 }
 
 // A run killed after some commands: the next start rolls back what its record shows.
