@@ -108,7 +108,10 @@ class InstallRecordTest(harness.E2ETest):
 
     def test_a_run_killed_half_way_is_rolled_back_by_the_next_start(self):
         marker = self.ws.path("slow.started")
-        slow = self.ws.write("slow.sh", "#!/bin/sh\ntouch '%s'\nexec sleep 60\n" % marker)
+        # The registration program records its process id: it runs in a process group of
+        # its own, which the kill of the setup's group does not reach.
+        slow = self.ws.write("slow.sh", "#!/bin/sh\necho $$ > '%s.tmp'\nmv '%s.tmp' '%s'\nexec sleep 60\n"
+                             % (marker, marker, marker))
         os.chmod(slow, 0o755)
         self.ws.script(SCRIPT + "Regsvr \"%s\"\n" % slow)
         before = self.machine()
@@ -119,6 +122,8 @@ class InstallRecordTest(harness.E2ETest):
         self.assertTrue(harness.wait_for(lambda: os.path.exists(marker), 60))
         os.killpg(proc.pid, signal.SIGKILL)
         proc.wait()
+        with open(marker) as f:
+            os.kill(int(f.read()), signal.SIGKILL)
         self.assertNotEqual(self.machine(), before)
         # The next start rolls back before it asks for the destination; cancelled there.
         result = self.ws.run_native(answers=["CANCEL"])
