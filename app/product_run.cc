@@ -1,5 +1,7 @@
 #include "app/product_run.h"
 
+#include <ctime>
+
 #include "app/transcript.h"
 #include "script/loaded_script.h"
 
@@ -97,6 +99,11 @@ bool ProductRun::BeforeRun(const LoadedScript& loaded, const std::string& destin
     session_.product().name = encoding_.ToUtf8(loaded.window_title);
   }
   entry_.install_location = destination;
+  std::time_t now = std::time(nullptr);
+  char date[16];
+  if (const std::tm* day = std::localtime(&now)) {
+    if (std::strftime(date, sizeof date, "%Y%m%d", day) == 8) entry_.install_date = date;
+  }
   Status status = session_.Begin(destination);
   if (status.ok()) return true;
   SayRecordFault(status);

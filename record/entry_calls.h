@@ -20,7 +20,8 @@ struct EntryContext {
   std::string uninstall_string;
   std::string quiet_uninstall_string;
   std::string display_icon;
-  std::uint64_t estimated_size_kb = 0;
+  std::string install_date;             // YYYYMMDD, the day the install finished
+  std::uint64_t estimated_size_kb = 0;  // the files the record holds, in KiB rounded up
 };
 
 Status WriteProductEntry(System& system, const ProductInfo& product, const EntryContext& context);

@@ -195,7 +195,13 @@ Status InstallSession::Finish(bool finished, const EntryContext& entry, const Un
   }
   if (finished && recorded.ok()) {
     recorded = writer_->Append({MakeEntry(RecordKind::kEntryWritten, product_.id)});
-    if (recorded.ok()) recorded = WriteProductEntry(system_, product_, entry);
+    EntryContext sized = entry;
+    std::uint64_t bytes = 0;
+    for (const RecordEntry& e : run) {
+      if (e.kind == RecordKind::kFileWritten) bytes += e.size;
+    }
+    sized.estimated_size_kb = (bytes + 1023) / 1024;
+    if (recorded.ok()) recorded = WriteProductEntry(system_, product_, sized);
   }
   for (const RecordEntry& e : run) {
     if (e.kind == RecordKind::kMovedAside) system_.RemoveFile(e.aside);
