@@ -12,6 +12,7 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/product_run.h"
 #include "app/terminal/terminal_ui.h"
 #include "app/transcript.h"
 #include "app/ui_stack.h"
@@ -133,7 +134,43 @@ std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options,
   return std::make_unique<BatchUi>(std::move(lines), stderr);
 }
 
-// The install: the front end, the transcript and the run from `program_path`.
+// The run from `program_path`, recorded when the program directory holds a product file.
+int RunInstall(PosixSystem& system, Encoding& encoding, UiStack& ui, const Options& options,
+               const std::string& program, const std::string& program_path) {
+  // The hints come before the program's own message, which may wait for a key.
+  if (!system.has_windows()) {
+    ExplainMissingWindows(program, system, options);
+  } else {
+    HintAtProgramDirectory(program, program_path, options, system, encoding);
+  }
+  StartOptions start;
+  start.strip_trailing_slash = true;
+  std::string program_dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
+  ProductFile product;
+  bool has_product = false;
+  if (system.has_windows() &&
+      !ReadProduct(system, encoding, ui.top(), program_dir, &product, &has_product)) {
+    return kExitStartupFailed;
+  }
+  if (!has_product) {
+    auto run = std::make_unique<SetupRun>(system, ui.top(), encoding);
+    return StartSetup(*run, encoding.FromUtf8(program_path), start);
+  }
+  RecordingLayer layer(system);
+  auto run = std::make_unique<SetupRun>(layer, ui.top(), encoding);
+  run->context.change_record = &layer;
+  ProductRun hooks(layer, encoding, ui, product.info);
+  // The Windows uninstaller beside the application: the program directory's Setup.exe.
+  std::uint64_t size = 0;
+  std::string setup_exe = program_dir + "\\Setup.exe";
+  if (system.GetFileSize(setup_exe, &size).ok()) hooks.set_uninstaller_source(setup_exe);
+  if (!hooks.Recover()) return kExitStartupFailed;
+  start.hooks = &hooks;
+  return StartSetup(*run, encoding.FromUtf8(program_path), start);
+}
+
+// The install or the uninstall: the front end, the transcript and the run from
+// `program_path`.
 int Install(PosixSystem& system, Encoding& encoding, const Options& options,
             const std::string& program, const std::string& program_path) {
   bool terminal = UseTerminal(options);
@@ -154,16 +191,9 @@ int Install(PosixSystem& system, Encoding& encoding, const Options& options,
 
   UiStack ui(*front_end, options.dest, transcript, program);
 
-  auto run = std::make_unique<SetupRun>(system, ui.top(), encoding);
-  // The hints come before the program's own message, which may wait for a key.
-  if (!system.has_windows()) {
-    ExplainMissingWindows(program, system, options);
-  } else {
-    HintAtProgramDirectory(program, program_path, options, system, encoding);
-  }
-  StartOptions start;
-  start.strip_trailing_slash = true;
-  int status = StartSetup(*run, encoding.FromUtf8(program_path), start);
+  int status = options.uninstall
+                   ? RunUninstall(system, encoding, ui, encoding.FromUtf8(*options.uninstall))
+                   : RunInstall(system, encoding, ui, options, program, program_path);
   if (log.empty()) return status;
   int error = ui.transcript_error();
   bool recorded_whole = !ui.transcript_failed();
@@ -200,7 +230,8 @@ int Main(int argc, char** argv) {
   // The script's code page: 932, as the text filter always reads it.
   Cp932Encoding encoding;
   std::string program_path = ProgramPath(options, first_argument, system);
-  if (program_path.empty() && !(options.check && !options.check_path.empty())) {
+  if (program_path.empty() && !(options.check && !options.check_path.empty()) &&
+      !options.uninstall) {
     std::fprintf(stderr,
                  "%s: no Setup.Inf in the current directory; name the program directory: %s "
                  "[OPTION]... DIR\n",

@@ -30,6 +30,9 @@ class TranscriptUi : public UiWrapper {
   void SetProgressRange(int max) override;
   void SetProgressPos(int pos) override;
 
+  // Writes one record of the program's own, a JSON object (the install record's steps).
+  void Note(const std::string& json) { Emit(json); }
+
   // True once a record could not be written and flushed whole.
   bool failed() const { return failed_; }
   // The C library's error number of that failure; 0 when it gave none.

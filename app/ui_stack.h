@@ -36,6 +36,11 @@ class UiStack {
 
   Ui& top() { return *top_; }
 
+  // Writes one JSON record of the program's own to the transcript, when there is one.
+  void Note(const std::string& json) {
+    if (transcript_) transcript_->Note(json);
+  }
+
   // True once a record of the transcript could not be written whole.
   bool transcript_failed() const { return transcript_ && transcript_->failed(); }
   // The error number of that failure (0: none known).

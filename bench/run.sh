@@ -40,6 +40,12 @@ echo "== Install (BinCopy) against cp -r"
 SETUP_BENCH_WORK="$work/install" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
   python3 "$root/bench/install_bench.py" || status=1
 
+# --- The install record: an install with a Product.ini against one without (goal: at
+# most 1.05 times), its uninstall (at most 0.5 times) and a rolled-back run (at most 1).
+echo "== Install record"
+SETUP_BENCH_WORK="$work/record" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
+  python3 "$root/bench/record_bench.py" || status=1
+
 # --- System calls and time per file: one small BinCopy, and folders that already hold
 # many entries.
 echo "== BinCopy per file"

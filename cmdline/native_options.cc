@@ -23,14 +23,21 @@ enum : int {
   kCheck,
   kHelp,
   kVersion,
+  kUninstall,
 };
 
 constexpr option kLongOptions[] = {
-    {"silent", no_argument, nullptr, kSilent},         {"dest", required_argument, nullptr, kDest},
-    {"answers", required_argument, nullptr, kAnswers}, {"log", required_argument, nullptr, kLog},
-    {"prefix", required_argument, nullptr, kPrefix},   {"ui", required_argument, nullptr, kUi},
-    {"check", optional_argument, nullptr, kCheck},     {"help", no_argument, nullptr, kHelp},
-    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
+    {"silent", no_argument, nullptr, kSilent},
+    {"dest", required_argument, nullptr, kDest},
+    {"answers", required_argument, nullptr, kAnswers},
+    {"log", required_argument, nullptr, kLog},
+    {"prefix", required_argument, nullptr, kPrefix},
+    {"ui", required_argument, nullptr, kUi},
+    {"check", optional_argument, nullptr, kCheck},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {"uninstall", required_argument, nullptr, kUninstall},
+    {nullptr, 0, nullptr, 0},
 };
 
 std::string OptionName(int value) {
@@ -88,6 +95,7 @@ bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_
     case 'h':
     case kHelp: options->help = true; return true;
     case kVersion: options->version = true; return true;
+    case kUninstall: return SetValue(&options->uninstall, c, error);
     case ':': *error = "option '" + OffendingWord(argc, argv) + "' needs a value"; return false;
     default:
       if (optopt >= kSilent) {

@@ -27,6 +27,7 @@ struct Options {
   std::optional<std::string> log;          // the transcript file, "-" standard output
   std::optional<std::string> prefix;       // the Wine prefix (beats WINEPREFIX)
   FrontEndChoice ui = FrontEndChoice::kUnset;
+  std::optional<std::string> uninstall;  // --uninstall=ID: remove the product ID
 };
 
 // The native program's GNU options (argv[0] is the program). False on bad input, with

@@ -81,7 +81,7 @@ bool IsHelp(std::string_view word) {
 bool IsSwitch(std::string_view word) {
   return EqualsNoCase(word, "/S") || EqualsNoCase(word, "/CHECK") || IsHelp(word) ||
          StartsWithNoCase(word, "/D=") || StartsWithNoCase(word, "/LOG=") ||
-         StartsWithNoCase(word, "/ANSWERS=");
+         StartsWithNoCase(word, "/ANSWERS=") || StartsWithNoCase(word, "/UNINSTALL=");
 }
 
 }  // namespace
@@ -117,6 +117,8 @@ bool ParseWindowsSwitches(std::string_view line, Options* options, std::string* 
       if (!TakeValue(word, 5, &options->log, error)) return false;
     } else if (StartsWithNoCase(w, "/ANSWERS=")) {
       if (!TakeValue(word, 9, &options->answers, error)) return false;
+    } else if (StartsWithNoCase(w, "/UNINSTALL=")) {
+      if (!TakeValue(word, 11, &options->uninstall, error)) return false;
     } else if (EqualsNoCase(w, "/CHECK")) {
       options->check = true;
       // An optional path follows; a word that begins with a slash is the next switch.

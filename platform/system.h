@@ -16,13 +16,26 @@
 #ifndef SETUP_PLATFORM_SYSTEM_H_
 #define SETUP_PLATFORM_SYSTEM_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/status.h"
 #include "platform/system_roles.h"
 
 namespace setup {
+
+// A file written in place, at offsets: the install record, whose blocks are appended and
+// whose header is rewritten. Closed when destroyed.
+class RecordFile {
+ public:
+  virtual ~RecordFile() = default;
+  // Writes all `size` bytes at `offset`, extending the file as needed.
+  virtual Status WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  // Forces what was written to the disk (fdatasync, FlushFileBuffers).
+  virtual Status Sync() = 0;
+};
 
 // Every role of system_roles.h, and the calls no narrower consumer has yet.
 class System : public FileOpener,
@@ -51,6 +64,32 @@ class System : public FileOpener,
 
   // The registry, version resources and component registration: the roles
   // RegistryReader, VersionReader and ComponentRegistrar.
+
+  // --- What the install record needs to know a change and to take it back. Each answers
+  // a Status; kNotFound when the path names nothing.
+  // The size of a file; kIsDirectory for a folder.
+  virtual Status GetFileSize(const std::string& path, std::uint64_t* size) = 0;
+  // Deletes one file, never a folder.
+  virtual Status RemoveFile(const std::string& path) = 0;
+  // Removes a folder only when it is empty; a folder that is not fails (kFailed).
+  virtual Status RemoveEmptyDirectory(const std::string& path) = 0;
+  // Renames a file within its volume; an existing `to` is replaced only when `replace`,
+  // else the rename fails with kAlreadyExists.
+  virtual Status RenameFile(const std::string& from, const std::string& to, bool replace) = 0;
+  // Gives the file `existing` the second name `link` on the same volume (a hard link), so
+  // that its bytes survive a replacement of `existing`; kUnsupported where the file
+  // system has no such links.
+  virtual Status LinkFile(const std::string& existing, const std::string& link) = 0;
+  // Opens the file at `path` for writing at offsets, creating it when `create` (else
+  // kNotFound when it is missing).
+  virtual Status OpenRecordFile(const std::string& path, bool create,
+                                std::unique_ptr<RecordFile>* file) = 0;
+  // Loads the library, calls its DllUnregisterServer and unloads it: kNotFound when it
+  // cannot be loaded, kUnsupported when it has no such export; else ok with `hresult`.
+  virtual Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) = 0;
+  // Has a file that is in use deleted at the next restart (Windows); kUnsupported where
+  // there is no such thing.
+  virtual Status RemoveFileAtRestart(const std::string& path) = 0;
 };
 
 }  // namespace setup

@@ -63,6 +63,30 @@ class SystemWrapper : public System {
   }
   void SleepMilliseconds(int ms) override { target_.SleepMilliseconds(ms); }
 
+  Status GetFileSize(const std::string& path, std::uint64_t* size) override {
+    return target_.GetFileSize(path, size);
+  }
+  Status RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
+  Status RemoveEmptyDirectory(const std::string& path) override {
+    return target_.RemoveEmptyDirectory(path);
+  }
+  Status RenameFile(const std::string& from, const std::string& to, bool replace) override {
+    return target_.RenameFile(from, to, replace);
+  }
+  Status LinkFile(const std::string& existing, const std::string& link) override {
+    return target_.LinkFile(existing, link);
+  }
+  Status OpenRecordFile(const std::string& path, bool create,
+                        std::unique_ptr<RecordFile>* file) override {
+    return target_.OpenRecordFile(path, create, file);
+  }
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override {
+    return target_.CallDllUnregisterServer(path, hresult);
+  }
+  Status RemoveFileAtRestart(const std::string& path) override {
+    return target_.RemoveFileAtRestart(path);
+  }
+
  private:
   System& target_;
 };

@@ -10,6 +10,7 @@
 
 #include "platform/system.h"
 #include "platform/ui.h"
+#include "record/change_record.h"
 #include "script/loaded_script.h"
 #include "script/script_context.h"
 #include "text/language_mode.h"
@@ -48,6 +49,9 @@ class CommandContext {
   const LoadedScript& loaded;
   // The lexer's and the handlers' view: the script's path and line_number above.
   ScriptContext script;
+  // The record of the run's changes, told as each command completes; null when none is
+  // kept (no product file).
+  ChangeRecord* change_record = nullptr;
 
  private:
   std::unique_ptr<TextFilter> text_filter_;

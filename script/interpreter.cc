@@ -59,6 +59,7 @@ Run::Outcome Run::RunLine(char* cursor) {
     }
     if (row.handler == nullptr) return Outcome::kNextLine;  // empty, comment, label, pre-scanned
     CommandResult result = row.handler(cx_, cursor);
+    if (cx_.change_record != nullptr) cx_.change_record->CommandCompleted();
     if (result.status == CommandResult::kFailed) return Outcome::kFailed;
     if (result.status == CommandResult::kDone) return Outcome::kNextLine;
     cursor = SkipBlanks(result.rest);

@@ -97,10 +97,16 @@ int StartSetup(SetupRun& setup, std::string_view first_argument, const StartOpti
       [&](const std::string& typed) {
         std::string chosen;
         if (!DestinationInCodePage(run, typed, &chosen)) return false;
+        if (options.hooks != nullptr && !options.hooks->BeforeRun(loaded, chosen)) {
+          status = kExitRunFailed;
+          options.hooks->AfterRun(false);
+          return true;
+        }
         bool finished = RunSetup(setup, chosen, LanguageMode::kJapanese);
         // A run that showed a script error and went on to the end skipped what the
         // script asked for: it did not finish as written.
         status = finished && !run.script.error_shown() ? kExitFinished : kExitRunFailed;
+        if (options.hooks != nullptr) options.hooks->AfterRun(status == kExitFinished);
         return true;
       });
   // A dialog that never opened, or a batch run whose destination was refused, was not

@@ -20,11 +20,26 @@ inline constexpr int kExitStartupFailed = 3;
 // it was asked to keep could not be written to its end.
 inline constexpr int kExitTranscriptFailed = 4;
 
+struct LoadedScript;
+
+// What a program does around the run of the script (the install record of a product).
+class RunHooks {
+ public:
+  virtual ~RunHooks() = default;
+  // Before the script's first command, with the destination accepted. False: the run
+  // does not start and counts as failed; the reason has been shown.
+  virtual bool BeforeRun(const LoadedScript& loaded, const std::string& destination) = 0;
+  // After the run; `finished`: it will end with kExitFinished.
+  virtual void AfterRun(bool finished) = 0;
+};
+
 // Choices a program makes for its platform before start-up.
 struct StartOptions {
   // The program directory loses a trailing slash as well as a trailing backslash (the
   // POSIX program, whose paths may be written either way).
   bool strip_trailing_slash = false;
+  // Told before and after the run; null: none.
+  RunHooks* hooks = nullptr;
 };
 
 // Program directory from `first_argument` (code-page bytes, the path by which the

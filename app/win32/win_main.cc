@@ -15,6 +15,7 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/product_run.h"
 #include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "app/win32/console_output.h"
@@ -148,6 +149,34 @@ bool OpenTranscript(const std::wstring& path, bool batch, ScopedFile* file, std:
   return true;
 }
 
+// The run of the script, recorded when the program directory holds a product file.
+int RunInstall(Win32System& system, Encoding& encoding, UiStack& ui,
+               const std::string& first_argument) {
+  std::string program_dir = ProgramDirectory(encoding, first_argument, false);
+  ProductFile product;
+  bool has_product = false;
+  std::string windows;
+  if (system.WindowsDirectory(&windows) &&
+      !ReadProduct(system, encoding, ui.top(), program_dir, &product, &has_product)) {
+    return kExitStartupFailed;
+  }
+  if (!has_product) {
+    SetupRun run(system, ui.top(), encoding);
+    return StartSetup(run, first_argument);
+  }
+  RecordingLayer layer(system);
+  SetupRun run(layer, ui.top(), encoding);
+  run.context.change_record = &layer;
+  ProductRun hooks(layer, encoding, ui, product.info);
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) hooks.set_uninstaller_source(std::string(self, n));
+  if (!hooks.Recover()) return kExitStartupFailed;
+  StartOptions start;
+  start.hooks = &hooks;
+  return StartSetup(run, first_argument, start);
+}
+
 int Run(HINSTANCE instance) {
   // The C runtime's multibyte routines follow the system's ANSI code page, as the script
   // text does.
@@ -198,8 +227,9 @@ int Run(HINSTANCE instance) {
 
   UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
 
-  SetupRun run(system, ui.top(), encoding);
-  int status = StartSetup(run, first_argument);
+  int status = options.uninstall
+                   ? RunUninstall(system, encoding, ui, encoding.FromUtf8(*options.uninstall))
+                   : RunInstall(system, encoding, ui, first_argument);
   if (transcript_out) std::fflush(transcript_out);
   if (transcript_path.empty()) return status;
   // The install log asked for by name: its failure is told once, after the run.

@@ -58,6 +58,17 @@ class PosixSystem : public System {
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override;
 
+  // The install record's calls (posix_changes.cc).
+  Status GetFileSize(const std::string& path, std::uint64_t* size) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveEmptyDirectory(const std::string& path) override;
+  Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  Status LinkFile(const std::string& existing, const std::string& link) override;
+  Status OpenRecordFile(const std::string& path, bool create,
+                        std::unique_ptr<RecordFile>* file) override;
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status RemoveFileAtRestart(const std::string& path) override;
+
  private:
   // After an entry that `leaf` says was found in its folder's index could not be used
   // (another program removed or renamed it): drops what the index knows, maps `path`

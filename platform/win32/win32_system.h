@@ -42,6 +42,17 @@ class Win32System : public System {
   Status StartProcess(const std::string& program, const std::string& arguments,
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override;
+
+  // The install record's calls (win32_changes.cc).
+  Status GetFileSize(const std::string& path, std::uint64_t* size) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveEmptyDirectory(const std::string& path) override;
+  Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  Status LinkFile(const std::string& existing, const std::string& link) override;
+  Status OpenRecordFile(const std::string& path, bool create,
+                        std::unique_ptr<RecordFile>* file) override;
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status RemoveFileAtRestart(const std::string& path) override;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte

@@ -69,7 +69,7 @@ class CommandLineWineTest(harness.WineTest):
             with self.subTest(build=build):
                 usage = switches(self.run_exe(exe, ["/HELP"]).stdout.decode("utf-8", "replace"))
                 self.assertEqual(usage, {"/S", "/LOG", "/ANSWERS", "/D", "/CHECK", "/?", "/H",
-                                         "/HELP"})
+                                         "/HELP", "/UNINSTALL"})
                 self.assertEqual(usage, switches(table))
 
     def test_version_resource_carries_the_project_version(self):

@@ -24,6 +24,7 @@ std::string Describe(bool ok, const Options& o, const std::string& error) {
   if (o.prefix) d += " prefix=" + *o.prefix;
   if (o.ui == FrontEndChoice::kTerminal) d += " ui=terminal";
   if (o.ui == FrontEndChoice::kBatch) d += " ui=batch";
+  if (o.uninstall) d += " uninstall=" + *o.uninstall;
   return d.empty() ? "" : d.substr(1);
 }
 
@@ -51,6 +52,8 @@ TEST(NativeOptionsTest, Table) {
       {{"--ui=terminal"}, "ui=terminal"},
       {{"--check"}, "check="},
       {{"--check", "prog"}, "check=prog"},
+      {{"--uninstall=Demo.App", "--silent"}, "silent ui=batch uninstall=Demo.App"},
+      {{"--uninstall"}, "ERROR option '--uninstall' needs a value"},
       {{"-h"}, "help"},
       {{"--version"}, "version"},
       {{"--sil"}, "silent ui=batch"},  // an unambiguous abbreviation, as GNU tools take it
@@ -104,6 +107,9 @@ TEST(WindowsSwitchesTest, Table) {
       {"/D", "ERROR switch '/D' needs '=' and a value"},
       {"/D=", "ERROR switch '/D=' needs a value"},
       {"/LOG= /S", "ERROR switch '/LOG=' needs a value"},
+      {"/UNINSTALL=Demo.App /S", "silent ui=batch uninstall=Demo.App"},
+      {"/D=C:\\A B /uninstall=X", "dest=C:\\A B uninstall=X"},  // it ends the path
+      {"/UNINSTALL=", "ERROR switch '/UNINSTALL=' needs a value"},
   };
   for (const Case& c : cases) {
     Options o;

@@ -353,4 +353,117 @@ void FakeUi::SetProgressPos(int pos) {
   positions.push_back(pos);
 }
 
+// --- The install record's calls.
+
+namespace {
+
+class FakeRecordFile : public RecordFile {
+ public:
+  FakeRecordFile(FakeSystem* system, std::string path) : system_(system), path_(std::move(path)) {}
+  Status WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    if (system_->record_writes_left == 0) return Status(StatusKind::kWriteError, path_);
+    if (system_->record_writes_left > 0) --system_->record_writes_left;
+    std::string& file = system_->files[path_].data;
+    if (file.size() < offset + size) file.resize(offset + size, '\0');
+    file.replace(offset, size, static_cast<const char*>(data), size);
+    return Status::Ok();
+  }
+  Status Sync() override { return Status::Ok(); }
+
+ private:
+  FakeSystem* system_;
+  std::string path_;
+};
+
+}  // namespace
+
+Status FakeSystem::GetFileSize(const std::string& path, std::uint64_t* size) {
+  std::string p = Normalize(path);
+  if (directories.count(p)) return Status(StatusKind::kIsDirectory, path);
+  auto it = files.find(p);
+  if (it == files.end()) return Status(StatusKind::kNotFound, path);
+  *size = it->second.data.size();
+  return Status::Ok();
+}
+
+Status FakeSystem::RemoveFile(const std::string& path) {
+  std::string p = Normalize(path);
+  log.push_back("remove " + path);
+  if (refuse_removal.count(p)) return Status(StatusKind::kAccessDenied, path);
+  if (in_use.count(p)) return Status(StatusKind::kAccessDenied, path, 32);
+  if (files.erase(p) == 0) return Status(StatusKind::kNotFound, path);
+  return Status::Ok();
+}
+
+Status FakeSystem::RemoveEmptyDirectory(const std::string& path) {
+  std::string p = Normalize(path);
+  log.push_back("rmdir " + path);
+  if (!directories.count(p)) return Status(StatusKind::kNotFound, path);
+  if (refuse_removal.count(p)) return Status(StatusKind::kAccessDenied, path);
+  std::string inside = p + "\\";
+  auto starts = [&](const std::string& name) {
+    return name.compare(0, inside.size(), inside) == 0;
+  };
+  for (const auto& [name, file] : files) {
+    if (starts(name)) return Status(StatusKind::kFailed, path);
+  }
+  for (const std::string& name : directories) {
+    if (starts(name)) return Status(StatusKind::kFailed, path);
+  }
+  directories.erase(p);
+  return Status::Ok();
+}
+
+Status FakeSystem::RenameFile(const std::string& from, const std::string& to, bool replace) {
+  std::string f = Normalize(from), t = Normalize(to);
+  log.push_back("rename " + from + " > " + to);
+  auto it = files.find(f);
+  if (it == files.end()) return Status(StatusKind::kNotFound, from);
+  if (refuse_removal.count(f)) return Status(StatusKind::kAccessDenied, from);
+  if (files.count(t) && !replace) return Status(StatusKind::kAlreadyExists, to);
+  File moved = it->second;
+  files.erase(it);
+  files[t] = moved;
+  return Status::Ok();
+}
+
+Status FakeSystem::LinkFile(const std::string& existing, const std::string& link) {
+  std::string e = Normalize(existing), l = Normalize(link);
+  log.push_back("link " + existing + " > " + link);
+  auto it = files.find(e);
+  if (it == files.end()) return Status(StatusKind::kNotFound, existing);
+  if (no_links) return Status(StatusKind::kUnsupported, existing);
+  if (files.count(l)) return Status(StatusKind::kAlreadyExists, link);
+  files[l] = it->second;  // the fake's files are values: a replacement leaves this one be
+  return Status::Ok();
+}
+
+Status FakeSystem::OpenRecordFile(const std::string& path, bool create,
+                                  std::unique_ptr<RecordFile>* file) {
+  std::string p = Normalize(path);
+  if (!files.count(p)) {
+    std::unique_ptr<OutputFile> probe;
+    if (!create || !CreateReplacement(p, &probe).ok()) {
+      return Status(create ? StatusKind::kAccessDenied : StatusKind::kNotFound, path);
+    }
+    files[p];
+  }
+  *file = std::make_unique<FakeRecordFile>(this, p);
+  return Status::Ok();
+}
+
+Status FakeSystem::CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) {
+  log.push_back("unregister " + path);
+  if (libraries_without_entry.count(path)) return Status(StatusKind::kUnsupported, path);
+  if (!libraries.count(path)) return Status(StatusKind::kNotFound, path);
+  auto it = unregister_results.find(path);
+  *hresult = it == unregister_results.end() ? 0 : it->second;
+  return Status::Ok();
+}
+
+Status FakeSystem::RemoveFileAtRestart(const std::string& path) {
+  removed_at_restart.push_back(Normalize(path));
+  return Status::Ok();
+}
+
 }  // namespace setup

@@ -76,6 +76,15 @@ class FakeSystem : public System {
   Status StartProcess(const std::string& program, const std::string& arguments,
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
+  Status GetFileSize(const std::string& path, std::uint64_t* size) override;
+  Status RemoveFile(const std::string& path) override;
+  Status RemoveEmptyDirectory(const std::string& path) override;
+  Status RenameFile(const std::string& from, const std::string& to, bool replace) override;
+  Status LinkFile(const std::string& existing, const std::string& link) override;
+  Status OpenRecordFile(const std::string& path, bool create,
+                        std::unique_ptr<RecordFile>* file) override;
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status RemoveFileAtRestart(const std::string& path) override;
 
   // --- Settings and faults
   std::string windows_dir = "C:\\WINDOWS";
@@ -88,6 +97,14 @@ class FakeSystem : public System {
   // Every output file accepts this many bytes in all and then fails (-1: unlimited).
   long disk_space = -1;
   bool fail_commit = false;
+  // The install record's calls: paths whose removal or rename fails, writes of record
+  // files that fail after this many in all (-1: never), files in use.
+  std::set<std::string> refuse_removal;
+  long record_writes_left = -1;
+  std::set<std::string> in_use;
+  bool no_links = false;                                   // a file system without hard links
+  std::map<std::string, std::int32_t> unregister_results;  // library -> its HRESULT
+  std::vector<std::string> removed_at_restart;
   std::set<std::string> unreadable;        // paths that cannot be opened
   std::set<std::string> refuse_directory;  // directories whose creation fails
   // Libraries: path -> HRESULT their DllRegisterServer returns; absent: not loadable.

@@ -15,3 +15,6 @@ extern "C" __attribute__((visibility("default"))) std::int32_t DllRegisterServer
   const char* result = std::getenv("SETUP_TEST_HRESULT");
   return result != nullptr ? static_cast<std::int32_t>(std::strtoll(result, nullptr, 0)) : 0;
 }
+
+// DllUnregisterServer answers 7, so that a test sees the call made and its result passed.
+extern "C" __attribute__((visibility("default"))) std::int32_t DllUnregisterServer() { return 7; }

@@ -1,0 +1,113 @@
+"""The install record's cost on the install benchmark's payload (2,000 files of 4 KiB and
+20 of 20 MiB, natively): an install with a Product.ini against the same install without
+one (goal: at most 1.05 times), the uninstall of it (goal: at most 0.5 times the
+install) and a run that fails at its last line and is rolled back (goal: at most the
+install's time). Each figure is the best of three runs taken in turns; exits 1 when a
+goal is missed."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+work = os.environ["SETUP_BENCH_WORK"]
+setup = os.environ["SETUP_BENCH_SETUP"]
+SMALL, LARGE = 2000, 20
+prog = os.path.join(work, "record-prog")
+payload = os.path.join(prog, "p")
+prefix = os.path.join(work, "record-prefix")
+target = os.path.join(prefix, "drive_c", "Target")
+records = os.path.join(prefix, "drive_c", "windows", "SetupRecords")
+PRODUCT = "[Product]\r\nId=Bench.Record\r\n"
+
+
+def make_payload():
+    os.makedirs(payload)
+    block = os.urandom(4096)
+    for i in range(SMALL):
+        with open(os.path.join(payload, "s%04d" % i), "wb") as f:
+            f.write(block)
+    big = os.urandom(1 << 20) * 20
+    for i in range(LARGE):
+        with open(os.path.join(payload, "L%02d" % i), "wb") as f:
+            f.write(big)
+    names = sorted(os.listdir(payload))
+    lines = ["SetupDir C:\\Target ", "#define _S_ $$FD$$\\p", "#define _D_ $$SETUPDIR$$", "MakeDir _D_"]
+    lines += ["BinCopy _S_\\%s _D_\\%s" % (n, n) for n in names]
+    script = "\r\n".join(lines) + "\r\n"
+    for name, text in (("Setup.Inf", script), ("Failing.Inf", script + "ErrorExit stopped\r\n")):
+        with open(os.path.join(prog, name), "w", newline="") as f:
+            f.write(text)
+    os.makedirs(os.path.join(prefix, "drive_c", "windows", "system32"))
+    os.makedirs(os.path.join(prefix, "dosdevices"))
+    os.symlink("../drive_c", os.path.join(prefix, "dosdevices", "c:"))
+
+
+def product(present):
+    path = os.path.join(prog, "Product.ini")
+    if present:
+        with open(path, "w", newline="") as f:
+            f.write(PRODUCT)
+    elif os.path.exists(path):
+        os.remove(path)
+
+
+def timed(argv, expect):
+    subprocess.run(["sync"])
+    env = dict(os.environ, SETUP_UI="batch", WINEPREFIX=prefix)
+    env.pop("SETUP_TRANSCRIPT", None)
+    start = time.monotonic()
+    r = subprocess.run(argv, env=env, executable=setup, stdout=subprocess.DEVNULL)
+    elapsed = time.monotonic() - start
+    if r.returncode != expect:
+        sys.exit("%s ended with %d, not %d" % (" ".join(argv), r.returncode, expect))
+    return elapsed
+
+
+def clean():
+    shutil.rmtree(target, ignore_errors=True)
+    shutil.rmtree(records, ignore_errors=True)
+
+
+def install(with_product):
+    clean()
+    product(with_product)
+    return timed([os.path.join(prog, "setup")], 0)
+
+
+def uninstall():
+    install(True)
+    return timed(["setup", "--uninstall=Bench.Record"], 0)
+
+
+def rollback():
+    """The script that fails at its last line stands in for Setup.Inf during the run."""
+    clean()
+    product(True)
+    os.replace(os.path.join(prog, "Setup.Inf"), os.path.join(prog, "Passing.Inf"))
+    shutil.copyfile(os.path.join(prog, "Failing.Inf"), os.path.join(prog, "Setup.Inf"))
+    try:
+        return timed([os.path.join(prog, "setup")], 1)
+    finally:
+        os.replace(os.path.join(prog, "Passing.Inf"), os.path.join(prog, "Setup.Inf"))
+
+
+make_payload()
+runs = {"plain": [], "recorded": [], "uninstall": [], "rollback": []}
+for _ in range(3):
+    runs["plain"].append(install(False))
+    runs["recorded"].append(install(True))
+    runs["uninstall"].append(uninstall())
+    runs["rollback"].append(rollback())
+best = {name: min(t) for name, t in runs.items()}
+plain, recorded = best["plain"], best["recorded"]
+goals = [("install with a product file", recorded / plain, 1.05),
+         ("uninstall / install", best["uninstall"] / recorded, 0.5),
+         ("failed run with its rollback / install", best["rollback"] / recorded, 1.0)]
+print("%d files: install %.2f s, with a product file %.2f s, uninstall %.2f s, failed run rolled back %.2f s"
+      % (SMALL + LARGE, plain, recorded, best["uninstall"], best["rollback"]))
+status = 0
+for name, ratio, goal in goals:
+    print("%s: ratio %.2f (goal <= %.2f) %s" % (name, ratio, goal, "PASS" if ratio <= goal else "FAIL"))
+    status = status if ratio <= goal else 1
+sys.exit(status)

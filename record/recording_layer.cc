@@ -1,0 +1,162 @@
+#include "record/recording_layer.h"
+
+#include <utility>
+
+namespace setup {
+
+// Hashes and counts the bytes as they are written, and records the file when it is
+// committed: only then has the destination changed.
+class RecordingLayer::RecordedOutput : public OutputFile {
+ public:
+  RecordedOutput(RecordingLayer* layer, std::unique_ptr<OutputFile> output, std::string path)
+      : layer_(layer), output_(std::move(output)), path_(std::move(path)) {}
+  Status Write(const void* data, std::size_t size) override {
+    hash_.Update(data, size);
+    size_ += size;
+    return output_->Write(data, size);
+  }
+  Status Commit() override {
+    bool existed = false;
+    std::string aside;
+    Status status = layer_->BeforeWrite(path_, &existed, &aside);
+    if (status.ok()) status = output_->Commit();
+    if (!status.ok()) return status;
+    layer_->AfterWrite(path_, existed, aside, size_, hash_.Finish());
+    return status;
+  }
+
+ private:
+  RecordingLayer* layer_;
+  std::unique_ptr<OutputFile> output_;
+  std::string path_;
+  Sha256 hash_;
+  std::uint64_t size_ = 0;
+};
+
+void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies) {
+  writer_ = writer;
+  keep_old_copies_ = keep_old_copies;
+  pending_.clear();
+  run_entries_.clear();
+  written_.clear();
+  record_status_ = Status::Ok();
+}
+
+Status RecordingLayer::Stop() {
+  CommandCompleted();
+  writer_ = nullptr;
+  return record_status_;
+}
+
+void RecordingLayer::Note(RecordEntry entry) {
+  run_entries_.push_back(entry);
+  pending_.push_back(std::move(entry));
+}
+
+Status RecordingLayer::AppendNow(const std::vector<RecordEntry>& entries, bool sync) {
+  if (!record_status_.ok()) return record_status_;
+  record_status_ = writer_->Append(entries, sync);
+  return record_status_;
+}
+
+void RecordingLayer::CommandCompleted() {
+  if (writer_ == nullptr || pending_.empty()) return;
+  AppendNow(pending_, false);
+  pending_.clear();
+}
+
+Status RecordingLayer::BeforeWrite(const std::string& path, bool* existed, std::string* aside) {
+  if (Broken()) return Refused(path);
+  auto known = written_.find(path);
+  if (known != written_.end()) {
+    *existed = known->second;  // the run's own file: its first write kept what was there
+    return Status::Ok();
+  }
+  std::uint64_t size = 0;
+  *existed = target().GetFileSize(path, &size).ok();
+  if (!*existed || !keep_old_copies_) return Status::Ok();
+  *aside = AsidePath(path);
+  target().RemoveFile(*aside);  // a leftover of an earlier run that was rolled back
+  RecordEntry kept = MakeEntry(RecordKind::kMovedAside, path, *aside);
+  run_entries_.push_back(kept);
+  if (!AppendNow({kept}, true).ok()) return Refused(path);
+  Status linked = target().LinkFile(path, *aside);
+  if (linked.Is(StatusKind::kUnsupported)) linked = target().CopyFileBytes(path, *aside);
+  return linked;
+}
+
+void RecordingLayer::AfterWrite(const std::string& path, bool existed, const std::string& aside,
+                                std::uint64_t size, const Sha256::Digest& digest) {
+  written_.emplace(path, existed);
+  RecordEntry entry = MakeEntry(RecordKind::kFileWritten, path, aside);
+  entry.existed_before = existed;
+  entry.size = size;
+  entry.digest = digest;
+  Note(std::move(entry));
+}
+
+Status RecordingLayer::CreateReplacement(const std::string& path,
+                                         std::unique_ptr<OutputFile>* file) {
+  if (writer_ == nullptr) return target().CreateReplacement(path, file);
+  if (Broken()) return Refused(path);
+  std::unique_ptr<OutputFile> output;
+  Status status = target().CreateReplacement(path, &output);
+  if (status.ok()) *file = std::make_unique<RecordedOutput>(this, std::move(output), path);
+  return status;
+}
+
+Status RecordingLayer::CopyFileBytes(const std::string& source, const std::string& destination) {
+  if (writer_ == nullptr) return target().CopyFileBytes(source, destination);
+  bool existed = false;
+  std::string aside;
+  Status status = BeforeWrite(destination, &existed, &aside);
+  if (!status.ok()) {
+    // Named as a failed copy is: the destination, and the source as the other path.
+    return Status(status.kind(), destination, status.os_error()).WithOtherPath(source);
+  }
+  status = target().CopyFileBytes(source, destination);
+  if (!status.ok()) return status;
+  // The digest of what now stands at the destination: what the copy wrote.
+  Sha256 hash;
+  std::uint64_t size = 0;
+  std::unique_ptr<InputFile> written;
+  if (target().OpenForReading(destination, &written).ok()) {
+    char buffer[64 * 1024];
+    for (std::ptrdiff_t n; (n = written->Read(buffer, sizeof buffer)) > 0;) {
+      hash.Update(buffer, static_cast<std::size_t>(n));
+      size += static_cast<std::uint64_t>(n);
+    }
+  }
+  AfterWrite(destination, existed, aside, size, hash.Finish());
+  return status;
+}
+
+Status RecordingLayer::MakeDirectory(const std::string& path) {
+  if (Broken()) return Refused(path);
+  Status status = target().MakeDirectory(path);
+  if (writer_ != nullptr && status.ok()) Note(MakeEntry(RecordKind::kDirectoryCreated, path));
+  return status;
+}
+
+Status RecordingLayer::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
+  if (Broken()) return Refused(path);
+  Status status = target().CallDllRegisterServer(path, hresult);
+  if (writer_ != nullptr && status.ok()) Note(MakeEntry(RecordKind::kRegistered, path));
+  return status;
+}
+
+Status RecordingLayer::StartProcess(const std::string& program, const std::string& arguments,
+                                    const std::string& working_dir,
+                                    std::unique_ptr<Process>* process) {
+  if (Broken()) return Refused(program);
+  Status status = target().StartProcess(program, arguments, working_dir, process);
+  // A program started for its registration is the only process a run starts.
+  if (writer_ != nullptr && status.ok() && arguments == "/regserver") {
+    RecordEntry entry = MakeEntry(RecordKind::kRegistered, program);
+    entry.program = true;
+    Note(std::move(entry));
+  }
+  return status;
+}
+
+}  // namespace setup

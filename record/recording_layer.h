@@ -1,0 +1,82 @@
+// RecordingLayer: the layer over System that records, while a run is being recorded,
+// every change the run makes: each file written (whether it existed before, its size and
+// the SHA-256 of what was written), each folder created, each registration. A file that
+// existed before is first given a second name beside it (LinkFile, else a copy) when the
+// run may have to be rolled back, and that is written to the record at once, before the
+// file is touched. What a command did is appended to the record as one block when the
+// interpreter says the command has completed.
+//
+// Until Start() and after Stop() every call passes through unchanged. Once the record
+// cannot be written, no further change is made: the calls that change the machine fail
+// as the system's own failures do, so the run ends and can be rolled back from what was
+// recorded in memory.
+#ifndef SETUP_RECORD_RECORDING_LAYER_H_
+#define SETUP_RECORD_RECORDING_LAYER_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/system_wrapper.h"
+#include "record/change_record.h"
+#include "record/install_record.h"
+
+namespace setup {
+
+class RecordingLayer : public SystemWrapper, public ChangeRecord {
+ public:
+  using SystemWrapper::SystemWrapper;
+
+  // Records into `writer` (not owned; it outlives the recording). `keep_old_copies`: a
+  // file that existed is kept aside, for a rollback.
+  void Start(InstallRecordWriter* writer, bool keep_old_copies);
+  // Appends what is pending and stops recording.
+  Status Stop();
+  bool recording() const { return writer_ != nullptr; }
+
+  // The entries of this run, written or still pending, in order.
+  const std::vector<RecordEntry>& run_entries() const { return run_entries_; }
+  // The first failure to write the record; ok while it is whole.
+  const Status& record_status() const { return record_status_; }
+  // Where the old copy of `path` is kept during a run.
+  static std::string AsidePath(const std::string& path) { return path + ".~rollback"; }
+
+  // Records a change made by the session itself (a folder made for the record).
+  void Note(RecordEntry entry);
+
+  void CommandCompleted() override;
+
+  Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override;
+  Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  Status MakeDirectory(const std::string& path) override;
+  Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
+  Status StartProcess(const std::string& program, const std::string& arguments,
+                      const std::string& working_dir, std::unique_ptr<Process>* process) override;
+
+ private:
+  class RecordedOutput;
+
+  // Before `path` is written: whether it exists, and where its old copy was kept (empty:
+  // not kept). Not ok when it had to be kept and could not be: nothing is to be written.
+  Status BeforeWrite(const std::string& path, bool* existed, std::string* aside);
+  // After `path` was written with `size` bytes whose digest is `digest`.
+  void AfterWrite(const std::string& path, bool existed, const std::string& aside,
+                  std::uint64_t size, const Sha256::Digest& digest);
+  bool Broken() const { return writer_ != nullptr && !record_status_.ok(); }
+  // What a change is refused with once the record can no longer be written.
+  Status Refused(const std::string& path) const { return Status(StatusKind::kFailed, path); }
+  Status AppendNow(const std::vector<RecordEntry>& entries, bool sync);
+
+  InstallRecordWriter* writer_ = nullptr;
+  bool keep_old_copies_ = false;
+  std::vector<RecordEntry> pending_;
+  std::vector<RecordEntry> run_entries_;
+  // Files this run wrote: path -> whether it existed before the run.
+  std::map<std::string, bool> written_;
+  Status record_status_;
+};
+
+}  // namespace setup
+
+#endif  // SETUP_RECORD_RECORDING_LAYER_H_

@@ -1,0 +1,150 @@
+#include "record/undo.h"
+
+#include <set>
+
+#include "platform/system.h"
+#include "record/entry_calls.h"
+#include "sysquery/registration.h"
+
+namespace setup {
+namespace {
+
+using Action = UndoStep::Action;
+
+class Undoer {
+ public:
+  explicit Undoer(const Undo& undo) : undo_(undo) {}
+
+  void Tell(Action action, const std::string& path, const char* reason = "") {
+    if (action == Action::kKept) ++tally_.kept;
+    if (action == Action::kRemovedAtRestart) tally_.restart = true;
+    if (undo_.sink) undo_.sink({action, path, reason});
+  }
+
+  void RemoveFile(const std::string& path, bool at_restart) {
+    Status removed = undo_.system.RemoveFile(path);
+    if (removed.ok()) return Tell(Action::kRemoved, path);
+    if (removed.Is(StatusKind::kNotFound)) return;
+    if (at_restart && removed.Is(StatusKind::kAccessDenied) &&
+        undo_.system.RemoveFileAtRestart(path).ok()) {
+      return Tell(Action::kRemovedAtRestart, path);
+    }
+    Tell(Action::kKept, path, "failed");
+  }
+
+  void Restore(const RecordEntry& e) {
+    Status renamed = undo_.system.RenameFile(e.aside, e.path, true);
+    if (renamed.ok()) return Tell(Action::kRestored, e.path);
+    if (!renamed.Is(StatusKind::kNotFound)) Tell(Action::kKept, e.aside, "failed");
+  }
+
+  void Unregister(const RecordEntry& e) {
+    if (e.program) {
+      bool ran = RunAndWait(
+                     undo_.system, [] {}, e.path,
+                     RegistrationWorkingDirectory(undo_.encoding, e.path), "/unregserver")
+                     .ok();
+      return ran ? Tell(Action::kUnregistered, e.path) : Tell(Action::kKept, e.path, "failed");
+    }
+    std::int32_t hresult = -1;
+    Status called = undo_.system.CallDllUnregisterServer(e.path, &hresult);
+    if (called.ok() && hresult == 0) return Tell(Action::kUnregistered, e.path);
+    Tell(Action::kKept, e.path, "failed");
+  }
+
+  void RemoveEntry(const std::string& id) {
+    if (RemoveProductEntry(undo_.system, id).ok()) return Tell(Action::kEntryRemoved, id);
+    Tell(Action::kKept, id, "failed");
+  }
+
+  void RemoveFolders(const std::vector<RecordEntry>& entries) {
+    if (undo_.between) undo_.between();
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+      if (e->kind != RecordKind::kDirectoryCreated) continue;
+      Status removed = undo_.system.RemoveEmptyDirectory(e->path);
+      if (removed.ok()) {
+        Tell(Action::kFolderRemoved, e->path);
+      } else if (!removed.Is(StatusKind::kNotFound)) {
+        Tell(Action::kKept, e->path, "not empty");
+      }
+    }
+  }
+
+  const Undo& undo_;
+  UndoTally tally_;
+};
+
+}  // namespace
+
+bool DigestOfFile(System& system, const std::string& path, Sha256::Digest* digest,
+                  std::uint64_t* size) {
+  std::unique_ptr<InputFile> input;
+  if (!system.OpenForReading(path, &input).ok()) return false;
+  Sha256 hash;
+  *size = 0;
+  char buffer[64 * 1024];
+  for (;;) {
+    std::ptrdiff_t n = input->Read(buffer, sizeof buffer);
+    if (n < 0) return false;
+    if (n == 0) break;
+    hash.Update(buffer, static_cast<std::size_t>(n));
+    *size += static_cast<std::uint64_t>(n);
+  }
+  *digest = hash.Finish();
+  return true;
+}
+
+UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
+  Undoer undoer(undo);
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    switch (e->kind) {
+      case RecordKind::kFileWritten:
+        if (!e->existed_before) undoer.RemoveFile(e->path, false);
+        break;
+      case RecordKind::kMovedAside: undoer.Restore(*e); break;
+      case RecordKind::kRegistered: undoer.Unregister(*e); break;
+      case RecordKind::kEntryWritten: undoer.RemoveEntry(e->path); break;
+      case RecordKind::kDirectoryCreated:
+      case RecordKind::kRunBegan: break;
+    }
+  }
+  undoer.RemoveFolders(entries);
+  return undoer.tally_;
+}
+
+UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
+  Undoer undoer(undo);
+  // A file's first record tells whether the install made it; its last what is there now.
+  std::set<std::string> existed, made, decided;
+  for (const RecordEntry& e : entries) {
+    if (e.kind != RecordKind::kFileWritten || made.count(e.path) || existed.count(e.path)) continue;
+    (e.existed_before ? existed : made).insert(e.path);
+  }
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    if (e->kind == RecordKind::kRegistered) undoer.Unregister(*e);
+    if (e->kind == RecordKind::kEntryWritten) undoer.RemoveEntry(e->path);
+    if (e->kind != RecordKind::kFileWritten || !decided.insert(e->path).second) continue;
+    if (existed.count(e->path)) {
+      undoer.Tell(Action::kKept, e->path, "existed before");
+      continue;
+    }
+    Sha256::Digest digest;
+    std::uint64_t size = 0;
+    if (!DigestOfFile(undo.system, e->path, &digest, &size)) {
+      std::uint64_t ignored = 0;
+      if (!undo.system.GetFileSize(e->path, &ignored).Is(StatusKind::kNotFound)) {
+        undoer.Tell(Action::kKept, e->path, "failed");
+      }
+      continue;
+    }
+    if (digest != e->digest || size != e->size) {
+      undoer.Tell(Action::kKept, e->path, "changed");
+      continue;
+    }
+    undoer.RemoveFile(e->path, true);
+  }
+  undoer.RemoveFolders(entries);
+  return undoer.tally_;
+}
+
+}  // namespace setup
