@@ -156,7 +156,7 @@ int RunInstall(Win32System& system, Encoding& encoding, UiStack& ui,
   ProductFile product;
   bool has_product = false;
   std::string windows;
-  if (system.WindowsDirectory(&windows) &&
+  if (system.WindowsDirectory(&windows).ok() &&
       !ReadProduct(system, encoding, ui.top(), program_dir, &product, &has_product)) {
     return kExitStartupFailed;
   }
