@@ -135,7 +135,10 @@ void Checker::CheckDirectory(const char* dir, Outcome* out) {
   }
   if (!CheckDestination(kMakeDir, dir, *out->next)) return;
   std::string normal = Normal(dir);
-  if (Trackable(normal)) out->next->folders.insert(normal);
+  if (Trackable(normal)) {
+    out->next->folders.insert(normal);
+    out->next->touched.insert(normal);
+  }
 }
 
 // As the run looks for the disk's file: a file it cannot open means another disk.
@@ -164,7 +167,8 @@ Existence Checker::Exists(std::string_view path, const Facts& facts, bool on_own
     return Existence::kYes;
   }
   bool disk_known = on_own_disk ? facts.same_disk : !facts.other_disk;
-  if (HoldsUnknown(path) || !InProgramDirectory(path) || !disk_known) {
+  if (HoldsUnknown(path) || !InProgramDirectory(path) || !disk_known ||
+      facts.touched.count(normal) != 0) {
     return normal == Normal(loaded().program_dir) ? Existence::kYes : Existence::kUnknown;
   }
   std::uint32_t mtime = 0;

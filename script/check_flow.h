@@ -42,6 +42,7 @@ struct KnownMacro {
 struct Facts {
   std::set<std::string> present;   // files known to exist
   std::set<std::string> folders;   // folders made (or known to exist)
+  std::set<std::string> touched;   // files and folders some path that met here made
   bool same_disk = true;           // the program's own disk may be at hand
   bool other_disk = false;         // a DiskCheck may have asked for another disk
   std::vector<KnownMacro> macros;  // in the order of first definition
@@ -64,6 +65,8 @@ inline Facts Meet(const Facts& a, const Facts& b) {
   Facts out;
   out.present = Intersect(a.present, b.present);
   out.folders = Intersect(a.folders, b.folders);
+  out.touched = a.touched;
+  out.touched.insert(b.touched.begin(), b.touched.end());
   out.same_disk = a.same_disk || b.same_disk;
   out.other_disk = a.other_disk || b.other_disk;
   out.min_rows = std::min(a.min_rows, b.min_rows);

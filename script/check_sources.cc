@@ -56,7 +56,7 @@ bool Checker::CheckSource(KeywordId id, const char* source, const Facts& facts) 
       if (system_.GetFileStatus(std::string(path) + extension, &mtime).ok()) return true;
     }
   }
-  if (facts.present.count(Normal(path)) == 0) {
+  if (facts.touched.count(Normal(path)) == 0) {  // not made on any path that came here
     Error(std::string(CommandWord(id)) +
           ": the source is not in the program directory: " + Utf8(path));
   }

@@ -106,6 +106,7 @@ class Checker {
   void Copied(std::string_view destination, Outcome* out) const {
     if (!destination.empty() && !HoldsUnknown(destination)) {
       out->next->present.insert(Normal(destination));
+      out->next->touched.insert(Normal(destination));
     }
   }
   void Define(const char* name, const char* value, Facts* facts);

@@ -247,6 +247,11 @@ TEST(CheckerTest, AgreesWithTheRun) {
        "IfFileFind \"$$SETUPDIR$$\\x\" E Goto nowhere\n",
        {{1, W, "BinCopy: the source is not in the program directory: D:\\Dist\\b.dat"},
         {2, W, "Goto: no label nowhere on a later line"}}},
+      {"a folder some path made may be there",
+       "IfFileFind \"$$SETUPDIR$$\\x\" N MakeDir $$FD$$\\out\nMakeDir $$FD$$\\out\\deep\n"
+       "BinCopy $$FD$$\\a.dat $$FD$$\\out\\a.dat\nIfFileFind \"$$SETUPDIR$$\\x\" N BinCopy "
+       "$$FD$$\\a.dat $$FD$$\\b.dat\nBinCopy $$FD$$\\b.dat C:\\b\n",
+       {}},
       {"a DiskCheck that may not run keeps the disk",
        "IfFileFind \"$$SETUPDIR$$\\x\" N DiskCheck disk2.tag Disk 2\nBinCopy $$FD$$\\b.dat C:\\b\n",
        {{2, E, "not in the program directory: D:\\Dist\\b.dat"}}},
