@@ -76,7 +76,7 @@ class Sha256 {
   static std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
   void Compress(const std::uint8_t* p) {
-    static const std::uint32_t kK[64] = {
+    static constexpr std::uint32_t kK[64] = {
         0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
         0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
         0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
@@ -97,19 +97,28 @@ class Sha256 {
       std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
       w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    std::uint32_t v[8];
-    std::memcpy(v, state_, sizeof v);
-    for (int i = 0; i < 64; ++i) {
-      std::uint32_t s1 = Rotr(v[4], 6) ^ Rotr(v[4], 11) ^ Rotr(v[4], 25);
-      std::uint32_t ch = (v[4] & v[5]) ^ (~v[4] & v[6]);
-      std::uint32_t t1 = v[7] + s1 + ch + kK[i] + w[i];
-      std::uint32_t s0 = Rotr(v[0], 2) ^ Rotr(v[0], 13) ^ Rotr(v[0], 22);
-      std::uint32_t maj = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
-      std::uint32_t t2 = s0 + maj;
-      for (int j = 7; j > 0; --j) v[j] = v[j - 1];
-      v[4] += t1;
-      v[0] = t1 + t2;
+    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+    // Eight rounds a step, the variables renamed instead of moved.
+    auto round = [&w](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
+                      std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h, int i) {
+      std::uint32_t t1 =
+          h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
+      std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+      d += t1;
+      h = t1 + t2;
+    };
+    for (int i = 0; i < 64; i += 8) {
+      round(a, b, c, d, e, f, g, h, i);
+      round(h, a, b, c, d, e, f, g, i + 1);
+      round(g, h, a, b, c, d, e, f, i + 2);
+      round(f, g, h, a, b, c, d, e, i + 3);
+      round(e, f, g, h, a, b, c, d, i + 4);
+      round(d, e, f, g, h, a, b, c, i + 5);
+      round(c, d, e, f, g, h, a, b, i + 6);
+      round(b, c, d, e, f, g, h, a, i + 7);
     }
+    const std::uint32_t v[8] = {a, b, c, d, e, f, g, h};
     for (int i = 0; i < 8; ++i) state_[i] += v[i];
   }
 
