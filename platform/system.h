@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace setup {
 
 // A file open for binary reading.
@@ -113,6 +115,28 @@ class System {
                                                 const std::string& arguments,
                                                 const std::string& working_dir) = 0;
   virtual void SleepMilliseconds(int ms) = 0;
+
+  // --- Registry, written (the uninstall entry). A key opened here is read with
+  // QueryRegistryValue and closed with CloseRegistryKey like any other. Every key is
+  // opened and written in the machine's own view (KEY_WOW64_64KEY): Setup.exe's 32- and
+  // 64-bit builds and the native program all write and find the same key, never a
+  // Wow6432Node copy of it. Strings are code-page bytes, as everywhere here.
+  //
+  // Opens `subkey` (backslash-separated names) under `parent`, a root or a key opened
+  // here, for reading and writing. kCreateIfMissing creates it and the keys on its way;
+  // kMustExist answers kNotFound when it is missing.
+  enum class KeyDisposition { kMustExist, kCreateIfMissing };
+  virtual Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                           KeyDisposition disposition, RegKey* key) = 0;
+  // A REG_SZ value, or REG_EXPAND_SZ when `expandable`; an empty name is the default value.
+  virtual Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                                   bool expandable) = 0;
+  virtual Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) = 0;
+  // kNotFound when the key holds no such value.
+  virtual Status DeleteRegistryValue(RegKey key, const std::string& name) = 0;
+  // Deletes `subkey` of `parent` (a root or a key opened here) with its values and every
+  // key beneath it. kNotFound when there is no such key.
+  virtual Status DeleteRegistryKey(RegKey parent, const std::string& subkey) = 0;
 };
 
 }  // namespace setup

@@ -57,6 +57,15 @@ class PosixSystem : public System {
   std::unique_ptr<Process> StartProcess(const std::string& program, const std::string& arguments,
                                         const std::string& working_dir) override;
   void SleepMilliseconds(int ms) override;
+  // Into the prefix's system.reg (HKEY_LOCAL_MACHINE) and user.reg (HKEY_CURRENT_USER)
+  // through WineRegistry: safe while a Wine server runs for the prefix (hive_file.h).
+  Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                   KeyDisposition disposition, RegKey* key) override;
+  Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                           bool expandable) override;
+  Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
+  Status DeleteRegistryValue(RegKey key, const std::string& name) override;
+  Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
 
  private:
   // After an entry that `leaf` says was found in its folder's index could not be used

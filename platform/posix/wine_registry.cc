@@ -178,6 +178,10 @@ RegKey WineRegistry::OpenKey(RegKey parent, const std::string& subkey) {
     if (!seen) view.push_back(found);
   }
   if (view.empty()) return 0;
+  return NewHandle(std::move(view));
+}
+
+RegKey WineRegistry::NewHandle(View view) {
   // Handles run from 1 to 0x7FFFFFFF, below the roots (0x80000000 and up).
   while (handles_.count(next_handle_) != 0) {
     next_handle_ = next_handle_ >= 0x7FFFFFFF ? 1 : next_handle_ + 1;
@@ -209,6 +213,9 @@ bool WineRegistry::QueryValue(RegKey key, const std::string& name, std::string* 
   return false;
 }
 
-void WineRegistry::CloseKey(RegKey key) { handles_.erase(key); }
+void WineRegistry::CloseKey(RegKey key) {
+  handles_.erase(key);
+  write_keys_.erase(key);
+}
 
 }  // namespace setup

@@ -1,0 +1,65 @@
+// Writing a change into a Wine prefix's hive file without losing the registry.
+//
+// While a Wine server runs for a prefix it holds the whole registry in memory and writes
+// it over the hive files when it saves, so a change made to the file meanwhile would be
+// lost. The server holds an fcntl write lock on the file "lock" in its directory while
+// it runs: /tmp/.wine-<uid>/server-<dev>-<inode>/ (the prefix's device and inode in hex),
+// or, where Debian's Wine keeps it, /tmp/<name>/server-<dev>-<inode>/ with <name> read
+// from the prefix's file "wineserver". A server that starts while another process holds
+// that lock gives up and its client tries again, so the lock is also what keeps a server
+// from starting while the file is rewritten.
+//
+// So: when the lock can be taken, the file is read, changed by EditHiveText, written to a
+// temporary file beside it (the file's mode kept), flushed and renamed over it, and the
+// lock let go. When a server holds it, the change goes through Wine's own tool in that
+// prefix (`wine reg add|delete ... /f /reg:64`), which the server applies and saves
+// itself.
+#ifndef SETUP_PLATFORM_POSIX_HIVE_FILE_H_
+#define SETUP_PLATFORM_POSIX_HIVE_FILE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/status.h"
+#include "platform/posix/reg_hive_edit.h"
+
+namespace setup {
+
+// The locks of the server directories of one prefix, taken for as long as this lives.
+class WineServerLock {
+ public:
+  explicit WineServerLock(const std::string& prefix);
+  ~WineServerLock();
+  WineServerLock(const WineServerLock&) = delete;
+  WineServerLock& operator=(const WineServerLock&) = delete;
+
+  // True when a server holds a lock (or a lock file is there and cannot be opened, which
+  // is taken as a server running: the careful answer).
+  bool server_running() const { return server_running_; }
+
+ private:
+  std::vector<int> fds_;
+  bool server_running_ = false;
+};
+
+// The server directories a prefix may have, whether or not they exist.
+std::vector<std::string> WineServerDirectories(const std::string& prefix);
+
+// The time now in 100-ns ticks since 1601, as the hive files stamp their keys.
+std::uint64_t FileTimeNow();
+
+// Applies `edit` to `<prefix>/<file>` (file: "system.reg" for HKEY_LOCAL_MACHINE,
+// "user.reg" for HKEY_CURRENT_USER; `root` names that root for Wine's tool: "HKLM",
+// "HKCU"). kNotFound when the hive file is missing, kCorrupt when it is not a hive, the
+// tool's failure as kFailed with its exit status in os_error, kUnsupported when the tool
+// cannot be started.
+Status WriteHiveChange(const std::string& prefix, const std::string& file, const std::string& root,
+                       const HiveEdit& edit);
+
+// The arguments of Wine's tool for `edit` under `root`, from "reg" on (UTF-8).
+std::vector<std::string> RegToolArguments(const std::string& root, const HiveEdit& edit);
+
+}  // namespace setup
+
+#endif  // SETUP_PLATFORM_POSIX_HIVE_FILE_H_
