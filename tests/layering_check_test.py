@@ -40,6 +40,8 @@ class LayeringCheckTest(unittest.TestCase):
              "tests/unit/x_test.cc: includes app/transcript.h from outside app/"),
             ({"sysquery/registry_path.cc": '#include "platform/posix/posix_system.h"\n'},
              "sysquery/registry_path.cc: portable file includes platform/posix/posix_system.h"),
+            ({"record/uninstall_entry.cc": "#include <windows.h>\n"},
+             "record/uninstall_entry.cc: portable file includes <windows.h>"),
             ({"text/reader.cc": "#  include <unistd.h>\n"},
              "text/reader.cc: portable file includes <unistd.h>"),
             ({"platform/win32/files.cc": '#include "script/run_state.h"\n'},

@@ -56,10 +56,10 @@ std::string Utf8(std::u16string_view text) {
 
 Status ErrnoStatus(StatusKind fallback, const std::string& path) {
   int error = errno;
-  StatusKind kind = error == ENOENT              ? StatusKind::kNotFound
+  StatusKind kind = error == ENOENT                     ? StatusKind::kNotFound
                     : error == EACCES || error == EPERM ? StatusKind::kAccessDenied
-                    : error == ENOSPC            ? StatusKind::kDiskFull
-                                                 : fallback;
+                    : error == ENOSPC                   ? StatusKind::kDiskFull
+                                                        : fallback;
   return Status(kind, path, static_cast<std::uint32_t>(error));
 }
 
@@ -84,8 +84,10 @@ Status ReadHive(const std::string& path, std::string* text, struct stat* st) {
   }
 }
 
-// Writes `text` over `path` through a temporary file beside it, flushed to the disk
-// before the rename, and the rename flushed with the folder.
+// Writes `text` over `path` through a temporary file beside it, renamed over it when
+// complete, as the Wine server saves a hive: a failure or a kill leaves the old file.
+// Like the server, it does not wait for the disk: a run makes a dozen changes in a row,
+// and a flush of a hive of megabytes for each would cost more than the rest of an install.
 Status ReplaceHive(const std::string& path, const std::string& text, mode_t mode) {
   std::unique_ptr<TempFile> temp = TempFile::Create(path);
   if (!temp) return ErrnoStatus(StatusKind::kWriteError, path);
@@ -95,11 +97,7 @@ Status ReplaceHive(const std::string& path, const std::string& text, mode_t mode
     if (n <= 0) return ErrnoStatus(StatusKind::kWriteError, path);
     done += static_cast<std::size_t>(n);
   }
-  if (fsync(temp->fd()) != 0) return ErrnoStatus(StatusKind::kWriteError, path);
   if (!temp->Commit(mode & 07777)) return ErrnoStatus(StatusKind::kWriteError, path);
-  std::string dir = path.substr(0, path.rfind('/') + 1);
-  ScopedFd folder(open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.valid()) fsync(folder.get());
   return Status::Ok();
 }
 

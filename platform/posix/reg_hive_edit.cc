@@ -35,6 +35,47 @@ std::size_t FirstNonBlank(std::string_view text, const Line& line) {
   return p;
 }
 
+// A key path folded for comparison as one string: the folded names, each followed by
+// a NUL, which sorts below every character, so that comparing two of them compares the
+// names one by one, as Wine orders its keys.
+std::u16string JoinFolded(const std::vector<std::u16string>& names) {
+  std::u16string joined;
+  for (const std::u16string& name : names) joined += FoldCase(name) + u'\0';
+  return joined;
+}
+
+// Folds `path` (a header's path as read) into `*joined` in place of JoinFolded.
+void FoldHeaderPath(const std::u16string& path, std::u16string* joined) {
+  joined->clear();
+  std::size_t name_start = 0;
+  for (char16_t c : path) {
+    if (c == u'\\') {
+      if (joined->size() > name_start) {
+        joined->push_back(u'\0');
+        name_start = joined->size();
+      }
+    } else {
+      joined->push_back(FoldUnit(c));
+    }
+  }
+  if (joined->size() > name_start) joined->push_back(u'\0');
+}
+
+// How a block's key stands to the key a change is about and to that key's parent.
+struct Relation {
+  bool same = false;   // the key itself
+  bool under = false;  // the key or a key beneath it
+  bool after = false;  // sorts after the key
+};
+
+Relation Relate(const std::u16string& path, const std::u16string& key) {
+  Relation r;
+  r.under = path.starts_with(key);
+  r.same = r.under && path.size() == key.size();
+  r.after = path > key;
+  return r;
+}
+
 // A key's block: from its "[path]" line to where the next block's line begins.
 struct Block {
   std::size_t begin = 0;
@@ -42,12 +83,15 @@ struct Block {
   std::size_t header_end = 0;  // the end of the header line
   std::size_t end = 0;
   bool valid = false;  // the header's path could be read
-  std::vector<std::u16string> folded;
+  Relation key, parent;
 };
 
-// The blocks of a hive text, in file order.
-std::vector<Block> ScanBlocks(std::string_view text) {
+// The blocks of a hive text, in file order, each related to `key` and `parent` (joined
+// and folded). A hive holds tens of thousands of keys: nothing is kept of each but this.
+std::vector<Block> ScanBlocks(std::string_view text, const std::u16string& key,
+                              const std::u16string& parent) {
   std::vector<Block> blocks;
+  std::u16string path, joined;
   for (std::size_t pos = 0; pos < text.size();) {
     Line line = LineAt(text, pos);
     pos = line.next;
@@ -58,21 +102,17 @@ std::vector<Block> ScanBlocks(std::string_view text) {
     block.begin = line.begin;
     block.header_end = line.end;
     block.end = text.size();
-    std::u16string path;
-    std::string_view header = text.substr(0, line.end);
-    std::size_t after = ParseRegEscaped(header, p + 1, ']', &path);
+    std::size_t after = ParseRegEscaped(text.substr(0, line.end), p + 1, ']', &path);
     if (after != std::string_view::npos) {
       block.valid = true;
       block.stamp = after;
-      block.folded = FoldedKeyPath(path);
+      FoldHeaderPath(path, &joined);
+      block.key = Relate(joined, key);
+      block.parent = Relate(joined, parent);
     }
-    blocks.push_back(std::move(block));
+    blocks.push_back(block);
   }
   return blocks;
-}
-
-bool HasPrefix(const std::vector<std::u16string>& path, const std::vector<std::u16string>& prefix) {
-  return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
 // A replacement of [begin, end) by `text`; a change is a sorted list of disjoint ones.
@@ -141,8 +181,10 @@ void Restamp(std::string_view text, const Block& block, std::uint64_t filetime,
   splices->push_back({block.stamp, block.header_end, fresh.substr(2, newline - 2)});
   if (block.header_end >= block.end) return;
   Line line = LineAt(text, block.header_end + 1);
-  if (line.begin < block.end && text.substr(line.begin, line.end - line.begin).starts_with("#time=")) {
-    splices->push_back({line.begin, line.end, fresh.substr(newline + 1, fresh.size() - newline - 2)});
+  if (line.begin < block.end &&
+      text.substr(line.begin, line.end - line.begin).starts_with("#time=")) {
+    splices->push_back(
+        {line.begin, line.end, fresh.substr(newline + 1, fresh.size() - newline - 2)});
   }
 }
 
@@ -165,10 +207,10 @@ std::vector<Splice> ValueLines(std::string_view text, const Block& block,
     }
     std::size_t p = FirstNonBlank(text, line);
     std::u16string name;
-    bool named = p < line.end && (text[p] == '@' || (text[p] == '"' &&
-                                                     ParseRegEscaped(text.substr(0, line.end), p + 1,
-                                                                     '"', &name) !=
-                                                         std::string_view::npos));
+    bool named =
+        p < line.end &&
+        (text[p] == '@' || (text[p] == '"' && ParseRegEscaped(text.substr(0, line.end), p + 1, '"',
+                                                              &name) != std::string_view::npos));
     if (named && FoldCase(name) == folded_name) found.push_back({line.begin, stop, std::string()});
     pos = stop;
   }
@@ -182,15 +224,16 @@ std::size_t ContentEnd(std::string_view text, const Block& block) {
   return end < block.end && text[end] == '\n' ? end + 1 : end;
 }
 
-// A new block for `names` holding `values`, placed where Wine's sorted order puts it.
+// A new block for `names` holding `values`, placed where Wine's sorted order puts it:
+// before the first block that sorts after it (for the parent of a deleted key, leaving
+// out the deleted blocks).
 Splice NewBlock(std::string_view text, const std::vector<Block>& blocks,
                 const std::vector<std::u16string>& names, const std::string& values,
-                std::uint64_t filetime) {
-  std::vector<std::u16string> folded;
-  for (const std::u16string& name : names) folded.push_back(FoldCase(name));
+                std::uint64_t filetime, bool for_parent) {
   std::string block = KeyHeader(names, filetime) + values;
   for (const Block& b : blocks) {
-    if (b.valid && b.folded > folded) return {b.begin, b.begin, block + "\n"};
+    if (!b.valid || (for_parent && b.key.under)) continue;
+    if (for_parent ? b.parent.after : b.key.after) return {b.begin, b.begin, block + "\n"};
   }
   std::string tail = !text.empty() && text.back() != '\n' ? "\n\n" : "\n";
   return {text.size(), text.size(), tail + block};
@@ -207,7 +250,8 @@ void AppendWineEscaped(std::u16string_view text, const char quote[2], std::strin
     if (c > 127) {
       bool hex_next = next < 128 && ((next >= '0' && next <= '9') || (next >= 'a' && next <= 'f') ||
                                      (next >= 'A' && next <= 'F'));
-      std::snprintf(buffer, sizeof buffer, hex_next ? "\\x%04x" : "\\x%x", static_cast<unsigned>(c));
+      std::snprintf(buffer, sizeof buffer, hex_next ? "\\x%04x" : "\\x%x",
+                    static_cast<unsigned>(c));
       out->append(buffer);
     } else if (c < 32) {
       if (kEscapes[c] != '.') {
@@ -228,14 +272,13 @@ void AppendWineEscaped(std::u16string_view text, const char quote[2], std::strin
 namespace {
 
 Status EditValue(std::string_view text, const std::vector<Block>& blocks, const HiveEdit& edit,
-                 const std::vector<std::u16string>& folded, std::uint64_t filetime,
-                 std::vector<Splice>* splices) {
+                 std::uint64_t filetime, std::vector<Splice>* splices) {
   bool set = edit.kind == HiveEdit::Kind::kSetValue;
   const Block* last = nullptr;
   bool removed = false;
   std::u16string folded_name = FoldCase(edit.value_name);
   for (const Block& block : blocks) {
-    if (!block.valid || block.folded != folded) continue;
+    if (!block.valid || !block.key.same) continue;
     last = &block;
     for (Splice& line : ValueLines(text, block, folded_name)) {
       splices->push_back(std::move(line));
@@ -244,7 +287,7 @@ Status EditValue(std::string_view text, const std::vector<Block>& blocks, const 
   }
   if (last == nullptr) {
     if (!set) return Status(StatusKind::kNotFound);
-    splices->push_back(NewBlock(text, blocks, edit.key, ValueLine(edit), filetime));
+    splices->push_back(NewBlock(text, blocks, edit.key, ValueLine(edit), filetime, false));
     return Status::Ok();
   }
   if (!set && !removed) return Status(StatusKind::kNotFound);
@@ -266,12 +309,10 @@ Status EditValue(std::string_view text, const std::vector<Block>& blocks, const 
 }
 
 Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const HiveEdit& edit,
-                 const std::vector<std::u16string>& folded, std::uint64_t filetime,
-                 std::vector<Splice>* splices) {
-  std::vector<std::u16string> parent(folded.begin(), folded.end() - 1);
-  bool parent_stays = parent.empty();
+                 std::uint64_t filetime, std::vector<Splice>* splices) {
+  bool parent_stays = edit.key.size() == 1;
   for (const Block& block : blocks) {
-    if (block.valid && HasPrefix(block.folded, folded)) {
+    if (block.valid && block.key.under) {
       std::size_t begin = block.begin;
       // The last block of the file takes the blank line before it along.
       if (block.end == text.size() && begin >= 2 && text[begin - 1] == '\n' &&
@@ -279,7 +320,7 @@ Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const 
         --begin;
       }
       splices->push_back({begin, block.end, std::string()});
-    } else if (block.valid && HasPrefix(block.folded, parent)) {
+    } else if (block.valid && block.parent.under) {
       parent_stays = true;
     }
   }
@@ -287,12 +328,7 @@ Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const 
   if (!parent_stays) {
     // The parent was written only through its children: it keeps a block of its own.
     std::vector<std::u16string> names(edit.key.begin(), edit.key.end() - 1);
-    std::vector<Block> others;
-    for (const Block& block : blocks) {
-      if (!block.valid || !HasPrefix(block.folded, folded)) others.push_back(block);
-    }
-    Splice added = NewBlock(text, others, names, std::string(), filetime);
-    splices->push_back(std::move(added));
+    splices->push_back(NewBlock(text, blocks, names, std::string(), filetime, true));
   }
   return Status::Ok();
 }
@@ -302,33 +338,32 @@ Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const 
 Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t filetime,
                     std::string* out) {
   if (!text.starts_with(kHeader)) return Status(StatusKind::kCorrupt);
-  std::vector<std::u16string> folded;
   for (const std::u16string& name : edit.key) {
     if (name.empty() || name.find(u'\\') != std::u16string::npos) {
       return Status(StatusKind::kInvalidName);
     }
-    folded.push_back(FoldCase(name));
   }
-  if (folded.empty()) return Status(StatusKind::kInvalidName);
-  std::vector<Block> blocks = ScanBlocks(text);
+  if (edit.key.empty()) return Status(StatusKind::kInvalidName);
+  std::vector<std::u16string> parent(edit.key.begin(), edit.key.end() - 1);
+  std::vector<Block> blocks = ScanBlocks(text, JoinFolded(edit.key), JoinFolded(parent));
   std::vector<Splice> splices;
   Status status;
   switch (edit.kind) {
     case HiveEdit::Kind::kCreateKey:
       for (const Block& block : blocks) {
-        if (block.valid && HasPrefix(block.folded, folded)) {
+        if (block.valid && block.key.under) {
           *out = std::string(text);
           return Status::Ok();
         }
       }
-      splices.push_back(NewBlock(text, blocks, edit.key, std::string(), filetime));
+      splices.push_back(NewBlock(text, blocks, edit.key, std::string(), filetime, false));
       break;
     case HiveEdit::Kind::kSetValue:
     case HiveEdit::Kind::kDeleteValue:
-      status = EditValue(text, blocks, edit, folded, filetime, &splices);
+      status = EditValue(text, blocks, edit, filetime, &splices);
       break;
     case HiveEdit::Kind::kDeleteKey:
-      status = DeleteKey(text, blocks, edit, folded, filetime, &splices);
+      status = DeleteKey(text, blocks, edit, filetime, &splices);
       break;
   }
   if (!status.ok()) return status;

@@ -151,7 +151,8 @@ Status WineRegistry::DeleteKey(RegKey parent, const std::string& subkey) {
   edit.kind = HiveEdit::Kind::kDeleteKey;
   edit.key = target.names;
   status = Store(target.hive, edit);
-  if (!status.ok()) return known ? status : Status(StatusKind::kNotFound, subkey, status.os_error());
+  if (!status.ok())
+    return known ? status : Status(StatusKind::kNotFound, subkey, status.os_error());
   // The keys stay owned by nodes_: a handle still open on them reads what they held.
   if (holder != nullptr) holder->subkeys.erase(folded.back());
   return Status::Ok();

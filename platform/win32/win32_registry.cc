@@ -66,8 +66,8 @@ Status Win32System::OpenRegistryKeyForWriting(RegKey parent, const std::string& 
   return Status::Ok();
 }
 
-Status Win32System::SetRegistryString(RegKey key, const std::string& name,
-                                      const std::string& value, bool expandable) {
+Status Win32System::SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                                      bool expandable) {
   // The size counts the terminating NUL, which c_str() holds.
   return SetValue(key, name, expandable ? REG_EXPAND_SZ : REG_SZ, value.c_str(),
                   static_cast<DWORD>(value.size() + 1));

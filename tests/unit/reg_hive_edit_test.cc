@@ -55,10 +55,10 @@ HiveEdit Edit(HiveEdit::Kind kind, std::vector<std::u16string> key, std::u16stri
   return edit;
 }
 
-const std::vector<std::u16string> kOld = {u"Software", u"Microsoft", u"Windows", u"CurrentVersion",
-                                          u"Uninstall", u"Old"};
-const std::vector<std::u16string> kNew = {u"Software", u"Microsoft", u"Windows", u"CurrentVersion",
-                                          u"Uninstall", u"Example.Demo"};
+const std::vector<std::u16string> kOld = {u"Software",       u"Microsoft", u"Windows",
+                                          u"CurrentVersion", u"Uninstall", u"Old"};
+const std::vector<std::u16string> kNew = {u"Software",       u"Microsoft", u"Windows",
+                                          u"CurrentVersion", u"Uninstall", u"Example.Demo"};
 
 // Each change is the hive with one stretch replaced: `before` (a unique piece of kHive)
 // becomes `after`; every other byte stays.
@@ -67,8 +67,8 @@ TEST(RegHiveEditTest, ChangesTouchOnlyTheirKey) {
   const std::string old_block = "[" + kUninstall + "\\\\Old] 1700000000\n#time=1d9a2b3c4d5e6f7\n";
   const std::string old_values =
       "\"DisplayName\"=\"Old\"\n\"Bin\"=hex:01,02,\\\n  03\n\"DisplayVersion\"=\"1.0\"\n";
-  const std::string old_sub = "\n[" + kUninstall +
-                              "\\\\Old\\\\Sub] 1700000000\n#time=1d9a2b3c4d5e6f7\n\"X\"=\"y\"\n";
+  const std::string old_sub =
+      "\n[" + kUninstall + "\\\\Old\\\\Sub] 1700000000\n#time=1d9a2b3c4d5e6f7\n\"X\"=\"y\"\n";
   const std::string new_stamped = "[" + kUninstall + "\\\\Old" + kStamp;
   const struct Row {
     HiveEdit edit;
@@ -187,7 +187,9 @@ TEST(RegHiveEditTest, EscapesAsWineDoes) {
 // What a change writes reads back through the hive reader as it was given.
 TEST(RegHiveEditTest, WhatIsWrittenReadsBack) {
   const std::u16string texts[] = {u"C:\\Program Files\\Demo", u"\u30c7\u30e2 \"v\" [1]",
-                                  u"tab\tnew\nline\x01" u"0", u"caf\u00e9", u""};
+                                  u"tab\tnew\nline\x01"
+                                  u"0",
+                                  u"caf\u00e9", u""};
   for (const std::u16string& text : texts) {
     std::string out;
     ASSERT_TRUE(EditHiveText(kHive, Edit(HiveEdit::Kind::kSetValue, kNew, u"Na\"me", kRegSz, text),
@@ -198,7 +200,8 @@ TEST(RegHiveEditTest, WhatIsWrittenReadsBack) {
     std::vector<std::unique_ptr<RegHiveKey>> keys;
     ParseRegHive(out, &root, &keys, nullptr);
     const RegHiveKey* node = &root;
-    for (const std::u16string& name : FoldedKeyPath(u"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\EXAMPLE.DEMO")) {
+    for (const std::u16string& name :
+         FoldedKeyPath(u"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\EXAMPLE.DEMO")) {
       node = node->subkeys.at(name);
     }
     const std::string& raw = node->values.at(u"NA\"ME").data;
