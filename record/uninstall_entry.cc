@@ -111,7 +111,8 @@ Status ReadUninstallEntry(System& system, const std::string& id, UninstallEntryV
   if (!status.ok()) return status;
   UninstallEntryValues read;
   read.id = id;
-  for (const StringValue& value : kStringValues) read.*value.field = ReadString(system, key.get(), value.name);
+  for (const StringValue& value : kStringValues)
+    read.*value.field = ReadString(system, key.get(), value.name);
   std::string size;
   if (system.QueryRegistryValue(key.get(), "EstimatedSize", &size) && size.size() == 4) {
     for (int i = 3; i >= 0; --i) {

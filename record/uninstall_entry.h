@@ -24,7 +24,8 @@
 namespace setup {
 
 // The parent of every entry, under HKEY_LOCAL_MACHINE.
-inline constexpr char kUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr char kUninstallKeyPath[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // What an entry holds. Strings are code-page bytes, as System takes them.
 struct UninstallEntryValues {
@@ -34,7 +35,7 @@ struct UninstallEntryValues {
   std::string publisher;
   std::string url_info_about;
   std::string install_location;
-  std::string install_date;  // YYYYMMDD
+  std::string install_date;          // YYYYMMDD
   std::uint32_t estimated_size = 0;  // KiB
   std::string uninstall_string;
   std::string quiet_uninstall_string;

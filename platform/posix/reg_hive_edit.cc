@@ -293,9 +293,7 @@ Status EditValue(std::string_view text, const std::vector<Block>& blocks, const 
   if (!set && !removed) return Status(StatusKind::kNotFound);
   Restamp(text, *last, filetime, splices);
   if (set) {
-    std::size_t at = ContentEnd(text, *last);
     std::string line = ValueLine(edit);
-    if (at == text.size() && !text.empty() && text.back() != '\n') line.insert(0, "\n");
     // A value replaced in place keeps its place among the others.
     for (Splice& s : *splices) {
       if (s.text.empty() && s.begin >= last->begin && s.end <= last->end) {
@@ -303,6 +301,12 @@ Status EditValue(std::string_view text, const std::vector<Block>& blocks, const 
         return Status::Ok();
       }
     }
+    std::size_t at = ContentEnd(text, *last);
+    if (at == text.size() && !text.empty() && text.back() != '\n') line.insert(0, "\n");
+    // After a line that goes on (a backslash at its end), a blank line ends it first.
+    std::size_t before = at;
+    while (before > 0 && (text[before - 1] == '\n' || IsBlank(text[before - 1]))) --before;
+    if (before > 0 && text[before - 1] == '\\') line.insert(0, "\n");
     splices->push_back({at, at, line});
   }
   return Status::Ok();

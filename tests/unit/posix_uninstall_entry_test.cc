@@ -142,9 +142,9 @@ TEST_F(PosixUninstallEntryTest, AHiveThatIsNotWinesIsNeverRewritten) {
   unlink(hive_.c_str());
   PosixSystem system(dir_.path());
   EXPECT_TRUE(WriteUninstallEntry(system, Values("1.0")).Is(StatusKind::kNotFound));
-  EXPECT_FALSE(PosixSystem("").OpenRegistryKeyForWriting(kHkeyLocalMachine, "Software",
-                                                         System::KeyDisposition::kMustExist,
-                                                         nullptr)
+  EXPECT_FALSE(PosixSystem("")
+                   .OpenRegistryKeyForWriting(kHkeyLocalMachine, "Software",
+                                              System::KeyDisposition::kMustExist, nullptr)
                    .ok());
 }
 

@@ -10,7 +10,8 @@
 namespace setup {
 namespace {
 
-const std::string kKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example.Demo";
+const std::string kKey =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example.Demo";
 
 UninstallEntryValues DemoValues() {
   UninstallEntryValues v;
