@@ -71,9 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool ok = true;
   if (kind == 0) ok = present;
   if (kind == 1 || kind == 2) {
-    auto it = present ? node->values.find(setup::FoldCase(edit.value_name)) : node->values.end();
-    ok = present && it != node->values.end() && it->second.type == edit.type;
-    if (ok && kind == 1) ok = it->second.data == setup::Utf16ToLittleEndian(edit.text + u'\0');
+    ok = present;
+    if (ok) {
+      auto it = node->values.find(setup::FoldCase(edit.value_name));
+      ok = it != node->values.end() && it->second.type == edit.type;
+      if (ok && kind == 1) ok = it->second.data == setup::Utf16ToLittleEndian(edit.text + u'\0');
+    }
   }
   if (kind == 3) ok = !present || node->values.count(setup::FoldCase(edit.value_name)) == 0;
   if (kind == 4) ok = !present;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/hex_digit.h"
 #include "platform/posix/reg_hive.h"
 #include "platform/posix/utf16_text.h"
 
@@ -14,7 +15,10 @@ constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+// What the reader skips as space.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 // One line of the text: [begin, end) without its '\n'; `next` is where the next begins.
 struct Line {
@@ -35,30 +39,35 @@ std::size_t FirstNonBlank(std::string_view text, const Line& line) {
   return p;
 }
 
-// A key path folded for comparison as one string: the folded names, each followed by
-// a NUL, which sorts below every character, so that comparing two of them compares the
-// names one by one, as Wine orders its keys.
-std::u16string JoinFolded(const std::vector<std::u16string>& names) {
-  std::u16string joined;
-  for (const std::u16string& name : names) joined += FoldCase(name) + u'\0';
+// A key path folded for comparison as one string: each folded name's units moved up by
+// one, each name followed by a 0, which sorts below every unit (a NUL in a name too), so
+// that comparing two of them compares the names one by one, as Wine orders its keys.
+using Joined = std::u32string;
+
+Joined JoinFolded(const std::vector<std::u16string>& names) {
+  Joined joined;
+  for (const std::u16string& name : names) {
+    for (char16_t c : name) joined.push_back(static_cast<char32_t>(FoldUnit(c)) + 1);
+    joined.push_back(0);
+  }
   return joined;
 }
 
-// Folds `path` (a header's path as read) into `*joined` in place of JoinFolded.
-void FoldHeaderPath(const std::u16string& path, std::u16string* joined) {
+// Folds `path` (a header's path as read) into `*joined` as JoinFolded does its names.
+void FoldHeaderPath(const std::u16string& path, Joined* joined) {
   joined->clear();
   std::size_t name_start = 0;
   for (char16_t c : path) {
     if (c == u'\\') {
       if (joined->size() > name_start) {
-        joined->push_back(u'\0');
+        joined->push_back(0);
         name_start = joined->size();
       }
     } else {
-      joined->push_back(FoldUnit(c));
+      joined->push_back(static_cast<char32_t>(FoldUnit(c)) + 1);
     }
   }
-  if (joined->size() > name_start) joined->push_back(u'\0');
+  if (joined->size() > name_start) joined->push_back(0);
 }
 
 // How a block's key stands to the key a change is about and to that key's parent.
@@ -68,7 +77,7 @@ struct Relation {
   bool after = false;  // sorts after the key
 };
 
-Relation Relate(const std::u16string& path, const std::u16string& key) {
+Relation Relate(const Joined& path, const Joined& key) {
   Relation r;
   r.under = path.starts_with(key);
   r.same = r.under && path.size() == key.size();
@@ -86,31 +95,103 @@ struct Block {
   Relation key, parent;
 };
 
+// A value's line, with the lines the reader takes as more of it.
+struct ValueAt {
+  std::size_t block, begin, end;
+  std::u16string folded_name;
+  bool open;  // its last line goes on, but the text ends
+};
+
+// The end of the value line `line` whose first character is at `p`: after the lines the
+// reader takes as more of it. It reads a value's hex data ("hex:" or "hex(N):") as bytes,
+// and a backslash after them, with anything after it, sends it on to the next line,
+// whatever that holds: a header too.
+std::size_t ValueStop(std::string_view text, const Line& line, std::size_t p, bool* open) {
+  *open = false;
+  std::string_view s = text.substr(0, line.end);
+  if (s.ends_with('\r')) s.remove_suffix(1);
+  std::size_t q = p + 1;
+  if (text[p] == '"') {
+    while (q < s.size() && s[q] != '"') q += s[q] == '\\' ? 2 : 1;
+    if (q >= s.size()) return line.next;  // no closing quote: the reader drops the line
+    ++q;
+  }
+  while (q < s.size() && IsBlank(s[q])) ++q;
+  if (q >= s.size() || s[q] != '=') return line.next;
+  for (++q; q < s.size() && IsBlank(s[q]);) ++q;
+  std::string_view data = s.substr(q);
+  if (data.starts_with("hex:")) {
+    data.remove_prefix(4);
+  } else if (data.starts_with("hex(")) {
+    std::size_t i = 4;
+    while (i < data.size() && HexDigit(data[i]) >= 0) ++i;
+    if (i == 4 || data.substr(i, 2) != "):") return line.next;
+    data.remove_prefix(i + 2);
+  } else {
+    return line.next;
+  }
+  std::size_t next = line.next;
+  for (;;) {
+    std::size_t i = 0;
+    while (i < data.size() && HexDigit(data[i]) >= 0) {
+      ++i;
+      if (i < data.size() && HexDigit(data[i]) >= 0) ++i;
+      if (i < data.size() && data[i] == ',') ++i;
+    }
+    while (i < data.size() && IsBlank(data[i])) ++i;
+    if (i == data.size() || data[i] != '\\') return next;
+    if (next >= text.size()) {
+      *open = true;
+      return next;
+    }
+    Line more = LineAt(text, next);
+    next = more.next;
+    data = text.substr(more.begin, more.end - more.begin);
+    if (data.ends_with('\r')) data.remove_suffix(1);
+    while (!data.empty() && IsBlank(data.front())) data.remove_prefix(1);
+  }
+}
+
 // The blocks of a hive text, in file order, each related to `key` and `parent` (joined
-// and folded). A hive holds tens of thousands of keys: nothing is kept of each but this.
-std::vector<Block> ScanBlocks(std::string_view text, const std::u16string& key,
-                              const std::u16string& parent) {
+// and folded), read line by line as the reader reads them; the value lines of the blocks
+// of `key` itself go to `*values`. A hive holds tens of thousands of keys: nothing more
+// is kept of them.
+std::vector<Block> ScanBlocks(std::string_view text, const Joined& key, const Joined& parent,
+                              std::vector<ValueAt>* values) {
   std::vector<Block> blocks;
-  std::u16string path, joined;
-  for (std::size_t pos = 0; pos < text.size();) {
+  std::u16string path, name;
+  Joined joined;
+  for (std::size_t pos = LineAt(text, 0).next; pos < text.size();) {
     Line line = LineAt(text, pos);
     pos = line.next;
     std::size_t p = FirstNonBlank(text, line);
-    if (p == line.end || text[p] != '[') continue;
-    if (!blocks.empty()) blocks.back().end = line.begin;
-    Block block;
-    block.begin = line.begin;
-    block.header_end = line.end;
-    block.end = text.size();
-    std::size_t after = ParseRegEscaped(text.substr(0, line.end), p + 1, ']', &path);
-    if (after != std::string_view::npos) {
-      block.valid = true;
-      block.stamp = after;
-      FoldHeaderPath(path, &joined);
-      block.key = Relate(joined, key);
-      block.parent = Relate(joined, parent);
+    if (p == line.end) continue;
+    if (text[p] == '[') {
+      if (!blocks.empty()) blocks.back().end = line.begin;
+      Block block;
+      block.begin = line.begin;
+      block.header_end = line.end;
+      block.end = text.size();
+      std::size_t after = ParseRegEscaped(text.substr(0, line.end), p + 1, ']', &path);
+      if (after != std::string_view::npos) {
+        block.valid = true;
+        block.stamp = after;
+        FoldHeaderPath(path, &joined);
+        block.key = Relate(joined, key);
+        block.parent = Relate(joined, parent);
+      }
+      blocks.push_back(block);
+    } else if ((text[p] == '"' || text[p] == '@') && !blocks.empty() && blocks.back().valid) {
+      bool open = false;
+      pos = ValueStop(text, line, p, &open);
+      if (!blocks.back().key.same) continue;
+      name.clear();
+      if (text[p] == '"' &&
+          ParseRegEscaped(text.substr(0, line.end), p + 1, '"', &name) == std::string_view::npos) {
+        continue;
+      }
+      values->push_back({blocks.size() - 1, line.begin, pos, FoldCase(name), open});
     }
-    blocks.push_back(block);
   }
   return blocks;
 }
@@ -188,40 +269,30 @@ void Restamp(std::string_view text, const Block& block, std::uint64_t filetime,
   }
 }
 
-// The lines of `block` that hold the value `folded_name`, each with its continuation
-// lines (a line of hex bytes ending in a backslash goes on).
-std::vector<Splice> ValueLines(std::string_view text, const Block& block,
-                               const std::u16string& folded_name) {
-  std::vector<Splice> found;
-  std::size_t pos = block.header_end < block.end ? block.header_end + 1 : block.end;
-  while (pos < block.end) {
-    Line line = LineAt(text, pos);
-    std::size_t stop = line.next;
-    std::size_t last = line.end;
-    while (last > line.begin && IsBlank(text[last - 1])) --last;
-    while (last > line.begin && text[last - 1] == '\\' && stop < block.end) {
-      Line more = LineAt(text, stop);
-      stop = more.next;
-      last = more.end;
-      while (last > more.begin && IsBlank(text[last - 1])) --last;
-    }
-    std::size_t p = FirstNonBlank(text, line);
-    std::u16string name;
-    bool named =
-        p < line.end &&
-        (text[p] == '@' || (text[p] == '"' && ParseRegEscaped(text.substr(0, line.end), p + 1, '"',
-                                                              &name) != std::string_view::npos));
-    if (named && FoldCase(name) == folded_name) found.push_back({line.begin, stop, std::string()});
-    pos = stop;
+// The line that ends just before `pos`: the line before a line start, or the line `pos`
+// ends when it is not one (the end of a text without a final newline).
+std::string_view LineBefore(std::string_view text, std::size_t pos) {
+  if (pos == 0) return {};
+  std::size_t end = text[pos - 1] == '\n' ? pos - 1 : pos;
+  std::size_t begin = end == 0 ? std::string_view::npos : text.rfind('\n', end - 1);
+  begin = begin == std::string_view::npos ? 0 : begin + 1;
+  return text.substr(begin, end - begin);
+}
+
+bool IsBlankLine(std::string_view line) {
+  for (char c : line) {
+    if (!IsBlank(c)) return false;
   }
-  return found;
+  return true;
 }
 
 // Where a line added to `block` goes: after its last line that is not blank.
 std::size_t ContentEnd(std::string_view text, const Block& block) {
   std::size_t end = block.end;
   while (end > block.header_end && (text[end - 1] == '\n' || IsBlank(text[end - 1]))) --end;
-  return end < block.end && text[end] == '\n' ? end + 1 : end;
+  // The start of the line after it (blanks may end the line), or the end of the text.
+  std::size_t newline = text.find('\n', end);
+  return newline == std::string_view::npos || newline >= block.end ? block.end : newline + 1;
 }
 
 // A new block for `names` holding `values`, placed where Wine's sorted order puts it:
@@ -233,7 +304,10 @@ Splice NewBlock(std::string_view text, const std::vector<Block>& blocks,
   std::string block = KeyHeader(names, filetime) + values;
   for (const Block& b : blocks) {
     if (!b.valid || (for_parent && b.key.under)) continue;
-    if (for_parent ? b.parent.after : b.key.after) return {b.begin, b.begin, block + "\n"};
+    if (!(for_parent ? b.parent.after : b.key.after)) continue;
+    // A blank line first, unless there is one: nothing before can run on into the header.
+    std::string lead = IsBlankLine(LineBefore(text, b.begin)) ? "" : "\n";
+    return {b.begin, b.begin, lead + block + "\n"};
   }
   std::string tail = !text.empty() && text.back() != '\n' ? "\n\n" : "\n";
   return {text.size(), text.size(), tail + block};
@@ -271,18 +345,16 @@ void AppendWineEscaped(std::u16string_view text, const char quote[2], std::strin
 
 namespace {
 
-Status EditValue(std::string_view text, const std::vector<Block>& blocks, const HiveEdit& edit,
-                 std::uint64_t filetime, std::vector<Splice>* splices) {
+Status EditValue(std::string_view text, const std::vector<Block>& blocks,
+                 const std::vector<ValueAt>& values, const HiveEdit& edit, std::uint64_t filetime,
+                 std::vector<Splice>* splices) {
   bool set = edit.kind == HiveEdit::Kind::kSetValue;
   const Block* last = nullptr;
-  bool removed = false;
-  std::u16string folded_name = FoldCase(edit.value_name);
-  for (const Block& block : blocks) {
-    if (!block.valid || !block.key.same) continue;
-    last = &block;
-    for (Splice& line : ValueLines(text, block, folded_name)) {
-      splices->push_back(std::move(line));
-      removed = true;
+  std::size_t last_index = 0;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].valid && blocks[i].key.same) {
+      last = &blocks[i];
+      last_index = i;
     }
   }
   if (last == nullptr) {
@@ -290,25 +362,36 @@ Status EditValue(std::string_view text, const std::vector<Block>& blocks, const 
     splices->push_back(NewBlock(text, blocks, edit.key, ValueLine(edit), filetime, false));
     return Status::Ok();
   }
-  if (!set && !removed) return Status(StatusKind::kNotFound);
-  Restamp(text, *last, filetime, splices);
-  if (set) {
-    std::string line = ValueLine(edit);
-    // A value replaced in place keeps its place among the others.
-    for (Splice& s : *splices) {
-      if (s.text.empty() && s.begin >= last->begin && s.end <= last->end) {
-        s.text = line;
-        return Status::Ok();
-      }
-    }
-    std::size_t at = ContentEnd(text, *last);
-    if (at == text.size() && !text.empty() && text.back() != '\n') line.insert(0, "\n");
-    // After a line that goes on (a backslash at its end), a blank line ends it first.
-    std::size_t before = at;
-    while (before > 0 && (text[before - 1] == '\n' || IsBlank(text[before - 1]))) --before;
-    if (before > 0 && text[before - 1] == '\\') line.insert(0, "\n");
-    splices->push_back({at, at, line});
+  std::u16string folded_name = FoldCase(edit.value_name);
+  const ValueAt* in_place = nullptr;  // the value's last line in the last block
+  for (const ValueAt& value : values) {
+    if (value.folded_name != folded_name) continue;
+    splices->push_back({value.begin, value.end, std::string()});
+    if (value.block == last_index) in_place = &value;
   }
+  if (!set && splices->empty()) return Status(StatusKind::kNotFound);
+  Restamp(text, *last, filetime, splices);
+  if (!set) return Status::Ok();
+  std::string line = ValueLine(edit);
+  if (in_place != nullptr) {
+    // A value replaced keeps its place among the others.
+    for (Splice& splice : *splices) {
+      if (splice.begin == in_place->begin) splice.text = line;
+    }
+    return Status::Ok();
+  }
+  std::size_t at = ContentEnd(text, *last);
+  // Where the reader would take the new line as more of the value before it, a blank
+  // line ends that value first.
+  for (const ValueAt& value : values) {
+    if (value.block == last_index &&
+        ((value.begin < at && at < value.end) || (value.end == at && value.open))) {
+      line.insert(0, "\n");
+      break;
+    }
+  }
+  if (at == text.size() && !text.empty() && text.back() != '\n') line.insert(0, "\n");
+  splices->push_back({at, at, line});
   return Status::Ok();
 }
 
@@ -341,7 +424,10 @@ Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const 
 
 Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t filetime,
                     std::string* out) {
-  if (!text.starts_with(kHeader)) return Status(StatusKind::kCorrupt);
+  // The first line must be the header alone, as the reader wants it.
+  std::string_view first = text.substr(0, LineAt(text, 0).end);
+  if (first.ends_with('\r')) first.remove_suffix(1);
+  if (first != kHeader) return Status(StatusKind::kCorrupt);
   for (const std::u16string& name : edit.key) {
     if (name.empty() || name.find(u'\\') != std::u16string::npos) {
       return Status(StatusKind::kInvalidName);
@@ -349,7 +435,8 @@ Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t f
   }
   if (edit.key.empty()) return Status(StatusKind::kInvalidName);
   std::vector<std::u16string> parent(edit.key.begin(), edit.key.end() - 1);
-  std::vector<Block> blocks = ScanBlocks(text, JoinFolded(edit.key), JoinFolded(parent));
+  std::vector<ValueAt> values;
+  std::vector<Block> blocks = ScanBlocks(text, JoinFolded(edit.key), JoinFolded(parent), &values);
   std::vector<Splice> splices;
   Status status;
   switch (edit.kind) {
@@ -364,7 +451,7 @@ Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t f
       break;
     case HiveEdit::Kind::kSetValue:
     case HiveEdit::Kind::kDeleteValue:
-      status = EditValue(text, blocks, edit, filetime, &splices);
+      status = EditValue(text, blocks, values, edit, filetime, &splices);
       break;
     case HiveEdit::Kind::kDeleteKey:
       status = DeleteKey(text, blocks, edit, filetime, &splices);
