@@ -1,7 +1,8 @@
 // A change to untrusted hive text. The input's first line is the change: a digit for its
 // kind (0 make the key, 1 set a string, 2 set a DWORD, 3 delete the value, 4 delete the
-// key), the key path, '|', the value's name, '|', the string; the rest is the hive. A
-// change that succeeds must read back through the hive reader as made.
+// key, 5 make the key and set the string and a DWORD named after it in one go), the key
+// path, '|', the value's name, '|', the string; the rest is the hive. A change that
+// succeeds must read back through the hive reader as made.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view hive = input.substr(newline + 1);
   setup::HiveEdit edit;
   int kind = input[0] - '0';
-  if (kind < 0 || kind > 4) return 0;
+  if (kind < 0 || kind > 5) return 0;
   edit.kind = kind == 0   ? setup::HiveEdit::Kind::kCreateKey
-              : kind <= 2 ? setup::HiveEdit::Kind::kSetValue
               : kind == 3 ? setup::HiveEdit::Kind::kDeleteValue
-                          : setup::HiveEdit::Kind::kDeleteKey;
+              : kind == 4 ? setup::HiveEdit::Kind::kDeleteKey
+                          : setup::HiveEdit::Kind::kSetValue;
   edit.type = kind == 2 ? setup::kRegDword : setup::kRegSz;
   std::size_t bar = spec.find('|');
   std::size_t bar2 = bar == std::string_view::npos ? bar : spec.find('|', bar + 1);
@@ -63,7 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (bar2 != std::string_view::npos) edit.text = Widen(spec.substr(bar2 + 1));
   edit.number = static_cast<std::uint32_t>(edit.text.size() * 2654435761u);
   std::string out;
-  if (!setup::EditHiveText(hive, edit, 134444736000000000ull, &out).ok()) return 0;
+  if (kind == 5) {
+    std::vector<setup::HiveEdit> edits(3, edit);
+    edits[0].kind = setup::HiveEdit::Kind::kCreateKey;
+    edits[2].type = setup::kRegDword;
+    edits[2].value_name += u"2";
+    if (!setup::ApplyHiveEdits(hive, edits, 134444736000000000ull, &out).ok()) return 0;
+    kind = 1;  // the string is checked; the DWORD beside it must not have taken its place
+  } else if (!setup::EditHiveText(hive, edit, 134444736000000000ull, &out).ok()) {
+    return 0;
+  }
   setup::RegHiveKey root;
   std::vector<std::unique_ptr<setup::RegHiveKey>> keys;
   const setup::RegHiveKey* node = Find(out, edit.key, &root, &keys);

@@ -137,6 +137,13 @@ class System {
   // Deletes `subkey` of `parent` (a root or a key opened here) with its values and every
   // key beneath it. kNotFound when there is no such key.
   virtual Status DeleteRegistryKey(RegKey parent, const std::string& subkey) = 0;
+  // Makes the changes so far to the hive of `key` (a root or a key opened here) lasting,
+  // as RegFlushKey does, and answers whether they were. A writer calls it once after its
+  // changes: natively the changes wait for it and are then written in one go (one
+  // rewrite of the hive file, or one run of Wine's tool), since each alone would cost a
+  // rewrite of megabytes or the start of a Wine program. What is not flushed is written
+  // when the last key opened for writing is closed, without a report.
+  virtual Status FlushRegistryKey(RegKey key) = 0;
 };
 
 }  // namespace setup

@@ -82,6 +82,7 @@ class SystemWrapper : public System {
   Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override {
     return target_.DeleteRegistryKey(parent, subkey);
   }
+  Status FlushRegistryKey(RegKey key) override { return target_.FlushRegistryKey(key); }
 
  private:
   System& target_;

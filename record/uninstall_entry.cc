@@ -90,16 +90,23 @@ Status WriteUninstallEntry(System& system, const UninstallEntryValues& values) {
                                               System::KeyDisposition::kCreateIfMissing, key.out());
     if (!status.ok()) return status;
     status = WriteValues(system, key.get(), values);
+    if (status.ok()) status = system.FlushRegistryKey(key.get());
   }
   // A half-written entry would show a product without its uninstaller: it goes again.
-  if (!status.ok()) system.DeleteRegistryKey(kHkeyLocalMachine, path);
+  if (!status.ok() && system.DeleteRegistryKey(kHkeyLocalMachine, path).ok()) {
+    system.FlushRegistryKey(kHkeyLocalMachine);
+  }
   return status;
 }
 
 Status RemoveUninstallEntry(System& system, const std::string& id) {
   if (!IsValidUninstallId(id)) return Status(StatusKind::kInvalidName, id);
   Status status = system.DeleteRegistryKey(kHkeyLocalMachine, EntryPath(id));
-  return status.Is(StatusKind::kNotFound) ? Status::Ok() : status;
+  if (!status.ok() && !status.Is(StatusKind::kNotFound)) return status;
+  // Flushed even when the key seemed missing: natively a running Wine server may hold an
+  // entry its hive file does not show yet, and the deletion still goes to it.
+  Status flushed = system.FlushRegistryKey(kHkeyLocalMachine);
+  return flushed;
 }
 
 Status ReadUninstallEntry(System& system, const std::string& id, UninstallEntryValues* values) {

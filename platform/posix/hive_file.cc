@@ -13,6 +13,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/reg_hive.h"
 #include "platform/posix/scoped_fd.h"
+#include "platform/posix/utf16_text.h"
 
 extern char** environ;
 
@@ -27,7 +28,7 @@ std::string Hex(unsigned long long n) {
   return buffer;
 }
 
-std::string Utf8(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
@@ -35,20 +36,11 @@ std::string Utf8(std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    out.push_back(static_cast<char>(kLead[extra] | (c >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k) {
+      out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
     }
   }
   return out;
@@ -101,9 +93,9 @@ Status ReplaceHive(const std::string& path, const std::string& text, mode_t mode
   return Status::Ok();
 }
 
-Status RunRegTool(const std::string& prefix, const std::string& root, const HiveEdit& edit) {
-  std::vector<std::string> words = {"wine"};
-  for (std::string& word : RegToolArguments(root, edit)) words.push_back(std::move(word));
+// Runs `wine ARGS...` in the prefix, its output nowhere; its exit status as kFailed.
+Status RunWine(const std::string& prefix, std::vector<std::string> words, const std::string& what) {
+  words.insert(words.begin(), "wine");
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -125,15 +117,67 @@ Status RunRegTool(const std::string& prefix, const std::string& root, const Hive
   pid_t pid = 0;
   int error = posix_spawnp(&pid, "wine", &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  std::string key = root + "\\" + Utf8(edit.key.empty() ? u"" : edit.key.back());
-  if (error != 0) return Status(StatusKind::kUnsupported, key, static_cast<std::uint32_t>(error));
+  if (error != 0) return Status(StatusKind::kUnsupported, what, static_cast<std::uint32_t>(error));
   int wait_status = 0;
   while (waitpid(pid, &wait_status, 0) < 0) {
-    if (errno != EINTR) return Status(StatusKind::kFailed, key, static_cast<std::uint32_t>(errno));
+    if (errno != EINTR) return Status(StatusKind::kFailed, what, static_cast<std::uint32_t>(errno));
   }
   if (WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) return Status::Ok();
   int code = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-  return Status(StatusKind::kFailed, key, static_cast<std::uint32_t>(code));
+  return Status(StatusKind::kFailed, what, static_cast<std::uint32_t>(code));
+}
+
+// Hands `edits` (no key deletion among them) to the running server through `wine reg
+// import`, from a file in the prefix's C:\windows\temp (or C:\) removed afterwards.
+Status ImportThroughWine(const std::string& prefix, const std::string& root,
+                         const std::vector<HiveEdit>& edits) {
+  if (edits.empty()) return Status::Ok();
+  struct stat st;
+  bool in_temp = stat((prefix + "/drive_c/windows/temp").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::string dir = prefix + (in_temp ? "/drive_c/windows/temp/" : "/drive_c/");
+  std::string path = dir + "setup-reg-XXXXXX.reg";
+  ScopedFd fd(mkstemps(path.data(), 4));
+  if (!fd.valid()) return ErrnoStatus(StatusKind::kWriteError, dir);
+  // UTF-16LE after a byte-order mark, as regedit writes files of version 5.
+  std::string bytes = Utf16ToLittleEndian(u"\uFEFF" + RegImportText(root, edits));
+  bool written = write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  bool closed = fd.Close();
+  Status status = written && closed ? Status::Ok() : ErrnoStatus(StatusKind::kWriteError, path);
+  std::string name = path.substr(dir.size());
+  if (status.ok()) {
+    std::string file = (in_temp ? "C:\\windows\\temp\\" : "C:\\") + name;
+    status = RunWine(prefix, {"reg", "import", file, "/reg:64"}, root);
+  }
+  unlink(path.c_str());
+  return status;
+}
+
+// `wine reg import` does not delete keys ("[-KEY]" is taken and ignored): each goes
+// through `wine reg delete`. That fails for a key that is not there, which is then asked.
+Status DeleteThroughWine(const std::string& prefix, const std::string& root, const HiveEdit& edit) {
+  std::string key = root;
+  for (const std::u16string& name : edit.key) key += "\\" + Utf16ToUtf8(name);
+  Status status = RunWine(prefix, {"reg", "delete", key, "/f", "/reg:64"}, key);
+  if (status.ok() || !RunWine(prefix, {"reg", "query", key, "/reg:64"}, key).ok()) {
+    return Status::Ok();
+  }
+  return status;
+}
+
+Status ChangeThroughWine(const std::string& prefix, const std::string& root,
+                         const std::vector<HiveEdit>& edits) {
+  std::vector<HiveEdit> batch;
+  for (const HiveEdit& edit : edits) {
+    if (edit.kind != HiveEdit::Kind::kDeleteKey) {
+      batch.push_back(edit);
+      continue;
+    }
+    Status status = ImportThroughWine(prefix, root, batch);
+    if (status.ok()) status = DeleteThroughWine(prefix, root, edit);
+    if (!status.ok()) return status;
+    batch.clear();
+  }
+  return ImportThroughWine(prefix, root, batch);
 }
 
 }  // namespace
@@ -184,54 +228,83 @@ std::uint64_t FileTimeNow() {
          static_cast<std::uint64_t>(now.tv_nsec) / 100;
 }
 
-std::vector<std::string> RegToolArguments(const std::string& root, const HiveEdit& edit) {
-  std::string key = root;
-  for (const std::u16string& name : edit.key) key += "\\" + Utf8(name);
-  bool add = edit.kind == HiveEdit::Kind::kCreateKey || edit.kind == HiveEdit::Kind::kSetValue;
-  std::vector<std::string> args = {"reg", add ? "add" : "delete", key};
-  bool names_value =
-      edit.kind == HiveEdit::Kind::kSetValue || edit.kind == HiveEdit::Kind::kDeleteValue;
-  if (names_value && edit.value_name.empty()) args.push_back("/ve");
-  if (names_value && !edit.value_name.empty()) {
-    args.push_back("/v");
-    args.push_back(Utf8(edit.value_name));
-  }
-  if (edit.kind == HiveEdit::Kind::kSetValue) {
-    args.push_back("/t");
-    args.push_back(edit.type == kRegDword      ? "REG_DWORD"
-                   : edit.type == kRegExpandSz ? "REG_EXPAND_SZ"
-                                               : "REG_SZ");
-    args.push_back("/d");
-    args.push_back(edit.type == kRegDword ? std::to_string(edit.number) : Utf8(edit.text));
-  }
-  args.push_back("/f");
-  args.push_back("/reg:64");
-  return args;
+namespace {
+
+void AppendAscii(std::string_view text, std::u16string* out) {
+  for (char c : text) out->push_back(static_cast<unsigned char>(c));
 }
 
-Status WriteHiveChange(const std::string& prefix, const std::string& file, const std::string& root,
-                       const HiveEdit& edit) {
+void AppendKey(const std::string& root, const std::vector<std::u16string>& key, bool remove,
+               std::u16string* out) {
+  AppendAscii(remove ? "\r\n[-" : "\r\n[", out);
+  AppendAscii(root == "HKLM" ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER", out);
+  for (const std::u16string& name : key) *out += u'\\' + name;
+  AppendAscii("]\r\n", out);
+}
+
+void AppendName(const std::u16string& name, std::u16string* out) {
+  if (name.empty()) {
+    out->push_back(u'@');
+    return;
+  }
+  out->push_back(u'"');
+  for (char16_t c : name) {
+    if (c == u'"' || c == u'\\') out->push_back(u'\\');
+    out->push_back(c);
+  }
+  out->push_back(u'"');
+}
+
+}  // namespace
+
+std::u16string RegImportText(const std::string& root, const std::vector<HiveEdit>& edits) {
+  std::u16string out;
+  AppendAscii("Windows Registry Editor Version 5.00\r\n", &out);
+  for (const HiveEdit& edit : edits) {
+    AppendKey(root, edit.key, edit.kind == HiveEdit::Kind::kDeleteKey, &out);
+    if (edit.kind == HiveEdit::Kind::kCreateKey || edit.kind == HiveEdit::Kind::kDeleteKey)
+      continue;
+    AppendName(edit.value_name, &out);
+    char buffer[16];
+    if (edit.kind == HiveEdit::Kind::kDeleteValue) {
+      AppendAscii("=-", &out);
+    } else if (edit.type == kRegDword) {
+      std::snprintf(buffer, sizeof buffer, "=dword:%08x", static_cast<unsigned>(edit.number));
+      AppendAscii(buffer, &out);
+    } else {
+      // Strings as their UTF-16 bytes with the NUL: no escaping to get wrong.
+      AppendAscii(edit.type == kRegExpandSz ? "=hex(2):" : "=hex(1):", &out);
+      std::u16string text = edit.text + u'\0';
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        std::snprintf(buffer, sizeof buffer, "%s%02x,%02x", i == 0 ? "" : ",", text[i] & 0xFF,
+                      text[i] >> 8);
+        AppendAscii(buffer, &out);
+      }
+    }
+    AppendAscii("\r\n", &out);
+  }
+  return out;
+}
+
+Status WriteHiveChanges(const std::string& prefix, const std::string& file, const std::string& root,
+                        const std::vector<HiveEdit>& edits) {
+  if (edits.empty()) return Status::Ok();
   std::string path = prefix + "/" + file;
   {
     WineServerLock lock(prefix);
-    if (lock.server_running()) return RunRegTool(prefix, root, edit);
+    if (lock.server_running()) return ChangeThroughWine(prefix, root, edits);
     std::string text, changed;
     struct stat st;
     Status status = ReadHive(path, &text, &st);
-    if (status.ok()) status = EditHiveText(text, edit, FileTimeNow(), &changed);
+    if (status.ok()) status = ApplyHiveEdits(text, edits, FileTimeNow(), &changed);
     if (!status.ok()) return Status(status.kind(), path, status.os_error());
     if (changed != text) status = ReplaceHive(path, changed, st.st_mode);
     if (!status.ok()) return status;
   }
   // A server that started where no lock file was yet has read the old file and would
-  // write it back: the change, which is the same when made twice, goes to it as well.
-  // A deletion the server already saw done fails there; it is done all the same.
+  // write it back: the changes, which come out the same when made twice, go to it too.
   WineServerLock after(prefix);
-  if (!after.server_running()) return Status::Ok();
-  Status again = RunRegTool(prefix, root, edit);
-  bool deletes =
-      edit.kind == HiveEdit::Kind::kDeleteKey || edit.kind == HiveEdit::Kind::kDeleteValue;
-  return deletes ? Status::Ok() : again;
+  return after.server_running() ? ChangeThroughWine(prefix, root, edits) : Status::Ok();
 }
 
 }  // namespace setup

@@ -9,11 +9,12 @@
 // that lock gives up and its client tries again, so the lock is also what keeps a server
 // from starting while the file is rewritten.
 //
-// So: when the lock can be taken, the file is read, changed by EditHiveText, written to a
-// temporary file beside it (the file's mode kept), flushed and renamed over it, and the
-// lock let go. When a server holds it, the change goes through Wine's own tool in that
-// prefix (`wine reg add|delete ... /f /reg:64`), which the server applies and saves
-// itself.
+// So: when the lock can be taken, the file is read, changed by ApplyHiveEdits, written
+// to a temporary file beside it (the file's mode kept) and renamed over it, and the lock
+// let go. When a server holds it, the changes go through Wine's own tool in that prefix,
+// which the server applies and saves itself: `wine reg import FILE /reg:64` (the file
+// written into the prefix's C:\windows\temp) for keys and values, `wine reg delete KEY
+// /f /reg:64` for each key deleted, which the import does not do.
 #ifndef SETUP_PLATFORM_POSIX_HIVE_FILE_H_
 #define SETUP_PLATFORM_POSIX_HIVE_FILE_H_
 
@@ -49,16 +50,18 @@ std::vector<std::string> WineServerDirectories(const std::string& prefix);
 // The time now in 100-ns ticks since 1601, as the hive files stamp their keys.
 std::uint64_t FileTimeNow();
 
-// Applies `edit` to `<prefix>/<file>` (file: "system.reg" for HKEY_LOCAL_MACHINE,
-// "user.reg" for HKEY_CURRENT_USER; `root` names that root for Wine's tool: "HKLM",
-// "HKCU"). kNotFound when the hive file is missing, kCorrupt when it is not a hive, the
-// tool's failure as kFailed with its exit status in os_error, kUnsupported when the tool
-// cannot be started.
-Status WriteHiveChange(const std::string& prefix, const std::string& file, const std::string& root,
-                       const HiveEdit& edit);
+// Applies `edits` in order (ApplyHiveEdits) to `<prefix>/<file>` (file: "system.reg" for
+// HKEY_LOCAL_MACHINE, "user.reg" for HKEY_CURRENT_USER; `root` names that root for Wine's
+// tool: "HKLM", "HKCU"), in one rewrite of the file or one run of Wine's tool. kNotFound
+// when the hive file is missing, kCorrupt when it is not a hive, the tool's failure as
+// kFailed with its exit status in os_error, kUnsupported when it cannot be started.
+Status WriteHiveChanges(const std::string& prefix, const std::string& file, const std::string& root,
+                        const std::vector<HiveEdit>& edits);
 
-// The arguments of Wine's tool for `edit` under `root`, from "reg" on (UTF-8).
-std::vector<std::string> RegToolArguments(const std::string& root, const HiveEdit& edit);
+// The registration file (as `reg import` reads it, before its byte-order mark) that makes
+// `edits` under `root`: sections "[-KEY]" deleting a key, "[KEY]" making it, with
+// "name"=hex(1|2):... strings, dword: numbers and "name"=- deletions.
+std::u16string RegImportText(const std::string& root, const std::vector<HiveEdit>& edits);
 
 }  // namespace setup
 

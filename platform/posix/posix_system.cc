@@ -216,6 +216,8 @@ Status PosixSystem::DeleteRegistryValue(RegKey key, const std::string& name) {
   return registry()->DeleteValue(key, name);
 }
 
+Status PosixSystem::FlushRegistryKey(RegKey key) { return registry()->Flush(key); }
+
 Status PosixSystem::DeleteRegistryKey(RegKey parent, const std::string& subkey) {
   if (prefix_.empty()) return Status(StatusKind::kUnsupported, subkey);
   return registry()->DeleteKey(parent, subkey);

@@ -66,6 +66,7 @@ class PosixSystem : public System {
   Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
   Status DeleteRegistryValue(RegKey key, const std::string& name) override;
   Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
 
  private:
   // After an entry that `leaf` says was found in its folder's index could not be used

@@ -6,6 +6,7 @@
 
 #include "base/hex_digit.h"
 #include "platform/posix/reg_hive.h"
+#include "platform/posix/reg_hive_scan.h"
 #include "platform/posix/utf16_text.h"
 
 namespace setup {
@@ -14,187 +15,6 @@ namespace {
 constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
-
-// What the reader skips as space.
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-// One line of the text: [begin, end) without its '\n'; `next` is where the next begins.
-struct Line {
-  std::size_t begin = 0, end = 0, next = 0;
-};
-
-Line LineAt(std::string_view text, std::size_t pos) {
-  Line line{pos, text.find('\n', pos), 0};
-  if (line.end == std::string_view::npos) line.end = text.size();
-  line.next = line.end < text.size() ? line.end + 1 : text.size();
-  return line;
-}
-
-// The first character of a line that is not a blank, or its end.
-std::size_t FirstNonBlank(std::string_view text, const Line& line) {
-  std::size_t p = line.begin;
-  while (p < line.end && IsBlank(text[p])) ++p;
-  return p;
-}
-
-// A key path folded for comparison as one string: each folded name's units moved up by
-// one, each name followed by a 0, which sorts below every unit (a NUL in a name too), so
-// that comparing two of them compares the names one by one, as Wine orders its keys.
-using Joined = std::u32string;
-
-Joined JoinFolded(const std::vector<std::u16string>& names) {
-  Joined joined;
-  for (const std::u16string& name : names) {
-    for (char16_t c : name) joined.push_back(static_cast<char32_t>(FoldUnit(c)) + 1);
-    joined.push_back(0);
-  }
-  return joined;
-}
-
-// Folds `path` (a header's path as read) into `*joined` as JoinFolded does its names.
-void FoldHeaderPath(const std::u16string& path, Joined* joined) {
-  joined->clear();
-  std::size_t name_start = 0;
-  for (char16_t c : path) {
-    if (c == u'\\') {
-      if (joined->size() > name_start) {
-        joined->push_back(0);
-        name_start = joined->size();
-      }
-    } else {
-      joined->push_back(static_cast<char32_t>(FoldUnit(c)) + 1);
-    }
-  }
-  if (joined->size() > name_start) joined->push_back(0);
-}
-
-// How a block's key stands to the key a change is about and to that key's parent.
-struct Relation {
-  bool same = false;   // the key itself
-  bool under = false;  // the key or a key beneath it
-  bool after = false;  // sorts after the key
-};
-
-Relation Relate(const Joined& path, const Joined& key) {
-  Relation r;
-  r.under = path.starts_with(key);
-  r.same = r.under && path.size() == key.size();
-  r.after = path > key;
-  return r;
-}
-
-// A key's block: from its "[path]" line to where the next block's line begins.
-struct Block {
-  std::size_t begin = 0;
-  std::size_t stamp = 0;       // after the ']' of the header: the seconds follow
-  std::size_t header_end = 0;  // the end of the header line
-  std::size_t end = 0;
-  bool valid = false;  // the header's path could be read
-  Relation key, parent;
-};
-
-// A value's line, with the lines the reader takes as more of it.
-struct ValueAt {
-  std::size_t block, begin, end;
-  std::u16string folded_name;
-  bool open;  // its last line goes on, but the text ends
-};
-
-// The end of the value line `line` whose first character is at `p`: after the lines the
-// reader takes as more of it. It reads a value's hex data ("hex:" or "hex(N):") as bytes,
-// and a backslash after them, with anything after it, sends it on to the next line,
-// whatever that holds: a header too.
-std::size_t ValueStop(std::string_view text, const Line& line, std::size_t p, bool* open) {
-  *open = false;
-  std::string_view s = text.substr(0, line.end);
-  if (s.ends_with('\r')) s.remove_suffix(1);
-  std::size_t q = p + 1;
-  if (text[p] == '"') {
-    while (q < s.size() && s[q] != '"') q += s[q] == '\\' ? 2 : 1;
-    if (q >= s.size()) return line.next;  // no closing quote: the reader drops the line
-    ++q;
-  }
-  while (q < s.size() && IsBlank(s[q])) ++q;
-  if (q >= s.size() || s[q] != '=') return line.next;
-  for (++q; q < s.size() && IsBlank(s[q]);) ++q;
-  std::string_view data = s.substr(q);
-  if (data.starts_with("hex:")) {
-    data.remove_prefix(4);
-  } else if (data.starts_with("hex(")) {
-    std::size_t i = 4;
-    while (i < data.size() && HexDigit(data[i]) >= 0) ++i;
-    if (i == 4 || data.substr(i, 2) != "):") return line.next;
-    data.remove_prefix(i + 2);
-  } else {
-    return line.next;
-  }
-  std::size_t next = line.next;
-  for (;;) {
-    std::size_t i = 0;
-    while (i < data.size() && HexDigit(data[i]) >= 0) {
-      ++i;
-      if (i < data.size() && HexDigit(data[i]) >= 0) ++i;
-      if (i < data.size() && data[i] == ',') ++i;
-    }
-    while (i < data.size() && IsBlank(data[i])) ++i;
-    if (i == data.size() || data[i] != '\\') return next;
-    if (next >= text.size()) {
-      *open = true;
-      return next;
-    }
-    Line more = LineAt(text, next);
-    next = more.next;
-    data = text.substr(more.begin, more.end - more.begin);
-    if (data.ends_with('\r')) data.remove_suffix(1);
-    while (!data.empty() && IsBlank(data.front())) data.remove_prefix(1);
-  }
-}
-
-// The blocks of a hive text, in file order, each related to `key` and `parent` (joined
-// and folded), read line by line as the reader reads them; the value lines of the blocks
-// of `key` itself go to `*values`. A hive holds tens of thousands of keys: nothing more
-// is kept of them.
-std::vector<Block> ScanBlocks(std::string_view text, const Joined& key, const Joined& parent,
-                              std::vector<ValueAt>* values) {
-  std::vector<Block> blocks;
-  std::u16string path, name;
-  Joined joined;
-  for (std::size_t pos = LineAt(text, 0).next; pos < text.size();) {
-    Line line = LineAt(text, pos);
-    pos = line.next;
-    std::size_t p = FirstNonBlank(text, line);
-    if (p == line.end) continue;
-    if (text[p] == '[') {
-      if (!blocks.empty()) blocks.back().end = line.begin;
-      Block block;
-      block.begin = line.begin;
-      block.header_end = line.end;
-      block.end = text.size();
-      std::size_t after = ParseRegEscaped(text.substr(0, line.end), p + 1, ']', &path);
-      if (after != std::string_view::npos) {
-        block.valid = true;
-        block.stamp = after;
-        FoldHeaderPath(path, &joined);
-        block.key = Relate(joined, key);
-        block.parent = Relate(joined, parent);
-      }
-      blocks.push_back(block);
-    } else if ((text[p] == '"' || text[p] == '@') && !blocks.empty() && blocks.back().valid) {
-      bool open = false;
-      pos = ValueStop(text, line, p, &open);
-      if (!blocks.back().key.same) continue;
-      name.clear();
-      if (text[p] == '"' &&
-          ParseRegEscaped(text.substr(0, line.end), p + 1, '"', &name) == std::string_view::npos) {
-        continue;
-      }
-      values->push_back({blocks.size() - 1, line.begin, pos, FoldCase(name), open});
-    }
-  }
-  return blocks;
-}
 
 // A replacement of [begin, end) by `text`; a change is a sorted list of disjoint ones.
 struct Splice {
@@ -269,23 +89,6 @@ void Restamp(std::string_view text, const Block& block, std::uint64_t filetime,
   }
 }
 
-// The line that ends just before `pos`: the line before a line start, or the line `pos`
-// ends when it is not one (the end of a text without a final newline).
-std::string_view LineBefore(std::string_view text, std::size_t pos) {
-  if (pos == 0) return {};
-  std::size_t end = text[pos - 1] == '\n' ? pos - 1 : pos;
-  std::size_t begin = end == 0 ? std::string_view::npos : text.rfind('\n', end - 1);
-  begin = begin == std::string_view::npos ? 0 : begin + 1;
-  return text.substr(begin, end - begin);
-}
-
-bool IsBlankLine(std::string_view line) {
-  for (char c : line) {
-    if (!IsBlank(c)) return false;
-  }
-  return true;
-}
-
 // Where a line added to `block` goes: after its last line that is not blank.
 std::size_t ContentEnd(std::string_view text, const Block& block) {
   std::size_t end = block.end;
@@ -345,53 +148,71 @@ void AppendWineEscaped(std::u16string_view text, const char quote[2], std::strin
 
 namespace {
 
-Status EditValue(std::string_view text, const std::vector<Block>& blocks,
-                 const std::vector<ValueAt>& values, const HiveEdit& edit, std::uint64_t filetime,
-                 std::vector<Splice>* splices) {
-  bool set = edit.kind == HiveEdit::Kind::kSetValue;
+// Sets or deletes values of one key: `count` changes of one kind, each a value of that key.
+Status EditValues(std::string_view text, const std::vector<Block>& blocks,
+                  const std::vector<ValueAt>& values, const HiveEdit* edits, std::size_t count,
+                  std::uint64_t filetime, std::vector<Splice>* splices) {
+  bool set = edits[0].kind == HiveEdit::Kind::kSetValue;
+  // Of two changes to one value, the later counts.
+  std::vector<std::u16string> names;
+  std::vector<const HiveEdit*> wanted;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::u16string name = FoldCase(edits[i].value_name);
+    auto it = std::find(names.begin(), names.end(), name);
+    if (it != names.end()) {
+      wanted[it - names.begin()] = &edits[i];
+    } else {
+      names.push_back(std::move(name));
+      wanted.push_back(&edits[i]);
+    }
+  }
   const Block* last = nullptr;
   std::size_t last_index = 0;
   for (std::size_t i = 0; i < blocks.size(); ++i) {
-    if (blocks[i].valid && blocks[i].key.same) {
-      last = &blocks[i];
-      last_index = i;
-    }
+    if (blocks[i].valid && blocks[i].key.same) last = &blocks[(last_index = i)];
   }
   if (last == nullptr) {
     if (!set) return Status(StatusKind::kNotFound);
-    splices->push_back(NewBlock(text, blocks, edit.key, ValueLine(edit), filetime, false));
+    std::string lines;
+    for (const HiveEdit* edit : wanted) lines += ValueLine(*edit);
+    splices->push_back(NewBlock(text, blocks, edits[0].key, lines, filetime, false));
     return Status::Ok();
   }
-  std::u16string folded_name = FoldCase(edit.value_name);
-  const ValueAt* in_place = nullptr;  // the value's last line in the last block
+  std::vector<const ValueAt*> in_place(names.size(), nullptr);  // in the last block
   for (const ValueAt& value : values) {
-    if (value.folded_name != folded_name) continue;
+    auto it = std::find(names.begin(), names.end(), value.folded_name);
+    if (it == names.end()) continue;
     splices->push_back({value.begin, value.end, std::string()});
-    if (value.block == last_index) in_place = &value;
+    if (value.block == last_index) in_place[it - names.begin()] = &value;
   }
   if (!set && splices->empty()) return Status(StatusKind::kNotFound);
   Restamp(text, *last, filetime, splices);
   if (!set) return Status::Ok();
-  std::string line = ValueLine(edit);
-  if (in_place != nullptr) {
+  std::string appended;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (in_place[i] == nullptr) {
+      appended += ValueLine(*wanted[i]);
+      continue;
+    }
     // A value replaced keeps its place among the others.
     for (Splice& splice : *splices) {
-      if (splice.begin == in_place->begin) splice.text = line;
+      if (splice.begin == in_place[i]->begin && splice.text.empty())
+        splice.text = ValueLine(*wanted[i]);
     }
-    return Status::Ok();
   }
+  if (appended.empty()) return Status::Ok();
   std::size_t at = ContentEnd(text, *last);
-  // Where the reader would take the new line as more of the value before it, a blank
+  // Where the reader would take the new lines as more of the value before them, a blank
   // line ends that value first.
   for (const ValueAt& value : values) {
     if (value.block == last_index &&
         ((value.begin < at && at < value.end) || (value.end == at && value.open))) {
-      line.insert(0, "\n");
+      appended.insert(0, "\n");
       break;
     }
   }
-  if (at == text.size() && !text.empty() && text.back() != '\n') line.insert(0, "\n");
-  splices->push_back({at, at, line});
+  if (at == text.size() && !text.empty() && text.back() != '\n') appended.insert(0, "\n");
+  splices->push_back({at, at, appended});
   return Status::Ok();
 }
 
@@ -422,12 +243,16 @@ Status DeleteKey(std::string_view text, const std::vector<Block>& blocks, const 
 
 }  // namespace
 
-Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t filetime,
-                    std::string* out) {
+namespace {
+
+// Applies `count` changes to one key, all of one kind (more than one: values set).
+Status EditKey(std::string_view text, const HiveEdit* edits, std::size_t count,
+               std::uint64_t filetime, std::string* out) {
   // The first line must be the header alone, as the reader wants it.
   std::string_view first = text.substr(0, LineAt(text, 0).end);
   if (first.ends_with('\r')) first.remove_suffix(1);
   if (first != kHeader) return Status(StatusKind::kCorrupt);
+  const HiveEdit& edit = edits[0];
   for (const std::u16string& name : edit.key) {
     if (name.empty() || name.find(u'\\') != std::u16string::npos) {
       return Status(StatusKind::kInvalidName);
@@ -451,7 +276,7 @@ Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t f
       break;
     case HiveEdit::Kind::kSetValue:
     case HiveEdit::Kind::kDeleteValue:
-      status = EditValue(text, blocks, values, edit, filetime, &splices);
+      status = EditValues(text, blocks, values, edits, count, filetime, &splices);
       break;
     case HiveEdit::Kind::kDeleteKey:
       status = DeleteKey(text, blocks, edit, filetime, &splices);
@@ -459,6 +284,50 @@ Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t f
   }
   if (!status.ok()) return status;
   *out = ApplySplices(text, std::move(splices));
+  return Status::Ok();
+}
+
+bool SameKey(const HiveEdit& a, const HiveEdit& b) {
+  if (a.key.size() != b.key.size()) return false;
+  for (std::size_t i = 0; i < a.key.size(); ++i) {
+    if (FoldCase(a.key[i]) != FoldCase(b.key[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t filetime,
+                    std::string* out) {
+  return EditKey(text, &edit, 1, filetime, out);
+}
+
+Status ApplyHiveEdits(std::string_view text, const std::vector<HiveEdit>& edits,
+                      std::uint64_t filetime, std::string* out) {
+  std::string current(text), next;
+  for (std::size_t i = 0; i < edits.size();) {
+    // A key made and then given values is made by the first of them; values set one
+    // after another on one key are set in one pass over the hive.
+    std::size_t count = 1;
+    if (edits[i].kind == HiveEdit::Kind::kSetValue) {
+      while (i + count < edits.size() && edits[i + count].kind == HiveEdit::Kind::kSetValue &&
+             SameKey(edits[i], edits[i + count])) {
+        ++count;
+      }
+    } else if (edits[i].kind == HiveEdit::Kind::kCreateKey && i + 1 < edits.size() &&
+               edits[i + 1].kind == HiveEdit::Kind::kSetValue && SameKey(edits[i], edits[i + 1])) {
+      ++i;
+      continue;
+    }
+    Status status = EditKey(current, &edits[i], count, filetime, &next);
+    if (status.ok()) {
+      current.swap(next);
+    } else if (!status.Is(StatusKind::kNotFound)) {
+      return status;
+    }
+    i += count;
+  }
+  *out = std::move(current);
   return Status::Ok();
 }
 

@@ -42,6 +42,13 @@ struct HiveEdit {
 Status EditHiveText(std::string_view text, const HiveEdit& edit, std::uint64_t filetime,
                     std::string* out);
 
+// Applies `edits` in order, as one would one after another with EditHiveText, but values
+// set one after another on one key in one pass over the text. What is missing for a
+// deletion (kNotFound) is no failure here: it is gone either way. Stops at the first
+// other failure.
+Status ApplyHiveEdits(std::string_view text, const std::vector<HiveEdit>& edits,
+                      std::uint64_t filetime, std::string* out);
+
 // Appends `text` escaped as Wine writes a name or a string, with a backslash before a
 // backslash and before each character of `quote` (two characters: "\"\"" for a value
 // name or a string, "[]" for a key name).

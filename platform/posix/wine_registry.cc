@@ -46,7 +46,9 @@ WineRegistry::WineRegistry(std::string prefix_dir) : prefix_dir_(std::move(prefi
 
 WineRegistry::WineRegistry(WineHiveTexts texts) : texts_(std::move(texts)) {}
 
-WineRegistry::~WineRegistry() = default;
+WineRegistry::~WineRegistry() {
+  for (int hive = 0; hive < kHiveCount; ++hive) FlushHive(static_cast<Hive>(hive));
+}
 
 RegHiveKey* WineRegistry::HiveRoot(Hive hive) {
   if (hive_roots_[hive] != nullptr) return hive_roots_[hive];
@@ -215,7 +217,8 @@ bool WineRegistry::QueryValue(RegKey key, const std::string& name, std::string* 
 
 void WineRegistry::CloseKey(RegKey key) {
   handles_.erase(key);
-  write_keys_.erase(key);
+  if (write_keys_.erase(key) == 0 || !write_keys_.empty()) return;
+  for (int hive = 0; hive < kHiveCount; ++hive) FlushHive(static_cast<Hive>(hive));
 }
 
 }  // namespace setup

@@ -11,11 +11,12 @@
 // are not seen.
 //
 // Keys of HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER can be written (wine_registry_write.cc):
-// each change goes first to the hive file (hive_file.h: rewritten, or through Wine's own
-// tool while a Wine server runs for the prefix), or to the texts of a registry read from
-// texts, and then to the keys read, so that this registry reads what it wrote. A prefix
-// of 64-bit Wine has one view of its keys here, the 64-bit one. Links are not followed
-// by a write.
+// each change is made at once to the keys read, so that this registry reads what it
+// wrote, and waits for Flush (or the closing of the last key opened for writing, or the
+// end of the registry) to go to the hive file in one go (hive_file.h: rewritten, or
+// through Wine's own tool while a Wine server runs for the prefix), or to the texts of a
+// registry read from texts. A prefix of 64-bit Wine has one view of its keys here, the
+// 64-bit one. Links are not followed by a write.
 #ifndef SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
 #define SETUP_PLATFORM_POSIX_WINE_REGISTRY_H_
 
@@ -27,12 +28,12 @@
 #include <vector>
 
 #include "base/status.h"
+#include "platform/posix/reg_hive_edit.h"
 #include "platform/system.h"
 
 namespace setup {
 
 struct RegHiveKey;
-struct HiveEdit;
 
 // The texts of the three hive files, for reading hives that are not files (tests).
 struct WineHiveTexts {
@@ -70,6 +71,10 @@ class WineRegistry {
                   std::uint32_t number);
   Status DeleteValue(RegKey key, const std::string& name);
   Status DeleteKey(RegKey parent, const std::string& subkey);
+  // Writes the changes waiting for the hive of `key` (a root or a key opened for writing)
+  // in one go. When that fails they are dropped and the hive is read again, so that what
+  // is read agrees with the file.
+  Status Flush(RegKey key);
 
   // The texts of a registry read from texts, changes included.
   const WineHiveTexts* texts() const { return texts_ ? &*texts_ : nullptr; }
@@ -97,10 +102,13 @@ class WineRegistry {
   };
   RegKey NewHandle(View view);
   Status WritePath(RegKey parent, const std::string& subkey, WriteKey* out);
-  Status Store(Hive hive, const HiveEdit& edit);
+  void Store(Hive hive, HiveEdit edit);
+  Status FlushHive(Hive hive);
+  void ForgetHive(Hive hive);
   RegHiveKey* MakeKeys(Hive hive, const std::vector<std::u16string>& names);
 
   std::map<RegKey, WriteKey> write_keys_;
+  std::vector<HiveEdit> pending_[kHiveCount];  // changes not yet flushed, in order
   std::string prefix_dir_;
   std::optional<WineHiveTexts> texts_;
   std::vector<std::unique_ptr<RegHiveKey>> nodes_;  // every key of every hive

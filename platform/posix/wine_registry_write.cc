@@ -46,16 +46,39 @@ Status WineRegistry::WritePath(RegKey parent, const std::string& subkey, WriteKe
   return Status::Ok();
 }
 
-Status WineRegistry::Store(Hive hive, const HiveEdit& edit) {
+void WineRegistry::Store(Hive hive, HiveEdit edit) { pending_[hive].push_back(std::move(edit)); }
+
+Status WineRegistry::FlushHive(Hive hive) {
+  if (pending_[hive].empty()) return Status::Ok();
+  std::vector<HiveEdit> edits = std::move(pending_[hive]);
+  pending_[hive].clear();
+  Status status;
   if (!texts_) {
-    return hive == kMachine ? WriteHiveChange(prefix_dir_, "system.reg", "HKLM", edit)
-                            : WriteHiveChange(prefix_dir_, "user.reg", "HKCU", edit);
+    status = hive == kMachine ? WriteHiveChanges(prefix_dir_, "system.reg", "HKLM", edits)
+                              : WriteHiveChanges(prefix_dir_, "user.reg", "HKCU", edits);
+  } else {
+    std::string& text = hive == kMachine ? texts_->system_reg : texts_->user_reg;
+    std::string changed = text;
+    status = ApplyHiveEdits(text, edits, FileTimeNow(), &changed);
+    if (status.ok()) text = std::move(changed);
   }
-  std::string& text = hive == kMachine ? texts_->system_reg : texts_->user_reg;
-  std::string changed;
-  Status status = EditHiveText(text, edit, FileTimeNow(), &changed);
-  if (status.ok()) text = std::move(changed);
+  if (!status.ok()) ForgetHive(hive);
   return status;
+}
+
+// The keys read stay owned by nodes_, for the handles still open on them; the hive's
+// root is read afresh when next needed.
+void WineRegistry::ForgetHive(Hive hive) {
+  hive_roots_[hive] = nullptr;
+  users_root_ = nullptr;
+}
+
+Status WineRegistry::Flush(RegKey key) {
+  auto it = write_keys_.find(key);
+  if (it != write_keys_.end()) return FlushHive(it->second.hive);
+  if (key == kHkeyLocalMachine) return FlushHive(kMachine);
+  if (key == kHkeyCurrentUser) return FlushHive(kUser);
+  return Status(StatusKind::kUnsupported);
 }
 
 RegHiveKey* WineRegistry::MakeKeys(Hive hive, const std::vector<std::u16string>& names) {
@@ -86,8 +109,7 @@ Status WineRegistry::OpenKeyForWriting(RegKey parent, const std::string& subkey,
     HiveEdit edit;
     edit.kind = HiveEdit::Kind::kCreateKey;
     edit.key = target.names;
-    status = Store(target.hive, edit);
-    if (!status.ok()) return status;
+    Store(target.hive, std::move(edit));
     found = MakeKeys(target.hive, target.names);
   }
   *key = NewHandle({found});
@@ -108,8 +130,7 @@ Status WineRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t
       (type != kRegDword && !Cp932ToUtf16(text, &edit.text))) {
     return Status(StatusKind::kInvalidName, name);
   }
-  Status status = Store(it->second.hive, edit);
-  if (!status.ok()) return status;
+  Store(it->second.hive, edit);
   RegHiveKey::Value value;
   value.type = type;
   if (type == kRegDword) {
@@ -130,9 +151,8 @@ Status WineRegistry::DeleteValue(RegKey key, const std::string& name) {
   if (!Cp932ToUtf16(name, &edit.value_name)) return Status(StatusKind::kInvalidName, name);
   RegHiveKey* node = MakeKeys(it->second.hive, edit.key);
   std::u16string folded = FoldCase(edit.value_name);
-  bool known = node->values.count(folded) != 0;
-  Status status = Store(it->second.hive, edit);
-  if (!status.ok()) return known ? status : Status(StatusKind::kNotFound, name);
+  if (node->values.count(folded) == 0) return Status(StatusKind::kNotFound, name);
+  Store(it->second.hive, std::move(edit));
   node->values.erase(folded);
   return Status::Ok();
 }
@@ -147,14 +167,15 @@ Status WineRegistry::DeleteKey(RegKey parent, const std::string& subkey) {
   std::vector<std::u16string> above(folded.begin(), folded.end() - 1);
   RegHiveKey* holder = const_cast<RegHiveKey*>(Walk(HiveRoot(target.hive), above, 0));
   bool known = holder != nullptr && holder->subkeys.count(folded.back()) != 0;
+  // Sent even for a key not read here: a running Wine server may hold one the hive file
+  // does not show yet. Its absence from the file is no failure when flushed.
   HiveEdit edit;
   edit.kind = HiveEdit::Kind::kDeleteKey;
   edit.key = target.names;
-  status = Store(target.hive, edit);
-  if (!status.ok())
-    return known ? status : Status(StatusKind::kNotFound, subkey, status.os_error());
+  Store(target.hive, std::move(edit));
+  if (!known) return Status(StatusKind::kNotFound, subkey);
   // The keys stay owned by nodes_: a handle still open on them reads what they held.
-  if (holder != nullptr) holder->subkeys.erase(folded.back());
+  holder->subkeys.erase(folded.back());
   return Status::Ok();
 }
 

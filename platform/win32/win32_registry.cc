@@ -99,4 +99,9 @@ Status Win32System::DeleteRegistryKey(RegKey parent, const std::string& subkey) 
   return FromError(RegDeleteKeyExA(Handle(parent), subkey.c_str(), KEY_WOW64_64KEY, 0), subkey);
 }
 
+Status Win32System::FlushRegistryKey(RegKey key) {
+  if (key == 0) return Status(StatusKind::kFailed, std::string(), ERROR_INVALID_HANDLE);
+  return FromError(RegFlushKey(Handle(key)), std::string());
+}
+
 }  // namespace setup

@@ -51,6 +51,7 @@ class Win32System : public System {
   Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
   Status DeleteRegistryValue(RegKey key, const std::string& name) override;
   Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte

@@ -342,6 +342,14 @@ Status FakeSystem::DeleteRegistryValue(RegKey key, const std::string& name) {
   return Status::Ok();
 }
 
+Status FakeSystem::FlushRegistryKey(RegKey key) {
+  if (FindKey(key) == nullptr) return Status(StatusKind::kFailed, std::string(), 6);
+  if (!TakeRegistryWrite()) return Status(StatusKind::kAccessDenied, std::string(), 5);
+  registry_log.push_back("regflush " +
+                         (handle_paths_.count(key) ? handle_paths_[key] : RootName(key)));
+  return Status::Ok();
+}
+
 Status FakeSystem::DeleteRegistryKey(RegKey parent, const std::string& subkey) {
   std::string::size_type cut = subkey.rfind('\\');
   Key* holder = FindKey(parent);

@@ -83,6 +83,7 @@ class FakeSystem : public System {
   Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
   Status DeleteRegistryValue(RegKey key, const std::string& name) override;
   Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
   // The key at `path` under `root` (backslash-separated names, any case); null when
   // there is none. What the registry writes left behind, for tests to look at.
   const Key* FindRegistryKey(RegKey root, const std::string& path);
@@ -114,8 +115,8 @@ class FakeSystem : public System {
   // --- Records
   std::vector<std::string> log;  // "copy A B", "mkdir D", "dll P", "spawn P"
   // One line per registry write that succeeded: "regkey P", "regsz K N=V", "regexpand K
-  // N=V", "regdword K N=V", "regdelval K N", "regdelkey P" (K: the key's path from its
-  // root, as opened).
+  // N=V", "regdword K N=V", "regdelval K N", "regdelkey P", "regflush K" (K: the key's
+  // path from its root, as opened). A flush counts as a write.
   std::vector<std::string> registry_log;
   std::vector<Spawned> spawned;
   int open_keys = 0;

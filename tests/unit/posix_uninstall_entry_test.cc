@@ -188,39 +188,32 @@ TEST_F(PosixUninstallEntryTest, ARunningServerIsSeenByItsLock) {
   EXPECT_EQ(dirs[1], dir_ / "tmp/" + leaf);
 }
 
-TEST(RegToolArgumentsTest, EachChangeAsWinesRegToolTakesIt) {
+// While a server runs, the changes go to it as one file for `wine reg import`.
+TEST(RegImportTextTest, EachChangeAsRegImportReadsIt) {
   using K = HiveEdit::Kind;
-  const std::vector<std::u16string> key = {u"Software", u"Demo \u30c7"};
-  const struct Row {
-    K kind;
-    std::u16string name;
-    std::uint32_t type;
-    std::string expected;
-  } rows[] = {
-      {K::kCreateKey, u"", 0, "reg|add|HKLM\\Software\\Demo デ|/f|/reg:64"},
-      {K::kSetValue, u"DisplayName", kRegSz,
-       "reg|add|HKLM\\Software\\Demo デ|/v|DisplayName|/t|REG_SZ|/d|a \"b\"|/f|/reg:64"},
-      {K::kSetValue, u"", kRegExpandSz,
-       "reg|add|HKLM\\Software\\Demo デ|/ve|/t|REG_EXPAND_SZ|/d|a \"b\"|/f|/reg:64"},
-      {K::kSetValue, u"NoModify", kRegDword,
-       "reg|add|HKLM\\Software\\Demo デ|/v|NoModify|/t|REG_DWORD|/d|4294967295|/f|/reg:64"},
-      {K::kDeleteValue, u"X", 0, "reg|delete|HKLM\\Software\\Demo デ|/v|X|/f|/reg:64"},
-      {K::kDeleteKey, u"", 0, "reg|delete|HKLM\\Software\\Demo デ|/f|/reg:64"},
+  auto edit = [](K kind, std::u16string name, std::uint32_t type) {
+    HiveEdit e;
+    e.kind = kind;
+    e.key = {u"Software", u"Demo \u30c7"};
+    e.value_name = std::move(name);
+    e.type = type;
+    e.text = u"a\"\u30c7";
+    e.number = 0xFFFFFFFFu;
+    return e;
   };
-  for (const Row& row : rows) {
-    HiveEdit edit;
-    edit.kind = row.kind;
-    edit.key = key;
-    edit.value_name = row.name;
-    edit.type = row.type;
-    edit.text = u"a \"b\"";
-    edit.number = 0xFFFFFFFFu;
-    std::string joined;
-    for (const std::string& word : RegToolArguments("HKLM", edit)) {
-      joined += (joined.empty() ? "" : "|") + word;
-    }
-    EXPECT_EQ(joined, row.expected);
-  }
+  std::u16string text = RegImportText(
+      "HKLM",
+      {edit(K::kDeleteKey, u"", 0), edit(K::kCreateKey, u"", 0),
+       edit(K::kSetValue, u"Display\"Name\\", kRegSz), edit(K::kSetValue, u"", kRegExpandSz),
+       edit(K::kSetValue, u"NoModify", kRegDword), edit(K::kDeleteValue, u"X", 0)});
+  const std::u16string key = u"HKEY_LOCAL_MACHINE\\Software\\Demo \u30c7]\r\n";
+  EXPECT_EQ(text,
+            u"Windows Registry Editor Version 5.00\r\n"
+            u"\r\n[-" +
+                key + u"\r\n[" + key + u"\r\n[" + key +
+                u"\"Display\\\"Name\\\\\"=hex(1):61,00,22,00,c7,30,00,00\r\n" + u"\r\n[" + key +
+                u"@=hex(2):61,00,22,00,c7,30,00,00\r\n" + u"\r\n[" + key +
+                u"\"NoModify\"=dword:ffffffff\r\n" + u"\r\n[" + key + u"\"X\"=-\r\n");
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ TEST(UninstallEntryTest, WritesTheValuesInnoWritesAndReadsThemBack) {
       "regdword " + kKey + " EstimatedSize=1234",
       "regdword " + kKey + " NoModify=1",
       "regdword " + kKey + " NoRepair=1",
+      "regflush " + kKey,
   };
   EXPECT_EQ(system.registry_log, expected);
   UninstallEntryValues read;
@@ -88,7 +89,7 @@ TEST(UninstallEntryTest, ALeftoverEntryIsDeletedBeforeWriting) {
 
 // Whichever write fails, the status says so and no half-written entry stays.
 TEST(UninstallEntryTest, AFailedWriteLeavesNoEntry) {
-  for (int failing = 0; failing < 13; ++failing) {
+  for (int failing = 0; failing < 14; ++failing) {
     FakeSystem system;
     system.failing_registry_write = failing;
     Status status = WriteUninstallEntry(system, DemoValues());
@@ -96,7 +97,7 @@ TEST(UninstallEntryTest, AFailedWriteLeavesNoEntry) {
     EXPECT_EQ(system.FindRegistryKey(kHkeyLocalMachine, kKey.substr(5)), nullptr) << failing;
   }
   FakeSystem system;
-  system.failing_registry_write = 13;
+  system.failing_registry_write = 14;
   EXPECT_TRUE(WriteUninstallEntry(system, DemoValues()).ok());
 }
 
@@ -142,7 +143,7 @@ TEST(UninstallEntryTest, RemoveDeletesTheEntryAndAMissingOneIsGoneAlready) {
   ASSERT_TRUE(WriteUninstallEntry(system, DemoValues()).ok());
   system.registry_log.clear();
   EXPECT_TRUE(RemoveUninstallEntry(system, "Example.Demo").ok());
-  EXPECT_EQ(system.registry_log, std::vector<std::string>{"regdelkey " + kKey});
+  EXPECT_EQ(system.registry_log, (std::vector<std::string>{"regdelkey " + kKey, "regflush HKLM"}));
   UninstallEntryValues read;
   EXPECT_TRUE(ReadUninstallEntry(system, "Example.Demo", &read).Is(StatusKind::kNotFound));
   EXPECT_TRUE(RemoveUninstallEntry(system, "Example.Demo").ok());
