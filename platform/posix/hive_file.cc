@@ -127,14 +127,22 @@ Status RunWine(const std::string& prefix, std::vector<std::string> words, const 
   return Status(StatusKind::kFailed, what, static_cast<std::uint32_t>(code));
 }
 
+// The C:\ folder that files for Wine's tool are written to, as a POSIX path and as
+// Windows sees it.
+void ToolFolder(const std::string& prefix, std::string* dir, std::string* windows_dir) {
+  struct stat st;
+  bool in_temp = stat((prefix + "/drive_c/windows/temp").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  *dir = prefix + (in_temp ? "/drive_c/windows/temp/" : "/drive_c/");
+  *windows_dir = in_temp ? "C:\\windows\\temp\\" : "C:\\";
+}
+
 // Hands `edits` (no key deletion among them) to the running server through `wine reg
 // import`, from a file in the prefix's C:\windows\temp (or C:\) removed afterwards.
 Status ImportThroughWine(const std::string& prefix, const std::string& root,
                          const std::vector<HiveEdit>& edits) {
   if (edits.empty()) return Status::Ok();
-  struct stat st;
-  bool in_temp = stat((prefix + "/drive_c/windows/temp").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  std::string dir = prefix + (in_temp ? "/drive_c/windows/temp/" : "/drive_c/");
+  std::string dir, windows_dir;
+  ToolFolder(prefix, &dir, &windows_dir);
   std::string path = dir + "setup-reg-XXXXXX.reg";
   ScopedFd fd(mkstemps(path.data(), 4));
   if (!fd.valid()) return ErrnoStatus(StatusKind::kWriteError, dir);
@@ -145,8 +153,7 @@ Status ImportThroughWine(const std::string& prefix, const std::string& root,
   Status status = written && closed ? Status::Ok() : ErrnoStatus(StatusKind::kWriteError, path);
   std::string name = path.substr(dir.size());
   if (status.ok()) {
-    std::string file = (in_temp ? "C:\\windows\\temp\\" : "C:\\") + name;
-    status = RunWine(prefix, {"reg", "import", file, "/reg:64"}, root);
+    status = RunWine(prefix, {"reg", "import", windows_dir + name, "/reg:64"}, root);
   }
   unlink(path.c_str());
   return status;
@@ -284,6 +291,65 @@ std::u16string RegImportText(const std::string& root, const std::vector<HiveEdit
     AppendAscii("\r\n", &out);
   }
   return out;
+}
+
+std::string RegExportToHiveText(std::string_view exported) {
+  std::string out;
+  bool header = false;
+  for (std::size_t pos = 0; pos < exported.size();) {
+    std::size_t stop = exported.find('\n', pos);
+    if (stop == std::string_view::npos) stop = exported.size();
+    std::string_view line = exported.substr(pos, stop - pos);
+    pos = stop + 1;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (!header) {
+      if (line.empty()) continue;
+      if (line != "Windows Registry Editor Version 5.00") return std::string();
+      out = "WINE REGISTRY Version 2\n";
+      header = true;
+      continue;
+    }
+    std::size_t close = line.rfind(']');
+    std::size_t first = line.find('\\');
+    if (!line.starts_with("[") || close == std::string_view::npos || first > close) {
+      out.append(line).push_back('\n');
+      continue;
+    }
+    out += '[';
+    for (char c : line.substr(first + 1, close - first - 1)) {
+      if (c == '\\' || c == '[' || c == ']') out += '\\';
+      out += c;
+    }
+    out += "]\n";
+  }
+  return out;
+}
+
+Status ExportFromServer(const std::string& prefix, const std::string& root,
+                        const std::vector<std::u16string>& names, std::string* hive_text) {
+  hive_text->clear();
+  if (!WineServerLock(prefix).server_running()) return Status::Ok();
+  std::string key = root;
+  for (const std::u16string& name : names) key += "\\" + Utf16ToUtf8(name);
+  std::string dir, windows_dir;
+  ToolFolder(prefix, &dir, &windows_dir);
+  std::string path = dir + "setup-reg-XXXXXX.reg";
+  ScopedFd fd(mkstemps(path.data(), 4));
+  if (!fd.valid()) return ErrnoStatus(StatusKind::kWriteError, dir);
+  fd.Close();
+  Status status = RunWine(
+      prefix, {"reg", "export", key, windows_dir + path.substr(dir.size()), "/y", "/reg:64"}, key);
+  std::string bytes;
+  struct stat st;
+  if (status.ok()) status = ReadHive(path, &bytes, &st);
+  unlink(path.c_str());
+  // `reg export` fails for a key that is not there.
+  if (!status.ok()) return Status(StatusKind::kNotFound, key, status.os_error());
+  std::size_t skip = bytes.starts_with("\xff\xfe") ? 2 : 0;
+  std::u16string wide = Utf16FromLittleEndian(
+      reinterpret_cast<const std::uint8_t*>(bytes.data()) + skip, (bytes.size() - skip) / 2);
+  *hive_text = RegExportToHiveText(Utf16ToUtf8(wide));
+  return hive_text->empty() ? Status(StatusKind::kCorrupt, key) : Status::Ok();
 }
 
 Status WriteHiveChanges(const std::string& prefix, const std::string& file, const std::string& root,

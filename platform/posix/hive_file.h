@@ -58,6 +58,20 @@ std::uint64_t FileTimeNow();
 Status WriteHiveChanges(const std::string& prefix, const std::string& file, const std::string& root,
                         const std::vector<HiveEdit>& edits);
 
+// The key `names` under `root` as the Wine server running for the prefix holds it, with
+// its values and the keys beneath it, as hive text (`wine reg export KEY FILE /y /reg:64`
+// turned by RegExportToHiveText): what a server has changed it saves to the hive file
+// only some 30 s later. An empty text when no server runs; kNotFound when the server has
+// no such key.
+Status ExportFromServer(const std::string& prefix, const std::string& root,
+                        const std::vector<std::u16string>& names, std::string* hive_text);
+
+// The text of a file `reg export` wrote (already UTF-8) as hive text for ParseRegHive:
+// Wine's header in place of regedit's, each "[ROOT\A\B]" as "[A\\B]" (the path from the
+// root, its backslashes escaped); the values, written alike in both, as they are. Empty
+// when the text is not such a file.
+std::string RegExportToHiveText(std::string_view exported);
+
 // The registration file (as `reg import` reads it, before its byte-order mark) that makes
 // `edits` under `root`: sections "[-KEY]" deleting a key, "[KEY]" making it, with
 // "name"=hex(1|2):... strings, dword: numbers and "name"=- deletions.

@@ -166,5 +166,4 @@ bool IsBlankLine(std::string_view line) {
   return true;
 }
 
-
 }  // namespace setup

@@ -106,6 +106,8 @@ class WineRegistry {
   Status FlushHive(Hive hive);
   void ForgetHive(Hive hive);
   RegHiveKey* MakeKeys(Hive hive, const std::vector<std::u16string>& names);
+  const RegHiveKey* Graft(Hive hive, const std::vector<std::u16string>& names,
+                          const std::string& hive_text);
 
   std::map<RegKey, WriteKey> write_keys_;
   std::vector<HiveEdit> pending_[kHiveCount];  // changes not yet flushed, in order

@@ -81,6 +81,26 @@ Status WineRegistry::Flush(RegKey key) {
   return Status(StatusKind::kUnsupported);
 }
 
+// Puts the key `names` as `hive_text` (a hive holding it, from its root) has it in place
+// of the key read; the keys read before stay owned by nodes_ for open handles.
+const RegHiveKey* WineRegistry::Graft(Hive hive, const std::vector<std::u16string>& names,
+                                      const std::string& hive_text) {
+  nodes_.push_back(std::make_unique<RegHiveKey>());
+  RegHiveKey* fresh = nodes_.back().get();
+  ParseRegHive(hive_text, fresh, &nodes_, nullptr);
+  std::vector<std::u16string> folded;
+  for (const std::u16string& name : names) folded.push_back(FoldCase(name));
+  RegHiveKey* exported = const_cast<RegHiveKey*>(Walk(fresh, folded, 0));
+  std::vector<std::u16string> above(names.begin(), names.end() - 1);
+  RegHiveKey* holder = MakeKeys(hive, above);
+  if (exported == nullptr) {
+    holder->subkeys.erase(folded.back());
+  } else {
+    holder->subkeys[folded.back()] = exported;
+  }
+  return exported;
+}
+
 RegHiveKey* WineRegistry::MakeKeys(Hive hive, const std::vector<std::u16string>& names) {
   RegHiveKey* node = HiveRoot(hive);
   for (const std::u16string& name : names) {
@@ -104,6 +124,14 @@ Status WineRegistry::OpenKeyForWriting(RegKey parent, const std::string& subkey,
   for (const std::u16string& name : target.names) folded.push_back(FoldCase(name));
   // The hive is read before it is changed, so that what is read agrees with the file.
   const RegHiveKey* found = Walk(HiveRoot(target.hive), folded, 0);
+  if (!create && !texts_) {
+    // A key to be read: a running Wine server may hold it newer than the hive file.
+    std::string text;
+    status = ExportFromServer(prefix_dir_, target.hive == kMachine ? "HKLM" : "HKCU", target.names,
+                              &text);
+    if (status.Is(StatusKind::kNotFound)) return Status(StatusKind::kNotFound, subkey);
+    if (!text.empty()) found = Graft(target.hive, target.names, text);
+  }
   if (found == nullptr) {
     if (!create) return Status(StatusKind::kNotFound, subkey);
     HiveEdit edit;

@@ -91,6 +91,32 @@ class UninstallEntryWineTest(harness.WineTest):
         run(["wineserver", "-p30"], env)
         self.check_cycle([NATIVE_PROBE], env, "Example.Native-server")
 
+    def test_written_by_one_program_is_read_and_removed_by_the_other(self):
+        """Under the suite's running server, which saves its registry to the hive file only
+        some 30 s after a change: the native program asks the server, not the file."""
+        probes = [os.path.join(f, "entry_probe", "entry_probe.exe") for _, f in
+                  sorted(harness.FIXTURES.items()) if f]
+        probes = [p for p in probes if os.path.exists(p)]
+        if not probes or not NATIVE_PROBE or not os.path.exists(NATIVE_PROBE):
+            self.skipTest("probes not built")
+        env = wine_env()
+        run(["wineserver", "-p30"], env)
+        windows = ["wine", probes[0]]
+        for writer, other in ((windows, [NATIVE_PROBE]), ([NATIVE_PROBE], windows)):
+            with self.subTest(writer=writer[-1]):
+                entry_id = "Example.Cross"
+                code, out = self.probe_lines(writer + ["write", entry_id, "Cross", "3.1",
+                                                       r"C:\Cross"], env)
+                self.assertEqual(code, 0, out)
+                code, out = self.probe_lines(other + ["read", entry_id], env)
+                self.assertEqual(code, 0, out)
+                self.assertIn("DisplayVersion=3.1", out)
+                self.assertIn("InstallLocation=C:\\Cross", out)
+                code, out = self.probe_lines(other + ["remove", entry_id], env)
+                self.assertEqual(code, 0, out)
+                self.assertEqual(self.probe_lines(writer + ["read", entry_id], env)[0], 2)
+                self.assertNotIn(entry_id, listed(env))
+
     def scratch_prefix(self):
         """A prefix of its own (so no server runs for it): the shared prefix's hives,
         its C: drive shared through a link."""

@@ -13,6 +13,7 @@
 #include "platform/posix/hive_file.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/reg_hive.h"
+#include "platform/posix/utf16_text.h"
 #include "record/uninstall_entry.h"
 #include "tests/unit/posix_temp_dir.h"
 
@@ -214,6 +215,35 @@ TEST(RegImportTextTest, EachChangeAsRegImportReadsIt) {
                 u"\"Display\\\"Name\\\\\"=hex(1):61,00,22,00,c7,30,00,00\r\n" + u"\r\n[" + key +
                 u"@=hex(2):61,00,22,00,c7,30,00,00\r\n" + u"\r\n[" + key +
                 u"\"NoModify\"=dword:ffffffff\r\n" + u"\r\n[" + key + u"\"X\"=-\r\n");
+}
+
+// What `wine reg export` writes, turned into hive text the hive reader takes.
+TEST(RegExportToHiveTextTest, KeysFromTheirRootAndValuesAsTheyAre) {
+  const struct Row {
+    std::string exported, hive;
+  } rows[] = {
+      {"Windows Registry Editor Version 5.00\r\n\r\n"
+       "[HKEY_LOCAL_MACHINE\\Software\\Demo]\r\n\"Path\"=\"C:\\\\x \\\"q\\\"\"\r\n"
+       "\"N\"=dword:00000040\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Demo\\Sub]\r\n",
+       "WINE REGISTRY Version 2\n\n[Software\\\\Demo]\n\"Path\"=\"C:\\\\x \\\"q\\\"\"\n"
+       "\"N\"=dword:00000040\n\n[Software\\\\Demo\\\\Sub]\n"},
+      {"\r\nWindows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]b]\n",
+       "WINE REGISTRY Version 2\n[A\\]b]\n"},
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", ""},
+      {"", ""},
+      {"Windows Registry Editor Version 5.00\n[NoRoot]\n[\n",
+       "WINE REGISTRY Version 2\n[NoRoot]\n[\n"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(RegExportToHiveText(row.exported), row.hive) << row.exported;
+  // And the reader finds the values in it.
+  RegHiveKey root;
+  std::vector<std::unique_ptr<RegHiveKey>> keys;
+  ParseRegHive(RegExportToHiveText(rows[0].exported), &root, &keys, nullptr);
+  const RegHiveKey* demo = root.subkeys.at(u"SOFTWARE")->subkeys.at(u"DEMO");
+  EXPECT_EQ(demo->values.at(u"PATH").data,
+            Utf16ToLittleEndian(u"C:\\x \"q\"" + std::u16string(1, u'\0')));
+  EXPECT_EQ(demo->subkeys.count(u"SUB"), 1u);
 }
 
 }  // namespace
