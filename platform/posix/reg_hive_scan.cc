@@ -82,6 +82,43 @@ std::size_t ValueStop(std::string_view text, const Line& line, std::size_t p, bo
   }
 }
 
+// Most keys of a hive differ from the one a change is about within their first names:
+// where the header's path shows that while it is plain (ASCII names, "\\\\" between them),
+// the relations are found without reading it whole. False where the whole path must be
+// read (any other escape, an empty name, no difference before its end).
+bool QuickRelate(std::string_view raw, const Joined& key, const Joined& parent, Block* block) {
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < raw.size() && k < key.size();) {
+    char c = raw[i];
+    char32_t unit;
+    if (c == ']' || static_cast<unsigned char>(c) >= 0x80) return false;
+    if (c == '\\') {
+      bool plain_separator = i > 0 && i + 2 < raw.size() && raw[i + 1] == '\\' &&
+                             raw[i + 2] != '\\' && raw[i + 2] != ']';
+      if (!plain_separator) return false;
+      unit = 0;
+      i += 2;
+    } else {
+      unit = static_cast<char32_t>(FoldUnit(static_cast<unsigned char>(c))) + 1;
+      ++i;
+    }
+    if (unit == key[k]) {
+      ++k;
+      continue;
+    }
+    // The paths differ here: the key's and, when it is the first difference with the
+    // parent too, the parent's relation follow from this unit alone.
+    block->key = Relation{false, false, unit > key[k]};
+    block->parent = k < parent.size() ? block->key : Relation{false, true, true};
+    std::size_t close = i;
+    while (close < raw.size() && raw[close] != ']') close += raw[close] == '\\' ? 2 : 1;
+    block->valid = close < raw.size();
+    block->stamp = close + 1;  // from the start of `raw`
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsBlank(char c) {
@@ -127,6 +164,11 @@ std::vector<Block> ScanBlocks(std::string_view text, const Joined& key, const Jo
       block.begin = line.begin;
       block.header_end = line.end;
       block.end = text.size();
+      if (QuickRelate(text.substr(p + 1, line.end - p - 1), key, parent, &block)) {
+        if (block.valid) block.stamp += p + 1;
+        blocks.push_back(block);
+        continue;
+      }
       std::size_t after = ParseRegEscaped(text.substr(0, line.end), p + 1, ']', &path);
       if (after != std::string_view::npos) {
         block.valid = true;
