@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/status.h"
@@ -73,8 +74,9 @@ Status ExportFromServer(const std::string& prefix, const std::string& root,
 std::string RegExportToHiveText(std::string_view exported);
 
 // The registration file (as `reg import` reads it, before its byte-order mark) that makes
-// `edits` under `root`: sections "[-KEY]" deleting a key, "[KEY]" making it, with
-// "name"=hex(1|2):... strings, dword: numbers and "name"=- deletions.
+// `edits` under `root`: sections "[KEY]" making a key, with "name"=hex(1|2):... strings,
+// dword: numbers and "name"=- deletions, and "[-KEY]" for a key deleted (which Wine's
+// import ignores: those go through `wine reg delete` instead).
 std::u16string RegImportText(const std::string& root, const std::vector<HiveEdit>& edits);
 
 }  // namespace setup

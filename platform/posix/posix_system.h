@@ -1,7 +1,8 @@
 // The System of the native POSIX program: a Windows view of a Wine prefix. Paths and
 // texts arrive in code page 932 and Windows syntax and are mapped to POSIX paths in
 // UTF-8 (see path_map.h); the registry and version resources are read from the prefix
-// and the files themselves, without Wine.
+// and the files themselves, without Wine. Registry writes go into the prefix's hive
+// files, through Wine's own tool while a Wine server runs for the prefix (hive_file.h).
 #ifndef SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
 #define SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
 
