@@ -88,12 +88,13 @@ Status WriteUninstallEntry(System& system, const UninstallEntryValues& values) {
     OpenKey key(system);
     status = system.OpenRegistryKeyForWriting(kHkeyLocalMachine, path,
                                               System::KeyDisposition::kCreateIfMissing, key.out());
-    if (!status.ok()) return status;
-    status = WriteValues(system, key.get(), values);
+    if (status.ok()) status = WriteValues(system, key.get(), values);
     if (status.ok()) status = system.FlushRegistryKey(key.get());
   }
-  // A half-written entry would show a product without its uninstaller: it goes again.
-  if (!status.ok() && system.DeleteRegistryKey(kHkeyLocalMachine, path).ok()) {
+  // A half-written entry would show a product without its uninstaller: it goes again,
+  // and what is left to write is settled now, not when the program ends.
+  if (!status.ok()) {
+    system.DeleteRegistryKey(kHkeyLocalMachine, path);
     system.FlushRegistryKey(kHkeyLocalMachine);
   }
   return status;
@@ -105,8 +106,7 @@ Status RemoveUninstallEntry(System& system, const std::string& id) {
   if (!status.ok() && !status.Is(StatusKind::kNotFound)) return status;
   // Flushed even when the key seemed missing: natively a running Wine server may hold an
   // entry its hive file does not show yet, and the deletion still goes to it.
-  Status flushed = system.FlushRegistryKey(kHkeyLocalMachine);
-  return flushed;
+  return system.FlushRegistryKey(kHkeyLocalMachine);
 }
 
 Status ReadUninstallEntry(System& system, const std::string& id, UninstallEntryValues* values) {
