@@ -90,6 +90,35 @@ class System : public FileOpener,
   // Has a file that is in use deleted at the next restart (Windows); kUnsupported where
   // there is no such thing.
   virtual Status RemoveFileAtRestart(const std::string& path) = 0;
+
+  // --- Registry, written (the uninstall entry). A key opened here is read with
+  // QueryRegistryValue and closed with CloseRegistryKey like any other. Every key is
+  // opened and written in the machine's own view (KEY_WOW64_64KEY): Setup.exe's 32- and
+  // 64-bit builds and the native program all write and find the same key, never a
+  // Wow6432Node copy of it. Strings are code-page bytes, as everywhere here.
+  //
+  // Opens `subkey` (backslash-separated names) under `parent`, a root or a key opened
+  // here, for reading and writing. kCreateIfMissing creates it and the keys on its way;
+  // kMustExist answers kNotFound when it is missing.
+  enum class KeyDisposition { kMustExist, kCreateIfMissing };
+  virtual Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                           KeyDisposition disposition, RegKey* key) = 0;
+  // A REG_SZ value, or REG_EXPAND_SZ when `expandable`; an empty name is the default value.
+  virtual Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                                   bool expandable) = 0;
+  virtual Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) = 0;
+  // kNotFound when the key holds no such value.
+  virtual Status DeleteRegistryValue(RegKey key, const std::string& name) = 0;
+  // Deletes `subkey` of `parent` (a root or a key opened here) with its values and every
+  // key beneath it. kNotFound when there is no such key.
+  virtual Status DeleteRegistryKey(RegKey parent, const std::string& subkey) = 0;
+  // Makes the changes so far to the hive of `key` (a root or a key opened here) lasting,
+  // as RegFlushKey does, and answers whether they were. A writer calls it once after its
+  // changes: natively the changes wait for it and are then written in one go (one
+  // rewrite of the hive file, or one run of Wine's tool), since each alone would cost a
+  // rewrite of megabytes or the start of a Wine program. What is not flushed is written
+  // when the last key opened for writing is closed, without a report.
+  virtual Status FlushRegistryKey(RegKey key) = 0;
 };
 
 }  // namespace setup

@@ -87,6 +87,25 @@ class SystemWrapper : public System {
     return target_.RemoveFileAtRestart(path);
   }
 
+  Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                   KeyDisposition disposition, RegKey* key) override {
+    return target_.OpenRegistryKeyForWriting(parent, subkey, disposition, key);
+  }
+  Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                           bool expandable) override {
+    return target_.SetRegistryString(key, name, value, expandable);
+  }
+  Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override {
+    return target_.SetRegistryDword(key, name, value);
+  }
+  Status DeleteRegistryValue(RegKey key, const std::string& name) override {
+    return target_.DeleteRegistryValue(key, name);
+  }
+  Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override {
+    return target_.DeleteRegistryKey(parent, subkey);
+  }
+  Status FlushRegistryKey(RegKey key) override { return target_.FlushRegistryKey(key); }
+
  private:
   System& target_;
 };

@@ -42,6 +42,8 @@ class LayeringCheckTest(unittest.TestCase):
              "sysquery/registry_path.cc: portable file includes platform/posix/posix_system.h"),
             ({"record/install_record.cc": "#include <unistd.h>\n"},
              "record/install_record.cc: portable file includes <unistd.h>"),
+            ({"record/uninstall_entry.cc": "#include <windows.h>\n"},
+             "record/uninstall_entry.cc: portable file includes <windows.h>"),
             ({"text/reader.cc": "#  include <unistd.h>\n"},
              "text/reader.cc: portable file includes <unistd.h>"),
             ({"platform/win32/files.cc": '#include "script/run_state.h"\n'},

@@ -16,6 +16,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/posix_process.h"
 #include "platform/posix/posix_status.h"
+#include "platform/posix/reg_hive.h"
 #include "platform/posix/version_block.h"
 #include "platform/posix/wine_registry.h"
 
@@ -239,6 +240,33 @@ Status PosixSystem::QueryRegistryValue(RegKey key, const std::string& name, std:
 }
 
 void PosixSystem::CloseRegistryKey(RegKey key) { registry()->CloseKey(key); }
+
+Status PosixSystem::OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                              KeyDisposition disposition, RegKey* key) {
+  if (prefix_.empty()) return Status(StatusKind::kUnsupported, subkey);
+  return registry()->OpenKeyForWriting(parent, subkey,
+                                       disposition == KeyDisposition::kCreateIfMissing, key);
+}
+
+Status PosixSystem::SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                                      bool expandable) {
+  return registry()->SetValue(key, name, expandable ? kRegExpandSz : kRegSz, value, 0);
+}
+
+Status PosixSystem::SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) {
+  return registry()->SetValue(key, name, kRegDword, std::string(), value);
+}
+
+Status PosixSystem::DeleteRegistryValue(RegKey key, const std::string& name) {
+  return registry()->DeleteValue(key, name);
+}
+
+Status PosixSystem::FlushRegistryKey(RegKey key) { return registry()->Flush(key); }
+
+Status PosixSystem::DeleteRegistryKey(RegKey parent, const std::string& subkey) {
+  if (prefix_.empty()) return Status(StatusKind::kUnsupported, subkey);
+  return registry()->DeleteKey(parent, subkey);
+}
 
 Status PosixSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   std::string mapped = MapPath(path);

@@ -1,7 +1,8 @@
 // The System of the native POSIX program: a Windows view of a Wine prefix. Paths and
 // texts arrive in code page 932 and Windows syntax and are mapped to POSIX paths in
 // UTF-8 (see path_map.h); the registry and version resources are read from the prefix
-// and the files themselves, without Wine.
+// and the files themselves, without Wine. Registry writes go into the prefix's hive
+// files, through Wine's own tool while a Wine server runs for the prefix (hive_file.h).
 #ifndef SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
 #define SETUP_PLATFORM_POSIX_POSIX_SYSTEM_H_
 
@@ -57,6 +58,16 @@ class PosixSystem : public System {
   Status StartProcess(const std::string& program, const std::string& arguments,
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override;
+  // Into the prefix's system.reg (HKEY_LOCAL_MACHINE) and user.reg (HKEY_CURRENT_USER)
+  // through WineRegistry: safe while a Wine server runs for the prefix (hive_file.h).
+  Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                   KeyDisposition disposition, RegKey* key) override;
+  Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                           bool expandable) override;
+  Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
+  Status DeleteRegistryValue(RegKey key, const std::string& name) override;
+  Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
 
   // The install record's calls (posix_changes.cc).
   Status GetFileSize(const std::string& path, std::uint64_t* size) override;

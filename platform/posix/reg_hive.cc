@@ -299,6 +299,10 @@ void ParseRegHive(std::string_view text, RegHiveKey* root,
   HiveParser(text, root, keys).Parse(sid);
 }
 
+std::size_t ParseRegEscaped(std::string_view s, std::size_t pos, char end, std::u16string* out) {
+  return ParseEscaped(s, pos, end, out);
+}
+
 std::vector<std::u16string> FoldedKeyPath(std::u16string_view path) {
   std::vector<std::u16string> names = KeyPathNames(path);
   for (std::u16string& name : names) name = FoldCase(name);

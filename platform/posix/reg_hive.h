@@ -37,6 +37,11 @@ struct RegHiveKey {
 void ParseRegHive(std::string_view text, RegHiveKey* root,
                   std::vector<std::unique_ptr<RegHiveKey>>* keys, std::u16string* sid);
 
+// Reads a string escaped as in a hive file from s[pos] up to the unescaped `end`
+// character (0: the end of the text) into `out`. Returns the position after `end`, or
+// npos when it is missing.
+std::size_t ParseRegEscaped(std::string_view s, std::size_t pos, char end, std::u16string* out);
+
 // The non-empty components of a backslash-separated key path, folded for comparison.
 std::vector<std::u16string> FoldedKeyPath(std::u16string_view path);
 

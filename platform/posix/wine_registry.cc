@@ -46,7 +46,9 @@ WineRegistry::WineRegistry(std::string prefix_dir) : prefix_dir_(std::move(prefi
 
 WineRegistry::WineRegistry(WineHiveTexts texts) : texts_(std::move(texts)) {}
 
-WineRegistry::~WineRegistry() = default;
+WineRegistry::~WineRegistry() {
+  for (int hive = 0; hive < kHiveCount; ++hive) FlushHive(static_cast<Hive>(hive));
+}
 
 RegHiveKey* WineRegistry::HiveRoot(Hive hive) {
   if (hive_roots_[hive] != nullptr) return hive_roots_[hive];
@@ -178,6 +180,10 @@ RegKey WineRegistry::OpenKey(RegKey parent, const std::string& subkey) {
     if (!seen) view.push_back(found);
   }
   if (view.empty()) return 0;
+  return NewHandle(std::move(view));
+}
+
+RegKey WineRegistry::NewHandle(View view) {
   // Handles run from 1 to 0x7FFFFFFF, below the roots (0x80000000 and up).
   while (handles_.count(next_handle_) != 0) {
     next_handle_ = next_handle_ >= 0x7FFFFFFF ? 1 : next_handle_ + 1;
@@ -209,6 +215,10 @@ bool WineRegistry::QueryValue(RegKey key, const std::string& name, std::string* 
   return false;
 }
 
-void WineRegistry::CloseKey(RegKey key) { handles_.erase(key); }
+void WineRegistry::CloseKey(RegKey key) {
+  handles_.erase(key);
+  if (write_keys_.erase(key) == 0 || !write_keys_.empty()) return;
+  for (int hive = 0; hive < kHiveCount; ++hive) FlushHive(static_cast<Hive>(hive));
+}
 
 }  // namespace setup

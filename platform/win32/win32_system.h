@@ -53,6 +53,16 @@ class Win32System : public System {
                         std::unique_ptr<RecordFile>* file) override;
   Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
   Status RemoveFileAtRestart(const std::string& path) override;
+
+  // In win32_registry.cc: every key in the 64-bit view (KEY_WOW64_64KEY).
+  Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                   KeyDisposition disposition, RegKey* key) override;
+  Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                           bool expandable) override;
+  Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
+  Status DeleteRegistryValue(RegKey key, const std::string& name) override;
+  Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte

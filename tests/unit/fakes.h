@@ -85,6 +85,17 @@ class FakeSystem : public System {
                         std::unique_ptr<RecordFile>* file) override;
   Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override;
   Status RemoveFileAtRestart(const std::string& path) override;
+  Status OpenRegistryKeyForWriting(RegKey parent, const std::string& subkey,
+                                   KeyDisposition disposition, RegKey* key) override;
+  Status SetRegistryString(RegKey key, const std::string& name, const std::string& value,
+                           bool expandable) override;
+  Status SetRegistryDword(RegKey key, const std::string& name, std::uint32_t value) override;
+  Status DeleteRegistryValue(RegKey key, const std::string& name) override;
+  Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
+  Status FlushRegistryKey(RegKey key) override;
+  // The key at `path` under `root` (backslash-separated names, any case); null when
+  // there is none. What the registry writes left behind, for tests to look at.
+  const Key* FindRegistryKey(RegKey root, const std::string& path);
 
   // --- Settings and faults
   std::string windows_dir = "C:\\WINDOWS";
@@ -113,9 +124,17 @@ class FakeSystem : public System {
   std::set<std::string> programs;  // paths StartProcess can start
   int process_polls = 3;           // polls before a process has ended
   FakeEncoding encoding;           // the encoding a run over this system is handed
+  // Registry writes (creating, setting, deleting) are counted from 0; the one with this
+  // number fails with kAccessDenied (-1: none).
+  int failing_registry_write = -1;
+  int registry_writes = 0;
 
   // --- Records
   std::vector<std::string> log;  // "copy A B", "mkdir D", "dll P", "spawn P"
+  // One line per registry write that succeeded: "regkey P", "regsz K N=V", "regexpand K
+  // N=V", "regdword K N=V", "regdelval K N", "regdelkey P", "regflush K" (K: the key's
+  // path from its root, as opened). A flush counts as a write.
+  std::vector<std::string> registry_log;
   std::vector<Spawned> spawned;
   int open_keys = 0;
   int slept_ms = 0;
@@ -127,6 +146,10 @@ class FakeSystem : public System {
   friend class FakeOutputFile;
   static std::string Normalize(const std::string& path);
   Key* FindKey(RegKey key);
+  Key* WalkKeys(Key* from, const std::string& path, bool create);
+  bool TakeRegistryWrite();
+  std::map<RegKey, std::string> handle_paths_;      // keys opened for writing: their path
+  std::vector<std::unique_ptr<Key>> deleted_keys_;  // kept while handles may point in
   Key roots_[6];
   std::map<RegKey, Key*> handles_;
   RegKey next_handle_ = 1;
