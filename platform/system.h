@@ -42,6 +42,10 @@ class OutputFile {
   virtual bool Write(const void* data, std::size_t size) = 0;
   // False when flushing, closing or renaming fails; the destination is then unchanged.
   virtual bool Commit() = 0;
+  // Gives the file, once committed, this last-modification time (nanoseconds since 1970,
+  // UTC), as a byte copy keeps its source's. Called after the last Write and before
+  // Commit; false when the time cannot be set (an output that keeps no times).
+  virtual bool SetModificationTime(std::int64_t /*ns_since_1970*/) { return false; }
 };
 
 // A started process.

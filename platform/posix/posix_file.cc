@@ -47,6 +47,20 @@ class ReplacementOutput : public OutputFile {
 
   bool Commit() override { return !failed_ && temp_->Commit(mode_); }
 
+  bool SetModificationTime(std::int64_t ns_since_1970) override {
+    if (failed_) return false;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(ns_since_1970 / 1000000000);
+    times[1].tv_nsec = static_cast<long>(ns_since_1970 % 1000000000);
+    if (times[1].tv_nsec < 0) {
+      times[1].tv_nsec += 1000000000;
+      times[1].tv_sec -= 1;
+    }
+    return futimens(temp_->fd(), times) == 0;
+  }
+
  private:
   std::unique_ptr<TempFile> temp_;
   mode_t mode_;

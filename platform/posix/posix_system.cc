@@ -109,6 +109,9 @@ class IndexedReplacement : public OutputFile {
   IndexedReplacement(std::unique_ptr<OutputFile> output, FolderIndex* folder)
       : output_(std::move(output)), folder_(folder) {}
   bool Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
+  bool SetModificationTime(std::int64_t ns_since_1970) override {
+    return output_->SetModificationTime(ns_since_1970);
+  }
   bool Commit() override {
     bool ok = output_->Commit();
     if (folder_ != nullptr) folder_->Forget();

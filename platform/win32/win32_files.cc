@@ -73,6 +73,17 @@ class Win32Replacement : public OutputFile {
     return true;
   }
 
+  bool SetModificationTime(std::int64_t ns_since_1970) override {
+    if (failed_ || !Flush()) return false;
+    // FILETIME counts 100 ns from 1601; 11644473600 seconds lie between the two epochs.
+    std::int64_t ticks = ns_since_1970 / 100 + 116444736000000000LL;
+    if (ticks < 0) ticks = 0;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffff);
+    time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    return SetFileTime(file_.get(), nullptr, nullptr, &time) != 0;
+  }
+
   bool Commit() override {
     if (committed_ || failed_) return false;
     if (!Flush()) return false;

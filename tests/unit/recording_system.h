@@ -76,6 +76,9 @@ class RecordingSystem : public SystemWrapper {
       if (!committed_) changes_->push_back("replace " + path_ + ": failed");
     }
     bool Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
+    bool SetModificationTime(std::int64_t ns_since_1970) override {
+      return output_->SetModificationTime(ns_since_1970);
+    }
     bool Commit() override {
       committed_ = true;
       bool done = output_->Commit();
