@@ -44,7 +44,8 @@ bool LzmaCompressor::Compress(const std::vector<std::string_view>& blocks,
     return false;
   }
   props_[0] = static_cast<std::uint8_t>((options.pb * 5 + options.lp) * 9 + options.lc);
-  for (int i = 0; i < 4; ++i) props_[1 + i] = static_cast<std::uint8_t>(options.dict_size >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    props_[1 + i] = static_cast<std::uint8_t>(options.dict_size >> (8 * i));
 
   out->assign(blocks.size(), std::string());
   std::atomic<std::size_t> next{0};

@@ -30,9 +30,11 @@ std::string ReadAll(InputFile& in) {
 }
 
 TEST(LzmaCompressorTest, BlocksReadBackInAnyOrder) {
-  std::vector<pack::PackInput> files = {
-      {"a.txt", Text(4000, 37), 0}, {"b.bin", std::string(70000, '\0'), 0},
-      {"c.txt", Text(3000, 11), 0}, {"empty", "", 0}, {"d.txt", "short", 0}};
+  std::vector<pack::PackInput> files = {{"a.txt", Text(4000, 37), 0},
+                                        {"b.bin", std::string(70000, '\0'), 0},
+                                        {"c.txt", Text(3000, 11), 0},
+                                        {"empty", "", 0},
+                                        {"d.txt", "short", 0}};
   for (std::uint32_t block_size : {4096u, 50000u, 1u << 20}) {
     LzmaCompressor lzma;
     std::string bytes;

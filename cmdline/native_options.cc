@@ -23,6 +23,9 @@ enum : int {
   kCheck,
   kHelp,
   kVersion,
+  kPack,
+  kWin64,
+  kLoader,
 };
 
 constexpr option kLongOptions[] = {
@@ -30,7 +33,9 @@ constexpr option kLongOptions[] = {
     {"answers", required_argument, nullptr, kAnswers}, {"log", required_argument, nullptr, kLog},
     {"prefix", required_argument, nullptr, kPrefix},   {"ui", required_argument, nullptr, kUi},
     {"check", optional_argument, nullptr, kCheck},     {"help", no_argument, nullptr, kHelp},
-    {"version", no_argument, nullptr, kVersion},       {nullptr, 0, nullptr, 0},
+    {"version", no_argument, nullptr, kVersion},       {"pack", required_argument, nullptr, kPack},
+    {"output", required_argument, nullptr, 'o'},       {"win64", no_argument, nullptr, kWin64},
+    {"loader", required_argument, nullptr, kLoader},   {nullptr, 0, nullptr, 0},
 };
 
 std::string OptionName(int value) {
@@ -88,6 +93,10 @@ bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_
     case 'h':
     case kHelp: options->help = true; return true;
     case kVersion: options->version = true; return true;
+    case kPack: return SetValue(&options->pack_dir, c, error);
+    case 'o': return SetValue(&options->output, c, error);
+    case kLoader: return SetValue(&options->loader, c, error);
+    case kWin64: options->win64 = true; return true;
     case ':': *error = "option '" + OffendingWord(argc, argv) + "' needs a value"; return false;
     default:
       if (optopt >= kSilent) {
@@ -122,6 +131,18 @@ bool TakeOperands(int argc, char** argv, bool check_has_path, Options* options,
              "' cannot be used with '--ui=terminal'";
     return false;
   }
+  if (!options->pack_dir && (options->output || options->loader || options->win64)) {
+    *error = std::string("option '") +
+             (options->output   ? "--output"
+              : options->loader ? "--loader"
+                                : "--win64") +
+             "' is only for '--pack'";
+    return false;
+  }
+  if (options->pack_dir && !options->output) {
+    *error = "option '--pack' needs '-o FILE'";
+    return false;
+  }
   if (options->ui == FrontEndChoice::kUnset && (options->silent || options->answers)) {
     options->ui = FrontEndChoice::kBatch;
   }
@@ -136,7 +157,7 @@ bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* er
   optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
   bool check_has_path = false;
   int c;
-  while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":ho:", kLongOptions, nullptr)) != -1) {
     if (!TakeOption(c, argc, argv, options, &check_has_path, error)) return false;
   }
   // One operand at most: the path that --check takes, or the program directory.

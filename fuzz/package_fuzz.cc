@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < package->table().files.size() && i < 64; ++i) {
     std::unique_ptr<setup::InputFile> file = package->OpenFile(i);
     std::size_t read = 0;
-    for (std::ptrdiff_t n; read < (4u << 20) && (n = file->Read(buffer.data(), buffer.size())) > 0;) {
+    for (std::ptrdiff_t n;
+         read < (4u << 20) && (n = file->Read(buffer.data(), buffer.size())) > 0;) {
       read += static_cast<std::size_t>(n);
     }
   }

@@ -33,7 +33,8 @@ bool BlockStream::Start(ByteSource& source, const Table& table, const BlockEntry
   method_ = table.method;
   if (method_ == Method::kLzma) {
     const std::uint8_t* p = table.lzma_props.data();
-    std::uint32_t dictionary = p[1] | p[2] << 8 | p[3] << 16 | static_cast<std::uint32_t>(p[4]) << 24;
+    std::uint32_t dictionary =
+        p[1] | p[2] << 8 | p[3] << 16 | static_cast<std::uint32_t>(p[4]) << 24;
     if (dictionary > kMaxDictionary) return false;
     if (!decoder_->allocated) {
       if (LzmaDec_Allocate(&decoder_->state, p, kLzmaPropsSize, &allocator) != SZ_OK) return false;
@@ -53,7 +54,8 @@ bool BlockStream::Start(ByteSource& source, const Table& table, const BlockEntry
 
 bool BlockStream::Fill() {
   if (in_pos_ < in_.size()) return true;
-  std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, in_end_ - in_offset_));
+  std::size_t n =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, in_end_ - in_offset_));
   if (n == 0) return false;
   in_.resize(n);
   in_pos_ = 0;

@@ -66,7 +66,8 @@ Status CheckBlocks(const Table& table, const Trailer& trailer, std::uint64_t* to
   for (std::size_t i = 0; i < table.blocks.size(); ++i) {
     const BlockEntry& b = table.blocks[i];
     if (b.offset != at) return Corrupt("a block is not where the one before it ends");
-    if (b.compressed_size > trailer.table_offset - at) return Corrupt("a block runs past the table");
+    if (b.compressed_size > trailer.table_offset - at)
+      return Corrupt("a block runs past the table");
     bool last = i + 1 == table.blocks.size();
     if (b.size == 0 || b.size > table.block_size || (!last && b.size != table.block_size)) {
       return Corrupt("a block has a wrong size");
@@ -217,7 +218,8 @@ Status ParsePeLayout(std::string_view head, std::uint64_t file_size,
                      std::uint32_t string_table_size, PeLayout* layout) {
   if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return Corrupt("no PE file");
   std::size_t pe = static_cast<std::size_t>(GetLe(head, 0x3c, 4));
-  if (pe > head.size() || head.size() - pe < 24 || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+  if (pe > head.size() || head.size() - pe < 24 ||
+      head.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
     return Corrupt("no PE file");
   }
   std::size_t sections = static_cast<std::size_t>(GetLe(head, pe + 6, 2));

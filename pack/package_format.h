@@ -60,7 +60,7 @@ struct Trailer {
 struct BlockEntry {
   std::uint64_t offset = 0;  // in the package file
   std::uint64_t compressed_size = 0;
-  std::uint32_t size = 0;  // uncompressed
+  std::uint32_t size = 0;   // uncompressed
   Sha256::Digest sha256{};  // of the compressed bytes
 };
 
@@ -97,9 +97,9 @@ Status DecodeTable(std::string_view bytes, const Trailer& trailer, Table* table)
 // Where the PE file `head` (its first bytes, up to its section table's end) ends its
 // image and where a certificate table begins. `file_size` is the whole file's size.
 struct PeLayout {
-  std::uint64_t image_end = 0;  // the last section's, or the symbol table's, last byte
-  std::uint64_t payload_end = 0;  // the certificate table's offset, else file_size
-  std::uint32_t checksum_offset = 0;  // of the optional header's CheckSum
+  std::uint64_t image_end = 0;              // the last section's, or the symbol table's, last byte
+  std::uint64_t payload_end = 0;            // the certificate table's offset, else file_size
+  std::uint32_t checksum_offset = 0;        // of the optional header's CheckSum
   std::uint32_t security_entry_offset = 0;  // of the security directory's entry
 };
 // kCorrupt when `head` is no PE file, or the certificate table does not end the file.

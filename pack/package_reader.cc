@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace setup::pack {
 namespace {
 
@@ -33,7 +32,8 @@ bool HashRange(ByteSource& source, std::uint64_t offset, std::uint64_t size, Sha
 
 Status ReadLayout(ByteSource& source, PeLayout* layout) {
   std::string head;
-  std::size_t head_size = static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), kHeadSize));
+  std::size_t head_size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), kHeadSize));
   if (!ReadString(source, 0, head_size, &head)) return Status(StatusKind::kReadError);
   std::uint32_t strings = 0;
   std::uint64_t symbols = SymbolTableEnd(head);
@@ -142,8 +142,8 @@ bool Package::ReadUncompressed(std::uint64_t position, void* buffer, std::size_t
       stream_block_ = index;
     }
     if (!stream_.Read(nullptr, static_cast<std::size_t>(offset - stream_.position()))) return false;
-    std::size_t n = static_cast<std::size_t>(
-        std::min<std::uint64_t>(size, table_.blocks[index].size - offset));
+    std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, table_.blocks[index].size - offset));
     if (!stream_.Read(out, n)) return false;
     out += n;
     position += n;

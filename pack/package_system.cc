@@ -13,7 +13,8 @@ constexpr std::size_t kCopyChunk = 64 * 1024;
 std::uint32_t Seconds(std::int64_t ns) {
   std::int64_t s = ns / 1000000000;
   if (s < 0) return 0;
-  if (s > std::numeric_limits<std::uint32_t>::max()) return std::numeric_limits<std::uint32_t>::max();
+  if (s > std::numeric_limits<std::uint32_t>::max())
+    return std::numeric_limits<std::uint32_t>::max();
   return static_cast<std::uint32_t>(s);
 }
 

@@ -12,7 +12,8 @@ Status LoaderLayout(std::string_view loader, PeLayout* layout) {
   std::uint64_t symbols = SymbolTableEnd(loader);
   if (symbols != 0 && symbols <= loader.size() && loader.size() - symbols >= 4) {
     for (int i = 3; i >= 0; --i) {
-      strings = strings << 8 | static_cast<std::uint8_t>(loader[symbols + static_cast<unsigned>(i)]);
+      strings =
+          strings << 8 | static_cast<std::uint8_t>(loader[symbols + static_cast<unsigned>(i)]);
     }
   }
   if (Status s = ParsePeLayout(loader, loader.size(), strings, layout); !s.ok()) return s;

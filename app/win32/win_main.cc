@@ -15,12 +15,15 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/package_start.h"
 #include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "app/win32/console_output.h"
+#include "app/win32/win32_package.h"
 #include "app/win32/win32_ui.h"
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
+#include "pack/package_system.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
@@ -77,7 +80,7 @@ std::wstring CommandLineTail() {
 
 // /CHECK: the findings go where the usage would, else into the /LOG file, else into a
 // message box (unattended: nowhere). They are kept in memory: no scratch file is made.
-int Check(Win32System& system, Encoding& encoding, const Options& options,
+int Check(System& system, Encoding& encoding, const Options& options,
           const std::string& first_argument, const std::wstring& caption) {
   std::string program_dir = ProgramDirectory(encoding, first_argument, false);
   std::string findings;
@@ -177,9 +180,31 @@ int Run(HINSTANCE instance) {
     ShowToStarter(caption, WindowsUsage(), StarterStream::kOutput);
     return kExitFinished;
   }
-  Win32System system;
+  Win32System win32_system;
   // The script's code page: the process's ANSI code page, as the C runtime's above.
   AnsiEncoding encoding;
+  // A package: the program directory is inside this file, checked whole before anything
+  // is shown or written.
+  std::unique_ptr<Win32FileSource> own_file = Win32FileSource::OpenOwnFile();
+  std::unique_ptr<pack::Package> package;
+  Win32PrivateFolder private_folder;
+  std::unique_ptr<pack::PackageSystem> package_system;
+  if (own_file) {
+    Status status = OpenCheckedPackage(*own_file, &package);
+    if (!status.ok()) {
+      ShowToStarter(
+          caption,
+          caption_utf8 + ": " + PackageFailureText(encoding.ToUtf8(first_argument), status) + "\n",
+          StarterStream::kError);
+      return kExitStartupFailed;
+    }
+    if (package) {
+      package_system = std::make_unique<pack::PackageSystem>(
+          win32_system, *package, encoding, ProgramDirectory(encoding, first_argument, false),
+          &private_folder);
+    }
+  }
+  System& system = package_system ? static_cast<System&>(*package_system) : win32_system;
   if (options.check) return Check(system, encoding, options, first_argument, caption);
 
   bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();

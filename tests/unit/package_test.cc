@@ -1,6 +1,6 @@
 // The package format, with stored blocks (app/lzma_compressor_test.cc reads LZMA ones):
-// what is written reads back whole; every kind of damage is a kCorrupt at opening or at the check, never a crash;
-// a signed package is read up to its certificate table and no further.
+// what is written reads back whole; every kind of damage is a kCorrupt at opening or at the check,
+// never a crash; a signed package is read up to its certificate table and no further.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -148,7 +148,8 @@ TEST(PackageTest, DamageIsCorruptAtOpeningOrAtTheCheck) {
   std::unique_ptr<Package> package;
   ASSERT_TRUE(Package::Open(source, &package).ok());
   EXPECT_TRUE(ReadAll(*package->OpenFile(4), 4096) == "<read error>");
-  EXPECT_TRUE(ReadAll(*package->OpenFile(5), 4096) == "<read error>");  // the same bytes, stored once
+  EXPECT_TRUE(ReadAll(*package->OpenFile(5), 4096) ==
+              "<read error>");  // the same bytes, stored once
   EXPECT_EQ(ReadAll(*package->OpenFile(0), 4096), Files()[0].contents);
 }
 
@@ -167,7 +168,8 @@ TEST(PackageTest, ASignedPackageIsReadUpToItsCertificateTable) {
   EXPECT_TRUE(package->Verify().ok());
   EXPECT_EQ(ReadAll(*package->OpenFile(0), 4096), Files()[0].contents);
 
-  for (std::string damaged : {signed_bytes + "x", signed_bytes.substr(0, signed_bytes.size() - 1)}) {
+  for (std::string damaged :
+       {signed_bytes + "x", signed_bytes.substr(0, signed_bytes.size() - 1)}) {
     MemorySource damaged_source(damaged);
     EXPECT_TRUE(Package::Open(damaged_source, &package).Is(StatusKind::kCorrupt));
   }

@@ -10,7 +10,8 @@
 namespace setup {
 
 inline void PutLe(std::string* s, std::size_t at, std::uint32_t v, int width) {
-  for (int i = 0; i < width; ++i) (*s)[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+  for (int i = 0; i < width; ++i)
+    (*s)[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
 }
 
 // PE offsets: the header at 0x40, the optional header (224 bytes) at 0x58, the section
@@ -24,10 +25,10 @@ inline std::string MakePe(std::size_t section_size) {
   pe[1] = 'Z';
   PutLe(&pe, 0x3c, 0x40, 4);
   pe.replace(0x40, 4, std::string("PE\0\0", 4));
-  PutLe(&pe, 0x44, 0x14c, 2);  // i386
-  PutLe(&pe, 0x46, 1, 2);      // one section
-  PutLe(&pe, 0x54, 224, 2);    // the optional header's size
-  PutLe(&pe, 0x58, 0x10b, 2);  // PE32
+  PutLe(&pe, 0x44, 0x14c, 2);    // i386
+  PutLe(&pe, 0x46, 1, 2);        // one section
+  PutLe(&pe, 0x54, 224, 2);      // the optional header's size
+  PutLe(&pe, 0x58, 0x10b, 2);    // PE32
   PutLe(&pe, 0x58 + 92, 16, 4);  // data directories
   std::size_t section = 0x58 + 224;
   pe.replace(section, 5, ".text");
