@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "base/code_page_text.h"
 #include "base/encoding.h"
 #include "pack/package_writer.h"
+#include "platform/system_wrapper.h"
 
 namespace setup {
 namespace {
@@ -46,13 +48,14 @@ std::int64_t ModificationNs(const std::string& path) {
 }
 
 // The files under `dir`, named as the program directory names them: relative, `\`
-// between folders, in the script's code page, sorted. False, with `*error`, when one
+// between folders, in the script's code page, sorted by name. False, with `*error`, when one
 // cannot be read or named in the code page, or two names are one name to Windows.
 bool CollectFiles(const std::string& dir, Encoding& encoding, const std::string& skip,
                   std::vector<pack::PackInput>* files, std::string* error) {
   std::error_code ec;
   std::vector<fs::path> paths;
-  for (fs::recursive_directory_iterator it(dir, fs::directory_options::follow_directory_symlink, ec),
+  for (fs::recursive_directory_iterator
+           it(dir, fs::directory_options::follow_directory_symlink, ec),
        end;
        !ec && it != end; it.increment(ec)) {
     if (it->is_regular_file(ec)) paths.push_back(it->path());
@@ -64,7 +67,9 @@ bool CollectFiles(const std::string& dir, Encoding& encoding, const std::string&
   std::set<std::string> folded;
   for (const fs::path& path : paths) {
     std::string relative = path.lexically_relative(dir).generic_string();
-    if (relative.find('/') == std::string::npos && FoldPath(IsCp932LeadByte, relative) == "SETUP.EXE") continue;
+    if (relative.find('/') == std::string::npos &&
+        FoldPath(IsCp932LeadByte, relative) == "SETUP.EXE")
+      continue;
     if (fs::equivalent(path, skip, ec)) continue;  // the package being written
     std::string name = encoding.FromUtf8(relative);
     if (encoding.ToUtf8(name) != relative) {
@@ -88,6 +93,45 @@ bool CollectFiles(const std::string& dir, Encoding& encoding, const std::string&
   return true;
 }
 
+// The order in which the checker looks at the program directory's files, as it walks
+// the script line by line: the order a run reads them in. Packed in that order, an
+// install decodes the package forward once instead of starting a block again for each
+// file that lies behind the one before it.
+class AccessOrder : public SystemWrapper {
+ public:
+  AccessOrder(System& target, const Encoding& encoding, const std::string& dir)
+      : SystemWrapper(target),
+        encoding_(encoding),
+        dir_(FoldPath(LeadByteOf(encoding), dir) + "\\") {}
+
+  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
+    Note(path);
+    return SystemWrapper::OpenForReading(path);
+  }
+  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
+    Note(path);
+    return SystemWrapper::GetFileStatus(path, mtime);
+  }
+
+  // The rank of a packed name: where it was first looked at, else after all those.
+  std::size_t Rank(const std::string& name) const {
+    auto found = rank_.find(FoldPath(LeadByteOf(encoding_), name));
+    return found == rank_.end() ? rank_.size() : found->second;
+  }
+
+ private:
+  void Note(const std::string& path) {
+    std::string folded = FoldPath(LeadByteOf(encoding_), path);
+    if (folded.compare(0, dir_.size(), dir_) != 0) return;
+    std::size_t start = folded.find_first_not_of('\\', dir_.size());
+    if (start != std::string::npos) rank_.emplace(folded.substr(start), rank_.size());
+  }
+
+  const Encoding& encoding_;
+  std::string dir_;
+  std::map<std::string, std::size_t> rank_;
+};
+
 // Writes `bytes` beside `path` and renames it over `path`, executable.
 bool WriteWhole(const std::string& path, const std::string& bytes) {
   std::string temp = path + ".part";
@@ -107,8 +151,8 @@ std::string FindLoader(const std::string& self, bool win64) {
   fs::path bin = fs::canonical(self, ec).parent_path();
   if (ec) return std::string();
   const char* build = win64 ? "win64" : "win32";
-  for (fs::path candidate : {bin / ".." / "share" / "setup" / build / "Setup.exe",
-                             bin / ".." / build / "Setup.exe"}) {
+  for (fs::path candidate :
+       {bin / ".." / "share" / "setup" / build / "Setup.exe", bin / ".." / build / "Setup.exe"}) {
     if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal().string();
   }
   return std::string();
@@ -117,9 +161,11 @@ std::string FindLoader(const std::string& self, bool win64) {
 int RunPackCommand(System& system, Encoding& encoding, const PackRequest& request,
                    const std::string& program) {
   std::error_code ec;
-  if (!fs::is_directory(request.dir, ec)) return Fail(program, "no program directory " + request.dir);
+  if (!fs::is_directory(request.dir, ec))
+    return Fail(program, "no program directory " + request.dir);
   std::string dir = encoding.FromUtf8(request.dir);
-  if (RunCheckCommand(system, encoding, dir, dir, stderr) != 0) {
+  AccessOrder order(system, encoding, dir);
+  if (RunCheckCommand(order, encoding, dir, dir, stderr) != 0) {
     std::fprintf(stderr, "%s: the script in %s has errors; nothing was packed\n", program.c_str(),
                  request.dir.c_str());
     return 1;
@@ -132,7 +178,12 @@ int RunPackCommand(System& system, Encoding& encoding, const PackRequest& reques
   }
   std::vector<pack::PackInput> files;
   std::string error;
-  if (!CollectFiles(request.dir, encoding, request.output, &files, &error)) return Fail(program, error);
+  if (!CollectFiles(request.dir, encoding, request.output, &files, &error))
+    return Fail(program, error);
+  std::stable_sort(files.begin(), files.end(),
+                   [&order](const pack::PackInput& a, const pack::PackInput& b) {
+                     return order.Rank(a.name) < order.Rank(b.name);
+                   });
   LzmaCompressor compressor;
   std::string bytes;
   Status written = pack::WritePackage(loader, files, compressor, kPackBlockSize, &bytes);

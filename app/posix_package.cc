@@ -41,8 +41,8 @@ bool PosixFileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t siz
 
 bool PosixPrivateFolder::Create(std::string* path) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/setup-component-XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/setup-component-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) return false;  // mode 0700: the user's alone

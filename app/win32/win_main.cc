@@ -199,6 +199,10 @@ int Run(HINSTANCE instance) {
       return kExitStartupFailed;
     }
     if (package) {
+      // The caption the program directory's Setup.exe shows, whatever the installer's
+      // file is called: a packed install looks and records as the unpacked one does.
+      caption = L"Setup";
+      caption_utf8 = "Setup";
       package_system = std::make_unique<pack::PackageSystem>(
           win32_system, *package, encoding, ProgramDirectory(encoding, first_argument, false),
           &private_folder);

@@ -81,7 +81,7 @@ class PackTest(harness.E2ETest):
         name = ps.TABLE_NAME
         os.makedirs(os.path.join(prog, name))
         self.ws.write("prog/%s/%s.dat" % (name, name), b"table\x5c\x00data")
-        self.ws.script("SetupDir C:\\T\nMakeDir $$SETUPDIR$$\n"
+        self.ws.script("SetupDir C:\\T \nMakeDir $$SETUPDIR$$\n"
                        "BinCopy $$FD$$\\%s\\%s.dat $$SETUPDIR$$\\%s.dat\n" % (name, name, name))
         exe = self.ws.path("t.exe")
         self.assertEqual(ps.pack(self.ws, prog, exe).returncode, 0)

@@ -59,7 +59,8 @@ class PackageSystemTest : public ::testing::Test {
   void Open() {
     source_ = std::make_unique<MemorySource>(bytes_);
     ASSERT_TRUE(Package::Open(*source_, &package_).ok());
-    layer_ = std::make_unique<PackageSystem>(fake_, *package_, fake_.encoding, "C:\\prog", &folder_);
+    layer_ =
+        std::make_unique<PackageSystem>(fake_, *package_, fake_.encoding, "C:\\prog", &folder_);
   }
 
   std::string Read(const std::string& path) {
