@@ -3,6 +3,7 @@ and writes one file; `setup FILE.exe` installs from it exactly what DIR installs
 byte for byte with their times, the same transcript); `setup --check FILE.exe` checks its
 script; a tampered package ends start-up with 3 and installs nothing."""
 import os
+import shutil
 import subprocess
 import unittest
 
@@ -88,6 +89,41 @@ class PackTest(harness.E2ETest):
         proc = self.setup("--silent", exe)
         self.assertEqual((proc.returncode, proc.stderr), (0, b""))
         self.assertEqual(self.ws.read("prefix/drive_c/T/%s.dat" % name), b"table\x5c\x00data")
+
+    def test_every_disk_checked_in_the_package_is_there(self):
+        self.ws.write("prog/DISK2.TAG", b"")
+        self.ws.write("prog/d2.dat", b"disk 2")
+        self.ws.script("SetupDir C:\\D \nMakeDir $$SETUPDIR$$\n"
+                       "DiskCheck DISK2.TAG Insert disk 2\n"
+                       "BinCopy $$FD$$\\d2.dat $$SETUPDIR$$\\d2.dat\n")
+        exe = self.ws.path("d.exe")
+        self.assertEqual(ps.pack(self.ws, self.ws.prog, exe).returncode, 0)
+        log = self.ws.path("d.jsonl")
+        proc, transcript = self.install(exe, log)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertNotIn(b"DiskDialog", transcript)
+        self.assertEqual(self.ws.read("prefix/drive_c/D/d2.dat"), b"disk 2")
+
+    def test_the_loader_is_found_where_make_install_puts_it(self):
+        bin_dir = self.ws.path("inst", "bin")
+        os.makedirs(bin_dir)
+        shutil.copy(harness.NATIVE, os.path.join(bin_dir, "setup"))
+        for build in ("win32", "win64"):
+            exe = dict(harness.WIN_EXES)[build]
+            if exe:
+                os.makedirs(self.ws.path("inst", "share", "setup", build))
+                shutil.copy(exe, self.ws.path("inst", "share", "setup", build, "Setup.exe"))
+        demo = ps.copy_demo(self.ws)
+        for extra, build in (([], "win32"), (["--win64"], "win64")):
+            if not dict(harness.WIN_EXES)[build]:
+                continue
+            out = self.ws.path(build + ".exe")
+            proc = subprocess.run([os.path.join(bin_dir, "setup"), "--pack", demo, "-o", out] + extra,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+            self.assertEqual(proc.returncode, 0, proc.stderr)
+            with open(out, "rb") as f, open(dict(harness.WIN_EXES)[build], "rb") as g:
+                loader = g.read()
+                self.assertEqual(f.read(len(loader)), loader)
 
     def test_a_plain_setup_exe_is_no_installer(self):
         proc = self.setup("--silent", dict(harness.WIN_EXES)["win32"])
