@@ -31,14 +31,20 @@ def copy_demo(ws, name="demo"):
 
 
 def tree(root):
-    """{relative path: (bytes, whole seconds of the modification time)} of every file."""
+    """{relative path: bytes} of every file below `root`."""
     files = {}
     for dirpath, _, names in os.walk(root):
         for name in names:
             full = os.path.join(dirpath, name)
             with open(full, "rb") as f:
-                files[os.path.relpath(full, root)] = (f.read(), int(os.stat(full).st_mtime))
+                files[os.path.relpath(full, root)] = f.read()
     return files
+
+
+def same_time(a, b):
+    """Whether two files have the same modification time, to the second (a byte copy
+    keeps its source's; the package keeps nanoseconds, Windows 100 ns)."""
+    return int(os.stat(a).st_mtime) == int(os.stat(b).st_mtime)
 
 
 def trailer(data):

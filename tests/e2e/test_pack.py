@@ -48,6 +48,9 @@ class PackTest(harness.E2ETest):
         self.assertEqual((packed.returncode, packed.stderr), (0, b""))
         self.assertEqual(packed_log, direct_log)
         self.assertEqual(ps.tree(os.path.join(self.ws.drive_c, "DemoApp")), installed)
+        # BinCopy keeps the source's time, from the package as from the directory.
+        self.assertTrue(ps.same_time(os.path.join(self.ws.drive_c, "DemoApp", "app.dat"),
+                                     os.path.join(demo, "files", "app.dat")))
         # Nothing of the package was extracted anywhere.
         self.assertFalse(os.path.exists(self.ws.path("Setup.Inf")))
 

@@ -34,9 +34,9 @@ class PackWineTest(harness.WineTest):
                 transcript = f.read()
         return proc, transcript
 
-    def packed(self, loader):
-        demo = ps.copy_demo(self.ws)
-        exe = self.ws.path("demo-setup.exe")
+    def packed(self, loader, name="demo"):
+        demo = ps.copy_demo(self.ws, name)
+        exe = self.ws.path(name + "-setup.exe")
         proc = ps.pack(self.ws, demo, exe, loader=loader)
         self.assertEqual(proc.returncode, 0, proc.stderr)
         return demo, exe
@@ -44,7 +44,7 @@ class PackWineTest(harness.WineTest):
     def test_a_package_installs_what_its_directory_installs(self):
         for name, loader in harness.available_win_exes():
             with self.subTest(name):
-                demo, exe = self.packed(loader)
+                demo, exe = self.packed(loader, "demo-" + name)
                 shutil.copyfile(loader, os.path.join(demo, "Setup.exe"))
                 direct, direct_log = self.wine(os.path.join(demo, "Setup.exe"), self.ws.path("d.jsonl"))
                 self.assertEqual(direct.returncode, 0, direct.stderr)
@@ -54,8 +54,9 @@ class PackWineTest(harness.WineTest):
                 self.assertEqual(packed.returncode, 0, packed.stderr)
                 self.assertEqual(packed_log, direct_log)
                 self.assertEqual(ps.tree(self.dest), installed)
+                self.assertTrue(ps.same_time(os.path.join(self.dest, "app.dat"),
+                                             os.path.join(demo, "files", "app.dat")))
                 shutil.rmtree(self.dest)
-                shutil.rmtree(demo)
 
     def test_a_tampered_package_writes_nothing(self):
         _, exe = self.packed(None)
@@ -72,6 +73,20 @@ class PackWineTest(harness.WineTest):
                 self.assertIn(b"is damaged or incomplete", proc.stderr)
                 self.assertIsNone(transcript)
                 self.assertFalse(os.path.exists(self.dest))
+
+    def test_names_whose_second_byte_is_a_backslash(self):
+        name = ps.TABLE_NAME
+        os.makedirs(os.path.join(self.ws.prog, name))
+        self.ws.write("prog/%s/%s.dat" % (name, name), b"table\x5c\x00data")
+        self.ws.script("SetupDir C:\\%s \nMakeDir $$SETUPDIR$$\n"
+                       "BinCopy $$FD$$\\%s\\%s.dat $$SETUPDIR$$\\%s.dat\n" % (DEST, name, name, name))
+        exe = self.ws.path("t.exe")
+        self.assertEqual(ps.pack(self.ws, self.ws.prog, exe).returncode, 0)
+        shutil.rmtree(self.ws.prog)
+        proc, _ = self.wine(exe, self.ws.path("t.jsonl"))
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        with open(os.path.join(self.dest, name + ".dat"), "rb") as f:
+            self.assertEqual(f.read(), b"table\x5c\x00data")
 
     def test_a_signed_package_verifies_runs_and_fails_both_once_changed(self):
         if not shutil.which("osslsigncode") or not shutil.which("openssl"):
@@ -95,7 +110,8 @@ class PackWineTest(harness.WineTest):
 
         with open(signed, "rb") as f:
             data = bytearray(f.read())
-        loader, _, _ = ps.trailer(open(exe, "rb").read())
+        with open(exe, "rb") as f:
+            loader, _, _ = ps.trailer(f.read())
         data[loader + 10] ^= 0x20
         changed = self.ws.path("changed.exe")
         with open(changed, "wb") as f:
