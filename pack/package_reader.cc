@@ -86,7 +86,16 @@ Status Package::Open(ByteSource& source, std::unique_ptr<Package>* package) {
   package->reset();
   PeLayout layout;
   if (Status s = ReadLayout(source, &layout); !s.ok()) return s;
-  if (layout.image_end == layout.payload_end) return Status::Ok();  // a plain Setup.exe
+  // A plain Setup.exe; signed, the signer may have padded it to a multiple of 8 bytes.
+  std::uint64_t overlay = layout.payload_end - layout.image_end;
+  if (overlay < 8) {
+    char padding[8] = {};
+    std::string_view zeros("\0\0\0\0\0\0\0", overlay);
+    if (overlay > 0 && !source.ReadAt(layout.image_end, padding, overlay)) {
+      return Status(StatusKind::kReadError);
+    }
+    if (std::string_view(padding, overlay) == zeros) return Status::Ok();
+  }
   if (layout.payload_end - layout.image_end < kTrailerSize || layout.payload_end % 8 != 0) {
     return Corrupt("no package trailer");
   }

@@ -80,12 +80,29 @@ TEST(PackageTest, EveryFileReadsBackWholeInAnyPieces) {
   }
 }
 
+// A plain Setup.exe, signed too (the signer pads it to 8 bytes with zeros), is no
+// package; anything else after its image is a damaged one.
 TEST(PackageTest, APlainExecutableIsNoPackage) {
-  std::string pe = MakePe(600);
-  MemorySource source(pe);
-  std::unique_ptr<Package> package;
-  EXPECT_TRUE(Package::Open(source, &package).ok());
-  EXPECT_FALSE(package);
+  struct Case {
+    std::string after_image;
+    bool sign;
+    bool plain;
+  };
+  const Case cases[] = {{"", false, true},
+                        {"", true, true},
+                        {std::string(3, '\0'), true, true},
+                        {std::string(7, '\0'), false, true},
+                        {std::string("\0\0x", 3), true, false},
+                        {std::string(8, '\0'), false, false}};
+  for (const Case& c : cases) {
+    std::string pe = MakePe(601) + c.after_image;
+    if (c.sign) SignPe(&pe, 100);
+    MemorySource source(pe);
+    std::unique_ptr<Package> package;
+    Status opened = Package::Open(source, &package);
+    EXPECT_EQ(opened.ok(), c.plain) << c.after_image.size() << c.sign;
+    EXPECT_FALSE(package);
+  }
 }
 
 TEST(PackageTest, ALoaderWithBytesAfterItsImageIsRefused) {
