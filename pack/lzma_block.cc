@@ -18,6 +18,20 @@ ISzAlloc allocator = {Allocate, Release};
 
 }  // namespace
 
+bool DecodeLzmaWhole(const std::array<std::uint8_t, kLzmaPropsSize>& props,
+                     std::string_view compressed, std::uint32_t size, std::string* out) {
+  out->assign(size, '\0');
+  SizeT out_size = size;
+  SizeT in_size = compressed.size();
+  ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+  SRes result = LzmaDecode(reinterpret_cast<Byte*>(out->data()), &out_size,
+                           reinterpret_cast<const Byte*>(compressed.data()), &in_size, props.data(),
+                           kLzmaPropsSize, LZMA_FINISH_END, &status, &allocator);
+  return result == SZ_OK && out_size == size &&
+         (status == LZMA_STATUS_FINISHED_WITH_MARK ||
+          status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
+}
+
 struct BlockStream::Decoder {
   Decoder() { LzmaDec_Construct(&state); }
   ~Decoder() { LzmaDec_Free(&state, &allocator); }

@@ -9,12 +9,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "pack/package_format.h"
 
 namespace setup::pack {
 
 class ByteSource;
+
+// Decodes the whole LZMA stream `compressed` into exactly `size` bytes in `*out`, the
+// output its own dictionary. False when it is damaged, shorter or longer.
+bool DecodeLzmaWhole(const std::array<std::uint8_t, kLzmaPropsSize>& props,
+                     std::string_view compressed, std::uint32_t size, std::string* out);
 
 class BlockStream {
  public:

@@ -205,6 +205,33 @@ Status DecodeTable(std::string_view bytes, const Trailer& trailer, Table* table)
   return Status::Ok();
 }
 
+std::string EncodeEnvelope(Method method, const std::array<std::uint8_t, kLzmaPropsSize>& props,
+                           std::size_t table_size, std::string_view stored) {
+  std::string out(1, static_cast<char>(method));
+  PutU32(&out, static_cast<std::uint32_t>(table_size));
+  out.append(reinterpret_cast<const char*>(props.data()), props.size());
+  out.append(stored);
+  return out;
+}
+
+Status DecodeEnvelope(std::string_view bytes, Envelope* envelope) {
+  Cursor c(bytes);
+  std::uint64_t method = c.Number(1);
+  envelope->table_size = static_cast<std::uint32_t>(c.Number(4));
+  std::string_view props = c.Bytes(kLzmaPropsSize);
+  if (!c.ok() || method > static_cast<std::uint64_t>(Method::kLzma) ||
+      envelope->table_size > kMaxTableSize) {
+    return Corrupt("no package table");
+  }
+  envelope->method = static_cast<Method>(method);
+  std::memcpy(envelope->props.data(), props.data(), kLzmaPropsSize);
+  envelope->stored = bytes.substr(kEnvelopeHeaderSize);
+  if (envelope->method == Method::kStored && envelope->stored.size() != envelope->table_size) {
+    return Corrupt("no package table");
+  }
+  return Status::Ok();
+}
+
 std::uint64_t SymbolTableEnd(std::string_view head) {
   if (head.size() < 0x40) return 0;
   std::uint64_t pe = GetLe(head, 0x3c, 4);

@@ -42,7 +42,7 @@ inline constexpr std::uint32_t kMaxBlockSize = 1u << 30;
 // far under 64 MiB.
 inline constexpr std::uint32_t kMaxDictionary = 32u << 20;
 // A table larger than this is damaged (it would describe over a hundred thousand files).
-inline constexpr std::uint64_t kMaxTableSize = 32u << 20;
+inline constexpr std::uint64_t kMaxTableSize = 16u << 20;
 // A stored name's longest length in bytes: the longest path Windows takes.
 inline constexpr std::size_t kMaxNameSize = 259;
 // LZMA's properties as liblzma's LZMA1 writes them: lc, lp, pb, then the dictionary size.
@@ -93,6 +93,22 @@ std::string EncodeTable(const Table& table);
 // name; kCorrupt with a short reason in the status's path otherwise. Allocates no more
 // than `bytes` justifies.
 Status DecodeTable(std::string_view bytes, const Trailer& trailer, Table* table);
+
+// The table as stored: a one-byte method, the table's size (4 bytes) and the LZMA
+// properties, then the table compressed as one LZMA stream (or as it is, stored). The
+// trailer's SHA-256 covers these bytes; the reader decodes them into at most
+// kMaxTableSize bytes.
+inline constexpr std::size_t kEnvelopeHeaderSize = 1 + 4 + kLzmaPropsSize;
+std::string EncodeEnvelope(Method method, const std::array<std::uint8_t, kLzmaPropsSize>& props,
+                           std::size_t table_size, std::string_view stored);
+struct Envelope {
+  Method method = Method::kStored;
+  std::array<std::uint8_t, kLzmaPropsSize> props{};
+  std::uint32_t table_size = 0;
+  std::string_view stored;
+};
+// kCorrupt for a wrong method, or a size over kMaxTableSize.
+Status DecodeEnvelope(std::string_view bytes, Envelope* envelope);
 
 // Where the PE file `head` (its first bytes, up to its section table's end) ends its
 // image and where a certificate table begins. `file_size` is the whole file's size.

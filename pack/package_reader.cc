@@ -116,8 +116,15 @@ Status Package::Open(ByteSource& source, std::unique_ptr<Package>* package) {
     return Status(StatusKind::kReadError);
   }
   if (Sha256::Of(bytes) != trailer.table_sha256) return Corrupt("the table's checksum is wrong");
+  Envelope envelope;
+  if (Status s = DecodeEnvelope(bytes, &envelope); !s.ok()) return s;
+  std::string table(envelope.stored);
+  if (envelope.method == Method::kLzma &&
+      !DecodeLzmaWhole(envelope.props, envelope.stored, envelope.table_size, &table)) {
+    return Corrupt("the table cannot be decoded");
+  }
   std::unique_ptr<Package> opened(new Package(source, layout, trailer));
-  if (Status s = DecodeTable(bytes, trailer, &opened->table_); !s.ok()) return s;
+  if (Status s = DecodeTable(table, trailer, &opened->table_); !s.ok()) return s;
   *package = std::move(opened);
   return Status::Ok();
 }

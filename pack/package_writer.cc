@@ -88,7 +88,14 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
   Trailer trailer;
   trailer.loader_size = loader.size();
   trailer.table_offset = out->size() - start;
-  std::string encoded = EncodeTable(table);
+  // The table compressed as well: its names share long folder prefixes.
+  std::string raw = EncodeTable(table);
+  std::vector<std::string> table_compressed;
+  if (!compressor.Compress({raw}, &table_compressed) || table_compressed.size() != 1) {
+    return Status(StatusKind::kFailed, "compression");
+  }
+  std::string encoded =
+      EncodeEnvelope(compressor.method(), compressor.props(), raw.size(), table_compressed[0]);
   trailer.table_size = encoded.size();
   trailer.table_sha256 = Sha256::Of(encoded);
   out->append(encoded);
