@@ -48,17 +48,28 @@ Status ReadLayout(ByteSource& source, PeLayout* layout) {
 // A file of the package, read through the package's decoded block.
 class PackedInput : public InputFile {
  public:
-  PackedInput(Package& package, const FileEntry& file) : package_(package), file_(file) {}
+  PackedInput(Package& package, const FileEntry& file)
+      : package_(package), file_(file), kept_(package.Kept(file)) {
+    keep_ = kept_ == nullptr && package.Shared(file) && file.size <= Package::kKeptLimit;
+  }
 
   std::ptrdiff_t Read(void* buffer, std::size_t size) override {
     if (failed_) return -1;
     std::uint64_t left = file_.size - done_;
     if (left == 0 || size == 0) return 0;
     std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
-    if (!package_.ReadUncompressed(file_.position + done_, buffer, n)) return Fail();
+    if (kept_ != nullptr) {
+      std::memcpy(buffer, kept_->data() + done_, n);
+    } else if (!package_.ReadUncompressed(file_.position + done_, buffer, n)) {
+      return Fail();
+    }
     sha_.Update(buffer, n);
+    if (keep_) collected_.append(static_cast<const char*>(buffer), n);
     done_ += n;
-    if (done_ == file_.size && sha_.Finish() != file_.sha256) return Fail();
+    if (done_ == file_.size) {
+      if (sha_.Finish() != file_.sha256) return Fail();
+      if (keep_) package_.Keep(file_, std::move(collected_));
+    }
     return static_cast<std::ptrdiff_t>(n);
   }
 
@@ -69,6 +80,9 @@ class PackedInput : public InputFile {
   }
   Package& package_;
   const FileEntry& file_;
+  const std::string* kept_;
+  bool keep_ = false;
+  std::string collected_;
   Sha256 sha_;
   std::uint64_t done_ = 0;
   bool failed_ = false;
@@ -125,6 +139,9 @@ Status Package::Open(ByteSource& source, std::unique_ptr<Package>* package) {
   }
   std::unique_ptr<Package> opened(new Package(source, layout, trailer));
   if (Status s = DecodeTable(table, trailer, &opened->table_); !s.ok()) return s;
+  for (const FileEntry& file : opened->table_.files) {
+    if (file.size > 0) ++opened->names_at_[file.position];
+  }
   *package = std::move(opened);
   return Status::Ok();
 }
@@ -166,6 +183,22 @@ bool Package::ReadUncompressed(std::uint64_t position, void* buffer, std::size_t
     size -= n;
   }
   return true;
+}
+
+bool Package::Shared(const FileEntry& file) const {
+  auto found = names_at_.find(file.position);
+  return found != names_at_.end() && found->second > 1;
+}
+
+const std::string* Package::Kept(const FileEntry& file) const {
+  auto found = kept_.find(file.position);
+  return found != kept_.end() && found->second.size() >= file.size ? &found->second : nullptr;
+}
+
+void Package::Keep(const FileEntry& file, std::string bytes) {
+  if (kept_.count(file.position) != 0 || bytes.size() > kKeptLimit - kept_size_) return;
+  kept_size_ += bytes.size();
+  kept_.emplace(file.position, std::move(bytes));
 }
 
 std::unique_ptr<InputFile> Package::OpenFile(std::size_t index) {

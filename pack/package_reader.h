@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,6 +62,14 @@ class Package {
   // its block anew. False when the bytes cannot be read or decoded.
   bool ReadUncompressed(std::uint64_t position, void* buffer, std::size_t size);
 
+  // Bytes stored once for several names (a file under two names) are kept decoded once
+  // one of them has been read whole and checked, up to kKeptLimit bytes in all: the
+  // other names then need no decoding from the block's start.
+  static constexpr std::size_t kKeptLimit = 16u << 20;
+  bool Shared(const FileEntry& file) const;
+  const std::string* Kept(const FileEntry& file) const;
+  void Keep(const FileEntry& file, std::string bytes);
+
  private:
   Package(ByteSource& source, const PeLayout& layout, const Trailer& trailer)
       : source_(source), layout_(layout), trailer_(trailer) {}
@@ -71,6 +80,9 @@ class Package {
   Table table_;
   BlockStream stream_;
   std::size_t stream_block_ = 0;
+  std::map<std::uint64_t, unsigned> names_at_;  // position -> names stored there
+  std::map<std::uint64_t, std::string> kept_;
+  std::size_t kept_size_ = 0;
 };
 
 }  // namespace setup::pack

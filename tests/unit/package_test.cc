@@ -192,6 +192,33 @@ TEST(PackageTest, ASignedPackageIsReadUpToItsCertificateTable) {
   }
 }
 
+// The same bytes under two names are stored once; once one name has been read, the
+// other is served from memory, without reading the package again.
+TEST(PackageTest, BytesUnderTwoNamesAreStoredAndDecodedOnce) {
+  class CountingSource : public MemorySource {
+   public:
+    using MemorySource::MemorySource;
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+      ++reads;
+      return MemorySource::ReadAt(offset, buffer, size);
+    }
+    int reads = 0;
+  };
+  std::string font(300000, 'f');
+  std::vector<PackInput> files = {{"a.ttf", font, 0}, {"other", "x", 0}, {"b.ttf", font, 0}};
+  StoredCompressor stored;
+  std::string bytes = Pack(stored, 1 << 20, files);
+  EXPECT_LT(bytes.size(), 600 + 0x200 + 2 * font.size());
+  CountingSource source(bytes);
+  std::unique_ptr<Package> package;
+  ASSERT_TRUE(Package::Open(source, &package).ok());
+  EXPECT_EQ(ReadAll(*package->OpenFile(0), 65536), font);
+  EXPECT_EQ(ReadAll(*package->OpenFile(1), 65536), "x");
+  int reads = source.reads;
+  EXPECT_EQ(ReadAll(*package->OpenFile(2), 65536), font);
+  EXPECT_EQ(source.reads, reads);
+}
+
 TEST(PackageTest, ATableOfHugeCountsIsCorruptWithoutAllocating) {
   Trailer trailer;
   trailer.loader_size = 0x300;
