@@ -32,7 +32,7 @@ native: deps
 	@cmake --build build/native -j $(JOBS)
 
 # Setup.exe is built for size: it is also the loader every packed installer carries
-# whole (a third smaller than at -O3); the package reader and its decoder keep -O2.
+# whole (a third smaller than at -O3); the LZMA decoder keeps -O2.
 win32: deps
 	@cmake -S . -B build/win32 $(CMAKE_GEN)=MinSizeRel -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
