@@ -151,6 +151,71 @@ bool OpenTranscript(const std::wstring& path, bool batch, ScopedFile* file, std:
   return true;
 }
 
+// The install: the front end (windows, or batch), the transcript and the run.
+int Install(HINSTANCE instance, System& system, Encoding& encoding, const Options& options,
+            const std::string& first_argument, const std::wstring& caption,
+            const std::string& caption_utf8) {
+  bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
+  std::unique_ptr<Ui> front_end = batch ? MakeBatchUi(encoding, options, caption)
+                                        : std::make_unique<Win32Ui>(instance, caption);
+  if (!front_end) return kExitStartupFailed;
+
+  ScopedFile transcript_file;
+  std::FILE* transcript_out = nullptr;
+  std::wstring transcript_path =
+      options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
+  if (!OpenTranscript(transcript_path, batch, &transcript_file, &transcript_out)) {
+    ReportTranscriptFailure(caption, transcript_path, !batch);
+    return kExitStartupFailed;
+  }
+
+  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
+
+  SetupRun run(system, ui.top(), encoding);
+  int status = StartSetup(run, first_argument);
+  if (transcript_out) std::fflush(transcript_out);
+  if (transcript_path.empty()) return status;
+  // The install log asked for by name: its failure is told once, after the run.
+  bool log_whole = CloseTranscript(transcript_file.release(), !ui.transcript_failed());
+  if (!log_whole) ReportTranscriptFailure(caption, transcript_path, false);
+  return StatusAfterTranscript(status, log_whole);
+}
+
+// This program's own package and the layer that serves it as the program directory;
+// all empty for a plain Setup.exe.
+struct OwnPackage {
+  std::unique_ptr<Win32FileSource> file;
+  std::unique_ptr<pack::Package> package;
+  Win32PrivateFolder private_folder;
+  std::unique_ptr<pack::PackageSystem> system;
+};
+
+// Opens and checks the package in this program's file. False, with the reason shown to
+// the starter, when it is damaged. A packed install takes the caption the program
+// directory's Setup.exe shows, whatever the installer's file is called, so that it looks
+// and records as the unpacked one does.
+bool OpenOwnPackage(Win32System& win32_system, Encoding& encoding,
+                    const std::string& first_argument, OwnPackage* own, std::wstring* caption,
+                    std::string* caption_utf8) {
+  own->file = Win32FileSource::OpenOwnFile();
+  if (!own->file) return true;
+  Status status = OpenCheckedPackage(*own->file, &own->package);
+  if (!status.ok()) {
+    ShowToStarter(
+        *caption,
+        *caption_utf8 + ": " + PackageFailureText(encoding.ToUtf8(first_argument), status) + "\n",
+        StarterStream::kError);
+    return false;
+  }
+  if (!own->package) return true;
+  *caption = L"Setup";
+  *caption_utf8 = "Setup";
+  own->system = std::make_unique<pack::PackageSystem>(
+      win32_system, *own->package, encoding, ProgramDirectory(encoding, first_argument, false),
+      &own->private_folder);
+  return true;
+}
+
 int Run(HINSTANCE instance) {
   // The C runtime's multibyte routines follow the system's ANSI code page, as the script
   // text does.
@@ -183,58 +248,14 @@ int Run(HINSTANCE instance) {
   Win32System win32_system;
   // The script's code page: the process's ANSI code page, as the C runtime's above.
   AnsiEncoding encoding;
-  // A package: the program directory is inside this file, checked whole before anything
-  // is shown or written.
-  std::unique_ptr<Win32FileSource> own_file = Win32FileSource::OpenOwnFile();
-  std::unique_ptr<pack::Package> package;
-  Win32PrivateFolder private_folder;
-  std::unique_ptr<pack::PackageSystem> package_system;
-  if (own_file) {
-    Status status = OpenCheckedPackage(*own_file, &package);
-    if (!status.ok()) {
-      ShowToStarter(
-          caption,
-          caption_utf8 + ": " + PackageFailureText(encoding.ToUtf8(first_argument), status) + "\n",
-          StarterStream::kError);
-      return kExitStartupFailed;
-    }
-    if (package) {
-      // The caption the program directory's Setup.exe shows, whatever the installer's
-      // file is called: a packed install looks and records as the unpacked one does.
-      caption = L"Setup";
-      caption_utf8 = "Setup";
-      package_system = std::make_unique<pack::PackageSystem>(
-          win32_system, *package, encoding, ProgramDirectory(encoding, first_argument, false),
-          &private_folder);
-    }
-  }
-  System& system = package_system ? static_cast<System&>(*package_system) : win32_system;
-  if (options.check) return Check(system, encoding, options, first_argument, caption);
-
-  bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
-  std::unique_ptr<Ui> front_end = batch ? MakeBatchUi(encoding, options, caption)
-                                        : std::make_unique<Win32Ui>(instance, caption);
-  if (!front_end) return kExitStartupFailed;
-
-  ScopedFile transcript_file;
-  std::FILE* transcript_out = nullptr;
-  std::wstring transcript_path =
-      options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
-  if (!OpenTranscript(transcript_path, batch, &transcript_file, &transcript_out)) {
-    ReportTranscriptFailure(caption, transcript_path, !batch);
+  OwnPackage own;  // checked whole before anything is shown or written
+  if (!OpenOwnPackage(win32_system, encoding, first_argument, &own, &caption, &caption_utf8)) {
     return kExitStartupFailed;
   }
+  System& system = own.system ? static_cast<System&>(*own.system) : win32_system;
+  if (options.check) return Check(system, encoding, options, first_argument, caption);
 
-  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
-
-  SetupRun run(system, ui.top(), encoding);
-  int status = StartSetup(run, first_argument);
-  if (transcript_out) std::fflush(transcript_out);
-  if (transcript_path.empty()) return status;
-  // The install log asked for by name: its failure is told once, after the run.
-  bool log_whole = CloseTranscript(transcript_file.release(), !ui.transcript_failed());
-  if (!log_whole) ReportTranscriptFailure(caption, transcript_path, false);
-  return StatusAfterTranscript(status, log_whole);
+  return Install(instance, system, encoding, options, first_argument, caption, caption_utf8);
 }
 
 }  // namespace
