@@ -12,12 +12,16 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/pack_command.h"
+#include "app/package_start.h"
+#include "app/posix_package.h"
 #include "app/product_run.h"
 #include "app/terminal/terminal_ui.h"
 #include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
+#include "pack/package_system.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/temp_files.h"
@@ -135,8 +139,10 @@ std::unique_ptr<Ui> MakeFrontEnd(bool terminal, const Options& options,
 }
 
 // The run from `program_path`, recorded when the program directory holds a product file.
-int RunInstall(PosixSystem& system, Encoding& encoding, UiStack& ui, const Options& options,
-               const std::string& program, const std::string& program_path) {
+// `run_system` is the prefix, or a package's layer over it.
+int RunInstall(PosixSystem& system, System& run_system, Encoding& encoding, UiStack& ui,
+               const Options& options, const std::string& program,
+               const std::string& program_path) {
   // The hints come before the program's own message, which may wait for a key.
   if (!system.has_windows()) {
     ExplainMissingWindows(program, system, options);
@@ -149,29 +155,29 @@ int RunInstall(PosixSystem& system, Encoding& encoding, UiStack& ui, const Optio
   ProductFile product;
   bool has_product = false;
   if (system.has_windows() &&
-      !ReadProduct(system, encoding, ui.top(), program_dir, &product, &has_product)) {
+      !ReadProduct(run_system, encoding, ui.top(), program_dir, &product, &has_product)) {
     return kExitStartupFailed;
   }
   if (!has_product) {
-    auto run = std::make_unique<SetupRun>(system, ui.top(), encoding);
+    auto run = std::make_unique<SetupRun>(run_system, ui.top(), encoding);
     return StartSetup(*run, encoding.FromUtf8(program_path), start);
   }
-  RecordingLayer layer(system);
+  RecordingLayer layer(run_system);
   auto run = std::make_unique<SetupRun>(layer, ui.top(), encoding);
   run->context.change_record = &layer;
   ProductRun hooks(layer, encoding, ui, product.info);
   // The Windows uninstaller beside the application: the program directory's Setup.exe.
   std::uint64_t size = 0;
   std::string setup_exe = program_dir + "\\Setup.exe";
-  if (system.GetFileSize(setup_exe, &size).ok()) hooks.set_uninstaller_source(setup_exe);
+  if (run_system.GetFileSize(setup_exe, &size).ok()) hooks.set_uninstaller_source(setup_exe);
   if (!hooks.Recover()) return kExitStartupFailed;
   start.hooks = &hooks;
   return StartSetup(*run, encoding.FromUtf8(program_path), start);
 }
 
 // The install or the uninstall: the front end, the transcript and the run from
-// `program_path`.
-int Install(PosixSystem& system, Encoding& encoding, const Options& options,
+// `program_path`, over `run_system` (the prefix, or a package's layer over it).
+int Install(PosixSystem& system, System& run_system, Encoding& encoding, const Options& options,
             const std::string& program, const std::string& program_path) {
   bool terminal = UseTerminal(options);
   std::unique_ptr<Ui> front_end = MakeFrontEnd(terminal, options, program);
@@ -193,7 +199,7 @@ int Install(PosixSystem& system, Encoding& encoding, const Options& options,
 
   int status = options.uninstall
                    ? RunUninstall(system, encoding, ui, encoding.FromUtf8(*options.uninstall))
-                   : RunInstall(system, encoding, ui, options, program, program_path);
+                   : RunInstall(system, run_system, encoding, ui, options, program, program_path);
   if (log.empty()) return status;
   int error = ui.transcript_error();
   bool recorded_whole = !ui.transcript_failed();
@@ -201,6 +207,58 @@ int Install(PosixSystem& system, Encoding& encoding, const Options& options,
   if (log_whole) return status;
   if (recorded_whole) error = errno;  // the close failed
   return TranscriptFailed(program, log, error, StatusAfterTranscript(status, false));
+}
+
+// The installer a command line names in place of a program directory or a script: a
+// file that begins as a PE file does. Empty when there is none.
+std::string PackagePath(const Options& options) {
+  const std::string* path = options.check ? &options.check_path : nullptr;
+  if (!options.check && options.program_dir) path = &*options.program_dir;
+  if (path == nullptr || path->empty()) return std::string();
+  std::unique_ptr<PosixFileSource> source = PosixFileSource::Open(*path);
+  char magic[2];
+  if (!source || source->Size() < 2 || !source->ReadAt(0, magic, 2)) return std::string();
+  return magic[0] == 'M' && magic[1] == 'Z' ? *path : std::string();
+}
+
+// The package named by `path`, checked whole, and the layer that serves it as the
+// program directory; the failure said on standard error, and null, otherwise.
+struct OpenedPackage {
+  std::unique_ptr<PosixFileSource> source;
+  std::unique_ptr<pack::Package> package;
+  PosixPrivateFolder folder;
+  std::unique_ptr<pack::PackageSystem> system;
+  std::string program_path;  // as StartSetup takes it: the file itself
+};
+std::unique_ptr<OpenedPackage> OpenPackage(const std::string& path, PosixSystem& system,
+                                           Encoding& encoding, const std::string& program) {
+  auto opened = std::make_unique<OpenedPackage>();
+  opened->source = PosixFileSource::Open(path);
+  Status status = opened->source ? OpenCheckedPackage(*opened->source, &opened->package)
+                                 : Status(StatusKind::kReadError);
+  if (!status.ok()) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), PackageFailureText(path, status).c_str());
+    return nullptr;
+  }
+  if (!opened->package) {
+    std::fprintf(stderr, "%s: %s is a program, not an installer made by --pack\n", program.c_str(),
+                 path.c_str());
+    return nullptr;
+  }
+  opened->program_path = path.find('/') == std::string::npos ? "./" + path : path;
+  std::string dir = ProgramDirectory(encoding, encoding.FromUtf8(opened->program_path), true);
+  opened->system = std::make_unique<pack::PackageSystem>(system, *opened->package, encoding, dir,
+                                                         &opened->folder);
+  return opened;
+}
+
+int Pack(const Options& options, const std::string& program) {
+  PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
+  Cp932Encoding encoding;
+  PackRequest request{
+      *options.pack_dir, *options.output,
+      options.loader ? *options.loader : FindLoader("/proc/self/exe", options.win64)};
+  return RunPackCommand(system, encoding, request, program);
 }
 
 int Main(int argc, char** argv) {
@@ -224,12 +282,21 @@ int Main(int argc, char** argv) {
     return kExitFinished;
   }
 
+  if (options.pack_dir) return Pack(options, program);
+
   // From here on a signal that ends the program first removes its temporary files.
   InstallTempFileCleanup();
   PosixSystem system(options.prefix ? *options.prefix : DefaultWinePrefix());
   // The script's code page: 932, as the text filter always reads it.
   Cp932Encoding encoding;
-  std::string program_path = ProgramPath(options, first_argument, system);
+  std::unique_ptr<OpenedPackage> package;
+  if (std::string path = PackagePath(options); !path.empty()) {
+    package = OpenPackage(path, system, encoding, program);
+    if (!package) return kExitStartupFailed;
+  }
+  System& run_system = package ? static_cast<System&>(*package->system) : system;
+  std::string program_path =
+      package ? package->program_path : ProgramPath(options, first_argument, system);
   if (program_path.empty() && !(options.check && !options.check_path.empty()) &&
       !options.uninstall) {
     std::fprintf(stderr,
@@ -240,10 +307,10 @@ int Main(int argc, char** argv) {
   }
   if (options.check) {
     std::string program_dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
-    return RunCheckCommand(system, encoding, encoding.FromUtf8(options.check_path), program_dir,
-                           stdout);
+    std::string check_path = package ? std::string() : encoding.FromUtf8(options.check_path);
+    return RunCheckCommand(run_system, encoding, check_path, program_dir, stdout);
   }
-  return Install(system, encoding, options, program, program_path);
+  return Install(system, run_system, encoding, options, program, program_path);
 }
 
 }  // namespace

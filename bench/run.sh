@@ -98,4 +98,14 @@ if [ -z "${SETUP_BENCH_SKIP_WINE:-}" ]; then
     python3 "$root/bench/wine_install_bench.py" || status=1
 fi
 
+# --- The single-file installer against NSIS with SetCompressor /SOLID lzma, on Python's
+# modules and the machine's fonts: size, packing time, install time under Wine, memory.
+if [ -z "${SETUP_BENCH_SKIP_WINE:-}" ]; then
+  echo "== Single-file installer against NSIS /SOLID lzma"
+  mkdir -p "$work/pack"
+  SETUP_BENCH_WORK="$work/pack" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
+    SETUP_BENCH_WIN32_EXE="${SETUP_BENCH_WIN32_EXE:-$root/build/win32/Setup.exe}" \
+    python3 "$root/bench/pack_bench.py" || status=1
+fi
+
 exit $status

@@ -24,6 +24,9 @@ enum : int {
   kHelp,
   kVersion,
   kUninstall,
+  kPack,
+  kWin64,
+  kLoader,
 };
 
 constexpr option kLongOptions[] = {
@@ -37,6 +40,10 @@ constexpr option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {"uninstall", required_argument, nullptr, kUninstall},
+    {"pack", required_argument, nullptr, kPack},
+    {"output", required_argument, nullptr, 'o'},
+    {"win64", no_argument, nullptr, kWin64},
+    {"loader", required_argument, nullptr, kLoader},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -96,6 +103,10 @@ bool TakeOption(int c, int argc, char** argv, Options* options, bool* check_has_
     case kHelp: options->help = true; return true;
     case kVersion: options->version = true; return true;
     case kUninstall: return SetValue(&options->uninstall, c, error);
+    case kPack: return SetValue(&options->pack_dir, c, error);
+    case 'o': return SetValue(&options->output, c, error);
+    case kLoader: return SetValue(&options->loader, c, error);
+    case kWin64: options->win64 = true; return true;
     case ':': *error = "option '" + OffendingWord(argc, argv) + "' needs a value"; return false;
     default:
       if (optopt >= kSilent) {
@@ -130,6 +141,18 @@ bool TakeOperands(int argc, char** argv, bool check_has_path, Options* options,
              "' cannot be used with '--ui=terminal'";
     return false;
   }
+  if (!options->pack_dir && (options->output || options->loader || options->win64)) {
+    *error = std::string("option '") +
+             (options->output   ? "--output"
+              : options->loader ? "--loader"
+                                : "--win64") +
+             "' is only for '--pack'";
+    return false;
+  }
+  if (options->pack_dir && !options->output) {
+    *error = "option '--pack' needs '-o FILE'";
+    return false;
+  }
   if (options->ui == FrontEndChoice::kUnset && (options->silent || options->answers)) {
     options->ui = FrontEndChoice::kBatch;
   }
@@ -144,7 +167,7 @@ bool ParseNativeOptions(int argc, char** argv, Options* options, std::string* er
   optind = 0;  // 0, not 1: glibc then starts afresh, which a second parse needs
   bool check_has_path = false;
   int c;
-  while ((c = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":ho:", kLongOptions, nullptr)) != -1) {
     if (!TakeOption(c, argc, argv, options, &check_has_path, error)) return false;
   }
   // One operand at most: the path that --check takes, or the program directory.

@@ -28,6 +28,11 @@ struct Options {
   std::optional<std::string> prefix;       // the Wine prefix (beats WINEPREFIX)
   FrontEndChoice ui = FrontEndChoice::kUnset;
   std::optional<std::string> uninstall;  // --uninstall=ID: remove the product ID
+  // --pack DIR -o FILE [--win64] [--loader=FILE]: write one installer file (native only).
+  std::optional<std::string> pack_dir;
+  std::optional<std::string> output;
+  std::optional<std::string> loader;
+  bool win64 = false;
 };
 
 // The native program's GNU options (argv[0] is the program). False on bad input, with

@@ -9,8 +9,11 @@ namespace setup {
 
 const char* NativeUsage() {
   return "Usage: setup [OPTION]... [DIR]\n"
+         "  or:  setup [OPTION]... FILE.exe\n"
          "  or:  setup --check [PATH]\n"
+         "  or:  setup --pack DIR -o FILE.exe [--win64] [--loader=FILE]\n"
          "Runs Setup.Inf from the program directory DIR, installing into a Wine prefix.\n"
+         "An installer FILE.exe made by --pack is its own program directory.\n"
          "Without DIR, the program directory is the directory of the path the program was\n"
          "started by (a link to it placed in a program directory names that directory);\n"
          "started through PATH, the current directory when it holds Setup.Inf. At a\n"
@@ -29,6 +32,11 @@ const char* NativeUsage() {
          "  --check [PATH]       check the script in PATH (a program directory or a script\n"
          "                       file; default: the program directory); runs nothing\n"
          "  --uninstall=ID       remove the product ID as its install record holds it\n"
+         "  --pack DIR           check DIR's script, then pack DIR into one installer:\n"
+         "                       Setup.exe with the files inside, written to -o FILE\n"
+         "  -o, --output=FILE    the installer --pack writes\n"
+         "  --win64              --pack takes the 64-bit Setup.exe\n"
+         "  --loader=FILE        --pack takes this stripped Setup.exe\n"
          "  -h, --help           show this help and exit\n"
          "  --version            show the version and exit\n"
          "\n"

@@ -41,6 +41,12 @@ class OutputFile {
   virtual Status Write(const void* data, std::size_t size) = 0;
   // Fails when flushing, closing or renaming fails; the destination is then unchanged.
   virtual Status Commit() = 0;
+  // Gives the file, once committed, this last-modification time (nanoseconds since 1970,
+  // UTC), as a byte copy keeps its source's. Called after the last Write and before
+  // Commit; kUnsupported for an output that keeps no times.
+  virtual Status SetModificationTime(std::int64_t /*ns_since_1970*/) {
+    return Status(StatusKind::kUnsupported);
+  }
 };
 
 // A started process.

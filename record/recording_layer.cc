@@ -15,6 +15,9 @@ class RecordingLayer::RecordedOutput : public OutputFile {
     size_ += size;
     return output_->Write(data, size);
   }
+  Status SetModificationTime(std::int64_t ns_since_1970) override {
+    return output_->SetModificationTime(ns_since_1970);
+  }
   Status Commit() override {
     bool existed = false;
     std::string aside;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the layers of the source tree by its #include lines.
 
-- A portable file (base/, text/, script/, textcopy/, sysquery/, record/ and the two seams
+- A portable file (base/, text/, script/, textcopy/, sysquery/, record/, pack/ and the two seams
   platform/system.h and platform/ui.h) includes no OS or toolkit header (only the
   C++ standard library), nothing from app/ and no platform implementation.
 - base/ is the lowest layer, beneath the seams: it includes nothing of the project
@@ -17,9 +17,9 @@ import re
 import sys
 
 SOURCE_DIRS = ("app", "base", "cmdline", "platform", "script", "text", "textcopy", "sysquery",
-               "record", "tests", "fuzz", "bench")
+               "record", "pack", "tests", "fuzz", "bench")
 BASE_DIR = "base"
-CORE_DIRS = ("text", "script", "textcopy", "sysquery", "record")
+CORE_DIRS = ("text", "script", "textcopy", "sysquery", "record", "pack")
 PORTABLE_DIRS = (BASE_DIR,) + CORE_DIRS
 PORTABLE_FILES = ("platform/system.h", "platform/ui.h")
 EXTENSIONS = (".h", ".cc", ".c")

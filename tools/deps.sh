@@ -9,9 +9,10 @@ pkgs=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
       wine wine64 wine32:i386 xvfb xauth xdotool x11-utils clang-14 libfuzzer-14-dev libclang-rt-14-dev
       locales python3 dos2unix imagemagick ccache fonts-ipafont-gothic fonts-wine libedit-dev
-      python3-pexpect help2man dpkg-dev man-db clang-format python3-jsonschema python3-yaml)
+      python3-pexpect help2man dpkg-dev man-db clang-format python3-jsonschema python3-yaml liblzma-dev
+      osslsigncode openssl)
 if [ "${1:-}" = "--native" ]; then
-  pkgs=(cmake make g++ pkg-config libedit-dev libgtest-dev libgmock-dev python3 help2man clang-format
+  pkgs=(cmake make g++ pkg-config libedit-dev libgtest-dev libgmock-dev python3 help2man clang-format liblzma-dev
         g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
   for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
   if [ ${#need[@]} -gt 0 ]; then

@@ -15,13 +15,16 @@
 
 #include "app/batch/batch_ui.h"
 #include "app/check_command.h"
+#include "app/package_start.h"
 #include "app/product_run.h"
 #include "app/transcript.h"
 #include "app/ui_stack.h"
 #include "app/win32/console_output.h"
+#include "app/win32/win32_package.h"
 #include "app/win32/win32_ui.h"
 #include "base/scoped_file.h"
 #include "cmdline/options.h"
+#include "pack/package_system.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
@@ -78,7 +81,7 @@ std::wstring CommandLineTail() {
 
 // /CHECK: the findings go where the usage would, else into the /LOG file, else into a
 // message box (unattended: nowhere). They are kept in memory: no scratch file is made.
-int Check(Win32System& system, Encoding& encoding, const Options& options,
+int Check(System& system, Encoding& encoding, const Options& options,
           const std::string& first_argument, const std::wstring& caption) {
   std::string program_dir = ProgramDirectory(encoding, first_argument, false);
   std::string findings;
@@ -150,8 +153,7 @@ bool OpenTranscript(const std::wstring& path, bool batch, ScopedFile* file, std:
 }
 
 // The run of the script, recorded when the program directory holds a product file.
-int RunInstall(Win32System& system, Encoding& encoding, UiStack& ui,
-               const std::string& first_argument) {
+int RunInstall(System& system, Encoding& encoding, UiStack& ui, const std::string& first_argument) {
   std::string program_dir = ProgramDirectory(encoding, first_argument, false);
   ProductFile product;
   bool has_product = false;
@@ -175,6 +177,72 @@ int RunInstall(Win32System& system, Encoding& encoding, UiStack& ui,
   StartOptions start;
   start.hooks = &hooks;
   return StartSetup(run, first_argument, start);
+}
+
+// The install or the uninstall: the front end (windows, or batch), the transcript and the run.
+int Install(HINSTANCE instance, System& system, Encoding& encoding, const Options& options,
+            const std::string& first_argument, const std::wstring& caption,
+            const std::string& caption_utf8) {
+  bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
+  std::unique_ptr<Ui> front_end = batch ? MakeBatchUi(encoding, options, caption)
+                                        : std::make_unique<Win32Ui>(instance, caption);
+  if (!front_end) return kExitStartupFailed;
+
+  ScopedFile transcript_file;
+  std::FILE* transcript_out = nullptr;
+  std::wstring transcript_path =
+      options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
+  if (!OpenTranscript(transcript_path, batch, &transcript_file, &transcript_out)) {
+    ReportTranscriptFailure(caption, transcript_path, !batch);
+    return kExitStartupFailed;
+  }
+
+  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
+
+  int status = options.uninstall
+                   ? RunUninstall(system, encoding, ui, encoding.FromUtf8(*options.uninstall))
+                   : RunInstall(system, encoding, ui, first_argument);
+  if (transcript_out) std::fflush(transcript_out);
+  if (transcript_path.empty()) return status;
+  // The install log asked for by name: its failure is told once, after the run.
+  bool log_whole = CloseTranscript(transcript_file.release(), !ui.transcript_failed());
+  if (!log_whole) ReportTranscriptFailure(caption, transcript_path, false);
+  return StatusAfterTranscript(status, log_whole);
+}
+
+// This program's own package and the layer that serves it as the program directory;
+// all empty for a plain Setup.exe.
+struct OwnPackage {
+  std::unique_ptr<Win32FileSource> file;
+  std::unique_ptr<pack::Package> package;
+  Win32PrivateFolder private_folder;
+  std::unique_ptr<pack::PackageSystem> system;
+};
+
+// Opens and checks the package in this program's file. False, with the reason shown to
+// the starter, when it is damaged. A packed install takes the caption the program
+// directory's Setup.exe shows, whatever the installer's file is called, so that it looks
+// and records as the unpacked one does.
+bool OpenOwnPackage(Win32System& win32_system, Encoding& encoding,
+                    const std::string& first_argument, OwnPackage* own, std::wstring* caption,
+                    std::string* caption_utf8) {
+  own->file = Win32FileSource::OpenOwnFile();
+  if (!own->file) return true;
+  Status status = OpenCheckedPackage(*own->file, &own->package);
+  if (!status.ok()) {
+    ShowToStarter(
+        *caption,
+        *caption_utf8 + ": " + PackageFailureText(encoding.ToUtf8(first_argument), status) + "\n",
+        StarterStream::kError);
+    return false;
+  }
+  if (!own->package) return true;
+  *caption = L"Setup";
+  *caption_utf8 = "Setup";
+  own->system = std::make_unique<pack::PackageSystem>(
+      win32_system, *own->package, encoding, ProgramDirectory(encoding, first_argument, false),
+      &own->private_folder);
+  return true;
 }
 
 int Run(HINSTANCE instance) {
@@ -206,36 +274,17 @@ int Run(HINSTANCE instance) {
     ShowToStarter(caption, WindowsUsage(), StarterStream::kOutput);
     return kExitFinished;
   }
-  Win32System system;
+  Win32System win32_system;
   // The script's code page: the process's ANSI code page, as the C runtime's above.
   AnsiEncoding encoding;
-  if (options.check) return Check(system, encoding, options, first_argument, caption);
-
-  bool batch = options.ui == FrontEndChoice::kBatch || IsBatchMode();
-  std::unique_ptr<Ui> front_end = batch ? MakeBatchUi(encoding, options, caption)
-                                        : std::make_unique<Win32Ui>(instance, caption);
-  if (!front_end) return kExitStartupFailed;
-
-  ScopedFile transcript_file;
-  std::FILE* transcript_out = nullptr;
-  std::wstring transcript_path =
-      options.log ? WideFromUtf8(*options.log) : WideEnvironment(L"SETUP_TRANSCRIPT");
-  if (!OpenTranscript(transcript_path, batch, &transcript_file, &transcript_out)) {
-    ReportTranscriptFailure(caption, transcript_path, !batch);
+  OwnPackage own;  // checked whole before anything is shown or written
+  if (!OpenOwnPackage(win32_system, encoding, first_argument, &own, &caption, &caption_utf8)) {
     return kExitStartupFailed;
   }
+  System& system = own.system ? static_cast<System&>(*own.system) : win32_system;
+  if (options.check) return Check(system, encoding, options, first_argument, caption);
 
-  UiStack ui(*front_end, options.dest, transcript_out, caption_utf8);
-
-  int status = options.uninstall
-                   ? RunUninstall(system, encoding, ui, encoding.FromUtf8(*options.uninstall))
-                   : RunInstall(system, encoding, ui, first_argument);
-  if (transcript_out) std::fflush(transcript_out);
-  if (transcript_path.empty()) return status;
-  // The install log asked for by name: its failure is told once, after the run.
-  bool log_whole = CloseTranscript(transcript_file.release(), !ui.transcript_failed());
-  if (!log_whole) ReportTranscriptFailure(caption, transcript_path, false);
-  return StatusAfterTranscript(status, log_whole);
+  return Install(instance, system, encoding, options, first_argument, caption, caption_utf8);
 }
 
 }  // namespace

@@ -52,6 +52,21 @@ class ReplacementOutput : public OutputFile {
     return WriteFailure(errno);
   }
 
+  Status SetModificationTime(std::int64_t ns_since_1970) override {
+    if (!failed_.ok()) return failed_;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(ns_since_1970 / 1000000000);
+    times[1].tv_nsec = static_cast<long>(ns_since_1970 % 1000000000);
+    if (times[1].tv_nsec < 0) {
+      times[1].tv_nsec += 1000000000;
+      times[1].tv_sec -= 1;
+    }
+    if (futimens(temp_->fd(), times) != 0) return WriteFailure(errno);
+    return Status::Ok();
+  }
+
  private:
   // A full disk keeps its kind; any other error of writing, flushing, closing or renaming
   // is a write error on the destination.

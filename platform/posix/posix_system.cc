@@ -121,6 +121,9 @@ class IndexedReplacement : public OutputFile {
   Status Write(const void* data, std::size_t size) override {
     return Named(output_->Write(data, size));
   }
+  Status SetModificationTime(std::int64_t ns_since_1970) override {
+    return output_->SetModificationTime(ns_since_1970);
+  }
   Status Commit() override {
     Status status = output_->Commit();
     if (folder_ != nullptr) folder_->Forget();

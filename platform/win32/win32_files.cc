@@ -75,6 +75,21 @@ class Win32Replacement : public OutputFile {
     return failed_;
   }
 
+  Status SetModificationTime(std::int64_t ns_since_1970) override {
+    if (!failed_.ok()) return failed_;
+    if (!Flush()) return failed_ = WriteFailure();
+    // FILETIME counts 100 ns from 1601; 11644473600 seconds lie between the two epochs.
+    std::int64_t ticks = ns_since_1970 / 100 + 116444736000000000LL;
+    if (ticks < 0) ticks = 0;
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks & 0xffffffff);
+    time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    if (SetFileTime(file_.get(), nullptr, nullptr, &time) == 0) {
+      return StatusFromLastError(destination_);
+    }
+    return Status::Ok();
+  }
+
   Status Commit() override {
     if (!failed_.ok()) return failed_;
     if (committed_) return StatusFromError(ERROR_INVALID_HANDLE, destination_);

@@ -25,6 +25,10 @@ std::string Describe(bool ok, const Options& o, const std::string& error) {
   if (o.ui == FrontEndChoice::kTerminal) d += " ui=terminal";
   if (o.ui == FrontEndChoice::kBatch) d += " ui=batch";
   if (o.uninstall) d += " uninstall=" + *o.uninstall;
+  if (o.pack_dir) d += " pack=" + *o.pack_dir;
+  if (o.output) d += " output=" + *o.output;
+  if (o.loader) d += " loader=" + *o.loader;
+  if (o.win64) d += " win64";
   return d.empty() ? "" : d.substr(1);
 }
 
@@ -62,6 +66,13 @@ TEST(NativeOptionsTest, Table) {
       {{"--dest="}, "ERROR option '--dest' needs a value"},
       {{"--help=x"}, "ERROR option '--help' takes no value"},
       {{"--ui=window"}, "ERROR option '--ui' takes terminal or batch, not 'window'"},
+      {{"--pack", "demo", "-o", "d.exe"}, "pack=demo output=d.exe"},
+      {{"--pack=demo", "--output=d.exe", "--win64", "--loader=L.exe"},
+       "pack=demo output=d.exe loader=L.exe win64"},
+      {{"--pack", "demo"}, "ERROR option '--pack' needs '-o FILE'"},
+      {{"-o", "d.exe"}, "ERROR option '--output' is only for '--pack'"},
+      {{"--win64"}, "ERROR option '--win64' is only for '--pack'"},
+      {{"--pack", "demo", "-o"}, "ERROR option '--output' needs a value"},
       {{"examples/demo"}, "dir=examples/demo"},
       {{"--silent", "prog dir"}, "silent dir=prog dir ui=batch"},
       {{"prog", "--silent"}, "silent dir=prog ui=batch"},  // GNU: options after operands

@@ -77,9 +77,15 @@ class FakeOutputFile : public OutputFile {
     data_.append(static_cast<const char*>(data), size);
     return Status::Ok();
   }
+  Status SetModificationTime(std::int64_t ns_since_1970) override {
+    mtime_ = static_cast<std::uint32_t>(ns_since_1970 / 1000000000);
+    mtime_set_ = true;
+    return Status::Ok();
+  }
   Status Commit() override {
     if (system_->fail_commit) return Status(StatusKind::kWriteError, path_);
     system_->files[path_].data = data_;
+    if (mtime_set_) system_->files[path_].mtime = mtime_;
     return Status::Ok();
   }
 
@@ -87,6 +93,8 @@ class FakeOutputFile : public OutputFile {
   FakeSystem* system_;
   std::string path_;
   std::string data_;
+  std::uint32_t mtime_ = 0;
+  bool mtime_set_ = false;
 };
 
 FakeSystem::FakeSystem() = default;

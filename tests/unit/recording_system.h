@@ -77,6 +77,9 @@ class RecordingSystem : public SystemWrapper {
       if (!committed_) changes_->push_back("replace " + path_ + ": failed");
     }
     Status Write(const void* data, std::size_t size) override { return output_->Write(data, size); }
+    Status SetModificationTime(std::int64_t ns_since_1970) override {
+      return output_->SetModificationTime(ns_since_1970);
+    }
     Status Commit() override {
       committed_ = true;
       Status done = output_->Commit();

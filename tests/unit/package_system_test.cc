@@ -1,0 +1,152 @@
+// PackageSystem over the fake system: packed files are found in the program directory
+// without case and only there, a double-byte character's second byte is never folded or
+// taken for a separator, reads and copies come from the package with its times, a
+// changed file is a read error that writes nothing, and a packed component is
+// registered from a private folder that is gone afterwards.
+#include "pack/package_system.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pack/package_writer.h"
+#include "tests/unit/fakes.h"
+#include "tests/unit/pe_image.h"
+
+namespace setup::pack {
+namespace {
+
+constexpr std::int64_t kSecond = 1000000000;
+
+class FakePrivateFolder : public PrivateFolder {
+ public:
+  explicit FakePrivateFolder(FakeSystem& system) : system_(system) {}
+  bool Create(std::string* path) override {
+    *path = "C:\\private" + std::to_string(++made);
+    system_.AddDirectory(*path);
+    return true;
+  }
+  void Remove(const std::string& path) override {
+    removed.push_back(path);
+    for (auto it = system_.files.begin(); it != system_.files.end();) {
+      it = it->first.rfind(path + "\\", 0) == 0 ? system_.files.erase(it) : std::next(it);
+    }
+  }
+  int made = 0;
+  std::vector<std::string> removed;
+
+ private:
+  FakeSystem& system_;
+};
+
+class PackageSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<PackInput> files = {{"Setup.Inf", "script", 1000 * kSecond},
+                                    {"\x95\x5c.dat", "table", 2000 * kSecond},
+                                    {"\x83\x61.dat", "katakana", 3000 * kSecond},
+                                    {"sub\\p.dat", "payload", 4000 * kSecond},
+                                    {"comp.dll", "MZ component", 5000 * kSecond}};
+    StoredCompressor stored;
+    ASSERT_TRUE(WritePackage(MakePe(64), files, stored, 4096, &bytes_).ok());
+    Open();
+    fake_.AddFile("C:\\prog\\beside.txt", "on disk", 7);
+    fake_.AddDirectory("C:\\dest");
+  }
+
+  void Open() {
+    source_ = std::make_unique<MemorySource>(bytes_);
+    ASSERT_TRUE(Package::Open(*source_, &package_).ok());
+    layer_ =
+        std::make_unique<PackageSystem>(fake_, *package_, fake_.encoding, "C:\\prog", &folder_);
+  }
+
+  std::string Read(const std::string& path) {
+    std::unique_ptr<InputFile> in;
+    if (!layer_->OpenForReading(path, &in).ok()) return "<none>";
+    std::string all(100, '\0');
+    std::ptrdiff_t n = in->Read(all.data(), all.size());
+    if (n < 0) return "<read error>";
+    all.resize(static_cast<std::size_t>(n));
+    return all;
+  }
+
+  std::string bytes_;
+  FakeSystem fake_;
+  FakePrivateFolder folder_{fake_};
+  std::unique_ptr<MemorySource> source_;
+  std::unique_ptr<Package> package_;
+  std::unique_ptr<PackageSystem> layer_;
+};
+
+TEST_F(PackageSystemTest, PackedFilesAreFoundWithoutCaseInTheProgramDirectoryOnly) {
+  struct Case {
+    std::string path;
+    std::string read;
+  };
+  const Case cases[] = {
+      {"C:\\prog\\Setup.Inf", "script"},
+      {"c:/PROG/SETUP.INF", "script"},
+      {"C:\\prog\\\\sub\\P.dat", "payload"},
+      {"C:\\prog\\sub/p.dat", "payload"},
+      {"C:\\prog\\\x95\x5c.dat", "table"},
+      {"C:\\prog\\\x95\x5c.DAT", "table"},
+      {"C:\\prog\\\x95/.dat", "<none>"},  // after a lead byte, '/' is no separator
+      {"C:\\prog\\\x83\x61.dat", "katakana"},
+      {"C:\\prog\\\x83\x41.dat", "<none>"},  // nor a letter to fold
+      {"C:\\prog\\beside.txt", "on disk"},   // not packed: the disk
+      {"C:\\other\\Setup.Inf", "<none>"},
+      {"C:\\prog\\sub", "<none>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Read(c.path), c.read) << c.path;
+}
+
+TEST_F(PackageSystemTest, TimesAndCopiesComeFromThePackage) {
+  std::uint32_t mtime = 0;
+  ASSERT_TRUE(layer_->GetFileStatus("C:\\prog\\SUB\\p.dat", &mtime).ok());
+  EXPECT_EQ(mtime, 4000u);
+  ASSERT_TRUE(layer_->GetFileStatus("C:\\prog\\beside.txt", &mtime).ok());
+  EXPECT_EQ(mtime, 7u);
+  EXPECT_FALSE(layer_->GetFileStatus("C:\\prog\\missing", &mtime).ok());
+
+  ASSERT_TRUE(layer_->CopyFileBytes("C:\\prog\\sub\\p.dat", "C:\\dest\\p.dat").ok());
+  EXPECT_EQ(fake_.FileData("C:\\dest\\p.dat"), "payload");
+  EXPECT_EQ(fake_.files["C:\\dest\\p.dat"].mtime, 4000u);
+  EXPECT_TRUE(layer_->CopyFileBytes("C:\\prog\\beside.txt", "C:\\dest\\b.txt").ok());
+  EXPECT_EQ(fake_.log, (std::vector<std::string>{"copy C:\\prog\\beside.txt C:\\dest\\b.txt"}));
+}
+
+// A file changed after the check (the package rewritten underneath) reads as an error,
+// and a copy of it leaves no destination.
+TEST_F(PackageSystemTest, AChangedFileIsAReadErrorAndCopiesNothing) {
+  std::size_t at = bytes_.find("payload");
+  ASSERT_NE(at, std::string::npos);
+  bytes_[at] = 'P';
+  EXPECT_EQ(Read("C:\\prog\\sub\\p.dat"), "<read error>");
+  EXPECT_FALSE(layer_->CopyFileBytes("C:\\prog\\sub\\p.dat", "C:\\dest\\p.dat").ok());
+  EXPECT_FALSE(fake_.HasFile("C:\\dest\\p.dat"));
+  EXPECT_EQ(Read("C:\\prog\\Setup.Inf"), "script");
+}
+
+TEST_F(PackageSystemTest, APackedComponentIsRegisteredFromAPrivateFolder) {
+  fake_.libraries["C:\\private1\\comp.dll"] = 0;
+  std::int32_t hresult = -1;
+  EXPECT_TRUE(layer_->CallDllRegisterServer("C:\\prog\\COMP.DLL", &hresult).ok());
+  EXPECT_EQ(hresult, 0);
+  EXPECT_EQ(folder_.removed, (std::vector<std::string>{"C:\\private1"}));
+  EXPECT_FALSE(fake_.HasFile("C:\\private1\\comp.dll"));
+
+  fake_.programs.insert("C:\\private2\\comp.dll");
+  std::unique_ptr<Process> process;
+  ASSERT_TRUE(layer_->StartProcess("C:\\prog\\comp.dll", "/regserver", "", &process).ok());
+  EXPECT_EQ(fake_.spawned.back().working_dir, "C:\\private2");
+  EXPECT_EQ(fake_.FileData("C:\\private2\\comp.dll"), "MZ component");
+  process.reset();
+  EXPECT_EQ(folder_.removed.back(), "C:\\private2");
+  EXPECT_FALSE(fake_.HasFile("C:\\private2\\comp.dll"));
+}
+
+}  // namespace
+}  // namespace setup::pack

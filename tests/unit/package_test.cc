@@ -1,0 +1,241 @@
+// The package format, with stored blocks (app/lzma_compressor_test.cc reads LZMA ones):
+// what is written reads back whole; every kind of damage is a kCorrupt at opening or at the check,
+// never a crash; a signed package is read up to its certificate table and no further.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pack/package_reader.h"
+#include "pack/package_writer.h"
+#include "tests/unit/pe_image.h"
+
+namespace setup::pack {
+namespace {
+
+// A name whose second byte is 0x5C (表 in code page 932), a folder, an empty file, a
+// file repeated under another name and one larger than a block.
+std::vector<PackInput> Files() {
+  std::string big;
+  for (int i = 0; i < 5000; ++i) big += "line " + std::to_string(i * 37 % 101) + "\n";
+  return {{"Setup.Inf", "BinCopy $$FD$$\\p.dat C:\\p.dat\n", 1'000'000'000'123'456'789},
+          {"\x95\x5c.dat", "double-byte", 5},
+          {"sub\\p.dat", std::string("\0\x5c\xff", 3), 0},
+          {"empty", "", 0},
+          {"copy.txt", big, 7},
+          {"big.txt", big, 7}};
+}
+
+std::string Pack(BlockCompressor& compressor, std::uint32_t block_size,
+                 const std::vector<PackInput>& files = Files()) {
+  std::string out;
+  EXPECT_TRUE(WritePackage(MakePe(600), files, compressor, block_size, &out).ok());
+  return out;
+}
+
+std::string ReadAll(InputFile& in, std::size_t piece) {
+  std::string all, buffer(piece, '\0');
+  for (std::ptrdiff_t n; (n = in.Read(buffer.data(), piece)) != 0;) {
+    if (n < 0) return "<read error>";
+    all.append(buffer, 0, static_cast<std::size_t>(n));
+  }
+  return all;
+}
+
+// A source that refuses any read at or past `limit`.
+class FencedSource : public MemorySource {
+ public:
+  FencedSource(std::string_view bytes, std::uint64_t limit) : MemorySource(bytes), limit_(limit) {}
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+    if (offset + size > limit_) return false;
+    return MemorySource::ReadAt(offset, buffer, size);
+  }
+
+ private:
+  std::uint64_t limit_;
+};
+
+TEST(PackageTest, EveryFileReadsBackWholeInAnyPieces) {
+  StoredCompressor stored;
+  for (std::uint32_t block_size : {7u, 4096u, 1u << 20}) {
+    std::string bytes = Pack(stored, block_size);
+    EXPECT_EQ(bytes.size() % 8, 0u);
+    MemorySource source(bytes);
+    std::unique_ptr<Package> package;
+    ASSERT_TRUE(Package::Open(source, &package).ok()) << block_size;
+    ASSERT_TRUE(package);
+    EXPECT_TRUE(package->Verify().ok());
+    std::vector<PackInput> files = Files();
+    ASSERT_EQ(package->table().files.size(), files.size());
+    // Read backwards, so that blocks are started again, in pieces across block edges.
+    for (std::size_t i = files.size(); i-- > 0;) {
+      const FileEntry& entry = package->table().files[i];
+      EXPECT_EQ(entry.name, files[i].name);
+      EXPECT_EQ(entry.mtime_ns, files[i].mtime_ns);
+      for (std::size_t piece : {1u, 5u, 4096u}) {
+        EXPECT_TRUE(ReadAll(*package->OpenFile(i), piece) == files[i].contents) << entry.name;
+      }
+    }
+  }
+}
+
+// A plain Setup.exe, signed too (the signer pads it to 8 bytes with zeros), is no
+// package; anything else after its image is a damaged one.
+TEST(PackageTest, APlainExecutableIsNoPackage) {
+  struct Case {
+    std::string after_image;
+    bool sign;
+    bool plain;
+  };
+  const Case cases[] = {{"", false, true},
+                        {"", true, true},
+                        {std::string(3, '\0'), true, true},
+                        {std::string(7, '\0'), false, true},
+                        {std::string("\0\0x", 3), true, false},
+                        {std::string(8, '\0'), false, false}};
+  for (const Case& c : cases) {
+    std::string pe = MakePe(601) + c.after_image;
+    if (c.sign) SignPe(&pe, 100);
+    MemorySource source(pe);
+    std::unique_ptr<Package> package;
+    Status opened = Package::Open(source, &package);
+    EXPECT_EQ(opened.ok(), c.plain) << c.after_image.size() << c.sign;
+    EXPECT_FALSE(package);
+  }
+}
+
+TEST(PackageTest, ALoaderWithBytesAfterItsImageIsRefused) {
+  StoredCompressor stored;
+  std::string out;
+  EXPECT_TRUE(WritePackage(MakePe(600) + "symbols", Files(), stored, 64, &out)
+                  .Is(StatusKind::kUnsupported));
+  std::vector<PackInput> twice = {{"a", "1", 0}, {"a", "2", 0}};
+  EXPECT_TRUE(WritePackage(MakePe(600), twice, stored, 64, &out).Is(StatusKind::kInvalidName));
+}
+
+// Damage anywhere is found by opening (the trailer, the table) or by the check (the
+// loader, a block), before a file is read.
+TEST(PackageTest, DamageIsCorruptAtOpeningOrAtTheCheck) {
+  StoredCompressor stored;
+  const std::string good = Pack(stored, 4096);
+  MemorySource probe(good);
+  std::unique_ptr<Package> layout;
+  ASSERT_TRUE(Package::Open(probe, &layout).ok());
+  std::size_t table = static_cast<std::size_t>(layout->table().blocks.back().offset +
+                                               layout->table().blocks.back().compressed_size);
+  std::size_t block = static_cast<std::size_t>(layout->table().blocks[1].offset + 3);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool at_open;
+  };
+  auto flip = [&good](std::size_t at) {
+    std::string b = good;
+    b[at] = static_cast<char>(b[at] ^ 0x40);
+    return b;
+  };
+  const Case cases[] = {
+      {"a loader byte", flip(0x210), false},
+      {"a block byte", flip(block), false},
+      {"a table byte", flip(table + 40), true},
+      {"a trailer offset", flip(good.size() - 60), true},
+      {"the trailer's magic", flip(good.size() - 1), true},
+      {"truncated by 1", good.substr(0, good.size() - 1), true},
+      {"truncated by 8", good.substr(0, good.size() - 8), true},
+      {"truncated into the blocks", good.substr(0, table - 8), true},
+      {"1 byte appended", good + "x", true},
+      {"8 bytes appended", good + "12345678", true},
+      {"a copy appended", good + good, true},
+  };
+  for (const Case& c : cases) {
+    MemorySource source(c.bytes);
+    std::unique_ptr<Package> package;
+    Status opened = Package::Open(source, &package);
+    if (c.at_open) {
+      EXPECT_TRUE(opened.Is(StatusKind::kCorrupt)) << c.what;
+      continue;
+    }
+    ASSERT_TRUE(opened.ok()) << c.what;
+    EXPECT_TRUE(package->Verify().Is(StatusKind::kCorrupt)) << c.what;
+  }
+  // A damaged block is also a read error of the files in it, when read unchecked.
+  std::string bytes = flip(block);
+  MemorySource source(bytes);
+  std::unique_ptr<Package> package;
+  ASSERT_TRUE(Package::Open(source, &package).ok());
+  EXPECT_TRUE(ReadAll(*package->OpenFile(4), 4096) == "<read error>");
+  EXPECT_TRUE(ReadAll(*package->OpenFile(5), 4096) ==
+              "<read error>");  // the same bytes, stored once
+  EXPECT_EQ(ReadAll(*package->OpenFile(0), 4096), Files()[0].contents);
+}
+
+// A signer rewrites the checksum and the security entry and appends its table: the
+// package still opens and checks, and nothing at or past the table is read. Bytes after
+// the signature, or a certificate table that does not end the file, are damage.
+TEST(PackageTest, ASignedPackageIsReadUpToItsCertificateTable) {
+  StoredCompressor stored;
+  std::string signed_bytes = Pack(stored, 4096);
+  std::uint64_t certificate = signed_bytes.size();
+  SignPe(&signed_bytes, 1000);
+  FencedSource source(signed_bytes, certificate);
+  std::unique_ptr<Package> package;
+  ASSERT_TRUE(Package::Open(source, &package).ok());
+  ASSERT_TRUE(package);
+  EXPECT_TRUE(package->Verify().ok());
+  EXPECT_EQ(ReadAll(*package->OpenFile(0), 4096), Files()[0].contents);
+
+  for (std::string damaged :
+       {signed_bytes + "x", signed_bytes.substr(0, signed_bytes.size() - 1)}) {
+    MemorySource damaged_source(damaged);
+    EXPECT_TRUE(Package::Open(damaged_source, &package).Is(StatusKind::kCorrupt));
+  }
+}
+
+// The same bytes under two names are stored once; once one name has been read, the
+// other is served from memory, without reading the package again.
+TEST(PackageTest, BytesUnderTwoNamesAreStoredAndDecodedOnce) {
+  class CountingSource : public MemorySource {
+   public:
+    using MemorySource::MemorySource;
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override {
+      ++reads;
+      return MemorySource::ReadAt(offset, buffer, size);
+    }
+    int reads = 0;
+  };
+  std::string font(300000, 'f');
+  std::vector<PackInput> files = {{"a.ttf", font, 0}, {"other", "x", 0}, {"b.ttf", font, 0}};
+  StoredCompressor stored;
+  std::string bytes = Pack(stored, 1 << 20, files);
+  EXPECT_LT(bytes.size(), 600 + 0x200 + 2 * font.size());
+  CountingSource source(bytes);
+  std::unique_ptr<Package> package;
+  ASSERT_TRUE(Package::Open(source, &package).ok());
+  EXPECT_EQ(ReadAll(*package->OpenFile(0), 65536), font);
+  EXPECT_EQ(ReadAll(*package->OpenFile(1), 65536), "x");
+  int reads = source.reads;
+  EXPECT_EQ(ReadAll(*package->OpenFile(2), 65536), font);
+  EXPECT_EQ(source.reads, reads);
+}
+
+TEST(PackageTest, ATableOfHugeCountsIsCorruptWithoutAllocating) {
+  Trailer trailer;
+  trailer.loader_size = 0x300;
+  trailer.table_offset = 0x300;
+  Table table;
+  table.block_size = 4096;
+  std::string bytes = EncodeTable(table);
+  // The block count, then the file count, made four thousand million.
+  for (std::size_t at : {std::size_t{4 + 4 + 1 + 5 + 4}, std::size_t{4 + 4 + 1 + 5 + 8}}) {
+    std::string huge = bytes;
+    huge.replace(at, 4, "\xff\xff\xff\xff");
+    Table decoded;
+    EXPECT_TRUE(DecodeTable(huge, trailer, &decoded).Is(StatusKind::kCorrupt));
+  }
+  Table decoded;
+  EXPECT_TRUE(DecodeTable(bytes, trailer, &decoded).ok());
+}
+
+}  // namespace
+}  // namespace setup::pack
