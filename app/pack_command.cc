@@ -104,11 +104,11 @@ class AccessOrder : public SystemWrapper {
         encoding_(encoding),
         dir_(FoldPath(LeadByteOf(encoding), dir) + "\\") {}
 
-  std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
+  Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
     Note(path);
-    return SystemWrapper::OpenForReading(path);
+    return SystemWrapper::OpenForReading(path, file);
   }
-  bool GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
+  Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
     Note(path);
     return SystemWrapper::GetFileStatus(path, mtime);
   }
