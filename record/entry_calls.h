@@ -12,6 +12,7 @@
 
 namespace setup {
 
+class Encoding;
 class System;
 
 // What the entry says beyond the product file, as the program that installs knows it.
@@ -24,7 +25,9 @@ struct EntryContext {
   std::uint64_t estimated_size_kb = 0;  // the files the record holds, in KiB rounded up
 };
 
-Status WriteProductEntry(System& system, const ProductInfo& product, const EntryContext& context);
+// The product's texts are converted from UTF-8 with `encoding`.
+Status WriteProductEntry(System& system, Encoding& encoding, const ProductInfo& product,
+                         const EntryContext& context);
 Status RemoveProductEntry(System& system, const std::string& id);
 
 }  // namespace setup

@@ -70,7 +70,7 @@ std::string RecordPathFor(const Encoding& encoding, const std::string& destinati
   return destination + (ends ? "" : "\\") + kRecordFileName;
 }
 
-InstallSession::InstallSession(RecordingLayer& layer, const Encoding& encoding, ProductInfo product)
+InstallSession::InstallSession(RecordingLayer& layer, Encoding& encoding, ProductInfo product)
     : layer_(layer), system_(layer.target()), encoding_(encoding), product_(std::move(product)) {}
 
 InstallSession::~InstallSession() = default;
@@ -202,7 +202,7 @@ Status InstallSession::Finish(bool finished, const EntryContext& entry, const Un
       if (e.kind == RecordKind::kFileWritten) bytes += e.size;
     }
     sized.estimated_size_kb = (bytes + 1023) / 1024;
-    if (recorded.ok()) recorded = WriteProductEntry(system_, product_, sized);
+    if (recorded.ok()) recorded = WriteProductEntry(system_, encoding_, product_, sized);
   }
   for (const RecordEntry& e : run) {
     if (e.kind == RecordKind::kMovedAside) system_.RemoveFile(e.aside);

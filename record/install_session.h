@@ -44,7 +44,7 @@ std::string RecordPathFor(const Encoding& encoding, const std::string& destinati
 class InstallSession {
  public:
   // `layer` is the System the run is given; `product` has its Name filled in.
-  InstallSession(RecordingLayer& layer, const Encoding& encoding, ProductInfo product);
+  InstallSession(RecordingLayer& layer, Encoding& encoding, ProductInfo product);
   ~InstallSession();
 
   const ProductInfo& product() const { return product_; }
@@ -69,7 +69,7 @@ class InstallSession {
 
   RecordingLayer& layer_;
   System& system_;  // beneath the layer: the session's own files are not the run's changes
-  const Encoding& encoding_;
+  Encoding& encoding_;
   ProductInfo product_;
   std::string record_path_;
   std::unique_ptr<InstallRecordWriter> writer_;
