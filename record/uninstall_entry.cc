@@ -105,8 +105,10 @@ Status RemoveUninstallEntry(System& system, const std::string& id) {
   Status status = system.DeleteRegistryKey(kHkeyLocalMachine, EntryPath(id));
   if (!status.ok() && !status.Is(StatusKind::kNotFound)) return status;
   // Flushed even when the key seemed missing: natively a running Wine server may hold an
-  // entry its hive file does not show yet, and the deletion still goes to it.
-  return system.FlushRegistryKey(kHkeyLocalMachine);
+  // entry its hive file does not show yet, and the deletion still goes to it. A registry
+  // with no hive at all holds no entry either.
+  Status flushed = system.FlushRegistryKey(kHkeyLocalMachine);
+  return flushed.Is(StatusKind::kNotFound) ? Status::Ok() : flushed;
 }
 
 Status ReadUninstallEntry(System& system, const std::string& id, UninstallEntryValues* values) {
