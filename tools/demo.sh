@@ -44,4 +44,22 @@ if [ -d "$target" ]; then
   value=$(wine reg query 'HKCU\Software\SetupDemo' 2>/dev/null | tr -d '\r' | grep -i component || true)
   [ -n "$value" ] && echo "Registered component: $value"
 fi
+# The product file makes the install an entry of "Programs and Features": Wine's own
+# uninstaller lists it, and its QuietUninstallString takes the install back.
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Example.Demo'
+echo "wine uninstaller --list:"
+wine uninstaller --list 2>/dev/null | tr -d '\r' | sed 's/^/  /'
+quiet=$(wine reg query "$entry" /v QuietUninstallString /reg:64 2>/dev/null | tr -d '\r' |
+  sed -n 's/.*REG_SZ[[:space:]]*//p')
+if [ "$status" = 0 ] && [ -n "$quiet" ]; then
+  echo "Running its QuietUninstallString: $quiet"
+  uninstaller=${quiet#\"}
+  uninstaller=${uninstaller%%\"*}
+  args=${quiet:$((${#uninstaller} + 2))}
+  # shellcheck disable=SC2086  # the switches are words of their own
+  wine "$uninstaller" $args && u=0 || u=$?
+  echo "Uninstall exit status: $u (3010, which Unix keeps as 194: the uninstaller itself goes at the next restart)"
+  echo "Left in C:\\DemoApp:"
+  (cd "$target" 2>/dev/null && find . | sort | sed 's/^/  /') || echo "  (nothing: the folder is gone)"
+fi
 exit "$status"
