@@ -10,9 +10,10 @@ import subprocess
 import sys
 import time
 
+import flat_payload
+
 work = os.environ["SETUP_BENCH_WORK"]
 setup = os.environ["SETUP_BENCH_SETUP"]
-SMALL, LARGE = 2000, 20
 prog = os.path.join(work, "record-prog")
 payload = os.path.join(prog, "p")
 prefix = os.path.join(work, "record-prefix")
@@ -22,25 +23,10 @@ PRODUCT = "[Product]\r\nId=Bench.Record\r\n"
 
 
 def make_payload():
-    os.makedirs(payload)
-    block = os.urandom(4096)
-    for i in range(SMALL):
-        with open(os.path.join(payload, "s%04d" % i), "wb") as f:
-            f.write(block)
-    big = os.urandom(1 << 20) * 20
-    for i in range(LARGE):
-        with open(os.path.join(payload, "L%02d" % i), "wb") as f:
-            f.write(big)
-    names = sorted(os.listdir(payload))
-    lines = ["SetupDir C:\\Target ", "#define _S_ $$FD$$\\p", "#define _D_ $$SETUPDIR$$", "MakeDir _D_"]
-    lines += ["BinCopy _S_\\%s _D_\\%s" % (n, n) for n in names]
-    script = "\r\n".join(lines) + "\r\n"
+    script = flat_payload.make(prog, prefix)
     for name, text in (("Setup.Inf", script), ("Failing.Inf", script + "ErrorExit stopped\r\n")):
         with open(os.path.join(prog, name), "w", newline="") as f:
             f.write(text)
-    os.makedirs(os.path.join(prefix, "drive_c", "windows", "system32"))
-    os.makedirs(os.path.join(prefix, "dosdevices"))
-    os.symlink("../drive_c", os.path.join(prefix, "dosdevices", "c:"))
 
 
 def product(present):
@@ -105,7 +91,7 @@ goals = [("install with a product file", recorded / plain, 1.05),
          ("uninstall / install", best["uninstall"] / recorded, 0.5),
          ("failed run with its rollback / install", best["rollback"] / recorded, 1.0)]
 print("%d files: install %.2f s, with a product file %.2f s, uninstall %.2f s, failed run rolled back %.2f s"
-      % (SMALL + LARGE, plain, recorded, best["uninstall"], best["rollback"]))
+      % (flat_payload.SMALL + flat_payload.LARGE, plain, recorded, best["uninstall"], best["rollback"]))
 status = 0
 for name, ratio, goal in goals:
     print("%s: ratio %.2f (goal <= %.2f) %s" % (name, ratio, goal, "PASS" if ratio <= goal else "FAIL"))

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/win32/registry_roots.h"
+#include "platform/win32/win32_status.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
 
@@ -15,36 +17,15 @@ namespace {
 
 constexpr REGSAM kWriteAccess = KEY_READ | KEY_WRITE | KEY_WOW64_64KEY;
 
-// Our predefined roots carry the 32-bit values; a 64-bit HKEY holds them sign-extended.
-HKEY Handle(RegKey key) {
-  switch (key) {
-    case kHkeyClassesRoot: return HKEY_CLASSES_ROOT;
-    case kHkeyCurrentUser: return HKEY_CURRENT_USER;
-    case kHkeyLocalMachine: return HKEY_LOCAL_MACHINE;
-    case kHkeyUsers: return HKEY_USERS;
-    case kHkeyCurrentConfig: return HKEY_CURRENT_CONFIG;
-    default: return reinterpret_cast<HKEY>(key);
-  }
-}
-
 Status FromError(LSTATUS error, const std::string& path) {
   if (error == ERROR_SUCCESS) return Status::Ok();
-  StatusKind kind = StatusKind::kFailed;
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: kind = StatusKind::kNotFound; break;
-    case ERROR_ACCESS_DENIED: kind = StatusKind::kAccessDenied; break;
-    case ERROR_INVALID_HANDLE: kind = StatusKind::kFailed; break;
-    case ERROR_DISK_FULL: kind = StatusKind::kDiskFull; break;
-    default: break;
-  }
-  return Status(kind, path, static_cast<std::uint32_t>(error));
+  return StatusFromError(static_cast<std::uint32_t>(error), path);
 }
 
 Status SetValue(RegKey key, const std::string& name, DWORD type, const void* data, DWORD size) {
   if (key == 0) return Status(StatusKind::kFailed, name, ERROR_INVALID_HANDLE);
   return FromError(
-      RegSetValueExA(Handle(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+      RegSetValueExA(ToHkey(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
       name);
 }
 
@@ -56,10 +37,10 @@ Status Win32System::OpenRegistryKeyForWriting(RegKey parent, const std::string& 
   HKEY opened = nullptr;
   LSTATUS error;
   if (disposition == KeyDisposition::kCreateIfMissing) {
-    error = RegCreateKeyExA(Handle(parent), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    error = RegCreateKeyExA(ToHkey(parent), subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             kWriteAccess, nullptr, &opened, nullptr);
   } else {
-    error = RegOpenKeyExA(Handle(parent), subkey.c_str(), 0, kWriteAccess, &opened);
+    error = RegOpenKeyExA(ToHkey(parent), subkey.c_str(), 0, kWriteAccess, &opened);
   }
   if (error != ERROR_SUCCESS) return FromError(error, subkey);
   *key = reinterpret_cast<RegKey>(opened);
@@ -80,7 +61,7 @@ Status Win32System::SetRegistryDword(RegKey key, const std::string& name, std::u
 
 Status Win32System::DeleteRegistryValue(RegKey key, const std::string& name) {
   if (key == 0) return Status(StatusKind::kFailed, name, ERROR_INVALID_HANDLE);
-  return FromError(RegDeleteValueA(Handle(key), name.c_str()), name);
+  return FromError(RegDeleteValueA(ToHkey(key), name.c_str()), name);
 }
 
 // RegDeleteTreeA opens what it deletes without a view flag, so a 32-bit process would
@@ -90,18 +71,18 @@ Status Win32System::DeleteRegistryKey(RegKey parent, const std::string& subkey) 
   if (parent == 0) return Status(StatusKind::kFailed, subkey, ERROR_INVALID_HANDLE);
   if (subkey.empty()) return Status(StatusKind::kInvalidName, subkey);
   HKEY opened = nullptr;
-  LSTATUS error = RegOpenKeyExA(Handle(parent), subkey.c_str(), 0,
+  LSTATUS error = RegOpenKeyExA(ToHkey(parent), subkey.c_str(), 0,
                                 KEY_READ | KEY_WRITE | DELETE | KEY_WOW64_64KEY, &opened);
   if (error != ERROR_SUCCESS) return FromError(error, subkey);
   error = RegDeleteTreeA(opened, nullptr);
   RegCloseKey(opened);
   if (error != ERROR_SUCCESS) return FromError(error, subkey);
-  return FromError(RegDeleteKeyExA(Handle(parent), subkey.c_str(), KEY_WOW64_64KEY, 0), subkey);
+  return FromError(RegDeleteKeyExA(ToHkey(parent), subkey.c_str(), KEY_WOW64_64KEY, 0), subkey);
 }
 
 Status Win32System::FlushRegistryKey(RegKey key) {
   if (key == 0) return Status(StatusKind::kFailed, std::string(), ERROR_INVALID_HANDLE);
-  return FromError(RegFlushKey(Handle(key)), std::string());
+  return FromError(RegFlushKey(ToHkey(key)), std::string());
 }
 
 }  // namespace setup

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32/registry_roots.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/wide_text.h"
@@ -24,18 +25,6 @@ Status QueryDirectory(UINT(WINAPI* query)(LPSTR, UINT), std::string* dir) {
   if (n >= kDirectoryBuffer) return Status(StatusKind::kUnsupported);
   dir->assign(buffer, n);
   return Status::Ok();
-}
-
-// Our predefined roots carry the 32-bit values; a 64-bit HKEY holds them sign-extended.
-HKEY ToHkey(RegKey key) {
-  switch (key) {
-    case kHkeyClassesRoot: return HKEY_CLASSES_ROOT;
-    case kHkeyCurrentUser: return HKEY_CURRENT_USER;
-    case kHkeyLocalMachine: return HKEY_LOCAL_MACHINE;
-    case kHkeyUsers: return HKEY_USERS;
-    case kHkeyCurrentConfig: return HKEY_CURRENT_CONFIG;
-    default: return reinterpret_cast<HKEY>(key);
-  }
 }
 
 // A file that holds no version resource (the usual answer) or cannot be read (its own).
