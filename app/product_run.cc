@@ -132,8 +132,17 @@ void ProductRun::AfterRun(bool finished) {
   }
   bool rolled_back = false;
   UndoTally tally;
-  session_.Finish(
+  Status ended = session_.Finish(
       finished, entry_, [&](const UndoStep& step) { Step(step); }, &rolled_back, &tally);
+  // The files are in place, but the record or the entry that takes them back is not
+  // whole: said, never passed over in silence.
+  if (finished && !ended.ok()) {
+    stack_.top().ShowMessageBox(
+        "The install finished, but its install record or its entry in "
+        "Programs and Features could not be completed: " +
+            encoding_.ToUtf8(ended.path()),
+        kMbOk);
+  }
   if (rolled_back) {
     stack_.Note("{\"event\":\"RolledBack\",\"id\":" + JsonString(id) +
                 ",\"kept\":" + std::to_string(tally.kept) + "}");

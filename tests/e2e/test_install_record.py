@@ -167,6 +167,21 @@ class InstallRecordTest(harness.E2ETest):
         self.assertIn("Product.ini:3: error: Rollback must be yes or no, not 'maybe'\n", check.stdout.decode())
         self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App")))
 
+    def test_an_entry_that_cannot_be_written_is_said(self):
+        # This scratch prefix has no registry hives, so the entry cannot be written.
+        self.ws.script(SCRIPT)
+        result = self.ws.run_native()
+        self.assertEqual(result.status, 0)
+        said = [e["text"] for e in result.of("MessageBox")]
+        self.assertEqual(len(said), 1, said)
+        self.assertTrue(said[0].startswith("The install finished, but its install record or its "
+                                           "entry in Programs and Features could not be completed"))
+        with open(os.path.join(self.ws.prefix, "system.reg"), "w") as f:
+            f.write("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n")
+        self.assertEqual(self.uninstall().status, 0)
+        self.ws.script(SCRIPT)
+        self.assertEqual(self.ws.run_native().of("MessageBox"), [])
+
     def test_without_a_product_file_nothing_is_recorded(self):
         os.remove(os.path.join(self.ws.prog, "Product.ini"))
         self.ws.script(SCRIPT + "ErrorExit stopped\n")
