@@ -101,7 +101,10 @@ class WineRegistry {
     std::vector<std::u16string> names;
   };
   RegKey NewHandle(View view);
-  Status WritePath(RegKey parent, const std::string& subkey, WriteKey* out);
+  // The key `subkey` of `parent` names, with its names folded as the hive keys them;
+  // kInvalidName for no name at all.
+  Status WritePath(RegKey parent, const std::string& subkey, WriteKey* out,
+                   std::vector<std::u16string>* folded);
   void Store(Hive hive, HiveEdit edit);
   Status FlushHive(Hive hive);
   void ForgetHive(Hive hive);

@@ -29,7 +29,8 @@ bool SplitNames(std::u16string_view path, std::vector<std::u16string>* names) {
 
 }  // namespace
 
-Status WineRegistry::WritePath(RegKey parent, const std::string& subkey, WriteKey* out) {
+Status WineRegistry::WritePath(RegKey parent, const std::string& subkey, WriteKey* out,
+                               std::vector<std::u16string>* folded) {
   auto it = write_keys_.find(parent);
   if (it != write_keys_.end()) {
     *out = it->second;
@@ -40,9 +41,11 @@ Status WineRegistry::WritePath(RegKey parent, const std::string& subkey, WriteKe
     return Status(StatusKind::kUnsupported, subkey);
   }
   std::u16string path;
-  if (!Cp932ToUtf16(subkey, &path) || !SplitNames(path, &out->names)) {
+  if (!Cp932ToUtf16(subkey, &path) || !SplitNames(path, &out->names) || out->names.empty()) {
     return Status(StatusKind::kInvalidName, subkey);
   }
+  folded->clear();
+  for (const std::u16string& name : out->names) folded->push_back(FoldCase(name));
   return Status::Ok();
 }
 
@@ -117,11 +120,9 @@ RegHiveKey* WineRegistry::MakeKeys(Hive hive, const std::vector<std::u16string>&
 Status WineRegistry::OpenKeyForWriting(RegKey parent, const std::string& subkey, bool create,
                                        RegKey* key) {
   WriteKey target;
-  Status status = WritePath(parent, subkey, &target);
-  if (!status.ok()) return status;
-  if (target.names.empty()) return Status(StatusKind::kInvalidName, subkey);
   std::vector<std::u16string> folded;
-  for (const std::u16string& name : target.names) folded.push_back(FoldCase(name));
+  Status status = WritePath(parent, subkey, &target, &folded);
+  if (!status.ok()) return status;
   // The hive is read before it is changed, so that what is read agrees with the file.
   const RegHiveKey* found = Walk(HiveRoot(target.hive), folded, 0);
   if (!create && !texts_) {
@@ -187,11 +188,9 @@ Status WineRegistry::DeleteValue(RegKey key, const std::string& name) {
 
 Status WineRegistry::DeleteKey(RegKey parent, const std::string& subkey) {
   WriteKey target;
-  Status status = WritePath(parent, subkey, &target);
-  if (!status.ok()) return status;
-  if (target.names.empty()) return Status(StatusKind::kInvalidName, subkey);
   std::vector<std::u16string> folded;
-  for (const std::u16string& name : target.names) folded.push_back(FoldCase(name));
+  Status status = WritePath(parent, subkey, &target, &folded);
+  if (!status.ok()) return status;
   std::vector<std::u16string> above(folded.begin(), folded.end() - 1);
   RegHiveKey* holder = const_cast<RegHiveKey*>(Walk(HiveRoot(target.hive), above, 0));
   bool known = holder != nullptr && holder->subkeys.count(folded.back()) != 0;
