@@ -60,6 +60,14 @@ class Status {
     other_path_ = std::move(path);
     return *this;
   }
+  // This failure, met on the way, named as a failed copy is named: the destination as its
+  // path, the source as its other path (a layer's own refusal of a copy, say).
+  Status AsCopyOf(std::string source, std::string destination) const {
+    Status copy(kind_, std::move(destination), os_error_);
+    copy.other_path_ = std::move(source);
+    copy.line_ = line_;
+    return copy;
+  }
   Status& AtLine(int line) {
     line_ = line;
     return *this;

@@ -78,8 +78,7 @@ Status PackageSystem::CopyFileBytes(const std::string& source, const std::string
   if (!i) return target().CopyFileBytes(source, destination);
   Status status = WriteOut(*i, destination);
   if (status.ok()) return status;
-  // Named as a failed copy is: the destination, and the source as the other path.
-  return Status(status.kind(), destination, status.os_error()).WithOtherPath(source);
+  return status.AsCopyOf(source, destination);
 }
 
 Status PackageSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {

@@ -114,8 +114,7 @@ Status RecordingLayer::CopyFileBytes(const std::string& source, const std::strin
   std::string aside;
   Status status = BeforeWrite(destination, &existed, &aside);
   if (!status.ok()) {
-    // Named as a failed copy is: the destination, and the source as the other path.
-    return Status(status.kind(), destination, status.os_error()).WithOtherPath(source);
+    return status.AsCopyOf(source, destination);
   }
   status = target().CopyFileBytes(source, destination);
   if (!status.ok()) return status;
