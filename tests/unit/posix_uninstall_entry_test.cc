@@ -56,16 +56,7 @@ UninstallEntryValues Values(const std::string& version) {
   return v;
 }
 
-std::string Read(const std::string& path) {
-  std::string text;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
+std::string Read(const std::string& path) { return ReadFileOrMissing(path); }
 
 class PosixUninstallEntryTest : public ::testing::Test {
  protected:
@@ -224,7 +215,6 @@ TEST(RegExportToHiveTextTest, KeysFromTheirRootAndValuesAsTheyAre) {
       {"\r\nWindows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]b]\n",
        "WINE REGISTRY Version 2\n[A\\]b]\n"},
       {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n", ""},
-      {"", ""},
       {"Windows Registry Editor Version 5.00\n[NoRoot]\n[\n",
        "WINE REGISTRY Version 2\n[NoRoot]\n[\n"},
   };

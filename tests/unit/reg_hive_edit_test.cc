@@ -166,7 +166,6 @@ TEST(RegHiveEditTest, EscapesAsWineDoes) {
     const char* quote;
     std::string escaped;
   } rows[] = {
-      {u"plain", "\"\"", "plain"},
       {u"a\"b\\c", "\"\"", "a\\\"b\\\\c"},
       {u"a]b[c\"", "[]", "a\\]b\\[c\""},
       {u"caf\u00e9", "\"\"", "caf\\xe9"},

@@ -102,7 +102,6 @@ TEST(UninstallEntryTest, RefusesAnIdThatIsNotAKeyName) {
     std::string id;
     bool valid;
   } rows[] = {
-      {"Example.Demo", true},
       {"{6F9619FF-8B86-D011-B42D-00C04FC964FF}", true},
       {"a_b-c.1", true},
       {std::string(255, 'x'), true},
