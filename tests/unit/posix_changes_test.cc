@@ -16,10 +16,7 @@ class PosixChangesTest : public ::testing::Test {
  protected:
   PosixChangesTest() : system_(dir_.MakeWinePrefix()) {}
   std::string C(const std::string& name) { return dir_ / ("prefix/drive_c/" + name); }
-  std::string Read(const std::string& name) {
-    std::ifstream in(C(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Read(const std::string& name) { return ReadFileOrMissing(C(name)); }
 
   TempDir dir_;
   PosixSystem system_;
