@@ -68,7 +68,6 @@ TEST(UnnamedTempFileTest, ACommitPutsTheFileInPlaceWhateverStandsThere) {
                     : TempFile::Create(dest, nullptr, TempKind::kUnnamedWhereSupported, 0664);
     ASSERT_TRUE(temp);
     ASSERT_TRUE(temp->unnamed()) << "the test folder's file system has no unnamed files";
-    EXPECT_EQ(temp->path(), "");
     if (c.existing_when == 2) {
       ASSERT_TRUE(make_existing());
     }
