@@ -24,10 +24,25 @@ def pack(ws, source, output, loader=None, extra=()):
                           timeout=300)
 
 
-def copy_demo(ws, name="demo"):
-    target = ws.path(name)
-    shutil.copytree(DEMO, target)
-    return target
+def packed_demo(test, loader=None, name="demo"):
+    """(demo directory, package) of a copy of the demo packed with `loader`."""
+    demo = test.ws.path(name)
+    shutil.copytree(DEMO, demo)
+    exe = test.ws.path(name + "-setup.exe")
+    proc = pack(test.ws, demo, exe, loader=loader)
+    test.assertEqual(proc.returncode, 0, proc.stderr)
+    return demo, exe
+
+
+def table_name_prog(ws, folder, extra=""):
+    """A program directory whose file and folder names end in a backslash byte in code
+    page 932, installing to C:\\`folder`; returns the file's bytes."""
+    data = b"table\x5c\x00data"
+    os.makedirs(os.path.join(ws.prog, TABLE_NAME))
+    ws.write("prog/%s/%s.dat" % (TABLE_NAME, TABLE_NAME), data)
+    ws.script("SetupDir C:\\%s \nMakeDir $$SETUPDIR$$\nBinCopy $$FD$$\\%s\\%s.dat $$SETUPDIR$$\\%s.dat\n"
+              % ((folder,) + (TABLE_NAME,) * 3) + extra)
+    return data
 
 
 def tree(root):
@@ -52,8 +67,11 @@ def trailer(data):
     return struct.unpack_from("<QQQ", data, len(data) - TRAILER + 16)
 
 
-def tampered(data):
-    """(what, bytes): a package changed in each way a download or an attacker changes it."""
+def tampered(ws, exe):
+    """(what, path) of copies of the package `exe` changed in each way a download or an
+    attacker changes it, written one after the other to the same file."""
+    with open(exe, "rb") as f:
+        data = f.read()
     loader, table, table_size = trailer(data)
 
     def flip(at):
@@ -61,10 +79,11 @@ def tampered(data):
         changed[at] ^= 0x20
         return bytes(changed)
 
-    return [
-        ("a payload byte changed", flip((loader + table) // 2)),
-        ("a loader byte changed", flip(loader - 100)),
-        ("the table damaged", flip(table + table_size // 2)),
-        ("truncated", data[:-1000]),
-        ("bytes appended", data + b"appended"),
-    ]
+    bad = ws.path("bad.exe")
+    for what, changed in (("a payload byte changed", flip((loader + table) // 2)),
+                          ("a loader byte changed", flip(loader - 100)),
+                          ("the table damaged", flip(table + table_size // 2)),
+                          ("truncated", data[:-1000]), ("bytes appended", data + b"appended")):
+        with open(bad, "wb") as f:
+            f.write(changed)
+        yield what, bad

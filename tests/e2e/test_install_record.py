@@ -1,11 +1,11 @@
 """The install record natively, with a Product.ini beside Setup.Inf: an install removed by
 --uninstall=ID down to what the user changed or added, a failed run rolled back to the
 prefix byte for byte (a replaced file with its old bytes and time), a run killed half-way
-rolled back by the next start, a damaged record refused, and the product file checked."""
+rolled back by the next start, a damaged record refused, the product file checked, and
+without one nothing recorded."""
 import os
 import signal
 import subprocess
-import time
 import unittest
 
 import harness
@@ -23,8 +23,7 @@ def tree(root):
     """Every file and folder below `root`: relative path -> (bytes, mtime) or "dir"."""
     out = {}
     for dirpath, dirnames, filenames in os.walk(root):
-        for d in dirnames:
-            out[os.path.relpath(os.path.join(dirpath, d), root)] = "dir"
+        out.update((os.path.relpath(os.path.join(dirpath, d), root), "dir") for d in dirnames)
         for f in filenames:
             full = os.path.join(dirpath, f)
             with open(full, "rb") as h:
@@ -39,9 +38,7 @@ class InstallRecordTest(harness.E2ETest):
         self.ws.write("prog/app.dat", b"application\x00bytes")
         self.ws.write("prog/readme.txt", "read me\n")
         self.ws.write("prog/Product.ini", PRODUCT)
-        os.makedirs(os.path.join(self.ws.drive_c, "Shared"))
-        self.shared = self.ws.write("prefix/drive_c/Shared/shared.dat", b"theirs")
-        os.utime(self.shared, (1000000000, 1000000000))
+        os.utime(self.ws.write("prefix/drive_c/Shared/shared.dat", b"theirs"), (1000000000, 1000000000))
 
     def machine(self):
         found = tree(self.ws.drive_c)
@@ -52,17 +49,21 @@ class InstallRecordTest(harness.E2ETest):
                             harness.NATIVE, None, {"WINEPREFIX": self.ws.prefix}, None, 60)
 
     def test_uninstall_keeps_what_was_changed_added_or_there_before(self):
+        self.ws.write("prog/Setup.exe", b"MZ stands in for Setup.exe")
         self.ws.script(SCRIPT)
         before = self.machine()
         self.assertEqual(self.ws.run_native().status, 0)
         app = os.path.join(self.ws.drive_c, "App")
         self.assertTrue(os.path.exists(os.path.join(app, "Uninstall.rec")))
+        # The program directory's Setup.exe is placed as the uninstaller.
+        self.assertEqual(self.ws.read("prefix/drive_c/App/Uninstall.exe"), b"MZ stands in for Setup.exe")
         self.ws.write("prefix/drive_c/App/doc/mine.txt", b"the user's")
         result = self.uninstall()
         self.assertEqual(result.status, 0, result.stderr)
         undo = [(e["action"], e["path"], e.get("reason")) for e in result.of("Undo")]
         self.assertEqual(undo, [
             ("entry removed", "Demo.App", None),
+            ("removed", "C:\\App\\Uninstall.exe", None),
             ("kept", "C:\\Shared\\shared.dat", "existed before"),
             ("removed", "C:\\App\\doc\\readme.txt", None),
             ("removed", "C:\\App\\app.dat", None),
@@ -72,33 +73,31 @@ class InstallRecordTest(harness.E2ETest):
         self.assertEqual(result.of("Uninstalled"), [
             {"event": "Uninstalled", "id": "Demo.App", "kept": 3, "restart": False}])
         os.remove(os.path.join(app, "doc", "mine.txt"))
+        shared = os.path.join("Shared", "shared.dat")
         after = self.machine()
-        after.pop(os.path.join("Shared", "shared.dat"))
-        expected = dict(before)
-        expected.pop(os.path.join("Shared", "shared.dat"))
-        expected.update({"App": "dir", os.path.join("App", "doc"): "dir"})
-        self.assertEqual(after, expected)
-        # Nothing is recorded any more.
-        self.assertEqual(self.uninstall().status, 1)
-
-    def test_the_program_directorys_setup_exe_is_placed_as_the_uninstaller(self):
-        self.ws.write("prog/Setup.exe", b"MZ stands in for Setup.exe")
-        self.ws.script(SCRIPT)
-        self.assertEqual(self.ws.run_native().status, 0)
-        uninstaller = os.path.join(self.ws.drive_c, "App", "Uninstall.exe")
-        with open(uninstaller, "rb") as f:
-            self.assertEqual(f.read(), b"MZ stands in for Setup.exe")
-        self.assertEqual(self.uninstall().status, 0)
-        self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App")))
+        self.assertNotEqual(after.pop(shared), before.pop(shared))
+        before.update({"App": "dir", os.path.join("App", "doc"): "dir"})
+        self.assertEqual(after, before)
+        self.assertEqual(self.uninstall().status, 1)  # nothing is recorded any more
 
     def test_a_failed_run_is_rolled_back_byte_for_byte(self):
-        for last, answers in (("ErrorExit stopped\n", None), ("MessageBox \"Go on?\"\n", ["OK", "CANCEL"]),
-                              ("BinCopy $$FD$$\\missing $$SETUPDIR$$\\x\n", None)):
-            with self.subTest(last=last):
+        # (last line, answers, whether the program directory has a product file)
+        for last, answers, product in (("ErrorExit stopped\n", None, True),
+                                       ("MessageBox \"Go on?\"\n", ["OK", "CANCEL"], True),
+                                       ("BinCopy $$FD$$\\missing $$SETUPDIR$$\\x\n", None, True),
+                                       ("ErrorExit stopped\n", None, False)):
+            with self.subTest(last=last, product=product):
+                if not product:
+                    os.remove(os.path.join(self.ws.prog, "Product.ini"))
                 self.ws.script(SCRIPT + last)
-                before = self.machine()
+                before, records = self.machine(), tree(os.path.join(self.ws.drive_c, "windows"))
                 result = self.ws.run_native(answers=answers)
                 self.assertEqual(result.status, 1)
+                if not product:  # nothing is recorded, so nothing is rolled back
+                    self.assertEqual([k for k in result.kinds() if k in ("Rollback", "Undo", "RolledBack")], [])
+                    self.assertEqual(sorted(os.listdir(os.path.join(self.ws.drive_c, "App"))), ["app.dat", "doc"])
+                    self.assertEqual(tree(os.path.join(self.ws.drive_c, "windows")), records)
+                    continue
                 self.assertEqual(self.machine(), before)
                 self.assertEqual(result.of("Rollback"),
                                  [{"event": "Rollback", "id": "Demo.App", "cause": "failed"}])
@@ -136,12 +135,9 @@ class InstallRecordTest(harness.E2ETest):
     def test_a_damaged_record_is_refused_and_nothing_removed(self):
         self.ws.script(SCRIPT)
         self.assertEqual(self.ws.run_native().status, 0)
-        record = os.path.join(self.ws.drive_c, "App", "Uninstall.rec")
-        with open(record, "r+b") as f:
-            f.seek(600)
-            byte = f.read(1)
-            f.seek(600)
-            f.write(bytes([byte[0] ^ 1]))
+        record = bytearray(self.ws.read("prefix/drive_c/App/Uninstall.rec"))
+        record[600] ^= 1
+        self.ws.write("prefix/drive_c/App/Uninstall.rec", bytes(record))
         installed = self.machine()
         result = self.uninstall()
         self.assertEqual(result.status, 1)
@@ -155,8 +151,7 @@ class InstallRecordTest(harness.E2ETest):
     def test_a_wrong_product_file_is_refused_and_checked(self):
         self.ws.script(SCRIPT)
         self.ws.write("prog/Product.ini", b"[Product]\nId=a b\nRollback=maybe\n")
-        result = self.ws._run([os.path.join(self.ws.prog, "setup")], harness.NATIVE, None,
-                              {"WINEPREFIX": self.ws.prefix}, None, 60)
+        result = self.ws.run_native()
         self.assertEqual(result.status, 3)
         [message] = result.messages()
         self.assertTrue(message.endswith(
@@ -172,25 +167,14 @@ class InstallRecordTest(harness.E2ETest):
         self.ws.script(SCRIPT)
         result = self.ws.run_native()
         self.assertEqual(result.status, 0)
-        said = [e["text"] for e in result.of("MessageBox")]
-        self.assertEqual(len(said), 1, said)
-        self.assertTrue(said[0].startswith("The install finished, but its install record or its "
+        [said] = [e["text"] for e in result.of("MessageBox")]
+        self.assertTrue(said.startswith("The install finished, but its install record or its "
                                            "entry in Programs and Features could not be completed"))
         with open(os.path.join(self.ws.prefix, "system.reg"), "w") as f:
             f.write("WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n")
         self.assertEqual(self.uninstall().status, 0)
         self.ws.script(SCRIPT)
         self.assertEqual(self.ws.run_native().of("MessageBox"), [])
-
-    def test_without_a_product_file_nothing_is_recorded(self):
-        os.remove(os.path.join(self.ws.prog, "Product.ini"))
-        self.ws.script(SCRIPT + "ErrorExit stopped\n")
-        result = self.ws.run_native()
-        self.assertEqual(result.status, 1)
-        self.assertEqual([k for k in result.kinds() if k in ("Rollback", "Undo", "RolledBack")], [])
-        self.assertTrue(os.path.exists(os.path.join(self.ws.drive_c, "App", "app.dat")))
-        self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "App", "Uninstall.rec")))
-        self.assertFalse(os.path.exists(os.path.join(self.ws.drive_c, "windows", "SetupRecords")))
 
 
 if __name__ == "__main__":

@@ -15,7 +15,8 @@ class PackTest(harness.E2ETest):
     def setUp(self):
         super().setUp()
         harness.require_native(self)
-        if not dict(harness.WIN_EXES)["win32"]:
+        self.loader = dict(harness.WIN_EXES)["win32"]
+        if not self.loader:
             self.skipTest("no Setup.exe to pack with")
 
     def setup(self, *argv):
@@ -25,37 +26,26 @@ class PackTest(harness.E2ETest):
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
 
     def install(self, source, log):
-        proc = self.setup("--silent", "--log=" + log, source)
-        with open(log, "rb") as f:
-            transcript = f.read()
-        return proc, transcript
-
-    def packed_demo(self):
-        demo = ps.copy_demo(self.ws)
-        exe = self.ws.path("demo-setup.exe")
-        proc = ps.pack(self.ws, demo, exe)
-        self.assertEqual(proc.returncode, 0, proc.stderr)
-        return demo, exe
+        return self.setup("--silent", "--log=" + self.ws.path(log), source), self.ws.read(log)
 
     def test_a_package_installs_what_its_directory_installs(self):
-        demo, exe = self.packed_demo()
+        demo, exe = ps.packed_demo(self)
         self.assertEqual(os.path.getsize(exe) % 8, 0)
-        direct, direct_log = self.install(demo, self.ws.path("direct.jsonl"))
+        app = os.path.join(self.ws.drive_c, "DemoApp")
+        direct, direct_log = self.install(demo, "direct.jsonl")
         self.assertEqual(direct.returncode, 0, direct.stderr)
-        installed = ps.tree(os.path.join(self.ws.drive_c, "DemoApp"))
-        os.rename(os.path.join(self.ws.drive_c, "DemoApp"), self.ws.path("first"))
-        packed, packed_log = self.install(exe, self.ws.path("packed.jsonl"))
+        installed = ps.tree(app)
+        os.rename(app, self.ws.path("first"))
+        packed, packed_log = self.install(exe, "packed.jsonl")
         self.assertEqual((packed.returncode, packed.stderr), (0, b""))
         self.assertEqual(packed_log, direct_log)
-        self.assertEqual(ps.tree(os.path.join(self.ws.drive_c, "DemoApp")), installed)
+        self.assertEqual(ps.tree(app), installed)
         # BinCopy keeps the source's time, from the package as from the directory.
-        self.assertTrue(ps.same_time(os.path.join(self.ws.drive_c, "DemoApp", "app.dat"),
-                                     os.path.join(demo, "files", "app.dat")))
-        # Nothing of the package was extracted anywhere.
-        self.assertFalse(os.path.exists(self.ws.path("Setup.Inf")))
+        self.assertTrue(ps.same_time(os.path.join(app, "app.dat"), os.path.join(demo, "files", "app.dat")))
+        self.assertFalse(os.path.exists(self.ws.path("Setup.Inf")))  # nothing extracted
 
     def test_check_reads_the_packed_script(self):
-        demo, exe = self.packed_demo()
+        demo, exe = ps.packed_demo(self)
         self.assertEqual(self.setup("--check", exe).returncode, 0)
         with open(os.path.join(demo, "Setup.Inf"), "ab") as f:
             f.write(b"Bogus\r\n")
@@ -65,73 +55,47 @@ class PackTest(harness.E2ETest):
         self.assertIn(b"nothing was packed", proc.stderr)
         self.assertFalse(os.path.exists(self.ws.path("bad.exe")))
 
-    def test_a_tampered_package_installs_nothing(self):
-        _, exe = self.packed_demo()
-        with open(exe, "rb") as f:
-            data = f.read()
-        for what, changed in ps.tampered(data):
+    def test_a_tampered_package_or_a_plain_setup_exe_installs_nothing(self):
+        _, exe = ps.packed_demo(self)
+        cases = [(what, bad, b"is damaged or incomplete") for what, bad in ps.tampered(self.ws, exe)]
+        cases.append(("a plain Setup.exe", self.loader, b"is a program, not an installer made by --pack"))
+        for what, bad, message in cases:
             with self.subTest(what):
-                bad = self.ws.path("bad.exe")
-                with open(bad, "wb") as f:
-                    f.write(changed)
                 proc = self.setup("--silent", bad)
                 self.assertEqual(proc.returncode, 3)
-                self.assertIn(b"is damaged or incomplete", proc.stderr)
-                self.assertIn(b"nothing was installed", proc.stderr)
+                self.assertIn(message, proc.stderr)
                 self.assertEqual(os.listdir(self.ws.drive_c), ["windows"])
 
-    def test_names_whose_second_byte_is_a_backslash(self):
-        prog = self.ws.prog
-        name = ps.TABLE_NAME
-        os.makedirs(os.path.join(prog, name))
-        self.ws.write("prog/%s/%s.dat" % (name, name), b"table\x5c\x00data")
-        self.ws.script("SetupDir C:\\T \nMakeDir $$SETUPDIR$$\n"
-                       "BinCopy $$FD$$\\%s\\%s.dat $$SETUPDIR$$\\%s.dat\n" % (name, name, name))
-        exe = self.ws.path("t.exe")
-        self.assertEqual(ps.pack(self.ws, prog, exe).returncode, 0)
-        proc = self.setup("--silent", exe)
-        self.assertEqual((proc.returncode, proc.stderr), (0, b""))
-        self.assertEqual(self.ws.read("prefix/drive_c/T/%s.dat" % name), b"table\x5c\x00data")
-
-    def test_every_disk_checked_in_the_package_is_there(self):
+    def test_odd_names_and_every_checked_disk_are_in_the_package(self):
         self.ws.write("prog/DISK2.TAG", b"")
         self.ws.write("prog/d2.dat", b"disk 2")
-        self.ws.script("SetupDir C:\\D \nMakeDir $$SETUPDIR$$\n"
-                       "DiskCheck DISK2.TAG Insert disk 2\n"
-                       "BinCopy $$FD$$\\d2.dat $$SETUPDIR$$\\d2.dat\n")
-        exe = self.ws.path("d.exe")
+        data = ps.table_name_prog(self.ws, "T", "DiskCheck DISK2.TAG Insert disk 2\n"
+                                  "BinCopy $$FD$$\\d2.dat $$SETUPDIR$$\\d2.dat\n")
+        exe = self.ws.path("t.exe")
         self.assertEqual(ps.pack(self.ws, self.ws.prog, exe).returncode, 0)
-        log = self.ws.path("d.jsonl")
-        proc, transcript = self.install(exe, log)
-        self.assertEqual(proc.returncode, 0, proc.stderr)
+        proc, transcript = self.install(exe, "t.jsonl")
+        self.assertEqual((proc.returncode, proc.stderr), (0, b""))
         self.assertNotIn(b"DiskDialog", transcript)
-        self.assertEqual(self.ws.read("prefix/drive_c/D/d2.dat"), b"disk 2")
+        self.assertEqual(self.ws.read("prefix/drive_c/T/%s.dat" % ps.TABLE_NAME), data)
+        self.assertEqual(self.ws.read("prefix/drive_c/T/d2.dat"), b"disk 2")
 
     def test_the_loader_is_found_where_make_install_puts_it(self):
-        bin_dir = self.ws.path("inst", "bin")
-        os.makedirs(bin_dir)
-        shutil.copy(harness.NATIVE, os.path.join(bin_dir, "setup"))
-        for build in ("win32", "win64"):
-            exe = dict(harness.WIN_EXES)[build]
-            if exe:
-                os.makedirs(self.ws.path("inst", "share", "setup", build))
-                shutil.copy(exe, self.ws.path("inst", "share", "setup", build, "Setup.exe"))
-        demo = ps.copy_demo(self.ws)
-        for extra, build in (([], "win32"), (["--win64"], "win64")):
-            if not dict(harness.WIN_EXES)[build]:
+        setup = self.ws.path("inst", "bin", "setup")
+        os.makedirs(os.path.dirname(setup))
+        shutil.copy(harness.NATIVE, setup)
+        demo, _ = ps.packed_demo(self)
+        for extra, (build, exe) in zip(([], ["--win64"]), harness.WIN_EXES):
+            if not exe:
                 continue
+            os.makedirs(self.ws.path("inst", "share", "setup", build))
+            shutil.copy(exe, self.ws.path("inst", "share", "setup", build, "Setup.exe"))
             out = self.ws.path(build + ".exe")
-            proc = subprocess.run([os.path.join(bin_dir, "setup"), "--pack", demo, "-o", out] + extra,
+            proc = subprocess.run([setup, "--pack", demo, "-o", out] + extra,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
             self.assertEqual(proc.returncode, 0, proc.stderr)
-            with open(out, "rb") as f, open(dict(harness.WIN_EXES)[build], "rb") as g:
+            with open(out, "rb") as f, open(exe, "rb") as g:
                 loader = g.read()
                 self.assertEqual(f.read(len(loader)), loader)
-
-    def test_a_plain_setup_exe_is_no_installer(self):
-        proc = self.setup("--silent", dict(harness.WIN_EXES)["win32"])
-        self.assertEqual(proc.returncode, 3)
-        self.assertIn(b"is a program, not an installer made by --pack", proc.stderr)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 """The product's uninstall entry against real Wine: written, read back, replaced and
 removed by both Setup.exe builds (Win32System, in the 64-bit view) and by the native
-program's PosixSystem, there both while a Wine server runs for the prefix (through Wine's
-reg tool) and while none does (the hive file rewritten, the rest of it byte for byte).
+program's PosixSystem, each reading what the other wrote, there both while a Wine server
+runs for the prefix (through Wine's reg tool) and while none does (the hive file
+rewritten, the rest of it byte for byte).
 `wine uninstaller --list` must show the entry, and no longer show it once removed.
 The probes (tests/fixtures/entry_probe) write the entry through the real code."""
 import os
@@ -19,16 +20,14 @@ BLOCK = re.compile(r"\n\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\U
 
 
 def wine_env(prefix=None):
-    env = dict(os.environ)
-    env.update(harness.wine_env())
-    if prefix:
-        env["WINEPREFIX"] = prefix
+    env = dict(os.environ, **harness.wine_env())
+    env.update({"WINEPREFIX": prefix} if prefix else {})
     return env
 
 
-def run(argv, env, **kw):
+def run(argv, env):
     return subprocess.run(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, timeout=180, **kw)
+                          stderr=subprocess.DEVNULL, timeout=180)
 
 
 def listed(env):
@@ -42,80 +41,48 @@ class UninstallEntryWineTest(harness.WineTest):
         proc = run(argv, env)
         return proc.returncode, proc.stdout.decode("utf-8", "replace").splitlines()
 
-    def check_cycle(self, probe, env, entry_id):
-        """Writes, reads, replaces and removes `entry_id` through `probe` (argv prefix)."""
-        code, out = self.probe_lines(probe + ["write", entry_id, "Probe " + entry_id, "1.0",
-                                              r"C:\Program Files\Probe"], env)
-        self.assertEqual(code, 0, out)
-        self.assertEqual(listed(env).get(entry_id), "Probe " + entry_id)
-        # The 64-bit view, never the 32-bit copy.
-        self.assertEqual(run(["wine", "reg", "query", UNINSTALL + "\\" + entry_id, "/reg:64"],
-                             env).returncode, 0)
-        self.assertNotEqual(run(["wine", "reg", "query", UNINSTALL + "\\" + entry_id, "/reg:32"],
-                                env).returncode, 0)
-        code, out = self.probe_lines(probe + ["write", entry_id, "Probe " + entry_id, "2.0",
-                                              r"C:\Program Files\Probe"], env)
-        self.assertEqual(code, 0, out)
-        query = run(["wine", "reg", "query", UNINSTALL + "\\" + entry_id, "/reg:64"], env)
-        text = query.stdout.decode("utf-8", "replace")
-        self.assertRegex(text, r"DisplayVersion\s+REG_SZ\s+2\.0")
-        self.assertRegex(text, r"NoModify\s+REG_DWORD\s+0x1")
-        self.assertRegex(text, r"EstimatedSize\s+REG_DWORD\s+0x40")
-        self.assertRegex(text, r'QuietUninstallString\s+REG_SZ\s+"C:\\Program Files\\Probe'
-                               r'\\Setup.exe" /UNINSTALL /S')
-        code, out = self.probe_lines(probe + ["remove", entry_id], env)
-        self.assertEqual(code, 0, out)
-        self.assertNotIn(entry_id, listed(env))
-
-    def test_setup_exe_writes_reads_and_removes_the_entry(self):
-        ran = 0
+    def test_written_by_each_program_is_read_replaced_and_removed_by_each(self):
+        # Setup.exe's builds and the native program while the suite's server runs for the
+        # prefix: it saves its registry to the hive file only some 30 s after a change, so
+        # the native program must ask the server (through Wine's reg tool), not the file.
+        probes = [(build, ["wine", os.path.join(fixtures, "entry_probe", "entry_probe.exe")])
+                  for build, fixtures in sorted(harness.FIXTURES.items()) if fixtures]
+        probes = [(name, argv) for name, argv in probes if os.path.exists(argv[1])]
+        if NATIVE_PROBE and os.path.exists(NATIVE_PROBE):
+            probes.append(("native", [NATIVE_PROBE]))
+        if not probes:
+            self.skipTest("no entry probe built")
+        # (writer, reader and remover): each program alone, and across the two.
+        rows = [(p, p) for p in probes]
+        if len(probes) > 1 and probes[-1][0] == "native":
+            rows += [(probes[0], probes[-1]), (probes[-1], probes[0])]
         env = wine_env()
-        for build, fixtures in sorted(harness.FIXTURES.items()):
-            probe = os.path.join(fixtures, "entry_probe", "entry_probe.exe") if fixtures else ""
-            if not probe or not os.path.exists(probe):
-                continue
-            with self.subTest(build=build):
-                entry_id = "Example.Probe-" + build
-                self.check_cycle(["wine", probe], env, entry_id)
-                code, out = self.probe_lines(["wine", probe, "read", entry_id], env)
-                self.assertEqual(code, 2, out)
-                ran += 1
-        if not ran:
-            self.skipTest("entry_probe.exe not built")
-
-    def test_native_while_the_server_runs_goes_through_wines_tool(self):
-        if not NATIVE_PROBE or not os.path.exists(NATIVE_PROBE):
-            self.skipTest("posix_entry_probe not built")
-        env = wine_env()
-        # The suite's prefix has its persistent server; one started here ends by itself.
-        run(["wineserver", "-p30"], env)
-        self.check_cycle([NATIVE_PROBE], env, "Example.Native-server")
-
-    def test_written_by_one_program_is_read_and_removed_by_the_other(self):
-        """Under the suite's running server, which saves its registry to the hive file only
-        some 30 s after a change: the native program asks the server, not the file."""
-        probes = [os.path.join(f, "entry_probe", "entry_probe.exe") for _, f in
-                  sorted(harness.FIXTURES.items()) if f]
-        probes = [p for p in probes if os.path.exists(p)]
-        if not probes or not NATIVE_PROBE or not os.path.exists(NATIVE_PROBE):
-            self.skipTest("probes not built")
-        env = wine_env()
-        run(["wineserver", "-p30"], env)
-        windows = ["wine", probes[0]]
-        for writer, other in ((windows, [NATIVE_PROBE]), ([NATIVE_PROBE], windows)):
-            with self.subTest(writer=writer[-1]):
-                entry_id = "Example.Cross"
-                code, out = self.probe_lines(writer + ["write", entry_id, "Cross", "3.1",
-                                                       r"C:\Cross"], env)
-                self.assertEqual(code, 0, out)
+        run(["wineserver", "-p30"], env)  # a server started here ends by itself
+        for (writer_name, writer), (other_name, other) in rows:
+            with self.subTest(writer=writer_name, other=other_name):
+                entry_id = "Example.Probe-%s-%s" % (writer_name, other_name)
+                key = UNINSTALL + "\\" + entry_id
+                for version in ("1.0", "2.0"):
+                    code, out = self.probe_lines(writer + ["write", entry_id, "Probe " + entry_id, version,
+                                                           r"C:\Program Files\Probe"], env)
+                    self.assertEqual(code, 0, out)
+                self.assertEqual(listed(env).get(entry_id), "Probe " + entry_id)
+                # The 64-bit view, never the 32-bit copy.
+                self.assertNotEqual(run(["wine", "reg", "query", key, "/reg:32"], env).returncode, 0)
+                text = run(["wine", "reg", "query", key, "/reg:64"], env).stdout.decode("utf-8", "replace")
+                for value in (r"DisplayVersion\s+REG_SZ\s+2\.0", r"NoModify\s+REG_DWORD\s+0x1",
+                              r"EstimatedSize\s+REG_DWORD\s+0x40",
+                              r'QuietUninstallString\s+REG_SZ\s+"C:\\Program Files\\Probe'
+                              r'\\Setup.exe" /UNINSTALL /S'):
+                    self.assertRegex(text, value)
                 code, out = self.probe_lines(other + ["read", entry_id], env)
                 self.assertEqual(code, 0, out)
-                self.assertIn("DisplayVersion=3.1", out)
-                self.assertIn("InstallLocation=C:\\Cross", out)
+                self.assertIn("DisplayVersion=2.0", out)
+                self.assertIn("InstallLocation=C:\\Program Files\\Probe", out)
                 code, out = self.probe_lines(other + ["remove", entry_id], env)
                 self.assertEqual(code, 0, out)
-                self.assertEqual(self.probe_lines(writer + ["read", entry_id], env)[0], 2)
                 self.assertNotIn(entry_id, listed(env))
+                self.assertEqual(self.probe_lines(writer + ["read", entry_id], env)[0], 2)
 
     def scratch_prefix(self):
         """A prefix of its own (so no server runs for it): the shared prefix's hives,
@@ -130,9 +97,7 @@ class UninstallEntryWineTest(harness.WineTest):
         return prefix
 
     def list_and_end(self, env):
-        harness_env = dict(env)
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=harness_env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+        run(["wine", "cmd", "/c", "exit"], env)
         shown = listed(env)
         subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL, timeout=60)
         subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, timeout=60)
@@ -143,15 +108,17 @@ class UninstallEntryWineTest(harness.WineTest):
             self.skipTest("posix_entry_probe not built")
         prefix = self.scratch_prefix()
         env = wine_env(prefix)
-        hive = os.path.join(prefix, "system.reg")
         entry_id = "Example.Native-file"
-        with open(hive, "rb") as f:
-            before = f.read().decode("latin-1")
+
+        def hive():
+            with open(os.path.join(prefix, "system.reg"), "rb") as f:
+                return f.read().decode("latin-1")
+
+        before = hive()
         code, out = self.probe_lines([NATIVE_PROBE, "write", entry_id, "Native file", "1.0",
                                       r"C:\Program Files\Probe"], env)
         self.assertEqual(code, 0, out)
-        with open(hive, "rb") as f:
-            written = f.read().decode("latin-1")
+        written = hive()
         block = BLOCK.pattern % re.escape(entry_id)
         self.assertEqual(len(re.findall(block, written)), 1, written[-2000:])
         self.assertEqual(re.sub(block, "", written), before)
@@ -159,13 +126,11 @@ class UninstallEntryWineTest(harness.WineTest):
         self.assertIn("InstallLocation=C:\\Program Files\\Probe", out)
         self.assertEqual(self.list_and_end(env).get(entry_id), "Native file")
         # Wine saved the hive when its server ended: removing changes only the entry.
-        with open(hive, "rb") as f:
-            saved = f.read().decode("latin-1")
+        saved = hive()
         self.assertEqual(len(re.findall(block, saved)), 1)
         code, out = self.probe_lines([NATIVE_PROBE, "remove", entry_id], env)
         self.assertEqual(code, 0, out)
-        with open(hive, "rb") as f:
-            removed = f.read().decode("latin-1")
+        removed = hive()
         expected = re.sub(block, "", saved)
         if removed != expected:
             # Wine writes a key without values only when it has no subkeys: the Uninstall
