@@ -89,15 +89,19 @@ class PackWineTest(harness.WineTest):
                         "-addext", "extendedKeyUsage=codeSigning"], **quiet)
         subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Demo",
                         "-in", exe, "-out", signed], **quiet)
-        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.assertEqual(verify.returncode, 0)
+        def verify(path):
+            return subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+        self.assertEqual(verify(signed), 0)
         self.assertEqual(self.wine(signed)[0].returncode, 0)
         self.assertTrue(os.path.exists(os.path.join(self.dest, "app.dat")))
         shutil.rmtree(self.dest)
         data = bytearray(self.ws.read(signed))
         data[ps.trailer(self.ws.read(exe))[0] + 10] ^= 0x20
         self.ws.write(signed, bytes(data))
+        # A changed byte fails both the signature and the start.
+        self.assertNotEqual(verify(signed), 0)
         proc, transcript = self.wine(signed, "c.jsonl")
         self.assertEqual((proc.returncode, transcript), (3, None))
         self.assertFalse(os.path.exists(self.dest))
