@@ -55,7 +55,7 @@ void FolderIndex::BeginChange() {
 void FolderIndex::Added(const std::string& name) {
   checked_ = false;
   if (!loaded_) return;
-  Insert(name);
+  names_.Insert(name);
   // A watched folder's times are not needed: the watch reports this change as well.
   if (watched_) return;
   struct stat now;
@@ -66,23 +66,9 @@ void FolderIndex::Added(const std::string& name) {
   }
 }
 
-FolderIndex::Answer FolderIndex::Lookup(const std::string& name, std::string* found) const {
-  auto it = names_.find(FoldAsciiCase(name));
-  if (it == names_.end()) return Answer::kNone;
-  const Spellings& spellings = it->second;
-  if (spellings.first == name ||
-      std::find(spellings.more.begin(), spellings.more.end(), name) != spellings.more.end()) {
-    *found = name;
-    return Answer::kExact;
-  }
-  if (!spellings.more.empty()) return Answer::kNone;
-  *found = spellings.first;
-  return Answer::kFolded;
-}
-
 bool FolderIndex::Read() {
   loaded_ = false;
-  names_.clear();
+  names_.Clear();
   // Watched before it is read, so that no change falls between the two.
   watched_ = watch_ != nullptr && watch_->Add(*this);
   std::unique_ptr<DIR, DirCloser> listing(opendir(path_.empty() ? "/" : path_.c_str()));
@@ -90,7 +76,7 @@ bool FolderIndex::Read() {
   if (!listing || fstat(dirfd(listing.get()), &times_) != 0) return false;
   while (const dirent* entry = readdir(listing.get())) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    Insert(entry->d_name);
+    names_.Insert(entry->d_name);
   }
   ++reads_;
   loaded_ = true;
@@ -110,44 +96,14 @@ bool FolderIndex::TimesChanged() {
          !SameTime(now.st_mtim, times_.st_mtim) || !SameTime(now.st_ctim, times_.st_ctim);
 }
 
-void FolderIndex::Insert(std::string name) {
-  auto [it, added] = names_.try_emplace(FoldAsciiCase(name));
-  Spellings& spellings = it->second;
-  if (added) {
-    spellings.first = std::move(name);
-    return;
-  }
-  if (spellings.first == name ||
-      std::find(spellings.more.begin(), spellings.more.end(), name) != spellings.more.end()) {
-    return;
-  }
-  spellings.more.push_back(std::move(name));
-}
-
-void FolderIndex::Erase(const std::string& name) {
-  auto it = names_.find(FoldAsciiCase(name));
-  if (it == names_.end()) return;
-  Spellings& spellings = it->second;
-  if (spellings.first != name) {
-    std::erase(spellings.more, name);
-    return;
-  }
-  if (spellings.more.empty()) {
-    names_.erase(it);
-    return;
-  }
-  spellings.first = std::move(spellings.more.back());
-  spellings.more.pop_back();
-}
-
 void FolderIndex::Report(std::uint32_t mask, const char* name) {
   if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT | IN_Q_OVERFLOW)) {
     Forget();
     return;
   }
   if (!loaded_ || name == nullptr || *name == '\0') return;
-  if (mask & (IN_CREATE | IN_MOVED_TO)) Insert(name);
-  if (mask & (IN_DELETE | IN_MOVED_FROM)) Erase(name);
+  if (mask & (IN_CREATE | IN_MOVED_TO)) names_.Insert(name);
+  if (mask & (IN_DELETE | IN_MOVED_FROM)) names_.Erase(name);
 }
 
 namespace {

@@ -38,6 +38,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/posix/folded_names.h"
 #include "platform/posix/path_map.h"
 #include "platform/posix/scoped_fd.h"
 
@@ -101,15 +102,15 @@ class FolderIndex {
   int reads() const { return reads_; }
 
  private:
-  enum class Answer { kExact, kFolded, kNone };
-  Answer Lookup(const std::string& name, std::string* found) const;
+  using Answer = FoldedNames::Answer;
+  Answer Lookup(const std::string& name, std::string* found) const {
+    return names_.Lookup(name, found);
+  }
   bool Read();
   // True when the index may no longer hold the folder's names: its watch forgot it, or,
   // unwatched, its times, device or inode differ from those read with it.
   bool Changed();
   bool TimesChanged();
-  void Insert(std::string name);
-  void Erase(const std::string& name);
 
   std::string path_;
   FolderWatch* watch_;
@@ -118,12 +119,7 @@ class FolderIndex {
   bool checked_ = false;  // the last look-up compared the folder's times
   int reads_ = 0;
   struct stat times_ {};
-  // The spellings of a folded name: more than one only where names differ only in case.
-  struct Spellings {
-    std::string first;
-    std::vector<std::string> more;
-  };
-  std::unordered_map<std::string, Spellings> names_;
+  FoldedNames names_;
 };
 
 // The indexes of every folder a run looks into, by path, and the drive roots. Answers
