@@ -170,12 +170,27 @@ std::string NewTempFileName(const std::string& dir) {
   return dir + kTempNamePrefix + random + kTempNameSuffix;
 }
 
+namespace {
+// Whether linkat may take the descriptor itself (AT_EMPTY_PATH), until it is seen not to.
+// That needs a privilege (CAP_DAC_READ_SEARCH), which the kernel checks before it looks
+// at either path, answering ENOENT (EPERM on some kernels) without it.
+bool empty_path_links = true;
+}  // namespace
+
 bool LinkUnnamedFile(int fd, const std::string& path) {
+  // The descriptor itself where the process may: each link then walks no path through
+  // /proc. Any other error is the destination's own, which a link through /proc meets too.
+  bool tried = empty_path_links;
+  if (tried) {
+    if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT && errno != EPERM) return false;
+  }
   char proc_path[40];
   std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-  if (linkat(AT_FDCWD, proc_path, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-  if (errno != ENOENT || access("/proc/self/fd", F_OK) == 0) return false;
-  return linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+  if (linkat(AT_FDCWD, proc_path, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+  // Linked through /proc where the descriptor itself was refused: the privilege is missing.
+  if (tried) empty_path_links = false;
+  return true;
 }
 
 bool UnnamedFilesLinkable() {

@@ -106,6 +106,37 @@ TEST(UnnamedTempFileTest, LinkingNeverReplacesAndNamesDiffer) {
   EXPECT_EQ(names.size(), 1000u);
 }
 
+// Linking answers the destination's own error whichever way the file is linked (the
+// descriptor itself, or its name under /proc), before and after the way is known.
+TEST(UnnamedTempFileTest, LinkingAnswersTheDestinationsOwnError) {
+  TempDir tmp;
+  auto temp = TempFile::CreateNew(tmp / "dest.bin", TempKind::kUnnamedWhereSupported, 0644);
+  ASSERT_TRUE(temp && temp->unnamed());
+  ASSERT_TRUE(WriteAll(temp->fd(), "new", 3));
+  std::string taken = tmp.Write("taken.bin", "old");
+  struct {
+    std::string path;
+    bool linked;
+    int error;
+  } const kCases[] = {
+      {tmp / "missing/a.bin", false, ENOENT}, {taken, false, EEXIST}, {tmp / "first.bin", true, 0},
+      {tmp / "missing/b.bin", false, ENOENT}, {taken, false, EEXIST}, {tmp / "second.bin", true, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    bool linked = LinkUnnamedFile(temp->fd(), c.path);
+    int error = errno;
+    EXPECT_EQ(linked, c.linked);
+    if (c.linked) {
+      EXPECT_EQ(ReadFileOrMissing(c.path), "new");
+    } else {
+      EXPECT_EQ(error, c.error);
+    }
+  }
+  EXPECT_EQ(ReadFileOrMissing(taken), "old");
+}
+
 // A child makes an unnamed file with the cleanup installed and waits to be ended.
 TEST(UnnamedTempFileTest, TheHandlerRemovesOnlyTheFileItHolds) {
   struct Case {
@@ -138,6 +169,38 @@ TEST(UnnamedTempFileTest, TheHandlerRemovesOnlyTheFileItHolds) {
     EXPECT_EQ(ReadFileOrMissing(name) == "<missing>", c.removed || named == "none");
     EXPECT_EQ(ReadFileOrMissing(held_path), "held");
   }
+}
+
+// An unprivileged user's links answer as the destination decides, whether the kernel
+// lets such a user link the descriptor itself (newer kernels do) or the link goes
+// through /proc, learnt at the first file. Runs as another user in a child; skipped when
+// the tests do not run as root (their links then take whichever way the kernel allows).
+TEST(UnnamedTempFileTest, WithoutThePrivilegeTheLinkGoesThroughProc) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  TempDir tmp;
+  std::string dir = tmp.MakeDir("open");
+  ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(77);
+    auto temp = TempFile::CreateNew(dir + "/dest.bin", TempKind::kUnnamedWhereSupported, 0644);
+    if (!temp || !temp->unnamed()) _exit(77);
+    if (!WriteAll(temp->fd(), "new", 3)) _exit(10);
+    for (const char* name : {"/first.bin", "/second.bin"}) {
+      if (!LinkUnnamedFile(temp->fd(), dir + name)) _exit(11);
+      if (ReadFileOrMissing(dir + name) != "new") _exit(12);
+    }
+    if (LinkUnnamedFile(temp->fd(), dir + "/missing/a.bin") || errno != ENOENT) _exit(13);
+    if (LinkUnnamedFile(temp->fd(), dir + "/first.bin") || errno != EEXIST) _exit(14);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become an unprivileged user here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the check that failed, see the child above";
 }
 
 // Where closing may report a write error (ramfs counts as such), the file is a named one;
