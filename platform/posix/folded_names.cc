@@ -7,6 +7,9 @@ namespace {
 
 constexpr std::size_t kSmallestTable = 16;
 
+std::uint32_t EntryOf(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
+std::uint32_t HashOf(std::uint64_t slot) { return static_cast<std::uint32_t>(slot >> 32); }
+
 }  // namespace
 
 std::uint32_t FoldedNameHash(std::string_view name) {
@@ -30,8 +33,9 @@ FoldedNames::Answer FoldedNames::Lookup(std::string_view name, std::string* foun
   const Entry* only = nullptr;
   int matches = 0;
   for (std::size_t slot = hash & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
-    const Entry& entry = entries_[table_[slot] - 1];
-    if (!entry.live || entry.hash != hash || entry.length != name.size()) continue;
+    if (HashOf(table_[slot]) != hash) continue;
+    const Entry& entry = entries_[EntryOf(table_[slot]) - 1];
+    if (!entry.live || entry.length != name.size()) continue;
     std::string_view held = Text(entry);
     if (held == name) {
       found->assign(name);
@@ -51,8 +55,9 @@ std::ptrdiff_t FoldedNames::FindExact(std::string_view name, std::uint32_t hash)
   if (table_.empty()) return -1;
   std::size_t mask = table_.size() - 1;
   for (std::size_t slot = hash & mask; table_[slot] != 0; slot = (slot + 1) & mask) {
-    const Entry& entry = entries_[table_[slot] - 1];
-    if (entry.live && entry.hash == hash && Text(entry) == name) {
+    if (HashOf(table_[slot]) != hash) continue;
+    const Entry& entry = entries_[EntryOf(table_[slot]) - 1];
+    if (entry.live && Text(entry) == name) {
       return static_cast<std::ptrdiff_t>(slot);
     }
   }
@@ -74,7 +79,7 @@ void FoldedNames::Insert(std::string_view name) {
 void FoldedNames::Erase(std::string_view name) {
   std::ptrdiff_t slot = FindExact(name, FoldedNameHash(name));
   if (slot < 0) return;
-  entries_[table_[static_cast<std::size_t>(slot)] - 1].live = false;
+  entries_[EntryOf(table_[static_cast<std::size_t>(slot)]) - 1].live = false;
   --live_;
 }
 
@@ -88,9 +93,10 @@ void FoldedNames::Clear() {
 
 void FoldedNames::Place(std::uint32_t entry) {
   std::size_t mask = table_.size() - 1;
-  std::size_t slot = entries_[entry - 1].hash & mask;
+  std::uint32_t hash = entries_[entry - 1].hash;
+  std::size_t slot = hash & mask;
   while (table_[slot] != 0) slot = (slot + 1) & mask;
-  table_[slot] = entry;
+  table_[slot] = (std::uint64_t{hash} << 32) | entry;
 }
 
 void FoldedNames::Rebuild(std::size_t extra) {

@@ -57,7 +57,9 @@ class FoldedNames {
 
   std::string text_;
   std::vector<Entry> entries_;
-  std::vector<std::uint32_t> table_;  // an entry's index + 1; 0 is an empty slot
+  // A slot holds an entry's index + 1 in its low half (0: empty) and the entry's hash in
+  // its high half, so that a probe passes other names without reading their entries.
+  std::vector<std::uint64_t> table_;
   std::size_t live_ = 0;
   std::size_t taken_ = 0;  // slots that hold an entry, live or erased
 };

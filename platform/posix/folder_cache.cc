@@ -37,10 +37,12 @@ bool FolderIndex::Find(const std::string& name, std::string* found) {
   Answer answer = Lookup(name, found);
   if (answer == Answer::kExact) return true;
   // Another program may have made the entry, or one that differs only in case.
+  int reports = reports_;
   if (!Changed()) {
     checked_ = true;
     // A watch's reports may just have brought the name.
-    return (watched_ ? Lookup(name, found) : answer) != Answer::kNone;
+    if (watched_ && reports_ != reports) answer = Lookup(name, found);
+    return answer != Answer::kNone;
   }
   if (!Read()) return FindEntry(path_, name, found);
   checked_ = true;
@@ -102,6 +104,7 @@ void FolderIndex::Report(std::uint32_t mask, const char* name) {
     return;
   }
   if (!loaded_ || name == nullptr || *name == '\0') return;
+  ++reports_;
   if (mask & (IN_CREATE | IN_MOVED_TO)) names_.Insert(name);
   if (mask & (IN_DELETE | IN_MOVED_FROM)) names_.Erase(name);
 }

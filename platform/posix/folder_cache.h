@@ -118,6 +118,7 @@ class FolderIndex {
   bool loaded_ = false;
   bool checked_ = false;  // the last look-up compared the folder's times
   int reads_ = 0;
+  int reports_ = 0;  // changes the watch has reported, counted to know whether one came
   struct stat times_ {};
   FoldedNames names_;
 };
