@@ -31,6 +31,27 @@ ScopedHandle OpenSource(const std::string& source) {
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// False when the open files `a` and `b` report different times, sizes or link counts,
+// which the handles of one file never do: most destinations are then told apart from
+// their source without the volume's serial number, which under Wine is a query of the
+// mount manager, two round trips through a device driver's process for each file. True
+// when they agree or cannot be asked.
+bool MayBeSameFile(HANDLE a, HANDLE b) {
+  FILE_BASIC_INFO basic_a, basic_b;
+  FILE_STANDARD_INFO standard_a, standard_b;
+  if (!GetFileInformationByHandleEx(a, FileBasicInfo, &basic_a, sizeof basic_a) ||
+      !GetFileInformationByHandleEx(b, FileBasicInfo, &basic_b, sizeof basic_b) ||
+      !GetFileInformationByHandleEx(a, FileStandardInfo, &standard_a, sizeof standard_a) ||
+      !GetFileInformationByHandleEx(b, FileStandardInfo, &standard_b, sizeof standard_b)) {
+    return true;
+  }
+  return basic_a.CreationTime.QuadPart == basic_b.CreationTime.QuadPart &&
+         basic_a.LastWriteTime.QuadPart == basic_b.LastWriteTime.QuadPart &&
+         basic_a.ChangeTime.QuadPart == basic_b.ChangeTime.QuadPart &&
+         standard_a.EndOfFile.QuadPart == standard_b.EndOfFile.QuadPart &&
+         standard_a.NumberOfLinks == standard_b.NumberOfLinks;
+}
+
 // True when the open `source` and the file `destination` names are one file: the same
 // volume and file index. False when the destination cannot be opened.
 bool IsSameFile(HANDLE source, const std::string& destination) {
@@ -38,8 +59,8 @@ bool IsSameFile(HANDLE source, const std::string& destination) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION a, b;
-  if (!other.is_valid() || !GetFileInformationByHandle(source, &a) ||
-      !GetFileInformationByHandle(other.get(), &b)) {
+  if (!other.is_valid() || !MayBeSameFile(source, other.get()) ||
+      !GetFileInformationByHandle(source, &a) || !GetFileInformationByHandle(other.get(), &b)) {
     return false;
   }
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
