@@ -22,6 +22,15 @@ class ByteSource;
 bool DecodeLzmaWhole(const std::array<std::uint8_t, kLzmaPropsSize>& props,
                      std::string_view compressed, std::uint32_t size, std::string* out);
 
+// Decodes the whole block `block` of `source` into `out` (block.size bytes), a step of
+// at most `step` bytes at a time, calling `progress(n)` once the first n bytes are final;
+// a false answer from it stops the decoding. The output is the LZMA dictionary itself:
+// nothing else large is held. False when the block cannot be read or decoded, or
+// `progress` stopped it.
+template <typename Progress>
+bool DecodeBlockInto(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                     std::size_t step, Progress progress);
+
 class BlockStream {
  public:
   BlockStream();
@@ -54,6 +63,18 @@ class BlockStream {
   std::uint64_t position_ = 0;
   std::uint64_t size_ = 0;
 };
+
+// What DecodeBlockInto does, with its progress as a function pointer and a context.
+bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                      std::size_t step, bool (*progress)(void*, std::size_t), void* context);
+
+template <typename Progress>
+bool DecodeBlockInto(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                     std::size_t step, Progress progress) {
+  return DecodeBlockSteps(
+      source, table, block, out, step,
+      [](void* p, std::size_t n) { return (*static_cast<Progress*>(p))(n); }, &progress);
+}
 
 }  // namespace setup::pack
 
