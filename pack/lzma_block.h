@@ -1,6 +1,7 @@
 // A block of a package read forward as a stream: LZMA through the LZMA SDK's decoder,
 // whose dictionary (at most kMaxDictionary) is the only large memory it holds, or
-// stored bytes read as they are.
+// stored bytes read as they are; or decoded whole into a buffer (DecodeBlockInto), the
+// read-ahead's way.
 #ifndef SETUP_PACK_LZMA_BLOCK_H_
 #define SETUP_PACK_LZMA_BLOCK_H_
 

@@ -34,12 +34,12 @@ inline constexpr char kTrailerMagic[8] = {'S', 'e', 't', 'u', 'p', 'P', 'k', '\x
 inline constexpr char kTableMagic[4] = {'P', 'k', 'T', 'b'};
 inline constexpr std::uint32_t kFormatVersion = 2;
 inline constexpr std::size_t kTrailerSize = 80;
-// A block's uncompressed size. Blocks are compressed independently (in parallel when
-// packing) and read forward as streams, so a block may be large: reading holds only the
-// dictionary.
+// A block's largest uncompressed size. Blocks are compressed independently (in parallel
+// when packing); a reader decodes blocks of up to kMaxDictionary whole, ahead of their
+// reading, and larger ones forward as streams, holding only the dictionary.
 inline constexpr std::uint32_t kMaxBlockSize = 1u << 30;
 // The largest LZMA dictionary a reader accepts: reading a package holds one dictionary,
-// far under 64 MiB.
+// or whole blocks no larger than this, 40 MiB at most, far under 64 MiB.
 inline constexpr std::uint32_t kMaxDictionary = 32u << 20;
 // A table larger than this is damaged (it would describe over a hundred thousand files).
 inline constexpr std::uint64_t kMaxTableSize = 16u << 20;

@@ -60,9 +60,10 @@ class Package {
   // its last byte is read, and a mismatch is a read error (-1) in place of those bytes.
   std::unique_ptr<InputFile> OpenFile(std::size_t index);
 
-  // Reads `size` bytes at `position` of the blocks' uncompressed bytes end to end,
-  // continuing the block being read when `position` lies ahead in it, else starting
-  // its block anew. False when the bytes cannot be read or decoded.
+  // Reads `size` bytes at `position` of the blocks' uncompressed bytes end to end:
+  // from the blocks decoded ahead (see set_read_ahead), or continuing the block being
+  // decoded here when `position` lies ahead in it, else starting its block anew. False
+  // when the bytes cannot be read or decoded, or lie past the last block.
   bool ReadUncompressed(std::uint64_t position, void* buffer, std::size_t size);
 
   // Whether blocks are decoded ahead of the reader on threads of their own, two blocks

@@ -39,9 +39,7 @@ struct ReadAhead::Slot {
 ReadAhead::ReadAhead(ByteSource& source, const Table& table, unsigned workers)
     : source_(source), table_(table), workers_(std::clamp(workers, 1u, 8u)) {}
 
-bool ReadAhead::Suits() const {
-  return table_.block_size <= kMaxBlock && !table_.blocks.empty();
-}
+bool ReadAhead::Suits() const { return table_.block_size <= kMaxBlock && !table_.blocks.empty(); }
 
 bool ReadAhead::Start(std::uint64_t position) {
   Stop();

@@ -66,10 +66,10 @@ class ReadAhead {
   const Table& table_;
   unsigned workers_;
   std::vector<std::thread> threads_;
-  std::mutex source_mutex_;  // one read of source_ at a time
-  std::mutex mutex_;         // guards what follows, and the slots' progress
-  std::condition_variable progress_;  // a block's decoded bytes grew, or its work ended
-  std::condition_variable room_;      // a block was let go, or the work is to stop
+  std::mutex source_mutex_;                  // one read of source_ at a time
+  std::mutex mutex_;                         // guards what follows, and the slots' progress
+  std::condition_variable progress_;         // a block's decoded bytes grew, or its work ended
+  std::condition_variable room_;             // a block was let go, or the work is to stop
   std::deque<std::shared_ptr<Slot>> slots_;  // in the blocks' order; the front is read
   std::size_t next_ = 0;                     // the next block for a thread to take
   std::uint64_t held_ = 0;                   // the sizes of the blocks in slots_
