@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kInputChunk = 64 * 1024;
 constexpr std::size_t kSkipChunk = 64 * 1024;
+// A whole block's compressed bytes are read a larger piece at a time: each read is a
+// system call, and under Wine more than one.
+constexpr std::size_t kBlockInputChunk = 1 << 20;
 
 void* Allocate(void*, size_t size) { return std::malloc(size); }
 void Release(void*, void* address) { std::free(address); }
@@ -59,7 +62,7 @@ bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& 
   auto fill = [&] {
     if (in_pos < in.size()) return true;
     std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, in_end - in_offset));
+        static_cast<std::size_t>(std::min<std::uint64_t>(kBlockInputChunk, in_end - in_offset));
     in.resize(n);
     in_pos = 0;
     if (n == 0 || !source.ReadAt(in_offset, in.data(), n)) return false;

@@ -51,13 +51,17 @@ bool ReadAhead::Start(std::uint64_t position) {
   offset_ = position - table_.blocks[block_].start;
   position_ = position;
   // A thread that cannot be had (out of resources) is no failure: the caller decodes
-  // on its own thread instead.
+  // on its own thread instead. (A build without exceptions, Setup.exe's, ends there.)
+#if defined(__cpp_exceptions)
   try {
     for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back(&ReadAhead::Work, this);
   } catch (const std::system_error&) {
     Stop();
     return false;
   }
+#else
+  for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back(&ReadAhead::Work, this);
+#endif
   return true;
 }
 
