@@ -34,6 +34,36 @@ Status CheckNames(const std::vector<PackInput>& files) {
   return Status::Ok();
 }
 
+// The files' bytes end to end as they are stored: where each stored file begins and the
+// families of the names it is stored under.
+struct Stored {
+  std::vector<std::uint64_t> positions;
+  std::vector<std::vector<std::string>> keys;
+};
+
+// Appends the files' bytes to `*stream` and their entries to `table`. A file that repeats
+// an earlier one (a font under two names, say) is stored once.
+Stored StoreFiles(const std::vector<PackInput>& files, Table* table, std::string* stream) {
+  Stored stored;
+  std::map<Sha256::Digest, std::size_t> index;  // -> the index in stored.positions
+  for (const PackInput& f : files) {
+    FileEntry entry{f.name, f.contents.size(), stream->size(), f.mtime_ns, Sha256::Of(f.contents)};
+    if (!f.contents.empty()) {
+      auto [it, fresh] = index.emplace(entry.sha256, stored.positions.size());
+      if (fresh) {
+        stored.positions.push_back(stream->size());
+        stored.keys.emplace_back();
+        *stream += f.contents;
+      } else {
+        entry.position = stored.positions[it->second];
+      }
+      stored.keys[it->second].push_back(FamilyKey(f.name));
+    }
+    table->files.push_back(std::move(entry));
+  }
+  return stored;
+}
+
 }  // namespace
 
 std::string FamilyKey(std::string_view name) {
@@ -89,38 +119,18 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
   Table table;
   table.method = compressor.method();
   table.loader_sha256 = LoaderDigest(loader, layout);
-  // A file that repeats an earlier one (a font under two names, say) is stored once.
   std::string stream;
-  std::map<Sha256::Digest, std::size_t> stored;  // -> the index in `positions`
-  std::vector<std::uint64_t> positions;
-  std::vector<std::vector<std::string>> keys;
-  for (const PackInput& f : files) {
-    FileEntry entry{f.name, f.contents.size(), stream.size(), f.mtime_ns, Sha256::Of(f.contents)};
-    if (!f.contents.empty()) {
-      auto [it, fresh] = stored.emplace(entry.sha256, positions.size());
-      if (fresh) {
-        positions.push_back(stream.size());
-        keys.emplace_back();
-        stream += f.contents;
-      } else {
-        entry.position = positions[it->second];
-      }
-      keys[it->second].push_back(FamilyKey(f.name));
-    }
-    table.files.push_back(std::move(entry));
-  }
+  Stored stored = StoreFiles(files, &table, &stream);
+  std::uint32_t least = least_block_size == 0 ? block_size : std::min(least_block_size, block_size);
   std::vector<std::string_view> pieces;
   std::uint64_t at = 0;
-  std::uint32_t least = least_block_size == 0 ? block_size : std::min(least_block_size, block_size);
-  for (std::uint64_t end : BlockEnds(positions, keys, stream.size(), least, block_size)) {
+  table.block_size = 1;
+  for (std::uint64_t end :
+       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size)) {
     pieces.push_back(std::string_view(stream).substr(at, end - at));
+    table.block_size = std::max(table.block_size, static_cast<std::uint32_t>(end - at));
     at = end;
   }
-  table.block_size = 0;
-  for (std::string_view piece : pieces) {
-    table.block_size = std::max(table.block_size, static_cast<std::uint32_t>(piece.size()));
-  }
-  table.block_size = std::max<std::uint32_t>(table.block_size, 1);
   std::vector<std::string> compressed;
   if (!compressor.Compress(pieces, &compressed) || compressed.size() != pieces.size()) {
     return Status(StatusKind::kFailed, "compression");
