@@ -32,8 +32,8 @@ inline bool Available() {
 // Compresses `blocks` 64-byte blocks of `data` into `state` (a, b, ... h). Call only when
 // Available() says so.
 __attribute__((target("sha,sse4.1"))) inline void CompressBlocks(std::uint32_t state[8],
-                                                                  const std::uint8_t* data,
-                                                                  std::size_t blocks) {
+                                                                 const std::uint8_t* data,
+                                                                 std::size_t blocks) {
   alignas(16) static constexpr std::uint32_t kK[64] = {
       0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
       0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
@@ -59,8 +59,8 @@ __attribute__((target("sha,sse4.1"))) inline void CompressBlocks(std::uint32_t s
     for (int i = 0; i < 16; ++i) {
       __m128i& now = w[i & 3];
       if (i < 4) {
-        now = _mm_shuffle_epi8(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), swap);
+        now = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)),
+                               swap);
       } else {
         // w[i-4] (now's old value), w[i-3], w[i-2], w[i-1] give w[i].
         const __m128i& w3 = w[(i + 1) & 3];
