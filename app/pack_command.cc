@@ -25,9 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Blocks this large are compressed on threads of their own; up to here a payload is one
-// solid stream, decoded with a 16 MiB dictionary.
-constexpr std::uint32_t kPackBlockSize = 64u << 20;
+// Blocks hold at most the compressor's dictionary, and end past kLeastBlockSize where the
+// next file looks unrelated to those before it (another folder or another family of
+// names): each is compressed on a thread of its own, and an install decodes two at once,
+// for little more than one solid stream's size, since few repeats cross such a border.
+// An install holds two blocks at most.
+constexpr std::uint32_t kPackBlockSize = LzmaCompressor::kDictionary;
+constexpr std::uint32_t kLeastBlockSize = 8u << 20;
 
 int Fail(const std::string& program, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", program.c_str(), text.c_str());
@@ -186,7 +190,8 @@ int RunPackCommand(System& system, Encoding& encoding, const PackRequest& reques
                    });
   LzmaCompressor compressor;
   std::string bytes;
-  Status written = pack::WritePackage(loader, files, compressor, kPackBlockSize, &bytes);
+  Status written =
+      pack::WritePackage(loader, files, compressor, kPackBlockSize, &bytes, kLeastBlockSize);
   if (written.Is(StatusKind::kUnsupported)) {
     return Fail(program, "the loader " + request.loader +
                              " has bytes after its image (debug symbols or a signature); "

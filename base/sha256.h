@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/sha256_x86.h"
+
 namespace setup {
 
 class Sha256 {
@@ -28,10 +30,12 @@ class Sha256 {
       bytes += take;
       size -= take;
       if (used_ < 64) return;
-      Compress(block_);
+      CompressBlocks(block_, 1);
       used_ = 0;
     }
-    for (; size >= 64; bytes += 64, size -= 64) Compress(bytes);
+    CompressBlocks(bytes, size / 64);
+    bytes += size / 64 * 64;
+    size %= 64;
     std::memcpy(block_, bytes, size);
     used_ = size;
   }
@@ -72,7 +76,33 @@ class Sha256 {
     return hash.Finish();
   }
 
+  // Whether the processor's SHA instructions do the work (else the portable code).
+  static bool Accelerated() {
+#ifdef SETUP_SHA256_X86
+    return sha256_x86::Available();
+#else
+    return false;
+#endif
+  }
+  // The portable code alone, for comparing the two.
+  static Digest PortableOf(std::string_view text) {
+    Sha256 hash;
+    hash.portable_ = true;
+    hash.Update(text);
+    return hash.Finish();
+  }
+
  private:
+  void CompressBlocks(const std::uint8_t* p, std::size_t blocks) {
+#ifdef SETUP_SHA256_X86
+    if (!portable_ && blocks > 0 && sha256_x86::Available()) {
+      sha256_x86::CompressBlocks(state_, p, blocks);
+      return;
+    }
+#endif
+    for (; blocks > 0; --blocks, p += 64) Compress(p);
+  }
+
   static std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
   void Compress(const std::uint8_t* p) {
@@ -127,6 +157,7 @@ class Sha256 {
   std::uint8_t block_[64] = {};
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;
+  bool portable_ = false;
 };
 
 }  // namespace setup

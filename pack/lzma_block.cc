@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::size_t kInputChunk = 64 * 1024;
 constexpr std::size_t kSkipChunk = 64 * 1024;
+// A whole block's compressed bytes are read a larger piece at a time: each read is a
+// system call, and under Wine more than one.
+constexpr std::size_t kBlockInputChunk = 1 << 20;
 
 void* Allocate(void*, size_t size) { return std::malloc(size); }
 void Release(void*, void* address) { std::free(address); }
@@ -30,6 +33,78 @@ bool DecodeLzmaWhole(const std::array<std::uint8_t, kLzmaPropsSize>& props,
   return result == SZ_OK && out_size == size &&
          (status == LZMA_STATUS_FINISHED_WITH_MARK ||
           status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
+}
+
+namespace {
+
+// The LZMA decoder over a caller's buffer as its dictionary; its probabilities freed at
+// the end.
+class BufferDecoder {
+ public:
+  BufferDecoder() { LzmaDec_Construct(&state_); }
+  ~BufferDecoder() { LzmaDec_FreeProbs(&state_, &allocator); }
+  BufferDecoder(const BufferDecoder&) = delete;
+  BufferDecoder& operator=(const BufferDecoder&) = delete;
+  CLzmaDec* get() { return &state_; }
+
+ private:
+  CLzmaDec state_;
+};
+
+}  // namespace
+
+bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                      std::size_t step, bool (*progress)(void*, std::size_t), void* context) {
+  std::string in;
+  std::uint64_t in_offset = block.offset;
+  std::uint64_t in_end = block.offset + block.compressed_size;
+  std::size_t in_pos = 0;
+  auto fill = [&] {
+    if (in_pos < in.size()) return true;
+    std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kBlockInputChunk, in_end - in_offset));
+    in.resize(n);
+    in_pos = 0;
+    if (n == 0 || !source.ReadAt(in_offset, in.data(), n)) return false;
+    in_offset += n;
+    return true;
+  };
+  std::size_t done = 0;
+  if (table.method == Method::kStored) {
+    while (done < block.size) {
+      if (!fill()) return false;
+      std::size_t n = std::min<std::size_t>(in.size() - in_pos, block.size - done);
+      std::copy_n(in.data() + in_pos, n, out + done);
+      in_pos += n;
+      done += n;
+      if (!progress(context, done)) return false;
+    }
+    return true;
+  }
+  BufferDecoder decoder;
+  CLzmaDec* state = decoder.get();
+  if (LzmaDec_AllocateProbs(state, table.lzma_props.data(), kLzmaPropsSize, &allocator) != SZ_OK) {
+    return false;
+  }
+  state->dic = reinterpret_cast<Byte*>(out);
+  state->dicBufSize = block.size;
+  LzmaDec_Init(state);
+  while (state->dicPos < block.size) {
+    if (!fill()) return false;
+    SizeT in_size = in.size() - in_pos;
+    SizeT limit = std::min<SizeT>(block.size, state->dicPos + step);
+    SizeT before = state->dicPos;
+    ELzmaStatus status;
+    if (LzmaDec_DecodeToDic(state, limit, reinterpret_cast<const Byte*>(in.data()) + in_pos,
+                            &in_size, LZMA_FINISH_ANY, &status) != SZ_OK ||
+        (in_size == 0 && state->dicPos == before) || status == LZMA_STATUS_FINISHED_WITH_MARK) {
+      // A stream that ends before the block does is damaged.
+      if (state->dicPos < block.size) return false;
+    }
+    in_pos += in_size;
+    if (!progress(context, state->dicPos)) return false;
+  }
+  return true;
 }
 
 struct BlockStream::Decoder {

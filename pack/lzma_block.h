@@ -1,6 +1,7 @@
 // A block of a package read forward as a stream: LZMA through the LZMA SDK's decoder,
 // whose dictionary (at most kMaxDictionary) is the only large memory it holds, or
-// stored bytes read as they are.
+// stored bytes read as they are; or decoded whole into a buffer (DecodeBlockInto), the
+// read-ahead's way.
 #ifndef SETUP_PACK_LZMA_BLOCK_H_
 #define SETUP_PACK_LZMA_BLOCK_H_
 
@@ -21,6 +22,15 @@ class ByteSource;
 // output its own dictionary. False when it is damaged, shorter or longer.
 bool DecodeLzmaWhole(const std::array<std::uint8_t, kLzmaPropsSize>& props,
                      std::string_view compressed, std::uint32_t size, std::string* out);
+
+// Decodes the whole block `block` of `source` into `out` (block.size bytes), a step of
+// at most `step` bytes at a time, calling `progress(n)` once the first n bytes are final;
+// a false answer from it stops the decoding. The output is the LZMA dictionary itself:
+// nothing else large is held. False when the block cannot be read or decoded, or
+// `progress` stopped it.
+template <typename Progress>
+bool DecodeBlockInto(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                     std::size_t step, Progress progress);
 
 class BlockStream {
  public:
@@ -54,6 +64,18 @@ class BlockStream {
   std::uint64_t position_ = 0;
   std::uint64_t size_ = 0;
 };
+
+// What DecodeBlockInto does, with its progress as a function pointer and a context.
+bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                      std::size_t step, bool (*progress)(void*, std::size_t), void* context);
+
+template <typename Progress>
+bool DecodeBlockInto(ByteSource& source, const Table& table, const BlockEntry& block, char* out,
+                     std::size_t step, Progress progress) {
+  return DecodeBlockSteps(
+      source, table, block, out, step,
+      [](void* p, std::size_t n) { return (*static_cast<Progress*>(p))(n); }, &progress);
+}
 
 }  // namespace setup::pack
 

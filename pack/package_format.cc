@@ -60,24 +60,22 @@ constexpr std::size_t kTableHeaderSize = 4 + 4 + 1 + kLzmaPropsSize + 4 + 4 + 4 
 constexpr std::size_t kBlockEntrySize = 8 + 8 + 4 + 32;
 constexpr std::size_t kFileEntryMinSize = 2 + 8 + 8 + 8 + 32;
 
-Status CheckBlocks(const Table& table, const Trailer& trailer, std::uint64_t* total) {
+// Checks the blocks' places and sizes and sets their starts.
+Status CheckBlocks(Table& table, const Trailer& trailer, std::uint64_t* total) {
   std::uint64_t at = trailer.loader_size;
   *total = 0;
-  for (std::size_t i = 0; i < table.blocks.size(); ++i) {
-    const BlockEntry& b = table.blocks[i];
+  for (BlockEntry& b : table.blocks) {
     if (b.offset != at) return Corrupt("a block is not where the one before it ends");
     if (b.compressed_size > trailer.table_offset - at)
       return Corrupt("a block runs past the table");
-    bool last = i + 1 == table.blocks.size();
-    if (b.size == 0 || b.size > table.block_size || (!last && b.size != table.block_size)) {
-      return Corrupt("a block has a wrong size");
-    }
+    if (b.size == 0 || b.size > table.block_size) return Corrupt("a block has a wrong size");
     // LZMA grows incompressible data by a little; more than this is no block of ours.
     if (b.compressed_size > b.size + b.size / 16 + 65536) return Corrupt("a block is too large");
     if (table.method == Method::kStored && b.compressed_size != b.size) {
       return Corrupt("a stored block has a wrong size");
     }
     at += b.compressed_size;
+    b.start = *total;
     *total += b.size;
   }
   if (at != trailer.table_offset) return Corrupt("the blocks do not end where the table begins");
@@ -94,6 +92,15 @@ Status CheckFile(const FileEntry& f, std::uint64_t total) {
 }
 
 }  // namespace
+
+std::size_t FindBlock(const Table& table, std::uint64_t position) {
+  auto after = std::upper_bound(table.blocks.begin(), table.blocks.end(), position,
+                                [](std::uint64_t p, const BlockEntry& b) { return p < b.start; });
+  if (after == table.blocks.begin()) return table.blocks.size();
+  std::size_t index = static_cast<std::size_t>(after - table.blocks.begin()) - 1;
+  const BlockEntry& b = table.blocks[index];
+  return position - b.start < b.size ? index : table.blocks.size();
+}
 
 std::string EncodeTrailer(const Trailer& t) {
   std::string out(kTrailerMagic, sizeof kTrailerMagic);

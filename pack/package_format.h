@@ -2,8 +2,8 @@
 // directory's files after it:
 //
 //   [loader: the stripped Setup.exe, unchanged]
-//   [blocks: the files' bytes end to end, cut into blocks of at most kMaxBlockSize,
-//    each compressed on its own (LZMA)]
+//   [blocks: the files' bytes end to end, cut into blocks of at most the table's
+//    block_size, each compressed on its own (LZMA), so that several decode at once]
 //   [table: the files' names, sizes, places, times and SHA-256, the blocks' sizes and
 //    the SHA-256 of their compressed bytes, the loader's SHA-256]
 //   [zero bytes, so that the whole is a multiple of 8 bytes]
@@ -32,14 +32,14 @@ namespace setup::pack {
 
 inline constexpr char kTrailerMagic[8] = {'S', 'e', 't', 'u', 'p', 'P', 'k', '\x1a'};
 inline constexpr char kTableMagic[4] = {'P', 'k', 'T', 'b'};
-inline constexpr std::uint32_t kFormatVersion = 1;
+inline constexpr std::uint32_t kFormatVersion = 2;
 inline constexpr std::size_t kTrailerSize = 80;
-// A block's uncompressed size. Blocks are compressed independently (in parallel when
-// packing) and read forward as streams, so a block may be large: reading holds only the
-// dictionary.
+// A block's largest uncompressed size. Blocks are compressed independently (in parallel
+// when packing); a reader decodes blocks of up to kMaxDictionary whole, ahead of their
+// reading, and larger ones forward as streams, holding only the dictionary.
 inline constexpr std::uint32_t kMaxBlockSize = 1u << 30;
 // The largest LZMA dictionary a reader accepts: reading a package holds one dictionary,
-// far under 64 MiB.
+// or whole blocks no larger than this, 40 MiB at most, far under 64 MiB.
 inline constexpr std::uint32_t kMaxDictionary = 32u << 20;
 // A table larger than this is damaged (it would describe over a hundred thousand files).
 inline constexpr std::uint64_t kMaxTableSize = 16u << 20;
@@ -62,6 +62,9 @@ struct BlockEntry {
   std::uint64_t compressed_size = 0;
   std::uint32_t size = 0;   // uncompressed
   Sha256::Digest sha256{};  // of the compressed bytes
+  // Not stored: where the block's first byte lies in the blocks' uncompressed bytes end
+  // to end (the sizes of the blocks before it), as DecodeTable and the writer set it.
+  std::uint64_t start = 0;
 };
 
 struct FileEntry {
@@ -75,13 +78,17 @@ struct FileEntry {
 struct Table {
   Method method = Method::kLzma;
   std::array<std::uint8_t, kLzmaPropsSize> lzma_props{};
-  std::uint32_t block_size = 0;  // every block's size but the last one's
+  std::uint32_t block_size = 0;  // the largest block's size: a reader holds this much
   // The loader's SHA-256, with the PE checksum and the security directory entry taken as
   // zeros: a signer changes those two and nothing else of the loader.
   Sha256::Digest loader_sha256{};
   std::vector<BlockEntry> blocks;
   std::vector<FileEntry> files;
 };
+
+// The block that holds `position` of the blocks' uncompressed bytes end to end (the
+// blocks' starts set), or blocks.size() when it lies past the last one.
+std::size_t FindBlock(const Table& table, std::uint64_t position);
 
 std::string EncodeTrailer(const Trailer& trailer);
 // kCorrupt when `bytes` (kTrailerSize of them) is no trailer of this version.

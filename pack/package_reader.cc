@@ -164,19 +164,36 @@ Status Package::Verify() {
   return Status::Ok();
 }
 
+// The read-ahead serves a position at or ahead of its own, up to the block after the
+// one it reads; anything else starts it again there. False for bytes that cannot be had.
+bool Package::ReadFromAhead(std::uint64_t position, void* buffer, std::size_t size) {
+  std::size_t index = FindBlock(table_, position);
+  if (!ahead_.running() || position < ahead_.position() || index > ahead_.block() + 1) {
+    if (!ahead_.Start(position)) {
+      read_ahead_ = false;  // no thread to be had: decode here from now on
+      return ReadUncompressed(position, buffer, size);
+    }
+  }
+  return ahead_.Read(nullptr, static_cast<std::size_t>(position - ahead_.position())) &&
+         ahead_.Read(buffer, size);
+}
+
 bool Package::ReadUncompressed(std::uint64_t position, void* buffer, std::size_t size) {
+  if (size == 0) return true;
+  if (FindBlock(table_, position) >= table_.blocks.size()) return false;
+  if (read_ahead_ && ahead_.Suits()) return ReadFromAhead(position, buffer, size);
   auto* out = static_cast<char*>(buffer);
   while (size > 0) {
-    std::size_t index = static_cast<std::size_t>(position / table_.block_size);
-    std::uint64_t offset = position % table_.block_size;
+    std::size_t index = FindBlock(table_, position);
     if (index >= table_.blocks.size()) return false;
+    const BlockEntry& block = table_.blocks[index];
+    std::uint64_t offset = position - block.start;
     if (!stream_.started() || stream_block_ != index || stream_.position() > offset) {
-      if (!stream_.Start(source_, table_, table_.blocks[index])) return false;
+      if (!stream_.Start(source_, table_, block)) return false;
       stream_block_ = index;
     }
     if (!stream_.Read(nullptr, static_cast<std::size_t>(offset - stream_.position()))) return false;
-    std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, table_.blocks[index].size - offset));
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, block.size - offset));
     if (!stream_.Read(out, n)) return false;
     out += n;
     position += n;

@@ -3,16 +3,19 @@
 #ifndef SETUP_PACK_PACKAGE_READER_H_
 #define SETUP_PACK_PACKAGE_READER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "base/status.h"
 #include "pack/lzma_block.h"
 #include "pack/package_format.h"
+#include "pack/read_ahead.h"
 #include "platform/system.h"
 
 namespace setup::pack {
@@ -57,10 +60,21 @@ class Package {
   // its last byte is read, and a mismatch is a read error (-1) in place of those bytes.
   std::unique_ptr<InputFile> OpenFile(std::size_t index);
 
-  // Reads `size` bytes at `position` of the blocks' uncompressed bytes end to end,
-  // continuing the block being read when `position` lies ahead in it, else starting
-  // its block anew. False when the bytes cannot be read or decoded.
+  // Reads `size` bytes at `position` of the blocks' uncompressed bytes end to end:
+  // from the blocks decoded ahead (see set_read_ahead), or continuing the block being
+  // decoded here when `position` lies ahead in it, else starting its block anew. False
+  // when the bytes cannot be read or decoded, or lie past the last block.
   bool ReadUncompressed(std::uint64_t position, void* buffer, std::size_t size);
+
+  // Whether blocks are decoded ahead of the reader on threads of their own, two blocks
+  // at once where there are two processors (the default), or on the reader's thread as
+  // it asks, through one dictionary.
+  // `workers`: the decoding threads (0: as many as there are processors, two at most).
+  void set_read_ahead(bool on, unsigned workers = 0) {
+    ahead_.Stop();
+    read_ahead_ = on;
+    if (workers != 0) ahead_.set_workers(workers);
+  }
 
   // Bytes stored once for several names (a file under two names) are kept decoded once
   // one of them has been read whole and checked, up to kKeptLimit bytes in all: the
@@ -72,7 +86,11 @@ class Package {
 
  private:
   Package(ByteSource& source, const PeLayout& layout, const Trailer& trailer)
-      : source_(source), layout_(layout), trailer_(trailer) {}
+      : source_(source),
+        layout_(layout),
+        trailer_(trailer),
+        ahead_(source, table_, std::min(2u, std::thread::hardware_concurrency())) {}
+  bool ReadFromAhead(std::uint64_t position, void* buffer, std::size_t size);
 
   ByteSource& source_;
   PeLayout layout_;
@@ -80,6 +98,8 @@ class Package {
   Table table_;
   BlockStream stream_;
   std::size_t stream_block_ = 0;
+  bool read_ahead_ = true;
+  pack::ReadAhead ahead_;                       // declared after table_, which it reads
   std::map<std::uint64_t, unsigned> names_at_;  // position -> names stored there
   std::map<std::uint64_t, std::string> kept_;
   std::size_t kept_size_ = 0;

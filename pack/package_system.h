@@ -67,6 +67,7 @@ class PackageSystem : public SystemWrapper {
   PrivateFolder* private_folder_;
   std::string folded_dir_;  // the program directory folded, with a separator after it
   std::unordered_map<std::string, std::size_t> index_;  // folded name -> table index
+  std::string copy_buffer_;                             // WriteOut's, kept between files
 };
 
 }  // namespace setup::pack

@@ -34,7 +34,72 @@ Status CheckNames(const std::vector<PackInput>& files) {
   return Status::Ok();
 }
 
+// The files' bytes end to end as they are stored: where each stored file begins and the
+// families of the names it is stored under.
+struct Stored {
+  std::vector<std::uint64_t> positions;
+  std::vector<std::vector<std::string>> keys;
+};
+
+// Appends the files' bytes to `*stream` and their entries to `table`. A file that repeats
+// an earlier one (a font under two names, say) is stored once.
+Stored StoreFiles(const std::vector<PackInput>& files, Table* table, std::string* stream) {
+  Stored stored;
+  std::map<Sha256::Digest, std::size_t> index;  // -> the index in stored.positions
+  for (const PackInput& f : files) {
+    FileEntry entry{f.name, f.contents.size(), stream->size(), f.mtime_ns, Sha256::Of(f.contents)};
+    if (!f.contents.empty()) {
+      auto [it, fresh] = index.emplace(entry.sha256, stored.positions.size());
+      if (fresh) {
+        stored.positions.push_back(stream->size());
+        stored.keys.emplace_back();
+        *stream += f.contents;
+      } else {
+        entry.position = stored.positions[it->second];
+      }
+      stored.keys[it->second].push_back(FamilyKey(f.name));
+    }
+    table->files.push_back(std::move(entry));
+  }
+  return stored;
+}
+
 }  // namespace
+
+std::string FamilyKey(std::string_view name) {
+  // A byte-wise cut: a double-byte character's second byte taken for `\` misleads only
+  // this guess, never a name.
+  std::size_t leaf = name.rfind('\\');
+  leaf = leaf == std::string_view::npos ? 0 : leaf + 1;
+  std::string key(name.substr(0, std::min(name.size(), leaf + 3)));
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions,
+                                     const std::vector<std::vector<std::string>>& keys,
+                                     std::uint64_t total, std::uint32_t least, std::uint32_t most) {
+  std::vector<std::uint64_t> ends;
+  std::uint64_t start = 0;
+  std::set<std::string> held;  // the families of the block being filled
+  for (std::size_t i = 0; i <= positions.size(); ++i) {
+    std::uint64_t at = i < positions.size() ? positions[i] : total;
+    while (at - start > most) ends.push_back(start += most);  // a long file, cut inside
+    bool related = false;
+    if (i < keys.size()) {
+      for (const std::string& k : keys[i]) related = related || held.count(k) != 0;
+    }
+    if (i < positions.size() && at - start >= least && at > start && !related) {
+      ends.push_back(start = at);
+      held.clear();
+    }
+    if (i < keys.size()) held.insert(keys[i].begin(), keys[i].end());
+  }
+  if (total > start) ends.push_back(total);
+  return ends;
+}
 
 bool StoredCompressor::Compress(const std::vector<std::string_view>& blocks,
                                 std::vector<std::string>* out) {
@@ -44,7 +109,8 @@ bool StoredCompressor::Compress(const std::vector<std::string_view>& blocks,
 }
 
 Status WritePackage(std::string_view loader, const std::vector<PackInput>& files,
-                    BlockCompressor& compressor, std::uint32_t block_size, std::string* out) {
+                    BlockCompressor& compressor, std::uint32_t block_size, std::string* out,
+                    std::uint32_t least_block_size) {
   PeLayout layout;
   if (Status s = LoaderLayout(loader, &layout); !s.ok()) return s;
   if (Status s = CheckNames(files); !s.ok()) return s;
@@ -52,24 +118,18 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
 
   Table table;
   table.method = compressor.method();
-  table.block_size = block_size;
   table.loader_sha256 = LoaderDigest(loader, layout);
-  // A file that repeats an earlier one (a font under two names, say) is stored once.
   std::string stream;
-  std::map<Sha256::Digest, std::uint64_t> stored;
-  for (const PackInput& f : files) {
-    FileEntry entry{f.name, f.contents.size(), stream.size(), f.mtime_ns, Sha256::Of(f.contents)};
-    auto [it, fresh] = stored.emplace(entry.sha256, stream.size());
-    if (fresh) {
-      stream += f.contents;
-    } else {
-      entry.position = it->second;
-    }
-    table.files.push_back(std::move(entry));
-  }
+  Stored stored = StoreFiles(files, &table, &stream);
+  std::uint32_t least = least_block_size == 0 ? block_size : std::min(least_block_size, block_size);
   std::vector<std::string_view> pieces;
-  for (std::size_t at = 0; at < stream.size(); at += block_size) {
-    pieces.push_back(std::string_view(stream).substr(at, block_size));
+  std::uint64_t at = 0;
+  table.block_size = 1;
+  for (std::uint64_t end :
+       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size)) {
+    pieces.push_back(std::string_view(stream).substr(at, end - at));
+    table.block_size = std::max(table.block_size, static_cast<std::uint32_t>(end - at));
+    at = end;
   }
   std::vector<std::string> compressed;
   if (!compressor.Compress(pieces, &compressed) || compressed.size() != pieces.size()) {
@@ -79,10 +139,12 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
 
   std::size_t start = out->size();
   out->append(loader);
+  std::uint64_t first = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     table.blocks.push_back(BlockEntry{out->size() - start, compressed[i].size(),
                                       static_cast<std::uint32_t>(pieces[i].size()),
-                                      Sha256::Of(compressed[i])});
+                                      Sha256::Of(compressed[i]), first});
+    first += pieces[i].size();
     out->append(compressed[i]);
   }
   Trailer trailer;

@@ -58,28 +58,110 @@ class WatchedSource : public MemorySource {
   std::uint64_t limit_;
 };
 
+// Decoded ahead on threads or on the reader's own, the same bytes come back.
 TEST(PackageTest, EveryFileReadsBackWholeInAnyPieces) {
   StoredCompressor stored;
-  for (std::uint32_t block_size : {7u, 4096u, 1u << 20}) {
-    std::string bytes = Pack(stored, block_size);
-    EXPECT_EQ(bytes.size() % 8, 0u);
+  for (std::uint32_t block_size : {7u, 4096u, 1u << 20})
+    for (bool ahead : {true, false}) {
+      std::string bytes = Pack(stored, block_size);
+      EXPECT_EQ(bytes.size() % 8, 0u);
+      MemorySource source(bytes);
+      std::unique_ptr<Package> package;
+      ASSERT_TRUE(Package::Open(source, &package).ok()) << block_size;
+      ASSERT_TRUE(package);
+      package->set_read_ahead(ahead);
+      EXPECT_TRUE(package->Verify().ok());
+      std::vector<PackInput> files = Files();
+      ASSERT_EQ(package->table().files.size(), files.size());
+      // Read backwards, so that blocks are started again, in pieces across block edges.
+      for (std::size_t i = files.size(); i-- > 0;) {
+        const FileEntry& entry = package->table().files[i];
+        EXPECT_EQ(entry.name, files[i].name);
+        EXPECT_EQ(entry.mtime_ns, files[i].mtime_ns);
+        for (std::size_t piece : {1u, 5u, 4096u}) {
+          EXPECT_TRUE(ReadAll(*package->OpenFile(i), piece) == files[i].contents) << entry.name;
+        }
+      }
+    }
+}
+
+// Reads that jump forward within a block, across blocks, back, and past the end, each
+// from a package decoded ahead by one or two threads and from one decoded on the reader's
+// thread: the same answers.
+TEST(PackageTest, ReadsInAnyOrderAnswerAlikeDecodedAheadOrNot) {
+  StoredCompressor stored;
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + i * 7 % 26);
+  std::string bytes = Pack(stored, 1000, {{"t", text, 0}});
+  const struct {
+    std::uint64_t position;
+    std::size_t size;
+    bool ok;
+  } reads[] = {{0, 10, true},    {500, 20, true}, {990, 20, true},  {2500, 100, true},
+               {100, 1, true},   {2999, 1, true}, {2999, 2, false}, {3000, 0, true},
+               {3000, 1, false}, {1999, 1, true}, {0, 3000, true}};
+  for (int mode = 0; mode < 3; ++mode) {
     MemorySource source(bytes);
     std::unique_ptr<Package> package;
-    ASSERT_TRUE(Package::Open(source, &package).ok()) << block_size;
-    ASSERT_TRUE(package);
-    EXPECT_TRUE(package->Verify().ok());
-    std::vector<PackInput> files = Files();
-    ASSERT_EQ(package->table().files.size(), files.size());
-    // Read backwards, so that blocks are started again, in pieces across block edges.
-    for (std::size_t i = files.size(); i-- > 0;) {
-      const FileEntry& entry = package->table().files[i];
-      EXPECT_EQ(entry.name, files[i].name);
-      EXPECT_EQ(entry.mtime_ns, files[i].mtime_ns);
-      for (std::size_t piece : {1u, 5u, 4096u}) {
-        EXPECT_TRUE(ReadAll(*package->OpenFile(i), piece) == files[i].contents) << entry.name;
+    ASSERT_TRUE(Package::Open(source, &package).ok());
+    ASSERT_EQ(package->table().blocks.size(), 3u);
+    package->set_read_ahead(mode != 2, mode == 0 ? 1 : 2);
+    for (const auto& r : reads) {
+      std::string got(r.size, '\0');
+      bool ok = package->ReadUncompressed(r.position, got.data(), r.size);
+      EXPECT_EQ(ok, r.ok) << mode << " at " << r.position;
+      if (ok && r.ok) {
+        EXPECT_EQ(got, text.substr(r.position, r.size)) << mode << " at " << r.position;
       }
     }
   }
+}
+
+// A block ends past `least` bytes only before a file of another family, and at `most`
+// bytes inside any file; the writer's blocks end there and FindBlock finds them.
+TEST(PackageTest, BlocksEndBetweenUnrelatedFiles) {
+  using Keys = std::vector<std::vector<std::string>>;
+  const struct {
+    std::vector<std::uint64_t> positions;
+    Keys keys;
+    std::uint64_t total;
+    std::uint32_t least, most;
+    std::vector<std::uint64_t> ends;
+  } cases[] = {
+      {{}, {}, 0, 4, 8, {}},
+      {{0}, {{"a"}}, 20, 4, 8, {8, 16, 20}},
+      {{0, 5, 10}, {{"a"}, {"b"}, {"c"}}, 12, 4, 8, {5, 10, 12}},
+      {{0, 5, 10}, {{"a"}, {"a"}, {"b"}}, 12, 4, 8, {8, 12}},
+      {{0, 2, 4, 6}, {{"a"}, {"b"}, {"c"}, {"d"}}, 8, 4, 100, {4, 8}},
+      {{0, 5, 9}, {{"x", "a"}, {"a"}, {"b"}}, 12, 4, 100, {9, 12}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BlockEnds(c.positions, c.keys, c.total, c.least, c.most), c.ends) << c.total;
+  }
+  EXPECT_EQ(FamilyKey("Fonts\\IPAGP.ttf"), "fonts\\ipa");
+  EXPECT_EQ(FamilyKey("ipag.ttf"), "ipa");
+  EXPECT_EQ(FamilyKey("a"), "a");
+
+  // A font under two names, one like it and an unrelated one, 4 bytes at least a block:
+  // the second font stays with the first (one of its names is of its family).
+  StoredCompressor stored;
+  std::string out;
+  std::vector<PackInput> files = {{"gothic.ttf", "AAAAAA", 0},
+                                  {"ipag.ttf", "AAAAAA", 0},
+                                  {"ipagp.ttf", "AAAAAB", 0},
+                                  {"sans.ttf", "CCCCCC", 0}};
+  ASSERT_TRUE(WritePackage(MakePe(600), files, stored, 100, &out, 4).ok());
+  MemorySource source(out);
+  std::unique_ptr<Package> package;
+  ASSERT_TRUE(Package::Open(source, &package).ok());
+  const Table& table = package->table();
+  ASSERT_EQ(table.blocks.size(), 2u);
+  EXPECT_EQ(table.blocks[0].size, 12u);
+  EXPECT_EQ(table.block_size, 12u);
+  EXPECT_EQ(FindBlock(table, 11), 0u);
+  EXPECT_EQ(FindBlock(table, 12), 1u);
+  EXPECT_EQ(FindBlock(table, 17), 1u);
+  EXPECT_EQ(FindBlock(table, 18), 2u);  // past the end
 }
 
 TEST(PackageTest, ALoaderWithBytesAfterItsImageIsRefused) {
