@@ -5,6 +5,7 @@
 #ifndef SETUP_TEXT_BYTE_SCAN_H_
 #define SETUP_TEXT_BYTE_SCAN_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,14 +36,18 @@ inline Bytes16 Load16(const unsigned char* p) {
 inline constexpr unsigned char kAscending[16] = {0, 1, 2,  3,  4,  5,  6,  7,
                                                  8, 9, 10, 11, 12, 13, 14, 15};
 
+typedef char Chars16 __attribute__((vector_size(16)));
+
+// The high bit of each byte of `v` (bit i for byte i): for a comparison result, which
+// bytes compared true.
+inline unsigned HighBits(Bytes16 v) {
+  return static_cast<unsigned>(__builtin_ia32_pmovmskb128(std::bit_cast<Chars16>(v)));
+}
+
 // The index of the first byte of a comparison result that is set, or 16.
 inline unsigned FirstSet(Bytes16 hit) {
-  std::uint64_t low, high;
-  std::memcpy(&low, &hit, 8);
-  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
-  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
-  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
-  return 16;
+  unsigned bits = HighBits(hit);
+  return bits != 0 ? static_cast<unsigned>(__builtin_ctz(bits)) : 16;
 }
 #elif SETUP_BYTE_SCAN_WORDS
 // The high bit of each byte of `x` that is zero; exact for the lowest zero byte, which

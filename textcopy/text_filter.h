@@ -158,8 +158,12 @@ class TextFilter {
   std::ptrdiff_t split_offset_ = -1;
   bool double_byte_ = false;
 
-  unsigned char chunk_[kBufferSize];
-  unsigned char expanded_[kBufferSize];
+  // The fast paths' scans read sixteen bytes at a time and may read up to fifteen bytes
+  // past a chunk's end (text_filter_runs.cc): the chunks keep that room after them,
+  // zeroed so that the bytes read there are always defined.
+  static constexpr std::size_t kScanSlack = 16;
+  unsigned char chunk_[kBufferSize + kScanSlack] = {};
+  unsigned char expanded_[kBufferSize + kScanSlack] = {};
   unsigned char body_[kBufferSize];
   static constexpr std::size_t kBlockSize = 64 * 1024;
   unsigned char block_[kBlockSize];

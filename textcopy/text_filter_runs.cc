@@ -44,41 +44,53 @@ constexpr bool TrailInComment(unsigned char b) { return b != kEof; }
 #if SETUP_BYTE_SCAN_VECTORS
 #define SETUP_TEXT_FILTER_VECTORS 1
 
-// The index of the first byte of `p[0..15]` that may not be plain, or 16.
+// One bit for each byte of `p[0..15]` that may not be plain (bit i for p[i]): the
+// markers' first bytes, 0x1A, unless `kLineEndIsPlain` an LF, and every byte above 0x7F
+// (its own high bit), a possible lead byte.
 template <bool kLineEndIsPlain>
-inline unsigned FirstCandidate(const unsigned char* p) {
+inline unsigned CandidateBits(const unsigned char* p) {
   using byte_scan::Splat;
   byte_scan::Bytes16 v = byte_scan::Load16(p);
-  byte_scan::Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) |
-                           (v == Splat(kEof)) | (v >= Splat(0x80));
-  if (!kLineEndIsPlain) hit |= v == Splat('\n');
-  return byte_scan::FirstSet(hit);
+  byte_scan::Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | v;
+  if (kLineEndIsPlain) {
+    hit |= v == Splat(kEof);
+  } else {
+    hit |= (v | Splat(0x10)) == Splat(kEof);  // 0x1A, and 0x0A (LF) which differs in 0x10
+  }
+  return byte_scan::HighBits(hit);
 }
 #endif
 
 // The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
-// counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
-// 0x7F taken as a possible lead byte and checked one by one.
+// counts as plain), or `end`. Where the processor has SSE2, sixteen bytes at a time, a
+// byte above 0x7F taken as a possible lead byte and checked alone; the last step may
+// read up to fifteen bytes past `end`, which the filter's buffers hold (kScanSlack), and
+// ignores them.
 template <bool kLineEndIsPlain>
 inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
-  for (;;) {
 #if SETUP_TEXT_FILTER_VECTORS
-    while (end - p >= 16) {
-      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
-      p += first;
-      if (first < 16) break;
+  while (p < end) {
+    unsigned bits = CandidateBits<kLineEndIsPlain>(p);
+    std::ptrdiff_t left = end - p;
+    if (left < 16) bits |= 1u << left;  // stops the scan at `end`
+    if (bits == 0) {
+      p += 16;
+      continue;
     }
-#endif
-    while (p < end) {
-      unsigned char c = kByteClass[*p];
-      if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
-      ++p;
-#if SETUP_TEXT_FILTER_VECTORS
-      if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
-#endif
-    }
-    if (p == end) return p;
+    p += __builtin_ctz(bits);
+    if (p >= end) return end;
+    unsigned char c = kByteClass[*p];
+    if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+    ++p;  // a plain byte above 0x7F
   }
+  return end;
+#else
+  for (; p < end; ++p) {
+    unsigned char c = kByteClass[*p];
+    if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+  }
+  return end;
+#endif
 }
 
 // The end of the run of plain bytes and whole double-byte characters that starts at
