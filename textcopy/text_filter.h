@@ -102,6 +102,9 @@ class TextFilter {
   // collects and finishes it like the token path. False on a syntax error, which has
   // been reported.
   bool TakeComment(bool japanese);
+  // FinishComment for a body TakeComment read into the block in place.
+  void FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
+                            std::ptrdiff_t split, bool double_byte);
   // False on a syntax error, which has been reported.
   bool CollectCommentBody(std::uint16_t first);
   // The same from the token `first` on, adding to the body collected so far.

@@ -174,6 +174,13 @@ bool TextFilter::TakeComment(bool japanese) {
     kind = p[1] == '#' ? CommentKind::kEnglish : CommentKind::kUnwrapped;
     p += 2;
   }
+  // The body goes where it will be written: into the block, after the line so far and
+  // the two bytes that open the comment's output, when the block has room for all the
+  // chunk holds and a closer (and the line for those two bytes); else into body_.
+  const std::size_t body_at = line_start_ + line_length_ + 2;
+  const bool in_block = !failed_ && line_length_ + 2 <= kBufferSize &&
+                        body_at + static_cast<std::size_t>(end - p) + 2 <= kBlockSize;
+  unsigned char* const body = in_block ? block_ + body_at : body_;
   // The body is the comment's bytes less its split markers: copied a stretch between two
   // markers at a time, the scan stepping only over the bytes that start tokens.
   const unsigned char* stretch = p;
@@ -186,7 +193,7 @@ bool TextFilter::TakeComment(bool japanese) {
     if (end - p < 2 || *p == kEof) break;
     unsigned char c = p[0], next = p[1];
     if ((c == '*' && next == '/') || (c == '$' && next == '#')) {
-      CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+      CopyShort(body + length, stretch, static_cast<std::size_t>(p - stretch));
       length += static_cast<std::size_t>(p - stretch);
       p += 2;
       stretch = p;
@@ -204,18 +211,57 @@ bool TextFilter::TakeComment(bool japanese) {
       p += (c == '$' && next == '$') || (c == '/' && next == '*') ? 2 : 1;
     }
   }
-  if (!closed) {
-    CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
-    length += static_cast<std::size_t>(p - stretch);
-  }
   read_pos_ = p;
   bytes_left_ = static_cast<std::size_t>(end - p);
+  if (closed && in_block) {
+    FinishCommentInBlock(kind, japanese, length, split, double_byte);
+    return true;
+  }
+  if (!closed) {
+    CopyShort(body + length, stretch, static_cast<std::size_t>(p - stretch));
+    length += static_cast<std::size_t>(p - stretch);
+  }
+  // The token path goes on with the body in body_.
+  if (in_block) std::memcpy(body_, body, length);
   body_length_ = length;
   split_offset_ = split;
   double_byte_ = double_byte;
   if (!closed && !CollectRestOfComment()) return false;
   FinishComment(kind, japanese);
   return true;
+}
+
+// FinishComment for a body of `length` bytes that TakeComment left in the block, two
+// bytes after the line so far: the same output, without copying the body again.
+void TextFilter::FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
+                                      std::ptrdiff_t split, bool double_byte) {
+  unsigned char* const opening = block_ + line_start_ + line_length_;
+  unsigned char* const body = opening + 2;
+  bool dropped = kind == CommentKind::kEnglish ? japanese
+                 : kind == CommentKind::kPlain ? split < 0 && double_byte && !japanese
+                                               : false;
+  if (dropped) {
+    drop_blank_line_ = true;
+    return;
+  }
+  if (kind == CommentKind::kPlain && split >= 0) {  // a bilingual comment: one half
+    std::size_t at = static_cast<std::size_t>(split);
+    if (!japanese) std::memmove(body, body + at, length - at);
+    length = japanese ? at : length - at;
+  }
+  const bool unwrapped = kind == CommentKind::kUnwrapped;
+  opening[0] = unwrapped ? '$' : '/';
+  opening[1] = unwrapped ? '$' : '*';
+  // The line so far and the opening are finished, and never blank; so is the body.
+  line_start_ += line_length_ + 2 + length;
+  line_length_ = 0;
+  drop_blank_line_ = false;
+  if (line_start_ > kBlockSize - (kBufferSize + 1)) FlushBlock();
+  if (unwrapped) return;
+  // The closer begins the next line.
+  block_[line_start_] = '*';
+  block_[line_start_ + 1] = '/';
+  line_length_ = 2;
 }
 
 }  // namespace setup
