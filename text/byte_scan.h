@@ -33,9 +33,6 @@ inline Bytes16 Load16(const unsigned char* p) {
   return v;
 }
 
-inline constexpr unsigned char kAscending[16] = {0, 1, 2,  3,  4,  5,  6,  7,
-                                                 8, 9, 10, 11, 12, 13, 14, 15};
-
 typedef char Chars16 __attribute__((vector_size(16)));
 
 // The high bit of each byte of `v` (bit i for byte i): for a comparison result, which
@@ -68,9 +65,12 @@ inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned 
   using namespace byte_scan;
   if (end - p >= 16) {
     const Bytes16 va = Splat(a), vb = Splat(b), vc = Splat(c), vd = Splat(d);
+    // Two values, the common case, take two comparisons a step instead of four.
+    const bool two = b == c && c == d;
     auto hits = [&](const unsigned char* at) {
       Bytes16 v = Load16(at);
-      return static_cast<Bytes16>((v == va) | (v == vb) | (v == vc) | (v == vd));
+      Bytes16 hit = (v == va) | (v == vb);
+      return two ? hit : static_cast<Bytes16>(hit | (v == vc) | (v == vd));
     };
     for (; end - p >= 16; p += 16) {
       unsigned first = FirstSet(hits(p));
@@ -79,9 +79,8 @@ inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned 
     if (p == end) return end;
     // The last sixteen bytes, of which those before p have been looked at already.
     const unsigned char* last = end - 16;
-    Bytes16 seen =
-        static_cast<Bytes16>(Load16(kAscending) < Splat(static_cast<unsigned char>(p - last)));
-    return last + FirstSet(hits(last) & ~seen);
+    unsigned bits = HighBits(hits(last)) >> (p - last);
+    return bits != 0 ? p + __builtin_ctz(bits) : end;
   }
 #elif SETUP_BYTE_SCAN_WORDS
   using namespace byte_scan;
@@ -102,12 +101,15 @@ inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned 
 }
 
 // memcpy for the short runs of dense text, where a call costs more than the copy: runs
-// of up to 16 bytes in at most two overlapping moves of a fixed size.
+// of up to 32 bytes in at most two overlapping moves of a fixed size.
 inline void CopyShort(void* to, const void* from, std::size_t n) {
   unsigned char* d = static_cast<unsigned char*>(to);
   const unsigned char* s = static_cast<const unsigned char*>(from);
-  if (n > 16) {
+  if (n > 32) {
     std::memcpy(d, s, n);
+  } else if (n >= 16) {
+    std::memcpy(d, s, 16);
+    std::memcpy(d + n - 16, s + n - 16, 16);
   } else if (n >= 8) {
     std::memcpy(d, s, 8);
     std::memcpy(d + n - 8, s + n - 8, 8);

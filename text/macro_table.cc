@@ -1,6 +1,7 @@
 #include "text/macro_table.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "text/byte_scan.h"
@@ -18,7 +19,15 @@ std::size_t CopyField(char (&field)[MacroTable::kFieldSize], std::string_view te
 // memcmp(a, b, n) == 0 for short names: most candidates differ within the first few
 // bytes, where a call to memcmp costs more than the comparison.
 inline bool SamePrefix(const char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  if (n >= 8) {  // "$$SETUPDIR$$" and its kin differ from each other within 8 bytes
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+    i = 8;
+  }
+  for (; i < n; ++i) {
     if (a[i] != b[i]) return false;
   }
   return true;
@@ -86,10 +95,7 @@ struct MacroTable::NameStarts {
 };
 
 int MacroTable::NameAt(const char* in, std::size_t size) const {
-  // Most candidates differ from every name in their second byte ("$#" against
-  // "$$...$$"): that byte is looked up before any row is compared.
   const unsigned char second = size > 1 ? static_cast<unsigned char>(in[1]) : 0;
-  if (!may_be_second_[second]) return -1;
   for (int r = 0; r < count_; ++r) {
     std::size_t len = name_length_[r];
     if (len > 1 && rows_[r].name[1] != static_cast<char>(second)) continue;
@@ -130,7 +136,10 @@ bool MacroTable::Expand(const char* in, std::size_t size, char* out, std::size_t
     while (stop < size) {
       stop += starts.Next(in + stop, size - stop);
       if (stop >= size || in[stop] == '\0') break;  // a NUL ends the input
-      match = NameAt(in + stop, size - stop);
+      // Most candidates differ from every name in their second byte ("$#" against
+      // "$$...$$"): that byte is looked up before any row is compared.
+      const unsigned char second = stop + 1 < size ? static_cast<unsigned char>(in[stop + 1]) : 0;
+      if (may_be_second_[second]) match = NameAt(in + stop, size - stop);
       if (match >= 0) break;
       ++stop;
     }
