@@ -56,48 +56,74 @@ inline std::uint64_t ZeroBytes(std::uint64_t x) {
 
 }  // namespace byte_scan
 
+// Up to four byte values to find (repeat one to look for fewer), prepared once for many
+// scans: where the processor has SSE2, each spread over a vector.
+class ByteSet4 {
+ public:
+  ByteSet4(unsigned char a, unsigned char b, unsigned char c, unsigned char d)
+      : a_(a), b_(b), c_(c), d_(d), two_(b == c && c == d) {
+#if SETUP_BYTE_SCAN_VECTORS
+    va_ = byte_scan::Splat(a);
+    vb_ = byte_scan::Splat(b);
+    vc_ = byte_scan::Splat(c);
+    vd_ = byte_scan::Splat(d);
+#endif
+  }
+
+  // The first byte in [p, end) equal to one of the four, or end.
+  const unsigned char* Find(const unsigned char* p, const unsigned char* end) const {
+#if SETUP_BYTE_SCAN_VECTORS
+    using namespace byte_scan;
+    if (end - p >= 16) {
+      for (; end - p >= 16; p += 16) {
+        unsigned first = FirstSet(Hits(p));
+        if (first < 16) return p + first;
+      }
+      if (p == end) return end;
+      // The last sixteen bytes, of which those before p have been looked at already.
+      const unsigned char* last = end - 16;
+      unsigned bits = HighBits(Hits(last)) >> (p - last);
+      return bits != 0 ? p + __builtin_ctz(bits) : end;
+    }
+#elif SETUP_BYTE_SCAN_WORDS
+    using namespace byte_scan;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      std::uint64_t hit = ZeroBytes(w ^ (kOnes * a_)) | ZeroBytes(w ^ (kOnes * b_)) |
+                          ZeroBytes(w ^ (kOnes * c_)) | ZeroBytes(w ^ (kOnes * d_));
+      if (hit != 0) return p + __builtin_ctzll(hit) / 8;
+    }
+#endif
+    for (; p < end; ++p) {
+      unsigned char x = *p;
+      if (x == a_ || x == b_ || x == c_ || x == d_) return p;
+    }
+    return end;
+  }
+
+ private:
+#if SETUP_BYTE_SCAN_VECTORS
+  // Which of the sixteen bytes at `at` are one of the four. Two values, the common case,
+  // take two comparisons instead of four.
+  byte_scan::Bytes16 Hits(const unsigned char* at) const {
+    byte_scan::Bytes16 v = byte_scan::Load16(at);
+    byte_scan::Bytes16 hit = (v == va_) | (v == vb_);
+    return two_ ? hit : static_cast<byte_scan::Bytes16>(hit | (v == vc_) | (v == vd_));
+  }
+  byte_scan::Bytes16 va_, vb_, vc_, vd_;
+#endif
+  unsigned char a_, b_, c_, d_;
+  bool two_;
+};
+
 // The first byte in [p, end) equal to one of a, b, c and d (repeat one to look for
 // fewer), or end.
 inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned char* end,
                                          unsigned char a, unsigned char b, unsigned char c,
                                          unsigned char d) {
-#if SETUP_BYTE_SCAN_VECTORS
-  using namespace byte_scan;
-  if (end - p >= 16) {
-    const Bytes16 va = Splat(a), vb = Splat(b), vc = Splat(c), vd = Splat(d);
-    // Two values, the common case, take two comparisons a step instead of four.
-    const bool two = b == c && c == d;
-    auto hits = [&](const unsigned char* at) {
-      Bytes16 v = Load16(at);
-      Bytes16 hit = (v == va) | (v == vb);
-      return two ? hit : static_cast<Bytes16>(hit | (v == vc) | (v == vd));
-    };
-    for (; end - p >= 16; p += 16) {
-      unsigned first = FirstSet(hits(p));
-      if (first < 16) return p + first;
-    }
-    if (p == end) return end;
-    // The last sixteen bytes, of which those before p have been looked at already.
-    const unsigned char* last = end - 16;
-    unsigned bits = HighBits(hits(last)) >> (p - last);
-    return bits != 0 ? p + __builtin_ctz(bits) : end;
-  }
-#elif SETUP_BYTE_SCAN_WORDS
-  using namespace byte_scan;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  for (; end - p >= 8; p += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    std::uint64_t hit = ZeroBytes(w ^ (kOnes * a)) | ZeroBytes(w ^ (kOnes * b)) |
-                        ZeroBytes(w ^ (kOnes * c)) | ZeroBytes(w ^ (kOnes * d));
-    if (hit != 0) return p + __builtin_ctzll(hit) / 8;
-  }
-#endif
-  for (; p < end; ++p) {
-    unsigned char x = *p;
-    if (x == a || x == b || x == c || x == d) return p;
-  }
-  return end;
+  return ByteSet4(a, b, c, d).Find(p, end);
 }
 
 // memcpy for the short runs of dense text, where a call costs more than the copy: runs

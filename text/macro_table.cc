@@ -41,6 +41,7 @@ void MacroTable::Clear() {
   ends_plain_run_[0] = true;
   std::fill(std::begin(scan_bytes_), std::end(scan_bytes_), 0);
   scan_count_ = 1;
+  scan_set_ = ByteSet4(0, 0, 0, 0);
   std::fill(std::begin(may_be_second_), std::end(may_be_second_), false);
 }
 
@@ -66,28 +67,23 @@ MacroTable::DefineResult MacroTable::Define(std::string_view name, std::string_v
   return DefineResult::kDefined;
 }
 
-// The bytes that end a plain run, as MacroTable keeps them: a list of four (NUL first,
+// The bytes that end a plain run, as MacroTable keeps them: a set of four (NUL first,
 // the last repeated) while there are at most four, else a table of all 256. Held by
 // value, so that a scan over output it writes needs not read them again.
 struct MacroTable::NameStarts {
-  unsigned char list[kScanBytes];
+  ByteSet4 set;
   bool listed;
   const bool* table;
 
-  explicit NameStarts(const MacroTable& t) : listed(t.scan_count_ <= kScanBytes) {
-    std::memcpy(list, t.scan_bytes_, sizeof list);
-    table = t.ends_plain_run_;
-  }
+  explicit NameStarts(const MacroTable& t)
+      : set(t.scan_set_), listed(t.scan_count_ <= kScanBytes), table(t.ends_plain_run_) {}
 
   // How many of the `size` bytes at `in` come before the first NUL or the first byte
   // that may begin a name: one scan finds both, in line, which for the short runs of
   // dense text costs less than a call of the C library's scan for one byte.
   std::size_t Next(const char* input, std::size_t size) const {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(input);
-    if (listed) {
-      const unsigned char* stop = FindFirstOf4(in, in + size, list[0], list[1], list[2], list[3]);
-      return static_cast<std::size_t>(stop - in);
-    }
+    if (listed) return static_cast<std::size_t>(set.Find(in, in + size) - in);
     std::size_t i = 0;
     while (i < size && !table[in[i]]) ++i;
     return i;
@@ -158,6 +154,7 @@ void MacroTable::AddFirstByte(unsigned char b) {
   ends_plain_run_[b] = true;
   if (scan_count_ < kScanBytes) {
     std::fill(scan_bytes_ + scan_count_, std::end(scan_bytes_), b);
+    scan_set_ = ByteSet4(scan_bytes_[0], scan_bytes_[1], scan_bytes_[2], scan_bytes_[3]);
   }
   ++scan_count_;
 }

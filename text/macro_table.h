@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "text/byte_scan.h"
+
 namespace setup {
 
 class MacroTable {
@@ -71,6 +73,8 @@ class MacroTable {
   static constexpr int kScanBytes = 4;
   unsigned char scan_bytes_[kScanBytes] = {};
   int scan_count_ = 1;
+  // scan_bytes_ prepared for the scan.
+  ByteSet4 scan_set_{0, 0, 0, 0};
 };
 
 }  // namespace setup
