@@ -201,9 +201,6 @@ bool TextFilter::TakeComment(bool japanese) {
         closed = true;
         break;
       }
-      // English keeps what follows the last split marker of a bilingual comment: the
-      // body is gathered anew from there, split at its start.
-      if (kind == CommentKind::kPlain && !japanese) length = 0;
       split = static_cast<std::ptrdiff_t>(length);
     } else if (IsLead(c)) {
       if (!TrailInComment(next)) break;  // a 0x1A, which ends the input
@@ -249,7 +246,7 @@ void TextFilter::FinishCommentInBlock(CommentKind kind, bool japanese, std::size
   }
   if (kind == CommentKind::kPlain && split >= 0) {  // a bilingual comment: one half
     std::size_t at = static_cast<std::size_t>(split);
-    if (!japanese && at > 0) std::memmove(body, body + at, length - at);
+    if (!japanese) std::memmove(body, body + at, length - at);
     length = japanese ? at : length - at;
   }
   const bool unwrapped = kind == CommentKind::kUnwrapped;
