@@ -129,6 +129,11 @@ TEST_F(TextFilterScanTest, ChunkEdges) {
       {a4095 + "aa/* c $# e */\n", Ok(a4095 + "aa/* c */\r\n"), Ok(a4095 + "aa/* e */\r\n")},
       {"a/*x $# y*/", Ok("a/*x */"), Ok("a/* y*/")},
       {"/*\x88\x9f*/", Ok("/*\x88\x9f*/"), Ok("")},
+      // Both halves of a bilingual comment count toward the body's limit, in either mode.
+      {"/*" + std::string(3000, 'j') + "$#" + std::string(1000, 'e') + "\n" +
+           std::string(200, 'e') + "*/\n",
+       "failed:C:\\src\\a.txt:(2) /* */ Syntax Error:",
+       "failed:C:\\src\\a.txt:(2) /* */ Syntax Error:"},
       {stale + "\n" + shorts, Ok(stale + "\r\n" + shorts_out), Ok(stale + "\r\n" + shorts_out)},
   };
   for (const Case& c : cases) {
