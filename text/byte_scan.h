@@ -5,6 +5,7 @@
 #ifndef SETUP_TEXT_BYTE_SCAN_H_
 #define SETUP_TEXT_BYTE_SCAN_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,17 +33,18 @@ inline Bytes16 Load16(const unsigned char* p) {
   return v;
 }
 
-inline constexpr unsigned char kAscending[16] = {0, 1, 2,  3,  4,  5,  6,  7,
-                                                 8, 9, 10, 11, 12, 13, 14, 15};
+typedef char Chars16 __attribute__((vector_size(16)));
+
+// The high bit of each byte of `v` (bit i for byte i): for a comparison result, which
+// bytes compared true.
+inline unsigned HighBits(Bytes16 v) {
+  return static_cast<unsigned>(__builtin_ia32_pmovmskb128(std::bit_cast<Chars16>(v)));
+}
 
 // The index of the first byte of a comparison result that is set, or 16.
 inline unsigned FirstSet(Bytes16 hit) {
-  std::uint64_t low, high;
-  std::memcpy(&low, &hit, 8);
-  std::memcpy(&high, reinterpret_cast<const unsigned char*>(&hit) + 8, 8);
-  if (low != 0) return static_cast<unsigned>(__builtin_ctzll(low)) / 8;
-  if (high != 0) return 8 + static_cast<unsigned>(__builtin_ctzll(high)) / 8;
-  return 16;
+  unsigned bits = HighBits(hit);
+  return bits != 0 ? static_cast<unsigned>(__builtin_ctz(bits)) : 16;
 }
 #elif SETUP_BYTE_SCAN_WORDS
 // The high bit of each byte of `x` that is zero; exact for the lowest zero byte, which
@@ -54,55 +56,86 @@ inline std::uint64_t ZeroBytes(std::uint64_t x) {
 
 }  // namespace byte_scan
 
+// Up to four byte values to find (repeat one to look for fewer), prepared once for many
+// scans: where the processor has SSE2, each spread over a vector.
+class ByteSet4 {
+ public:
+  ByteSet4(unsigned char a, unsigned char b, unsigned char c, unsigned char d)
+      : a_(a), b_(b), c_(c), d_(d), two_(b == c && c == d) {
+#if SETUP_BYTE_SCAN_VECTORS
+    va_ = byte_scan::Splat(a);
+    vb_ = byte_scan::Splat(b);
+    vc_ = byte_scan::Splat(c);
+    vd_ = byte_scan::Splat(d);
+#endif
+  }
+
+  // The first byte in [p, end) equal to one of the four, or end.
+  const unsigned char* Find(const unsigned char* p, const unsigned char* end) const {
+#if SETUP_BYTE_SCAN_VECTORS
+    using namespace byte_scan;
+    if (end - p >= 16) {
+      for (; end - p >= 16; p += 16) {
+        unsigned first = FirstSet(Hits(p));
+        if (first < 16) return p + first;
+      }
+      if (p == end) return end;
+      // The last sixteen bytes, of which those before p have been looked at already.
+      const unsigned char* last = end - 16;
+      unsigned bits = HighBits(Hits(last)) >> (p - last);
+      return bits != 0 ? p + __builtin_ctz(bits) : end;
+    }
+#elif SETUP_BYTE_SCAN_WORDS
+    using namespace byte_scan;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      std::uint64_t hit = ZeroBytes(w ^ (kOnes * a_)) | ZeroBytes(w ^ (kOnes * b_)) |
+                          ZeroBytes(w ^ (kOnes * c_)) | ZeroBytes(w ^ (kOnes * d_));
+      if (hit != 0) return p + __builtin_ctzll(hit) / 8;
+    }
+#endif
+    for (; p < end; ++p) {
+      unsigned char x = *p;
+      if (x == a_ || x == b_ || x == c_ || x == d_) return p;
+    }
+    return end;
+  }
+
+ private:
+#if SETUP_BYTE_SCAN_VECTORS
+  // Which of the sixteen bytes at `at` are one of the four. Two values, the common case,
+  // take two comparisons instead of four.
+  byte_scan::Bytes16 Hits(const unsigned char* at) const {
+    byte_scan::Bytes16 v = byte_scan::Load16(at);
+    byte_scan::Bytes16 hit = (v == va_) | (v == vb_);
+    return two_ ? hit : static_cast<byte_scan::Bytes16>(hit | (v == vc_) | (v == vd_));
+  }
+  byte_scan::Bytes16 va_, vb_, vc_, vd_;
+#endif
+  unsigned char a_, b_, c_, d_;
+  bool two_;
+};
+
 // The first byte in [p, end) equal to one of a, b, c and d (repeat one to look for
 // fewer), or end.
 inline const unsigned char* FindFirstOf4(const unsigned char* p, const unsigned char* end,
                                          unsigned char a, unsigned char b, unsigned char c,
                                          unsigned char d) {
-#if SETUP_BYTE_SCAN_VECTORS
-  using namespace byte_scan;
-  if (end - p >= 16) {
-    const Bytes16 va = Splat(a), vb = Splat(b), vc = Splat(c), vd = Splat(d);
-    auto hits = [&](const unsigned char* at) {
-      Bytes16 v = Load16(at);
-      return static_cast<Bytes16>((v == va) | (v == vb) | (v == vc) | (v == vd));
-    };
-    for (; end - p >= 16; p += 16) {
-      unsigned first = FirstSet(hits(p));
-      if (first < 16) return p + first;
-    }
-    if (p == end) return end;
-    // The last sixteen bytes, of which those before p have been looked at already.
-    const unsigned char* last = end - 16;
-    Bytes16 seen =
-        static_cast<Bytes16>(Load16(kAscending) < Splat(static_cast<unsigned char>(p - last)));
-    return last + FirstSet(hits(last) & ~seen);
-  }
-#elif SETUP_BYTE_SCAN_WORDS
-  using namespace byte_scan;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  for (; end - p >= 8; p += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    std::uint64_t hit = ZeroBytes(w ^ (kOnes * a)) | ZeroBytes(w ^ (kOnes * b)) |
-                        ZeroBytes(w ^ (kOnes * c)) | ZeroBytes(w ^ (kOnes * d));
-    if (hit != 0) return p + __builtin_ctzll(hit) / 8;
-  }
-#endif
-  for (; p < end; ++p) {
-    unsigned char x = *p;
-    if (x == a || x == b || x == c || x == d) return p;
-  }
-  return end;
+  return ByteSet4(a, b, c, d).Find(p, end);
 }
 
 // memcpy for the short runs of dense text, where a call costs more than the copy: runs
-// of up to 16 bytes in at most two overlapping moves of a fixed size.
+// of up to 32 bytes in at most two overlapping moves of a fixed size.
 inline void CopyShort(void* to, const void* from, std::size_t n) {
   unsigned char* d = static_cast<unsigned char*>(to);
   const unsigned char* s = static_cast<const unsigned char*>(from);
-  if (n > 16) {
+  if (n > 32) {
     std::memcpy(d, s, n);
+  } else if (n >= 16) {
+    std::memcpy(d, s, 16);
+    std::memcpy(d + n - 16, s + n - 16, 16);
   } else if (n >= 8) {
     std::memcpy(d, s, 8);
     std::memcpy(d + n - 8, s + n - 8, 8);

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "text/byte_scan.h"
+
 namespace setup {
 
 class MacroTable {
@@ -45,9 +47,11 @@ class MacroTable {
 
  private:
   void AddFirstByte(unsigned char b);
-  // How many of the `size` bytes at `input`, which hold no NUL, come before the first
-  // byte that may begin a name.
-  std::size_t NextNameStart(const char* input, std::size_t size) const;
+  // Finds where a name may begin (macro_table.cc).
+  struct NameStarts;
+  // The row whose name begins the `size` bytes at `in` (the earliest row when several
+  // do), or -1.
+  int NameAt(const char* in, std::size_t size) const;
 
   int count_ = 0;
   Entry rows_[kMaxRows];
@@ -55,6 +59,12 @@ class MacroTable {
   // in one piece instead of trying every row at every byte.
   std::size_t name_length_[kMaxRows] = {};
   std::size_t value_length_[kMaxRows] = {};
+  // A name with a NUL in it is never found: the input ends at its NUL.
+  bool name_has_nul_[kMaxRows] = {};
+  // The second bytes of the names of two bytes or more; every byte once a name of one
+  // byte is defined (a candidate's second byte, or NUL at the input's end, not marked
+  // here begins no name).
+  bool may_be_second_[256] = {};
   // The first byte of every name, and NUL.
   bool ends_plain_run_[256] = {true};
   // The same bytes as a list while there are at most kScanBytes of them (NUL first, the
@@ -63,6 +73,8 @@ class MacroTable {
   static constexpr int kScanBytes = 4;
   unsigned char scan_bytes_[kScanBytes] = {};
   int scan_count_ = 1;
+  // scan_bytes_ prepared for the scan.
+  ByteSet4 scan_set_{0, 0, 0, 0};
 };
 
 }  // namespace setup

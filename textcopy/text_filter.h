@@ -102,6 +102,9 @@ class TextFilter {
   // collects and finishes it like the token path. False on a syntax error, which has
   // been reported.
   bool TakeComment(bool japanese);
+  // FinishComment for a body TakeComment read into the block in place.
+  void FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
+                            std::ptrdiff_t split, bool double_byte);
   // False on a syntax error, which has been reported.
   bool CollectCommentBody(std::uint16_t first);
   // The same from the token `first` on, adding to the body collected so far.
@@ -158,8 +161,12 @@ class TextFilter {
   std::ptrdiff_t split_offset_ = -1;
   bool double_byte_ = false;
 
-  unsigned char chunk_[kBufferSize];
-  unsigned char expanded_[kBufferSize];
+  // The fast paths' scans read sixteen bytes at a time and may read up to fifteen bytes
+  // past a chunk's end (text_filter_runs.cc): the chunks keep that room after them,
+  // zeroed so that the bytes read there are always defined.
+  static constexpr std::size_t kScanSlack = 16;
+  unsigned char chunk_[kBufferSize + kScanSlack] = {};
+  unsigned char expanded_[kBufferSize + kScanSlack] = {};
   unsigned char body_[kBufferSize];
   static constexpr std::size_t kBlockSize = 64 * 1024;
   unsigned char block_[kBlockSize];

@@ -44,41 +44,53 @@ constexpr bool TrailInComment(unsigned char b) { return b != kEof; }
 #if SETUP_BYTE_SCAN_VECTORS
 #define SETUP_TEXT_FILTER_VECTORS 1
 
-// The index of the first byte of `p[0..15]` that may not be plain, or 16.
+// One bit for each byte of `p[0..15]` that may not be plain (bit i for p[i]): the
+// markers' first bytes, 0x1A, unless `kLineEndIsPlain` an LF, and every byte above 0x7F
+// (its own high bit), a possible lead byte.
 template <bool kLineEndIsPlain>
-inline unsigned FirstCandidate(const unsigned char* p) {
+inline unsigned CandidateBits(const unsigned char* p) {
   using byte_scan::Splat;
   byte_scan::Bytes16 v = byte_scan::Load16(p);
-  byte_scan::Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) |
-                           (v == Splat(kEof)) | (v >= Splat(0x80));
-  if (!kLineEndIsPlain) hit |= v == Splat('\n');
-  return byte_scan::FirstSet(hit);
+  byte_scan::Bytes16 hit = (v == Splat('$')) | (v == Splat('*')) | (v == Splat('/')) | v;
+  if (kLineEndIsPlain) {
+    hit |= v == Splat(kEof);
+  } else {
+    hit |= (v | Splat(0x10)) == Splat(kEof);  // 0x1A, and 0x0A (LF) which differs in 0x10
+  }
+  return byte_scan::HighBits(hit);
 }
 #endif
 
 // The first byte at or after `p` that is not a plain byte (for `kLineEndIsPlain`, an LF
-// counts as plain): sixteen bytes at a time where the processor has SSE2, a byte above
-// 0x7F taken as a possible lead byte and checked one by one.
+// counts as plain), or `end`. Where the processor has SSE2, sixteen bytes at a time, a
+// byte above 0x7F taken as a possible lead byte and checked alone; the last step may
+// read up to fifteen bytes past `end`, which the filter's buffers hold (kScanSlack), and
+// ignores them.
 template <bool kLineEndIsPlain>
 inline const unsigned char* SkipPlainBytes(const unsigned char* p, const unsigned char* end) {
-  for (;;) {
 #if SETUP_TEXT_FILTER_VECTORS
-    while (end - p >= 16) {
-      unsigned first = FirstCandidate<kLineEndIsPlain>(p);
-      p += first;
-      if (first < 16) break;
+  while (p < end) {
+    unsigned bits = CandidateBits<kLineEndIsPlain>(p);
+    std::ptrdiff_t left = end - p;
+    if (left < 16) bits |= 1u << left;  // stops the scan at `end`
+    if (bits == 0) {
+      p += 16;
+      continue;
     }
-#endif
-    while (p < end) {
-      unsigned char c = kByteClass[*p];
-      if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
-      ++p;
-#if SETUP_TEXT_FILTER_VECTORS
-      if (*(p - 1) >= 0x80) break;  // a plain byte above 0x7F: back to sixteen at a time
-#endif
-    }
-    if (p == end) return p;
+    p += __builtin_ctz(bits);
+    if (p >= end) return end;
+    unsigned char c = kByteClass[*p];
+    if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+    ++p;  // a plain byte above 0x7F
   }
+  return end;
+#else
+  for (; p < end; ++p) {
+    unsigned char c = kByteClass[*p];
+    if (c != kPlainByte && !(kLineEndIsPlain && c == kLineEnd)) return p;
+  }
+  return end;
+#endif
 }
 
 // The end of the run of plain bytes and whole double-byte characters that starts at
@@ -162,6 +174,13 @@ bool TextFilter::TakeComment(bool japanese) {
     kind = p[1] == '#' ? CommentKind::kEnglish : CommentKind::kUnwrapped;
     p += 2;
   }
+  // The body goes where it will be written: into the block, after the line so far and
+  // the two bytes that open the comment's output, when the block has room for all the
+  // chunk holds and a closer (and the line for those two bytes); else into body_.
+  const std::size_t body_at = line_start_ + line_length_ + 2;
+  const bool in_block = !failed_ && line_length_ + 2 <= kBufferSize &&
+                        body_at + static_cast<std::size_t>(end - p) + 2 <= kBlockSize;
+  unsigned char* const body = in_block ? block_ + body_at : body_;
   // The body is the comment's bytes less its split markers: copied a stretch between two
   // markers at a time, the scan stepping only over the bytes that start tokens.
   const unsigned char* stretch = p;
@@ -174,7 +193,7 @@ bool TextFilter::TakeComment(bool japanese) {
     if (end - p < 2 || *p == kEof) break;
     unsigned char c = p[0], next = p[1];
     if ((c == '*' && next == '/') || (c == '$' && next == '#')) {
-      CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
+      CopyShort(body + length, stretch, static_cast<std::size_t>(p - stretch));
       length += static_cast<std::size_t>(p - stretch);
       p += 2;
       stretch = p;
@@ -192,18 +211,57 @@ bool TextFilter::TakeComment(bool japanese) {
       p += (c == '$' && next == '$') || (c == '/' && next == '*') ? 2 : 1;
     }
   }
-  if (!closed) {
-    CopyShort(body_ + length, stretch, static_cast<std::size_t>(p - stretch));
-    length += static_cast<std::size_t>(p - stretch);
-  }
   read_pos_ = p;
   bytes_left_ = static_cast<std::size_t>(end - p);
+  if (closed && in_block) {
+    FinishCommentInBlock(kind, japanese, length, split, double_byte);
+    return true;
+  }
+  if (!closed) {
+    CopyShort(body + length, stretch, static_cast<std::size_t>(p - stretch));
+    length += static_cast<std::size_t>(p - stretch);
+  }
+  // The token path goes on with the body in body_.
+  if (in_block) std::memcpy(body_, body, length);
   body_length_ = length;
   split_offset_ = split;
   double_byte_ = double_byte;
   if (!closed && !CollectRestOfComment()) return false;
   FinishComment(kind, japanese);
   return true;
+}
+
+// FinishComment for a body of `length` bytes that TakeComment left in the block, two
+// bytes after the line so far: the same output, without copying the body again.
+void TextFilter::FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
+                                      std::ptrdiff_t split, bool double_byte) {
+  unsigned char* const opening = block_ + line_start_ + line_length_;
+  unsigned char* const body = opening + 2;
+  bool dropped = kind == CommentKind::kEnglish ? japanese
+                 : kind == CommentKind::kPlain ? split < 0 && double_byte && !japanese
+                                               : false;
+  if (dropped) {
+    drop_blank_line_ = true;
+    return;
+  }
+  if (kind == CommentKind::kPlain && split >= 0) {  // a bilingual comment: one half
+    std::size_t at = static_cast<std::size_t>(split);
+    if (!japanese) std::memmove(body, body + at, length - at);
+    length = japanese ? at : length - at;
+  }
+  const bool unwrapped = kind == CommentKind::kUnwrapped;
+  opening[0] = unwrapped ? '$' : '/';
+  opening[1] = unwrapped ? '$' : '*';
+  // The line so far and the opening are finished, and never blank; so is the body.
+  line_start_ += line_length_ + 2 + length;
+  line_length_ = 0;
+  drop_blank_line_ = false;
+  if (line_start_ > kBlockSize - (kBufferSize + 1)) FlushBlock();
+  if (unwrapped) return;
+  // The closer begins the next line.
+  block_[line_start_] = '*';
+  block_[line_start_ + 1] = '/';
+  line_length_ = 2;
 }
 
 }  // namespace setup

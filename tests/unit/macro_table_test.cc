@@ -186,6 +186,38 @@ TEST(MacroTableTest, NamesAndNulsAreFoundOnEveryOffset) {
   }
 }
 
+// The ways a candidate is settled in expansion: by its second byte alone, by a one-byte
+// name that any second byte may follow, at the input's last byte or before its NUL, and
+// names that differ only past their first eight bytes.
+TEST(MacroTableTest, CandidatesSettledByTheirSecondByteAndLongNames) {
+  struct Case {
+    std::vector<std::string> names;  // each defined as "<name>"
+    std::string input;
+    std::string expected;
+  } cases[] = {
+      {{"$$FD$$"}, "x$#y$$FD$$z$", "x$#y<$$FD$$>z$"},
+      {{"$$FD$$", "$"}, "x$#y$$FD$$z$", "x<$>#y<$$FD$$>z<$>"},
+      {{"$", "$$FD$$"}, "$$FD$$", "<$><$>FD<$><$>"},
+      {{"$$FD$$"}, std::string("a$\0$$FD$$", 9), "a$"},
+      {{"$$SETUPDIX$$", "$$SETUPDIR$$"},
+       "$$SETUPDIR$$ $$SETUPDIX$$",
+       "<$$SETUPDIR$$> <$$SETUPDIX$$>"},
+      {{"$$SETUPDI"}, "$$SETUPD $$SETUPDI", "$$SETUPD <$$SETUPDI>"},
+      {{"$$SETUP$$"}, "$$SETUP$", "$$SETUP$"},
+      // A name holding a NUL is never found, as the input ends at its own NUL.
+      {{std::string("A\0B", 3), "AB"}, std::string("A\0BAB", 5), "A"},
+      {{std::string("A\0B", 3), "AB"}, "ABA", "<AB>A"},
+  };
+  for (const Case& c : cases) {
+    MacroTable t;
+    for (const std::string& name : c.names) t.Define(name, "<" + name + ">");
+    char out[128];
+    std::size_t length = 0;
+    ASSERT_TRUE(t.Expand(c.input.data(), c.input.size(), out, sizeof out, &length));
+    EXPECT_EQ(std::string(out, length), c.expected) << c.input;
+  }
+}
+
 TEST(MacroTableTest, FullTableShowsItsMessageThroughDefineMacro) {
   AppFixture f;
   for (int i = 0; i < 50; ++i)

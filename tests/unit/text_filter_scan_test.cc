@@ -107,5 +107,73 @@ TEST_F(TextFilterScanTest, SpecialBytesOnEveryOffset) {
   }
 }
 
+// Chunk edges (a chunk is at most 4095 bytes): a lead byte or the opener's first byte as
+// a chunk's last byte, an opener that fills its chunk, a comment whose line already fills
+// the line buffer, a comment that ends the input, and short chunks after a long one whose
+// stale bytes past their end are specials.
+TEST_F(TextFilterScanTest, ChunkEdges) {
+  const std::string a4093(4093, 'a'), a4094(4094, 'a'), a4095(4095, 'a');
+  std::string stale;
+  for (int i = 0; i < 8; ++i) stale += "q*/\x88\x9f/*x*/$#";
+  std::string shorts, shorts_out;
+  for (std::size_t k = 0; k < 20; ++k) {
+    shorts += std::string(k, 'b') + "\n";
+    shorts_out += std::string(k, 'b') + "\r\n";
+  }
+  const Case cases[] = {
+      {a4094 + "\x88\x9f\n", Ok(a4094 + "\x88\x9f\r\n"), Ok(a4094 + "\x88\x9f\r\n")},
+      {a4094 + "/*x $# y*/\n", Ok(a4094 + "/*x */\r\n"), Ok(a4094 + "/* y*/\r\n")},
+      {a4093 + "/*x $# y*/\n", Ok(a4093 + "/*x */\r\n"), Ok(a4093 + "/* y*/\r\n")},
+      {a4095 + "/*$$ u */\n", Ok(a4095 + "$$ u \r\n"), Ok(a4095 + "$$ u \r\n")},
+      {a4095 + "a/*$# e */\n", Ok(a4095 + "a\r\n"), Ok(a4095 + "a/* e */\r\n")},
+      {a4095 + "aa/* c $# e */\n", Ok(a4095 + "aa/* c */\r\n"), Ok(a4095 + "aa/* e */\r\n")},
+      {"a/*x $# y*/", Ok("a/*x */"), Ok("a/* y*/")},
+      {"/*\x88\x9f*/", Ok("/*\x88\x9f*/"), Ok("")},
+      // Both halves of a bilingual comment count toward the body's limit, in either mode.
+      {"/*" + std::string(3000, 'j') + "$#" + std::string(1000, 'e') + "\n" +
+           std::string(200, 'e') + "*/\n",
+       "failed:C:\\src\\a.txt:(2) /* */ Syntax Error:",
+       "failed:C:\\src\\a.txt:(2) /* */ Syntax Error:"},
+      {stale + "\n" + shorts, Ok(stale + "\r\n" + shorts_out), Ok(stale + "\r\n" + shorts_out)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input.size() < 4090 ? c.input : c.input.substr(4090, 40));
+    EXPECT_EQ(Copy(c.input, kJa), c.japanese);
+    EXPECT_EQ(Copy(c.input, kEn), c.english);
+  }
+}
+
+// Every kind of comment at many places relative to the output block's flushes, in lines
+// short and as long as a chunk: the body written in place gives the token path's output.
+TEST_F(TextFilterScanTest, CommentsAcrossBlockFlushes) {
+  const struct {
+    std::string comment;
+    std::string japanese;  // what the comment becomes; "-" when it is dropped
+    std::string english;
+  } kinds[] = {
+      {"/* c $# e */", "/* c */", "/* e */"}, {"/*$# e */", "-", "/* e */"},
+      {"/*$$ u */", "$$ u ", "$$ u "},        {"/* \x88\x9f */", "/* \x88\x9f */", "-"},
+      {"/* p */", "/* p */", "/* p */"},
+  };
+  std::string input, japanese, english;
+  for (int i = 0; i < 6000; ++i) {
+    const auto& kind = kinds[i % 5];
+    std::size_t pad = i % 300 == 7 ? 4070 + i % 24 : i % 41;
+    std::string before(pad, 'a'), after(i % 2 == 0 ? "" : " z");
+    input += before + kind.comment + after + "\n";
+    // A line left blank by a dropped comment goes.
+    auto add = [&](const std::string& kept, std::string& out) {
+      bool dropped = kept == "-";
+      if (!dropped || !(before + after).empty()) {
+        out += before + (dropped ? "" : kept) + after + "\r\n";
+      }
+    };
+    add(kind.japanese, japanese);
+    add(kind.english, english);
+  }
+  EXPECT_EQ(Copy(input, kJa), Ok(japanese));
+  EXPECT_EQ(Copy(input, kEn), Ok(english));
+}
+
 }  // namespace
 }  // namespace setup

@@ -55,5 +55,24 @@ TEST(TextReaderTest, ReadLineIsTextModeReadingCutIntoLines) {
   }
 }
 
+// Lines of every length up to a few sixteen-byte steps, each copied whole.
+TEST(TextReaderTest, LinesOfEveryShortLength) {
+  std::string raw;
+  std::vector<std::string> want;
+  for (std::size_t n = 0; n < 70; ++n) {
+    std::string line(n, static_cast<char>('a' + n % 26));
+    want.push_back(line + "\n");
+    raw += line + (n % 3 == 0 ? "\r\n" : "\n");
+  }
+  SteppedInput input(raw, 1 << 20);
+  TextReader reader(&input);
+  char buffer[128];
+  for (const std::string& line : want) {
+    ASSERT_EQ(reader.ReadLine(buffer, sizeof buffer), line.size());
+    EXPECT_EQ(std::string(buffer), line);
+  }
+  EXPECT_EQ(reader.ReadLine(buffer, sizeof buffer), 0u);
+}
+
 }  // namespace
 }  // namespace setup
