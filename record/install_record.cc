@@ -1,6 +1,7 @@
 #include "record/install_record.h"
 
 #include <cstring>
+#include <tuple>
 
 #include "platform/system.h"
 
@@ -8,9 +9,11 @@ namespace setup {
 namespace {
 
 constexpr char kMagic[8] = {'S', 'E', 'T', 'U', 'P', 'R', 'E', 'C'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderDigestAt = kRecordHeaderSize - 32;
-constexpr std::size_t kDigestSize = 32;
+constexpr std::size_t kDigestSize = 32;  // a block's or the header's SHA-256
+constexpr std::size_t kFileDigestSize = std::tuple_size_v<FileDigest::Digest>;
+constexpr unsigned kKnownFlags = 1 | 2 | 4;
 
 void PutInt(std::string* out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -21,7 +24,8 @@ void PutText(std::string* out, const std::string& text) {
   out->append(text);
 }
 
-void PutDigest(std::string* out, const Sha256::Digest& digest) {
+template <typename Digest>
+void PutDigest(std::string* out, const Digest& digest) {
   out->append(reinterpret_cast<const char*>(digest.data()), digest.size());
 }
 
@@ -71,18 +75,19 @@ bool ParseEntries(std::string_view payload, std::vector<RecordEntry>* entries) {
   while (in.ok() && !in.at_end()) {
     RecordEntry entry;
     auto kind = static_cast<std::uint8_t>(in.Int(1));
-    if (kind < 1 || kind > static_cast<std::uint8_t>(RecordKind::kEntryWritten)) return false;
+    if (kind < 1 || kind > static_cast<std::uint8_t>(RecordKind::kFileDigest)) return false;
     entry.kind = static_cast<RecordKind>(kind);
     auto flags = static_cast<std::uint8_t>(in.Int(1));
-    if ((flags & ~3u) != 0) return false;
+    if ((flags & ~kKnownFlags) != 0) return false;
     entry.existed_before = (flags & 1) != 0;
     entry.program = (flags & 2) != 0;
+    entry.no_digest = (flags & 4) != 0;
     entry.path = in.Text();
     entry.aside = in.Text();
     entry.size = in.Int(8);
-    std::string_view digest = in.Bytes(kDigestSize);
+    std::string_view digest = in.Bytes(kFileDigestSize);
     if (!in.ok()) return false;
-    std::memcpy(entry.digest.data(), digest.data(), kDigestSize);
+    std::memcpy(entry.digest.data(), digest.data(), kFileDigestSize);
     entries->push_back(std::move(entry));
   }
   return in.ok();
@@ -144,7 +149,7 @@ std::string EncodeBlock(const std::vector<RecordEntry>& entries) {
   std::string payload;
   for (const RecordEntry& e : entries) {
     PutInt(&payload, static_cast<std::uint8_t>(e.kind), 1);
-    PutInt(&payload, (e.existed_before ? 1 : 0) | (e.program ? 2 : 0), 1);
+    PutInt(&payload, (e.existed_before ? 1 : 0) | (e.program ? 2 : 0) | (e.no_digest ? 4 : 0), 1);
     PutText(&payload, e.path);
     PutText(&payload, e.aside);
     PutInt(&payload, e.size, 8);

@@ -1,8 +1,10 @@
 #include "record/undo.h"
 
+#include <map>
 #include <set>
 
 #include "platform/system.h"
+#include "record/digest_queue.h"
 #include "record/entry_calls.h"
 #include "sysquery/registration.h"
 
@@ -74,24 +76,54 @@ class Undoer {
   UndoTally tally_;
 };
 
+// What the last write of a file left there, as the record knows it.
+struct Written {
+  bool known = false;  // false: its digest was never computed
+  std::uint64_t size = 0;
+  FileDigest::Digest digest{};
+};
+
+// The last write of every file `entries` name, with the digests that followed it.
+std::map<std::string, Written> LastWritten(const std::vector<RecordEntry>& entries) {
+  std::map<std::string, Written> last;
+  for (const RecordEntry& e : entries) {
+    bool digest = e.kind == RecordKind::kFileDigest;
+    if (e.kind != RecordKind::kFileWritten && !digest) continue;
+    last[e.path] = Written{!e.no_digest, e.size, e.digest};
+  }
+  return last;
+}
+
+// What stands at each of `paths` now, read back on two threads while this one opens
+// the files (System is used from this thread only); a path that cannot be opened is
+// left out.
+std::map<std::string, DigestQueue::Result> ReadBack(System& system,
+                                                    const std::set<std::string>& paths) {
+  std::map<std::string, DigestQueue::Result> now;
+  {
+    DigestQueue queues[2];
+    std::size_t next = 0;
+    for (const std::string& path : paths) {
+      std::unique_ptr<InputFile> input;
+      if (!system.OpenForReading(path, &input).ok()) continue;
+      queues[next++ % 2].Add(path, std::move(input));
+    }
+    for (DigestQueue& queue : queues) {
+      std::vector<DigestQueue::Result> results;
+      queue.Take(&results, true);
+      for (DigestQueue::Result& result : results) now[result.path] = std::move(result);
+    }
+  }
+  return now;
+}
+
 }  // namespace
 
-bool DigestOfFile(System& system, const std::string& path, Sha256::Digest* digest,
+bool DigestOfFile(System& system, const std::string& path, FileDigest::Digest* digest,
                   std::uint64_t* size) {
   std::unique_ptr<InputFile> input;
   if (!system.OpenForReading(path, &input).ok()) return false;
-  Sha256 hash;
-  *size = 0;
-  char buffer[64 * 1024];
-  for (;;) {
-    std::ptrdiff_t n = input->Read(buffer, sizeof buffer);
-    if (n < 0) return false;
-    if (n == 0) break;
-    hash.Update(buffer, static_cast<std::size_t>(n));
-    *size += static_cast<std::uint64_t>(n);
-  }
-  *digest = hash.Finish();
-  return true;
+  return DigestOfInput(*input, digest, size);
 }
 
 UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
@@ -105,6 +137,7 @@ UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
       case RecordKind::kRegistered: undoer.Unregister(*e); break;
       case RecordKind::kEntryWritten: undoer.RemoveEntry(e->path); break;
       case RecordKind::kDirectoryCreated:
+      case RecordKind::kFileDigest:
       case RecordKind::kRunBegan: break;
     }
   }
@@ -116,10 +149,12 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
   Undoer undoer(undo);
   // A file's first record tells whether the install made it; its last what is there now.
   std::set<std::string> existed, made, decided;
+  std::map<std::string, Written> last = LastWritten(entries);
   for (const RecordEntry& e : entries) {
     if (e.kind != RecordKind::kFileWritten || made.count(e.path) || existed.count(e.path)) continue;
     (e.existed_before ? existed : made).insert(e.path);
   }
+  std::map<std::string, DigestQueue::Result> now = ReadBack(undo.system, made);
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     if (e->kind == RecordKind::kRegistered) undoer.Unregister(*e);
     if (e->kind == RecordKind::kEntryWritten) undoer.RemoveEntry(e->path);
@@ -128,16 +163,16 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
       undoer.Tell(Action::kKept, e->path, "existed before");
       continue;
     }
-    Sha256::Digest digest;
-    std::uint64_t size = 0;
-    if (!DigestOfFile(undo.system, e->path, &digest, &size)) {
+    auto read = now.find(e->path);
+    if (read == now.end() || !read->second.read) {
       std::uint64_t ignored = 0;
       if (!undo.system.GetFileSize(e->path, &ignored).Is(StatusKind::kNotFound)) {
         undoer.Tell(Action::kKept, e->path, "failed");
       }
       continue;
     }
-    if (digest != e->digest || size != e->size) {
+    const Written& wrote = last[e->path];
+    if (!wrote.known || read->second.digest != wrote.digest || read->second.size != wrote.size) {
       undoer.Tell(Action::kKept, e->path, "changed");
       continue;
     }

@@ -34,6 +34,7 @@ iomanip ios iosfwd iostream istream iterator limits list map memory mutex new nu
 ostream queue random ranges ratio set span sstream stack stdexcept streambuf string string_view
 system_error tuple type_traits typeinfo unordered_map unordered_set utility variant vector
 version
+condition_variable thread
 """.split())
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
