@@ -73,6 +73,7 @@ void DigestQueue::Work() {
       lock.lock();
       busy_.clear();
       done_.push_back(std::move(result));
+      if (wanted_) changed_.notify_all();
     }
     changed_.notify_all();
   }
@@ -88,6 +89,20 @@ void DigestQueue::Take(std::vector<Result>* out, bool wait) {
   }
   for (Result& result : done_) out->push_back(std::move(result));
   done_.clear();
+}
+
+bool DigestQueue::Next(Result* result) {
+  std::unique_lock<std::mutex> lock(mu_);
+  if (done_.empty()) {
+    if (jobs_.empty() && busy_.empty()) return false;
+    wanted_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !done_.empty(); });
+    wanted_ = false;
+  }
+  *result = std::move(done_.front());
+  done_.pop_front();
+  return true;
 }
 
 bool DigestQueue::Holds(const std::string& path) const {

@@ -47,6 +47,9 @@ class DigestQueue {
   // Appends to `out`, in order, the results ready so far; with `wait`, first waits until
   // every file added has its result.
   void Take(std::vector<Result>* out, bool wait);
+  // Moves the oldest result not yet taken to `*result`, waiting for it; false when every
+  // file added has had its result taken.
+  bool Next(Result* result);
   // Whether `path` was added and its result not yet taken.
   bool Holds(const std::string& path) const;
   // Drops the files not yet digested and their results, and waits for the one being read.

@@ -94,28 +94,44 @@ std::map<std::string, Written> LastWritten(const std::vector<RecordEntry>& entri
   return last;
 }
 
-// What stands at each of `paths` now, read back on two threads while this one opens
-// the files (System is used from this thread only); a path that cannot be opened is
-// left out.
-std::map<std::string, DigestQueue::Result> ReadBack(System& system,
-                                                    const std::set<std::string>& paths) {
-  std::map<std::string, DigestQueue::Result> now;
-  {
-    DigestQueue queues[2];
-    std::size_t next = 0;
-    for (const std::string& path : paths) {
-      std::unique_ptr<InputFile> input;
-      if (!system.OpenForReading(path, &input).ok()) continue;
-      queues[next++ % 2].Add(path, std::move(input));
-    }
-    for (DigestQueue& queue : queues) {
-      std::vector<DigestQueue::Result> results;
-      queue.Take(&results, true);
-      for (DigestQueue::Result& result : results) now[result.path] = std::move(result);
-    }
+// What stands at each path of `order` now, read back on two threads a window ahead of
+// the path asked for, so that deciding on and removing one file overlaps reading the
+// next ones. This thread opens the files (System is used from one thread only).
+class ReadAhead {
+ public:
+  static constexpr std::size_t kWindow = 48;  // files open at most
+
+  ReadAhead(System& system, std::vector<std::string> order)
+      : system_(system), order_(std::move(order)), queue_of_(order_.size(), kNone) {}
+
+  // The file of the next path of `order`, asked in order; false when it could not be
+  // opened.
+  bool Next(const std::string& path, DigestQueue::Result* result) {
+    while (opened_ < order_.size() && opened_ < taken_ + kWindow) Open(opened_++);
+    if (taken_ >= order_.size() || order_[taken_] != path) return false;  // not in order
+    std::size_t queue = queue_of_[taken_++];
+    return queue != kNone && queues_[queue].Next(result);
   }
-  return now;
-}
+
+ private:
+  static constexpr std::size_t kNone = 2;
+
+  void Open(std::size_t i) {
+    std::unique_ptr<InputFile> input;
+    if (!system_.OpenForReading(order_[i], &input).ok()) return;
+    queue_of_[i] = next_queue_;
+    queues_[next_queue_].Add(order_[i], std::move(input));
+    next_queue_ ^= 1;
+  }
+
+  System& system_;
+  std::vector<std::string> order_;
+  std::vector<std::size_t> queue_of_;  // which queue reads each path, kNone: not opened
+  std::size_t opened_ = 0;
+  std::size_t taken_ = 0;
+  std::size_t next_queue_ = 0;
+  DigestQueue queues_[2];
+};
 
 }  // namespace
 
@@ -154,7 +170,15 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
     if (e.kind != RecordKind::kFileWritten || made.count(e.path) || existed.count(e.path)) continue;
     (e.existed_before ? existed : made).insert(e.path);
   }
-  std::map<std::string, DigestQueue::Result> now = ReadBack(undo.system, made);
+  // The files to be read back, in the order they are decided: last change first.
+  std::vector<std::string> order;
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    if (e->kind == RecordKind::kFileWritten && made.count(e->path) &&
+        decided.insert(e->path).second)
+      order.push_back(e->path);
+  }
+  decided.clear();
+  ReadAhead now(undo.system, std::move(order));
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     if (e->kind == RecordKind::kRegistered) undoer.Unregister(*e);
     if (e->kind == RecordKind::kEntryWritten) undoer.RemoveEntry(e->path);
@@ -163,8 +187,8 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
       undoer.Tell(Action::kKept, e->path, "existed before");
       continue;
     }
-    auto read = now.find(e->path);
-    if (read == now.end() || !read->second.read) {
+    DigestQueue::Result read;
+    if (!now.Next(e->path, &read) || !read.read) {
       std::uint64_t ignored = 0;
       if (!undo.system.GetFileSize(e->path, &ignored).Is(StatusKind::kNotFound)) {
         undoer.Tell(Action::kKept, e->path, "failed");
@@ -172,7 +196,7 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
       continue;
     }
     const Written& wrote = last[e->path];
-    if (!wrote.known || read->second.digest != wrote.digest || read->second.size != wrote.size) {
+    if (!wrote.known || read.digest != wrote.digest || read.size != wrote.size) {
       undoer.Tell(Action::kKept, e->path, "changed");
       continue;
     }
