@@ -11,7 +11,8 @@ namespace {
 constexpr char kMagic[8] = {'S', 'E', 'T', 'U', 'P', 'R', 'E', 'C'};
 constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderDigestAt = kRecordHeaderSize - 32;
-constexpr std::size_t kDigestSize = 32;  // a block's or the header's SHA-256
+constexpr std::size_t kHeaderFieldsAt = 448;  // state, committed, blocks
+constexpr std::size_t kDigestSize = 32;       // a block's or the header's SHA-256
 constexpr std::size_t kFileDigestSize = std::tuple_size_v<FileDigest::Digest>;
 constexpr unsigned kKnownFlags = 1 | 2 | 4;
 
@@ -102,13 +103,37 @@ bool ParseHeader(std::string_view bytes, InstallRecord* record) {
   Reader in(header);
   if (in.Bytes(sizeof kMagic) != std::string_view(kMagic, sizeof kMagic)) return false;
   if (in.Int(4) != kVersion) return false;
-  std::uint64_t state = in.Int(4);
+  record->id = in.Text();
+  Reader fields(header.substr(kHeaderFieldsAt));
+  std::uint64_t state = fields.Int(4);
   if (state != 1 && state != 2) return false;
   record->state = static_cast<RecordState>(state);
-  record->committed = in.Int(8);
-  record->blocks = static_cast<std::uint32_t>(in.Int(4));
-  record->id = in.Text();
+  record->committed = fields.Int(8);
+  record->blocks = static_cast<std::uint32_t>(fields.Int(4));
   return in.ok() && !record->id.empty() && record->id.size() <= kRecordIdLimit;
+}
+
+// The header's first bytes, which no rewrite changes: magic, version and Id.
+std::string HeaderPrefix(const std::string& id) {
+  std::string header(kMagic, sizeof kMagic);
+  PutInt(&header, kVersion, 4);
+  PutText(&header, id.substr(0, kRecordIdLimit));
+  header.resize(kHeaderFieldsAt, '\0');
+  return header;
+}
+
+// The header sector: `prefix`, whose digest so far is `prefix_hash`, then the fields.
+std::string HeaderWith(const std::string& prefix, const Sha256& prefix_hash, RecordState state,
+                       std::uint64_t committed, std::uint32_t blocks) {
+  std::string header = prefix;
+  PutInt(&header, static_cast<std::uint32_t>(state), 4);
+  PutInt(&header, committed, 8);
+  PutInt(&header, blocks, 4);
+  header.resize(kHeaderDigestAt, '\0');
+  Sha256 hash = prefix_hash;
+  hash.Update(std::string_view(header).substr(kHeaderFieldsAt));
+  PutDigest(&header, hash.Finish());
+  return header;
 }
 
 bool ParseRecord(std::string_view bytes, InstallRecord* record) {
@@ -164,15 +189,10 @@ std::string EncodeBlock(const std::vector<RecordEntry>& entries) {
 
 std::string EncodeHeader(const std::string& id, RecordState state, std::uint64_t committed,
                          std::uint32_t blocks) {
-  std::string header(kMagic, sizeof kMagic);
-  PutInt(&header, kVersion, 4);
-  PutInt(&header, static_cast<std::uint32_t>(state), 4);
-  PutInt(&header, committed, 8);
-  PutInt(&header, blocks, 4);
-  PutText(&header, id.substr(0, kRecordIdLimit));
-  header.resize(kHeaderDigestAt, '\0');
-  PutDigest(&header, Sha256::Of(header));
-  return header;
+  std::string prefix = HeaderPrefix(id);
+  Sha256 hash;
+  hash.Update(prefix);
+  return HeaderWith(prefix, hash, state, committed, blocks);
 }
 
 Status ParseInstallRecord(std::string_view bytes, const std::string& path, InstallRecord* record) {
@@ -201,7 +221,13 @@ Status ReadInstallRecord(System& system, const std::string& path, InstallRecord*
 
 InstallRecordWriter::InstallRecordWriter(std::unique_ptr<RecordFile> file, std::string id,
                                          std::uint64_t committed, std::uint32_t blocks)
-    : file_(std::move(file)), id_(std::move(id)), committed_(committed), blocks_(blocks) {}
+    : file_(std::move(file)),
+      id_(std::move(id)),
+      committed_(committed),
+      blocks_(blocks),
+      header_prefix_(HeaderPrefix(id_)) {
+  prefix_hash_.Update(header_prefix_);
+}
 
 InstallRecordWriter::~InstallRecordWriter() = default;
 
@@ -234,7 +260,7 @@ std::unique_ptr<InstallRecordWriter> InstallRecordWriter::Continue(System& syste
 
 Status InstallRecordWriter::WriteHeader(RecordState state) {
   state_ = state;
-  std::string header = EncodeHeader(id_, state, committed_, blocks_);
+  std::string header = HeaderWith(header_prefix_, prefix_hash_, state, committed_, blocks_);
   return file_->WriteAt(0, header.data(), header.size());
 }
 

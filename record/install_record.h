@@ -9,11 +9,12 @@
 //     0   "SETUPREC"                 8 bytes
 //     8   version                    u32, 2 (a record of version 1, whose file digests
 //                                    were SHA-256, is refused as damaged)
-//     12  state                      u32: 1 a run is changing the machine, 2 at rest
-//     16  committed                  u64: bytes of blocks after the header that count
-//     24  blocks                     u32: how many blocks those bytes hold
-//     28  Id length, Id              u16, at most 128 bytes
-//     480 SHA-256 of bytes 0 to 479
+//     12  Id length, Id              u16, at most 128 bytes; zeros up to 448
+//     448 state                      u32: 1 a run is changing the machine, 2 at rest
+//     452 committed                  u64: bytes of blocks after the header that count
+//     460 blocks                     u32: how many blocks those bytes hold; zeros to 480
+//     480 SHA-256 of bytes 0 to 479  (what changes comes last: a rewrite hashes on from
+//                                    the digest of the unchanging first 448 bytes)
 //   block (appended, one per completed command that changed something):
 //     length                         u32: bytes of the entries, at most kMaxBlock
 //     entries                        one after the other, each:
@@ -155,6 +156,8 @@ class InstallRecordWriter {
   std::uint64_t committed_;
   std::uint32_t blocks_;
   RecordState state_ = RecordState::kRunning;
+  std::string header_prefix_;  // the header's first 448 bytes, the same for every rewrite
+  Sha256 prefix_hash_;         // and their digest so far
 };
 
 }  // namespace setup

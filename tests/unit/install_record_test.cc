@@ -98,6 +98,8 @@ TEST(InstallRecordTest, EveryDamageIsRefused) {
       {"header cut short", [](std::string& s) { s.resize(300); }},
       // Any header byte flipped fails its digest; a header made good reaches the rest.
       {"header digest", flip(kRecordHeaderSize - 1)},
+      {"header count", flip(452)},
+      {"header padding", flip(300)},
       {"block length", flip(first_block)},
       {"block entry", flip(first_block + 6)},
       {"last byte", [](std::string& s) { s.back() ^= 0x40; }},
