@@ -1,6 +1,7 @@
 #include "record/install_record.h"
 
 #include <cstring>
+#include <tuple>
 
 #include "platform/system.h"
 
@@ -8,9 +9,12 @@ namespace setup {
 namespace {
 
 constexpr char kMagic[8] = {'S', 'E', 'T', 'U', 'P', 'R', 'E', 'C'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderDigestAt = kRecordHeaderSize - 32;
-constexpr std::size_t kDigestSize = 32;
+constexpr std::size_t kHeaderFieldsAt = 448;  // state, committed, blocks
+constexpr std::size_t kDigestSize = 32;       // a block's or the header's SHA-256
+constexpr std::size_t kFileDigestSize = std::tuple_size_v<FileDigest::Digest>;
+constexpr unsigned kKnownFlags = 1 | 2 | 4;
 
 void PutInt(std::string* out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -21,7 +25,8 @@ void PutText(std::string* out, const std::string& text) {
   out->append(text);
 }
 
-void PutDigest(std::string* out, const Sha256::Digest& digest) {
+template <typename Digest>
+void PutDigest(std::string* out, const Digest& digest) {
   out->append(reinterpret_cast<const char*>(digest.data()), digest.size());
 }
 
@@ -71,18 +76,19 @@ bool ParseEntries(std::string_view payload, std::vector<RecordEntry>* entries) {
   while (in.ok() && !in.at_end()) {
     RecordEntry entry;
     auto kind = static_cast<std::uint8_t>(in.Int(1));
-    if (kind < 1 || kind > static_cast<std::uint8_t>(RecordKind::kEntryWritten)) return false;
+    if (kind < 1 || kind > static_cast<std::uint8_t>(RecordKind::kFileDigest)) return false;
     entry.kind = static_cast<RecordKind>(kind);
     auto flags = static_cast<std::uint8_t>(in.Int(1));
-    if ((flags & ~3u) != 0) return false;
+    if ((flags & ~kKnownFlags) != 0) return false;
     entry.existed_before = (flags & 1) != 0;
     entry.program = (flags & 2) != 0;
+    entry.no_digest = (flags & 4) != 0;
     entry.path = in.Text();
     entry.aside = in.Text();
     entry.size = in.Int(8);
-    std::string_view digest = in.Bytes(kDigestSize);
+    std::string_view digest = in.Bytes(kFileDigestSize);
     if (!in.ok()) return false;
-    std::memcpy(entry.digest.data(), digest.data(), kDigestSize);
+    std::memcpy(entry.digest.data(), digest.data(), kFileDigestSize);
     entries->push_back(std::move(entry));
   }
   return in.ok();
@@ -97,13 +103,37 @@ bool ParseHeader(std::string_view bytes, InstallRecord* record) {
   Reader in(header);
   if (in.Bytes(sizeof kMagic) != std::string_view(kMagic, sizeof kMagic)) return false;
   if (in.Int(4) != kVersion) return false;
-  std::uint64_t state = in.Int(4);
+  record->id = in.Text();
+  Reader fields(header.substr(kHeaderFieldsAt));
+  std::uint64_t state = fields.Int(4);
   if (state != 1 && state != 2) return false;
   record->state = static_cast<RecordState>(state);
-  record->committed = in.Int(8);
-  record->blocks = static_cast<std::uint32_t>(in.Int(4));
-  record->id = in.Text();
+  record->committed = fields.Int(8);
+  record->blocks = static_cast<std::uint32_t>(fields.Int(4));
   return in.ok() && !record->id.empty() && record->id.size() <= kRecordIdLimit;
+}
+
+// The header's first bytes, which no rewrite changes: magic, version and Id.
+std::string HeaderPrefix(const std::string& id) {
+  std::string header(kMagic, sizeof kMagic);
+  PutInt(&header, kVersion, 4);
+  PutText(&header, id.substr(0, kRecordIdLimit));
+  header.resize(kHeaderFieldsAt, '\0');
+  return header;
+}
+
+// The header sector: `prefix`, whose digest so far is `prefix_hash`, then the fields.
+std::string HeaderWith(const std::string& prefix, const Sha256& prefix_hash, RecordState state,
+                       std::uint64_t committed, std::uint32_t blocks) {
+  std::string header = prefix;
+  PutInt(&header, static_cast<std::uint32_t>(state), 4);
+  PutInt(&header, committed, 8);
+  PutInt(&header, blocks, 4);
+  header.resize(kHeaderDigestAt, '\0');
+  Sha256 hash = prefix_hash;
+  hash.Update(std::string_view(header).substr(kHeaderFieldsAt));
+  PutDigest(&header, hash.Finish());
+  return header;
 }
 
 bool ParseRecord(std::string_view bytes, InstallRecord* record) {
@@ -144,7 +174,7 @@ std::string EncodeBlock(const std::vector<RecordEntry>& entries) {
   std::string payload;
   for (const RecordEntry& e : entries) {
     PutInt(&payload, static_cast<std::uint8_t>(e.kind), 1);
-    PutInt(&payload, (e.existed_before ? 1 : 0) | (e.program ? 2 : 0), 1);
+    PutInt(&payload, (e.existed_before ? 1 : 0) | (e.program ? 2 : 0) | (e.no_digest ? 4 : 0), 1);
     PutText(&payload, e.path);
     PutText(&payload, e.aside);
     PutInt(&payload, e.size, 8);
@@ -159,15 +189,10 @@ std::string EncodeBlock(const std::vector<RecordEntry>& entries) {
 
 std::string EncodeHeader(const std::string& id, RecordState state, std::uint64_t committed,
                          std::uint32_t blocks) {
-  std::string header(kMagic, sizeof kMagic);
-  PutInt(&header, kVersion, 4);
-  PutInt(&header, static_cast<std::uint32_t>(state), 4);
-  PutInt(&header, committed, 8);
-  PutInt(&header, blocks, 4);
-  PutText(&header, id.substr(0, kRecordIdLimit));
-  header.resize(kHeaderDigestAt, '\0');
-  PutDigest(&header, Sha256::Of(header));
-  return header;
+  std::string prefix = HeaderPrefix(id);
+  Sha256 hash;
+  hash.Update(prefix);
+  return HeaderWith(prefix, hash, state, committed, blocks);
 }
 
 Status ParseInstallRecord(std::string_view bytes, const std::string& path, InstallRecord* record) {
@@ -196,7 +221,13 @@ Status ReadInstallRecord(System& system, const std::string& path, InstallRecord*
 
 InstallRecordWriter::InstallRecordWriter(std::unique_ptr<RecordFile> file, std::string id,
                                          std::uint64_t committed, std::uint32_t blocks)
-    : file_(std::move(file)), id_(std::move(id)), committed_(committed), blocks_(blocks) {}
+    : file_(std::move(file)),
+      id_(std::move(id)),
+      committed_(committed),
+      blocks_(blocks),
+      header_prefix_(HeaderPrefix(id_)) {
+  prefix_hash_.Update(header_prefix_);
+}
 
 InstallRecordWriter::~InstallRecordWriter() = default;
 
@@ -229,7 +260,7 @@ std::unique_ptr<InstallRecordWriter> InstallRecordWriter::Continue(System& syste
 
 Status InstallRecordWriter::WriteHeader(RecordState state) {
   state_ = state;
-  std::string header = EncodeHeader(id_, state, committed_, blocks_);
+  std::string header = HeaderWith(header_prefix_, prefix_hash_, state, committed_, blocks_);
   return file_->WriteAt(0, header.data(), header.size());
 }
 

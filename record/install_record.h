@@ -7,20 +7,23 @@
 //
 //   header (one sector, rewritten in place, never grown):
 //     0   "SETUPREC"                 8 bytes
-//     8   version                    u32, 1
-//     12  state                      u32: 1 a run is changing the machine, 2 at rest
-//     16  committed                  u64: bytes of blocks after the header that count
-//     24  blocks                     u32: how many blocks those bytes hold
-//     28  Id length, Id              u16, at most 128 bytes
-//     480 SHA-256 of bytes 0 to 479
+//     8   version                    u32, 2 (a record of version 1, whose file digests
+//                                    were SHA-256, is refused as damaged)
+//     12  Id length, Id              u16, at most 128 bytes; zeros up to 448
+//     448 state                      u32: 1 a run is changing the machine, 2 at rest
+//     452 committed                  u64: bytes of blocks after the header that count
+//     460 blocks                     u32: how many blocks those bytes hold; zeros to 480
+//     480 SHA-256 of bytes 0 to 479  (what changes comes last: a rewrite hashes on from
+//                                    the digest of the unchanging first 448 bytes)
 //   block (appended, one per completed command that changed something):
 //     length                         u32: bytes of the entries, at most kMaxBlock
 //     entries                        one after the other, each:
 //       kind                         u8 (RecordKind)
-//       flags                        u8: 1 existed before, 2 registered as a program
+//       flags                        u8: 1 existed before, 2 registered as a program,
+//                                    4 no digest (see kFileWritten, kFileDigest)
 //       path, aside                  u16 length and the bytes (code page of the run)
 //       size                         u64
-//       SHA-256 of what was written  32 bytes
+//       digest of what was written   16 bytes (FileDigest: XXH3, 128 bits)
 //     SHA-256 of length and entries  32 bytes
 //
 // A block is written and forced to the disk before the header is rewritten to count it,
@@ -40,6 +43,7 @@
 
 #include "base/sha256.h"
 #include "base/status.h"
+#include "record/file_digest.h"
 
 namespace setup {
 
@@ -53,6 +57,10 @@ enum class RecordKind : std::uint8_t {
   kDirectoryCreated = 4,  // path
   kRegistered = 5,        // path: a library's DllRegisterServer, or a program's /regserver
   kEntryWritten = 6,      // the uninstall entry, path is the Id
+  // The size and digest of path as the last kFileWritten of path before it wrote it, for
+  // a kFileWritten whose digest was still being computed when it was appended (its
+  // no_digest set). With no_digest: the file could not be read back, it has no digest.
+  kFileDigest = 7,
 };
 
 struct RecordEntry {
@@ -61,8 +69,10 @@ struct RecordEntry {
   std::string aside;
   bool existed_before = false;
   bool program = false;
+  // kFileWritten: size and digest follow in a kFileDigest entry. kFileDigest: none.
+  bool no_digest = false;
   std::uint64_t size = 0;
-  Sha256::Digest digest{};
+  FileDigest::Digest digest{};
 
   bool operator==(const RecordEntry&) const = default;
 };
@@ -146,6 +156,8 @@ class InstallRecordWriter {
   std::uint64_t committed_;
   std::uint32_t blocks_;
   RecordState state_ = RecordState::kRunning;
+  std::string header_prefix_;  // the header's first 448 bytes, the same for every rewrite
+  Sha256 prefix_hash_;         // and their digest so far
 };
 
 }  // namespace setup

@@ -175,7 +175,7 @@ Status InstallSession::Begin(const std::string& destination) {
   }
   earlier_runs_ = read.ok();
   mark_ = RunMark{0, writer_->committed(), writer_->blocks()};
-  layer_.Start(writer_.get(), product_.rollback);
+  layer_.Start(writer_.get(), product_.rollback, &encoding_);
   layer_.Note(MakeEntry(RecordKind::kRunBegan));
   for (RecordEntry& entry : made) layer_.Note(std::move(entry));
   layer_.CommandCompleted();
@@ -187,7 +187,8 @@ Status InstallSession::Finish(bool finished, const EntryContext& entry, const Un
                               bool* rolled_back, UndoTally* tally) {
   *rolled_back = false;
   if (!writer_) return Status::Ok();
-  Status recorded = layer_.Stop();
+  // A run about to be rolled back needs no digests of what it wrote.
+  Status recorded = layer_.Stop(finished || !product_.rollback);
   std::vector<RecordEntry> run = layer_.run_entries();
   if (!finished && product_.rollback) {
     *tally = RollBackRun(run, earlier_runs_, mark_, sink);
@@ -199,7 +200,9 @@ Status InstallSession::Finish(bool finished, const EntryContext& entry, const Un
     EntryContext sized = entry;
     std::uint64_t bytes = 0;
     for (const RecordEntry& e : run) {
-      if (e.kind == RecordKind::kFileWritten) bytes += e.size;
+      // A file's size is in its entry, or in the kFileDigest that follows it.
+      if ((e.kind == RecordKind::kFileWritten && !e.no_digest) || e.kind == RecordKind::kFileDigest)
+        bytes += e.size;
     }
     sized.estimated_size_kb = (bytes + 1023) / 1024;
     if (recorded.ok()) recorded = WriteProductEntry(system_, encoding_, product_, sized);

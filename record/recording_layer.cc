@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "base/code_page_text.h"
+#include "base/encoding.h"
+
 namespace setup {
 
 // Hashes and counts the bytes as they are written, and records the file when it is
@@ -32,11 +35,15 @@ class RecordingLayer::RecordedOutput : public OutputFile {
   RecordingLayer* layer_;
   std::unique_ptr<OutputFile> output_;
   std::string path_;
-  Sha256 hash_;
+  FileDigest hash_;
   std::uint64_t size_ = 0;
 };
 
-void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies) {
+void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies,
+                           const Encoding* encoding) {
+  digests_ = std::make_unique<DigestQueue>();
+  encoding_ = encoding;
+  made_folders_.clear();
   writer_ = writer;
   keep_old_copies_ = keep_old_copies;
   pending_.clear();
@@ -45,13 +52,29 @@ void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies) {
   record_status_ = Status::Ok();
 }
 
-Status RecordingLayer::Stop() {
+Status RecordingLayer::Stop(bool digests) {
+  if (writer_ != nullptr && digests) CollectDigests(true);
   CommandCompleted();
+  digests_.reset();  // what is left is dropped
   writer_ = nullptr;
   return record_status_;
 }
 
+void RecordingLayer::CollectDigests(bool wait) {
+  if (!digests_) return;
+  std::vector<DigestQueue::Result> results;
+  digests_->Take(&results, wait);
+  for (DigestQueue::Result& result : results) {
+    RecordEntry entry = MakeEntry(RecordKind::kFileDigest, std::move(result.path));
+    entry.no_digest = !result.read;
+    entry.size = result.read ? result.size : 0;
+    entry.digest = result.read ? result.digest : FileDigest::Digest{};
+    Note(std::move(entry));
+  }
+}
+
 void RecordingLayer::Note(RecordEntry entry) {
+  if (entry.kind == RecordKind::kDirectoryCreated) made_folders_.insert(entry.path);
   run_entries_.push_back(entry);
   pending_.push_back(std::move(entry));
 }
@@ -63,20 +86,25 @@ Status RecordingLayer::AppendNow(const std::vector<RecordEntry>& entries, bool s
 }
 
 void RecordingLayer::CommandCompleted() {
-  if (writer_ == nullptr || pending_.empty()) return;
+  if (writer_ == nullptr) return;
+  CollectDigests(false);
+  if (pending_.empty()) return;
   AppendNow(pending_, false);
   pending_.clear();
 }
 
 Status RecordingLayer::BeforeWrite(const std::string& path, bool* existed, std::string* aside) {
   if (Broken()) return Refused(path);
+  // A file written again: the digest of its earlier write comes first in the record.
+  if (digests_ && digests_->Holds(path)) CollectDigests(true);
   auto known = written_.find(path);
   if (known != written_.end()) {
     *existed = known->second;  // the run's own file: its first write kept what was there
     return Status::Ok();
   }
   std::uint64_t size = 0;
-  *existed = target().GetFileSize(path, &size).ok();
+  // Nothing was in a folder before the run made it.
+  *existed = !InFolderMadeByRun(path) && target().GetFileSize(path, &size).ok();
   if (!*existed || !keep_old_copies_) return Status::Ok();
   *aside = AsidePath(path);
   target().RemoveFile(*aside);  // a leftover of an earlier run that was rolled back
@@ -88,11 +116,19 @@ Status RecordingLayer::BeforeWrite(const std::string& path, bool* existed, std::
   return linked;
 }
 
+bool RecordingLayer::InFolderMadeByRun(const std::string& path) const {
+  if (encoding_ == nullptr || made_folders_.empty()) return false;
+  std::size_t length = DirectoryLength(LeadByteOf(*encoding_), path);
+  return length > 1 && made_folders_.count(path.substr(0, length - 1)) > 0;
+}
+
 void RecordingLayer::AfterWrite(const std::string& path, bool existed, const std::string& aside,
-                                std::uint64_t size, const Sha256::Digest& digest) {
+                                std::uint64_t size, const FileDigest::Digest& digest,
+                                bool digest_follows) {
   written_.emplace(path, existed);
   RecordEntry entry = MakeEntry(RecordKind::kFileWritten, path, aside);
   entry.existed_before = existed;
+  entry.no_digest = digest_follows;
   entry.size = size;
   entry.digest = digest;
   Note(std::move(entry));
@@ -118,18 +154,15 @@ Status RecordingLayer::CopyFileBytes(const std::string& source, const std::strin
   }
   status = target().CopyFileBytes(source, destination);
   if (!status.ok()) return status;
-  // The digest of what now stands at the destination: what the copy wrote.
-  Sha256 hash;
-  std::uint64_t size = 0;
+  // What now stands at the destination is what the copy wrote: it is read back for its
+  // digest while the run goes on. Opened here, as System is used from this thread only.
   std::unique_ptr<InputFile> written;
-  if (target().OpenForReading(destination, &written).ok()) {
-    char buffer[64 * 1024];
-    for (std::ptrdiff_t n; (n = written->Read(buffer, sizeof buffer)) > 0;) {
-      hash.Update(buffer, static_cast<std::size_t>(n));
-      size += static_cast<std::uint64_t>(n);
-    }
+  if (!target().OpenForReading(destination, &written).ok()) {
+    AfterWrite(destination, existed, aside, 0, FileDigest::Of({}));
+    return status;
   }
-  AfterWrite(destination, existed, aside, size, hash.Finish());
+  AfterWrite(destination, existed, aside, 0, {}, true);
+  digests_->Add(destination, std::move(written));
   return status;
 }
 
@@ -142,6 +175,7 @@ Status RecordingLayer::MakeDirectory(const std::string& path) {
 
 Status RecordingLayer::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
   if (Broken()) return Refused(path);
+  CollectDigests(true);  // the library may change files: what the run wrote is read first
   Status status = target().CallDllRegisterServer(path, hresult);
   if (writer_ != nullptr && status.ok()) Note(MakeEntry(RecordKind::kRegistered, path));
   return status;
@@ -151,6 +185,7 @@ Status RecordingLayer::StartProcess(const std::string& program, const std::strin
                                     const std::string& working_dir,
                                     std::unique_ptr<Process>* process) {
   if (Broken()) return Refused(program);
+  CollectDigests(true);  // the program may change files: what the run wrote is read first
   Status status = target().StartProcess(program, arguments, working_dir, process);
   // A program started for its registration is the only process a run starts.
   if (writer_ != nullptr && status.ok() && arguments == "/regserver") {

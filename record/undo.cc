@@ -1,8 +1,10 @@
 #include "record/undo.h"
 
+#include <map>
 #include <set>
 
 #include "platform/system.h"
+#include "record/digest_queue.h"
 #include "record/entry_calls.h"
 #include "sysquery/registration.h"
 
@@ -74,24 +76,70 @@ class Undoer {
   UndoTally tally_;
 };
 
+// What the last write of a file left there, as the record knows it.
+struct Written {
+  bool known = false;  // false: its digest was never computed
+  std::uint64_t size = 0;
+  FileDigest::Digest digest{};
+};
+
+// The last write of every file `entries` name, with the digests that followed it.
+std::map<std::string, Written> LastWritten(const std::vector<RecordEntry>& entries) {
+  std::map<std::string, Written> last;
+  for (const RecordEntry& e : entries) {
+    bool digest = e.kind == RecordKind::kFileDigest;
+    if (e.kind != RecordKind::kFileWritten && !digest) continue;
+    last[e.path] = Written{!e.no_digest, e.size, e.digest};
+  }
+  return last;
+}
+
+// What stands at each path of `order` now, read back on two threads a window ahead of
+// the path asked for, so that deciding on and removing one file overlaps reading the
+// next ones. This thread opens the files (System is used from one thread only).
+class ReadAhead {
+ public:
+  static constexpr std::size_t kWindow = 48;  // files open at most
+
+  ReadAhead(System& system, std::vector<std::string> order)
+      : system_(system), order_(std::move(order)), queue_of_(order_.size(), kNone) {}
+
+  // The file of the next path of `order`, asked in order; false when it could not be
+  // opened.
+  bool Next(const std::string& path, DigestQueue::Result* result) {
+    while (opened_ < order_.size() && opened_ < taken_ + kWindow) Open(opened_++);
+    if (taken_ >= order_.size() || order_[taken_] != path) return false;  // not in order
+    std::size_t queue = queue_of_[taken_++];
+    return queue != kNone && queues_[queue].Next(result);
+  }
+
+ private:
+  static constexpr std::size_t kNone = 2;
+
+  void Open(std::size_t i) {
+    std::unique_ptr<InputFile> input;
+    if (!system_.OpenForReading(order_[i], &input).ok()) return;
+    queue_of_[i] = next_queue_;
+    queues_[next_queue_].Add(order_[i], std::move(input));
+    next_queue_ ^= 1;
+  }
+
+  System& system_;
+  std::vector<std::string> order_;
+  std::vector<std::size_t> queue_of_;  // which queue reads each path, kNone: not opened
+  std::size_t opened_ = 0;
+  std::size_t taken_ = 0;
+  std::size_t next_queue_ = 0;
+  DigestQueue queues_[2];
+};
+
 }  // namespace
 
-bool DigestOfFile(System& system, const std::string& path, Sha256::Digest* digest,
+bool DigestOfFile(System& system, const std::string& path, FileDigest::Digest* digest,
                   std::uint64_t* size) {
   std::unique_ptr<InputFile> input;
   if (!system.OpenForReading(path, &input).ok()) return false;
-  Sha256 hash;
-  *size = 0;
-  char buffer[64 * 1024];
-  for (;;) {
-    std::ptrdiff_t n = input->Read(buffer, sizeof buffer);
-    if (n < 0) return false;
-    if (n == 0) break;
-    hash.Update(buffer, static_cast<std::size_t>(n));
-    *size += static_cast<std::uint64_t>(n);
-  }
-  *digest = hash.Finish();
-  return true;
+  return DigestOfInput(*input, digest, size);
 }
 
 UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
@@ -105,6 +153,7 @@ UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
       case RecordKind::kRegistered: undoer.Unregister(*e); break;
       case RecordKind::kEntryWritten: undoer.RemoveEntry(e->path); break;
       case RecordKind::kDirectoryCreated:
+      case RecordKind::kFileDigest:
       case RecordKind::kRunBegan: break;
     }
   }
@@ -116,10 +165,20 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
   Undoer undoer(undo);
   // A file's first record tells whether the install made it; its last what is there now.
   std::set<std::string> existed, made, decided;
+  std::map<std::string, Written> last = LastWritten(entries);
   for (const RecordEntry& e : entries) {
     if (e.kind != RecordKind::kFileWritten || made.count(e.path) || existed.count(e.path)) continue;
     (e.existed_before ? existed : made).insert(e.path);
   }
+  // The files to be read back, in the order they are decided: last change first.
+  std::vector<std::string> order;
+  for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    if (e->kind == RecordKind::kFileWritten && made.count(e->path) &&
+        decided.insert(e->path).second)
+      order.push_back(e->path);
+  }
+  decided.clear();
+  ReadAhead now(undo.system, std::move(order));
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     if (e->kind == RecordKind::kRegistered) undoer.Unregister(*e);
     if (e->kind == RecordKind::kEntryWritten) undoer.RemoveEntry(e->path);
@@ -128,16 +187,16 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
       undoer.Tell(Action::kKept, e->path, "existed before");
       continue;
     }
-    Sha256::Digest digest;
-    std::uint64_t size = 0;
-    if (!DigestOfFile(undo.system, e->path, &digest, &size)) {
+    DigestQueue::Result read;
+    if (!now.Next(e->path, &read) || !read.read) {
       std::uint64_t ignored = 0;
       if (!undo.system.GetFileSize(e->path, &ignored).Is(StatusKind::kNotFound)) {
         undoer.Tell(Action::kKept, e->path, "failed");
       }
       continue;
     }
-    if (digest != e->digest || size != e->size) {
+    const Written& wrote = last[e->path];
+    if (!wrote.known || read.digest != wrote.digest || read.size != wrote.size) {
       undoer.Tell(Action::kKept, e->path, "changed");
       continue;
     }

@@ -54,12 +54,13 @@ struct Undo {
 UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries);
 
 // Undoes every run of `entries`: a file is removed only when the install made it (its
-// first record says it did not exist before) and it is unchanged (SHA-256); a file in use
+// first record says it did not exist before) and it is unchanged (its digest, read back
+// over two threads a few files ahead of the one decided on); a file in use
 // is removed at the next restart where the system can. Old copies are not restored.
 UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries);
 
-// The SHA-256 and size of the file at `path`; false when it cannot be read.
-bool DigestOfFile(System& system, const std::string& path, Sha256::Digest* digest,
+// The digest and size of the file at `path`; false when it cannot be read.
+bool DigestOfFile(System& system, const std::string& path, FileDigest::Digest* digest,
                   std::uint64_t* size);
 
 }  // namespace setup

@@ -34,6 +34,7 @@ iomanip ios iosfwd iostream istream iterator limits list map memory mutex new nu
 ostream queue random ranges ratio set span sstream stack stdexcept streambuf string string_view
 system_error thread condition_variable tuple type_traits typeinfo unordered_map unordered_set utility variant vector
 version
+condition_variable thread
 """.split())
 
 # The compiler's own headers for processor instructions, which portable code may use

@@ -22,11 +22,16 @@ std::vector<RecordEntry> SampleEntries() {
       MakeEntry(RecordKind::kFileWritten, "C:\\App\\a.dll", "C:\\App\\a.dll.~rollback");
   file.existed_before = true;
   file.size = 3;
-  file.digest = Sha256::Of("abc");
+  file.digest = FileDigest::Of("abc");
+  RecordEntry copied = MakeEntry(RecordKind::kFileWritten, "C:\\App\\b.dat");
+  copied.no_digest = true;  // its digest follows
+  RecordEntry digest = MakeEntry(RecordKind::kFileDigest, "C:\\App\\b.dat");
+  digest.size = 4;
+  digest.digest = FileDigest::Of("abcd");
   RecordEntry reg = MakeEntry(RecordKind::kRegistered, "C:\\App\\\x95\x5c.exe");
   reg.program = true;
   RecordEntry entry = MakeEntry(RecordKind::kEntryWritten, "Example.App");
-  return {run, dir, aside, file, reg, entry};
+  return {run, dir, aside, file, copied, digest, reg, entry};
 }
 
 // A record of two blocks, written through the writer over the fake.
@@ -93,6 +98,8 @@ TEST(InstallRecordTest, EveryDamageIsRefused) {
       {"header cut short", [](std::string& s) { s.resize(300); }},
       // Any header byte flipped fails its digest; a header made good reaches the rest.
       {"header digest", flip(kRecordHeaderSize - 1)},
+      {"header count", flip(452)},
+      {"header padding", flip(300)},
       {"block length", flip(first_block)},
       {"block entry", flip(first_block + 6)},
       {"last byte", [](std::string& s) { s.back() ^= 0x40; }},
@@ -104,6 +111,13 @@ TEST(InstallRecordTest, EveryDamageIsRefused) {
       {"empty Id",
        [](std::string& s) {
          s.replace(0, kRecordHeaderSize, EncodeHeader("", RecordState::kAtRest, 0, 0));
+       }},
+      // A record of the first version, whose file digests were SHA-256, is not read.
+      {"version 1",
+       [](std::string& s) {
+         s[8] = 1;
+         Sha256::Digest d = Sha256::Of(s.substr(0, kRecordHeaderSize - 32));
+         s.replace(kRecordHeaderSize - 32, 32, reinterpret_cast<const char*>(d.data()), 32);
        }},
       {"unknown kind",
        [](std::string& s) {

@@ -109,8 +109,16 @@ TEST_F(InstallSessionTest, TheRecordHoldsEveryChangeOfAFinishedRun) {
   InstallRecord record;
   ASSERT_TRUE(ReadInstallRecord(system_, kRecord, &record).ok());
   EXPECT_EQ(record.state, RecordState::kAtRest);
+  // A copied file's digest follows its entry, computed meanwhile: it is looked up apart.
   std::vector<std::string> seen;
+  std::map<std::string, const RecordEntry*> digests;
   for (const RecordEntry& e : record.entries) {
+    if (e.kind == RecordKind::kFileDigest) {
+      EXPECT_TRUE(digests.count(e.path) && digests[e.path]->no_digest) << e.path;
+      digests[e.path] = &e;
+      continue;
+    }
+    if (e.kind == RecordKind::kFileWritten) digests[e.path] = &e;
     seen.push_back(std::to_string(static_cast<int>(e.kind)) + " " + e.path +
                    (e.existed_before ? " existed" : "") + (e.aside.empty() ? "" : " aside"));
   }
@@ -118,9 +126,21 @@ TEST_F(InstallSessionTest, TheRecordHoldsEveryChangeOfAFinishedRun) {
             (std::vector<std::string>{"1 ", "4 C:\\App\\sub", "2 C:\\App\\sub\\a.dat",
                                       "3 C:\\App\\b.txt aside", "2 C:\\App\\b.txt existed aside",
                                       "2 C:\\App\\c.dll", "5 C:\\App\\c.dll", "6 Demo.App"}));
-  EXPECT_EQ(record.entries[2].digest, Sha256::Of("new a"));
-  EXPECT_EQ(record.entries[2].size, 5u);
-  EXPECT_EQ(record.entries[4].digest, Sha256::Of("new b\r\n"));
+  // Each as what was written: read back after a copy, computed as written by a text copy.
+  struct Digested {
+    const char* path;
+    RecordKind kind;
+    const char* bytes;
+  };
+  for (const Digested& d : {Digested{"C:\\App\\sub\\a.dat", RecordKind::kFileDigest, "new a"},
+                            Digested{"C:\\App\\c.dll", RecordKind::kFileDigest, "new a"},
+                            Digested{"C:\\App\\b.txt", RecordKind::kFileWritten, "new b\r\n"}}) {
+    ASSERT_TRUE(digests.count(d.path)) << d.path;
+    EXPECT_EQ(digests[d.path]->kind, d.kind) << d.path;
+    EXPECT_FALSE(digests[d.path]->no_digest) << d.path;
+    EXPECT_EQ(digests[d.path]->digest, FileDigest::Of(d.bytes)) << d.path;
+    EXPECT_EQ(digests[d.path]->size, std::string(d.bytes).size()) << d.path;
+  }
   EXPECT_FALSE(system_.HasFile("C:\\App\\b.txt.~rollback"));  // dropped once finished
   EXPECT_EQ(system_.FileData(kLocator), "Record=C:\\App\\Uninstall.rec\r\n");
 }
