@@ -32,9 +32,8 @@ climits clocale cmath compare concepts cstdarg cstddef cstdint cstdio cstdlib cs
 cuchar cwchar cwctype deque exception filesystem format forward_list functional initializer_list
 iomanip ios iosfwd iostream istream iterator limits list map memory mutex new numeric optional
 ostream queue random ranges ratio set span sstream stack stdexcept streambuf string string_view
-system_error thread condition_variable tuple type_traits typeinfo unordered_map unordered_set utility variant vector
-version
-condition_variable thread
+system_error thread tuple type_traits typeinfo unordered_map unordered_set utility variant vector
+version condition_variable
 """.split())
 
 # The compiler's own headers for processor instructions, which portable code may use
