@@ -23,7 +23,7 @@ setup = os.environ["SETUP_BENCH_SETUP"]
 prog = os.path.join(work, "record-prog")
 payload = os.path.join(prog, "p")
 prefix = os.path.join(work, "record-prefix")
-target = os.path.join(prefix, "drive_c", "Target")
+targets = []  # every run's destination, removed when all are measured
 records = os.path.join(prefix, "drive_c", "windows", "SetupRecords")
 PRODUCT = "[Product]\r\nId=Bench.Record\r\n"
 
@@ -56,15 +56,18 @@ def timed(argv, expect):
     return elapsed
 
 
-def clean():
-    shutil.rmtree(target, ignore_errors=True)
-    shutil.rmtree(records, ignore_errors=True)
+def fresh_dest():
+    """A destination of its own for each run, removed only at the end: a run that wrote
+    into the folder the run before had just emptied would pay alone for the deletions."""
+    name = "Target%03d" % len(targets)
+    targets.append(os.path.join(prefix, "drive_c", name))
+    shutil.rmtree(records, ignore_errors=True)  # each install a first one, never a merge
+    return "--dest=C:\\" + name
 
 
 def install(with_product):
-    clean()
     product(with_product)
-    return timed([os.path.join(prog, "setup")], 0)
+    return timed([os.path.join(prog, "setup"), fresh_dest()], 0)
 
 
 def uninstall():
@@ -74,12 +77,11 @@ def uninstall():
 
 def rollback():
     """The script that fails at its last line stands in for Setup.Inf during the run."""
-    clean()
     product(True)
     os.replace(os.path.join(prog, "Setup.Inf"), os.path.join(prog, "Passing.Inf"))
     shutil.copyfile(os.path.join(prog, "Failing.Inf"), os.path.join(prog, "Setup.Inf"))
     try:
-        return timed([os.path.join(prog, "setup")], 1)
+        return timed([os.path.join(prog, "setup"), fresh_dest()], 1)
     finally:
         os.replace(os.path.join(prog, "Passing.Inf"), os.path.join(prog, "Setup.Inf"))
 
@@ -92,6 +94,8 @@ runs = {name: [] for name, _ in kinds}
 for turn in range(int(os.environ.get("SETUP_BENCH_ROUNDS", "4"))):
     for name, measure in kinds[turn % 4:] + kinds[:turn % 4]:
         runs[name].append(measure())
+for folder in targets:
+    shutil.rmtree(folder, ignore_errors=True)
 best = {name: min(t) for name, t in runs.items()}
 if os.environ.get("SETUP_BENCH_VERBOSE"):
     for name, times in runs.items():
