@@ -65,12 +65,17 @@ void RecordingLayer::CollectDigests(bool wait) {
   std::vector<DigestQueue::Result> results;
   digests_->Take(&results, wait);
   for (DigestQueue::Result& result : results) {
-    RecordEntry entry = MakeEntry(RecordKind::kFileDigest, std::move(result.path));
-    entry.no_digest = !result.read;
-    entry.size = result.read ? result.size : 0;
-    entry.digest = result.read ? result.digest : FileDigest::Digest{};
-    Note(std::move(entry));
+    NoteDigest(std::move(result.path), result.read, result.size, result.digest);
   }
+}
+
+void RecordingLayer::NoteDigest(std::string path, bool read, std::uint64_t size,
+                                const FileDigest::Digest& digest) {
+  RecordEntry entry = MakeEntry(RecordKind::kFileDigest, std::move(path));
+  entry.no_digest = !read;  // a file that could not be read back: an uninstall keeps it
+  entry.size = read ? size : 0;
+  entry.digest = read ? digest : FileDigest::Digest{};
+  Note(std::move(entry));
 }
 
 void RecordingLayer::Note(RecordEntry entry) {
@@ -157,12 +162,12 @@ Status RecordingLayer::CopyFileBytes(const std::string& source, const std::strin
   // What now stands at the destination is what the copy wrote: it is read back for its
   // digest while the run goes on. Opened here, as System is used from this thread only.
   std::unique_ptr<InputFile> written;
-  if (!target().OpenForReading(destination, &written).ok()) {
-    AfterWrite(destination, existed, aside, 0, FileDigest::Of({}));
-    return status;
-  }
   AfterWrite(destination, existed, aside, 0, {}, true);
-  digests_->Add(destination, std::move(written));
+  if (target().OpenForReading(destination, &written).ok()) {
+    digests_->Add(destination, std::move(written));
+  } else {
+    NoteDigest(destination, false, 0, {});
+  }
   return status;
 }
 

@@ -83,6 +83,9 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
                   bool digest_follows = false);
   // Moves the digests computed so far (with `wait`, all of them) into pending entries.
   void CollectDigests(bool wait);
+  // Notes the digest that follows a copied file's entry, or that none could be computed.
+  void NoteDigest(std::string path, bool read, std::uint64_t size,
+                  const FileDigest::Digest& digest);
   // Whether `path` lies in a folder this run made (so it cannot have existed before).
   bool InFolderMadeByRun(const std::string& path) const;
   bool Broken() const { return writer_ != nullptr && !record_status_.ok(); }

@@ -145,6 +145,23 @@ TEST_F(InstallSessionTest, TheRecordHoldsEveryChangeOfAFinishedRun) {
   EXPECT_EQ(system_.FileData(kLocator), "Record=C:\\App\\Uninstall.rec\r\n");
 }
 
+// A copy that cannot be read back for its digest is recorded as having none, never with
+// the digest of bytes nobody read: an uninstall then keeps the file as changed.
+TEST_F(InstallSessionTest, ACopyThatCannotBeReadBackHasNoDigest) {
+  system_.AddDirectory("C:\\App");
+  system_.unreadable.insert("C:\\App\\a.dat");
+  ASSERT_EQ(Run("BinCopy D:\\Dist\\a.dat C:\\App\\a.dat\r\n"), 0);
+  InstallRecord record;
+  ASSERT_TRUE(ReadInstallRecord(system_, kRecord, &record).ok());
+  std::vector<std::string> seen;
+  for (const RecordEntry& e : record.entries) {
+    if (e.path != "C:\\App\\a.dat") continue;
+    seen.push_back(std::to_string(static_cast<int>(e.kind)) + (e.no_digest ? " none" : " digest") +
+                   " " + std::to_string(e.size));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2 none 0", "7 none 0"}));
+}
+
 // A failure, an ErrorExit and a CANCEL each leave the machine byte for byte as it was:
 // files made removed, a replaced file given its old bytes back, folders made removed.
 TEST_F(InstallSessionTest, AFailedRunIsRolledBack) {
