@@ -28,6 +28,17 @@ void NoteStep(UiStack& stack, Encoding& encoding, const UndoStep& step) {
   stack.Note(line + "}");
 }
 
+// {"event":"Rollback",...} and {"event":"RolledBack",...}: what opens and closes the Undo
+// records of a rollback.
+std::string RollbackLine(const std::string& id, const char* cause) {
+  return "{\"event\":\"Rollback\",\"id\":" + JsonString(id) + ",\"cause\":\"" + cause + "\"}";
+}
+
+std::string RolledBackLine(const std::string& id, const UndoTally& tally) {
+  return "{\"event\":\"RolledBack\",\"id\":" + JsonString(id) +
+         ",\"kept\":" + std::to_string(tally.kept) + "}";
+}
+
 // The words for a record that cannot be used.
 std::string RecordFault(Encoding& encoding, const Status& status) {
   std::string path = encoding.ToUtf8(status.path());
@@ -72,8 +83,7 @@ bool ProductRun::Recover() {
   bool announced = false;
   UndoSink sink = [&](const UndoStep& step) {
     if (!announced) {
-      stack_.Note("{\"event\":\"Rollback\",\"id\":" + JsonString(id) +
-                  ",\"cause\":\"interrupted\"}");
+      stack_.Note(RollbackLine(id, "interrupted"));
       announced = true;
     }
     Step(step);
@@ -84,12 +94,8 @@ bool ProductRun::Recover() {
     return false;
   }
   if (rolled_back) {
-    if (!announced) {
-      stack_.Note("{\"event\":\"Rollback\",\"id\":" + JsonString(id) +
-                  ",\"cause\":\"interrupted\"}");
-    }
-    stack_.Note("{\"event\":\"RolledBack\",\"id\":" + JsonString(id) +
-                ",\"kept\":" + std::to_string(tally.kept) + "}");
+    if (!announced) stack_.Note(RollbackLine(id, "interrupted"));
+    stack_.Note(RolledBackLine(id, tally));
   }
   return true;
 }
@@ -127,9 +133,7 @@ void ProductRun::AfterRun(bool finished) {
   if (finished && session_.began()) PlaceUninstaller();
   const std::string& id = session_.product().id;
   bool rolling_back = !finished && session_.product().rollback && session_.began();
-  if (rolling_back) {
-    stack_.Note("{\"event\":\"Rollback\",\"id\":" + JsonString(id) + ",\"cause\":\"failed\"}");
-  }
+  if (rolling_back) stack_.Note(RollbackLine(id, "failed"));
   bool rolled_back = false;
   UndoTally tally;
   Status ended = session_.Finish(
@@ -143,10 +147,7 @@ void ProductRun::AfterRun(bool finished) {
             encoding_.ToUtf8(ended.path()),
         kMbOk);
   }
-  if (rolled_back) {
-    stack_.Note("{\"event\":\"RolledBack\",\"id\":" + JsonString(id) +
-                ",\"kept\":" + std::to_string(tally.kept) + "}");
-  }
+  if (rolled_back) stack_.Note(RolledBackLine(id, tally));
 }
 
 int RunUninstall(System& system, Encoding& encoding, UiStack& stack, const std::string& id) {

@@ -231,31 +231,31 @@ InstallRecordWriter::InstallRecordWriter(std::unique_ptr<RecordFile> file, std::
 
 InstallRecordWriter::~InstallRecordWriter() = default;
 
+std::unique_ptr<InstallRecordWriter> InstallRecordWriter::Open(
+    System& system, const std::string& path, bool create, const std::string& id,
+    std::uint64_t committed, std::uint32_t blocks, Status* status) {
+  std::unique_ptr<RecordFile> file;
+  *status = system.OpenRecordFile(path, create, &file);
+  if (!status->ok()) return nullptr;
+  std::unique_ptr<InstallRecordWriter> writer(
+      new InstallRecordWriter(std::move(file), id, committed, blocks));
+  *status = writer->WriteHeader(RecordState::kRunning);
+  if (status->ok()) *status = writer->file_->Sync();
+  return status->ok() ? std::move(writer) : nullptr;
+}
+
 std::unique_ptr<InstallRecordWriter> InstallRecordWriter::Create(System& system,
                                                                  const std::string& path,
                                                                  const std::string& id,
                                                                  Status* status) {
-  std::unique_ptr<RecordFile> file;
-  *status = system.OpenRecordFile(path, true, &file);
-  if (!status->ok()) return nullptr;
-  std::unique_ptr<InstallRecordWriter> writer(new InstallRecordWriter(std::move(file), id, 0, 0));
-  *status = writer->WriteHeader(RecordState::kRunning);
-  if (status->ok()) *status = writer->file_->Sync();
-  return status->ok() ? std::move(writer) : nullptr;
+  return Open(system, path, true, id, 0, 0, status);
 }
 
 std::unique_ptr<InstallRecordWriter> InstallRecordWriter::Continue(System& system,
                                                                    const std::string& path,
                                                                    const InstallRecord& record,
                                                                    Status* status) {
-  std::unique_ptr<RecordFile> file;
-  *status = system.OpenRecordFile(path, false, &file);
-  if (!status->ok()) return nullptr;
-  std::unique_ptr<InstallRecordWriter> writer(
-      new InstallRecordWriter(std::move(file), record.id, record.committed, record.blocks));
-  *status = writer->WriteHeader(RecordState::kRunning);
-  if (status->ok()) *status = writer->file_->Sync();
-  return status->ok() ? std::move(writer) : nullptr;
+  return Open(system, path, false, record.id, record.committed, record.blocks, status);
 }
 
 Status InstallRecordWriter::WriteHeader(RecordState state) {

@@ -26,12 +26,12 @@
 //       digest of what was written   16 bytes (FileDigest: XXH3, 128 bits)
 //     SHA-256 of length and entries  32 bytes
 //
-// A block is written and forced to the disk before the header is rewritten to count it,
-// so a run killed at any moment leaves a header that counts only whole blocks; bytes
-// beyond `committed` are a torn tail and are ignored. Anything else that is not as
-// written (a header or block whose digest does not match, a count that disagrees, an
-// unknown kind, a length past the end) makes the whole record kCorrupt: it is refused,
-// never trusted in part.
+// A block is written (and, when it records an old copy kept aside, forced to the disk)
+// before the header is rewritten to count it, so a run killed at any moment leaves a
+// header that counts only whole blocks; bytes beyond `committed` are a torn tail and are
+// ignored. Anything else that is not as written (a header or block whose digest does not
+// match, a count that disagrees, an unknown kind, a length past the end) makes the whole
+// record kCorrupt: it is refused, never trusted in part.
 #ifndef SETUP_RECORD_INSTALL_RECORD_H_
 #define SETUP_RECORD_INSTALL_RECORD_H_
 
@@ -149,6 +149,12 @@ class InstallRecordWriter {
  private:
   InstallRecordWriter(std::unique_ptr<RecordFile> file, std::string id, std::uint64_t committed,
                       std::uint32_t blocks);
+  // Opens the record file at `path` (`create`: anew) and writes its header, state kRunning,
+  // counting `committed` bytes in `blocks` blocks, forced to the disk.
+  static std::unique_ptr<InstallRecordWriter> Open(System& system, const std::string& path,
+                                                   bool create, const std::string& id,
+                                                   std::uint64_t committed, std::uint32_t blocks,
+                                                   Status* status);
   Status WriteHeader(RecordState state);
 
   std::unique_ptr<RecordFile> file_;

@@ -135,13 +135,6 @@ class ReadAhead {
 
 }  // namespace
 
-bool DigestOfFile(System& system, const std::string& path, FileDigest::Digest* digest,
-                  std::uint64_t* size) {
-  std::unique_ptr<InputFile> input;
-  if (!system.OpenForReading(path, &input).ok()) return false;
-  return DigestOfInput(*input, digest, size);
-}
-
 UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries) {
   Undoer undoer(undo);
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {

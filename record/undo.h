@@ -59,10 +59,6 @@ UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries);
 // is removed at the next restart where the system can. Old copies are not restored.
 UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries);
 
-// The digest and size of the file at `path`; false when it cannot be read.
-bool DigestOfFile(System& system, const std::string& path, FileDigest::Digest* digest,
-                  std::uint64_t* size);
-
 }  // namespace setup
 
 #endif  // SETUP_RECORD_UNDO_H_

@@ -305,7 +305,7 @@ std::string RegExportToHiveText(std::string_view exported) {
     if (!header) {
       if (line.empty()) continue;
       if (line != "Windows Registry Editor Version 5.00") return std::string();
-      out = "WINE REGISTRY Version 2\n";
+      out = std::string(kRegHiveHeader) + "\n";
       header = true;
       continue;
     }

@@ -9,12 +9,7 @@
 namespace setup {
 namespace {
 
-constexpr char kHeader[] = "WINE REGISTRY Version 2";
 constexpr char kRelativeTo[] = ";; All keys relative to ";
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 void AppendCodePoint(char32_t cp, std::u16string* out) {
   if (cp >= 0x10000) {
@@ -117,7 +112,8 @@ std::size_t ParseEscaped(std::string_view s, std::size_t pos, char end, std::u16
   return end == 0 ? s.size() : std::string_view::npos;
 }
 
-// The non-empty components of a backslash-separated key path.
+}  // namespace
+
 std::vector<std::u16string> KeyPathNames(std::u16string_view path) {
   std::vector<std::u16string> names;
   std::size_t start = 0;
@@ -130,6 +126,8 @@ std::vector<std::u16string> KeyPathNames(std::u16string_view path) {
   return names;
 }
 
+namespace {
+
 // Reads one hive text into the tree under `root`. Lines that cannot be read are skipped,
 // as Wine skips them; a text without the version header is an empty hive.
 class HiveParser {
@@ -141,11 +139,11 @@ class HiveParser {
   // `sid` receives the user's SID from the ";; All keys relative to" line, if any.
   void Parse(std::u16string* sid) {
     std::string_view line;
-    if (!NextLine(&line) || line != kHeader) return;
+    if (!NextLine(&line) || line != kRegHiveHeader) return;
     RegHiveKey* key = nullptr;
     while (NextLine(&line)) {
       std::size_t p = 0;
-      while (p < line.size() && IsSpace(line[p])) ++p;
+      while (p < line.size() && IsHiveSpace(line[p])) ++p;
       if (p == line.size()) continue;
       switch (line[p]) {
         case '[': key = ParseKeyHeader(line, p + 1); break;
@@ -203,10 +201,10 @@ class HiveParser {
       pos = ParseEscaped(line, pos + 1, '"', &name);
       if (pos == std::string_view::npos) return;
     }
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    while (pos < line.size() && IsHiveSpace(line[pos])) ++pos;
     if (pos >= line.size() || line[pos] != '=') return;
     ++pos;
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
+    while (pos < line.size() && IsHiveSpace(line[pos])) ++pos;
     RegHiveKey::Value value;
     if (ParseData(line.substr(pos), &value)) key->values[FoldCase(name)] = std::move(value);
   }
@@ -263,11 +261,11 @@ class HiveParser {
         data->push_back(static_cast<char>(byte));
         if (i < s.size() && s[i] == ',') ++i;
       }
-      while (i < s.size() && IsSpace(s[i])) ++i;
+      while (i < s.size() && IsHiveSpace(s[i])) ++i;
       if (i == s.size()) return true;
       if (s[i] != '\\' || !NextLine(&s)) return false;
       std::size_t skip = 0;
-      while (skip < s.size() && IsSpace(s[skip])) ++skip;
+      while (skip < s.size() && IsHiveSpace(s[skip])) ++skip;
       s.remove_prefix(skip);
     }
   }

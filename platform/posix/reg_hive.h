@@ -21,6 +21,14 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 
+// The first line of every hive text; a text without it is no hive.
+inline constexpr std::string_view kRegHiveHeader = "WINE REGISTRY Version 2";
+
+// What the hive reader skips as space.
+constexpr bool IsHiveSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 // One key of a hive. Names are folded (FoldCase) for comparison.
 struct RegHiveKey {
   struct Value {
@@ -41,6 +49,9 @@ void ParseRegHive(std::string_view text, RegHiveKey* root,
 // character (0: the end of the text) into `out`. Returns the position after `end`, or
 // npos when it is missing.
 std::size_t ParseRegEscaped(std::string_view s, std::size_t pos, char end, std::u16string* out);
+
+// The non-empty components of a backslash-separated key path, as given.
+std::vector<std::u16string> KeyPathNames(std::u16string_view path);
 
 // The non-empty components of a backslash-separated key path, folded for comparison.
 std::vector<std::u16string> FoldedKeyPath(std::u16string_view path);

@@ -12,7 +12,6 @@
 namespace setup {
 namespace {
 
-constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
@@ -251,7 +250,7 @@ Status EditKey(std::string_view text, const HiveEdit* edits, std::size_t count,
   // The first line must be the header alone, as the reader wants it.
   std::string_view first = text.substr(0, LineAt(text, 0).end);
   if (first.ends_with('\r')) first.remove_suffix(1);
-  if (first != kHeader) return Status(StatusKind::kCorrupt);
+  if (first != kRegHiveHeader) return Status(StatusKind::kCorrupt);
   const HiveEdit& edit = edits[0];
   for (const std::u16string& name : edit.key) {
     if (name.empty() || name.find(u'\\') != std::u16string::npos) {

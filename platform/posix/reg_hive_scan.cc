@@ -121,10 +121,6 @@ bool QuickRelate(std::string_view raw, const Joined& key, const Joined& parent, 
 
 }  // namespace
 
-bool IsHiveSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 Line LineAt(std::string_view text, std::size_t pos) {
   Line line{pos, text.find('\n', pos), 0};
   if (line.end == std::string_view::npos) line.end = text.size();

@@ -11,9 +11,6 @@
 
 namespace setup {
 
-// What the reader skips as space.
-bool IsHiveSpace(char c);
-
 // One line of the text: [begin, end) without its '\n'; `next` is where the next begins.
 struct Line {
   std::size_t begin = 0, end = 0, next = 0;

@@ -14,15 +14,11 @@ namespace {
 
 constexpr std::size_t kMaxKeyNameUnits = 255;  // Windows' limit for one key name
 
-// The names of a backslash-separated path, as given; false for a name too long.
+// Appends the names of a backslash-separated path, as given; false for a name too long.
 bool SplitNames(std::u16string_view path, std::vector<std::u16string>* names) {
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t stop = path.find(u'\\', start);
-    if (stop == std::u16string_view::npos) stop = path.size();
-    if (stop - start > kMaxKeyNameUnits) return false;
-    if (stop > start) names->emplace_back(path.substr(start, stop - start));
-    start = stop + 1;
+  for (std::u16string& name : KeyPathNames(path)) {
+    if (name.size() > kMaxKeyNameUnits) return false;
+    names->push_back(std::move(name));
   }
   return true;
 }
