@@ -41,7 +41,8 @@ SETUP_BENCH_WORK="$work/install" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/b
   python3 "$root/bench/install_bench.py" || status=1
 
 # --- The install record: an install with a Product.ini against one without (goal: at
-# most 1.05 times), its uninstall (at most 0.5 times) and a rolled-back run (at most 1).
+# most 1.05 times), its uninstall (at most 0.5 times the install with a Product.ini) and
+# the rollback of a failed run (its time beyond the install it undoes, at most 1 times).
 echo "== Install record"
 SETUP_BENCH_WORK="$work/record" SETUP_BENCH_SETUP="${SETUP_BENCH_SETUP:-$root/build/bench/setup}" \
   python3 "$root/bench/record_bench.py" || status=1
