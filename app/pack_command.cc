@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 // next file looks unrelated to those before it (another folder or another family of
 // names): each is compressed on a thread of its own, and an install decodes two at once,
 // for little more than one solid stream's size, since few repeats cross such a border.
-// An install holds two blocks at most.
+// An install holds at most pack::ReadAhead::kMaxHeld bytes of decoded blocks.
 constexpr std::uint32_t kPackBlockSize = LzmaCompressor::kDictionary;
 constexpr std::uint32_t kLeastBlockSize = 8u << 20;
 

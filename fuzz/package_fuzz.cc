@@ -14,14 +14,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<setup::pack::Package> package;
   if (!setup::pack::Package::Open(source, &package).ok() || !package) return 0;
   package->Verify();
-  // Read whatever the table claims, without the check, a bounded amount per file.
+  // Read whatever the table claims, without the check, a bounded amount per file: with
+  // blocks decoded ahead on threads, then on this thread through one dictionary.
   std::string buffer(64 * 1024, '\0');
-  for (std::size_t i = 0; i < package->table().files.size() && i < 64; ++i) {
-    std::unique_ptr<setup::InputFile> file = package->OpenFile(i);
-    std::size_t read = 0;
-    for (std::ptrdiff_t n;
-         read < (4u << 20) && (n = file->Read(buffer.data(), buffer.size())) > 0;) {
-      read += static_cast<std::size_t>(n);
+  for (bool ahead : {true, false}) {
+    package->set_read_ahead(ahead);
+    for (std::size_t i = 0; i < package->table().files.size() && i < 64; ++i) {
+      std::unique_ptr<setup::InputFile> file = package->OpenFile(i);
+      std::size_t read = 0;
+      for (std::ptrdiff_t n;
+           read < (4u << 20) && (n = file->Read(buffer.data(), buffer.size())) > 0;) {
+        read += static_cast<std::size_t>(n);
+      }
     }
   }
   return 0;

@@ -5,7 +5,8 @@
 //   [blocks: the files' bytes end to end, cut into blocks of at most the table's
 //    block_size, each compressed on its own (LZMA), so that several decode at once]
 //   [table: the files' names, sizes, places, times and SHA-256, the blocks' sizes and
-//    the SHA-256 of their compressed bytes, the loader's SHA-256]
+//    the SHA-256 of their compressed bytes, the loader's SHA-256; stored compressed, in
+//    an envelope (EncodeEnvelope)]
 //   [zero bytes, so that the whole is a multiple of 8 bytes]
 //   [trailer: kTrailerSize bytes, magic, version, explicit offsets, the table's SHA-256]
 //   [a signer's certificate table, when the file is signed]

@@ -132,10 +132,14 @@ Status Package::Open(ByteSource& source, std::unique_ptr<Package>* package) {
   if (Sha256::Of(bytes) != trailer.table_sha256) return Corrupt("the table's checksum is wrong");
   Envelope envelope;
   if (Status s = DecodeEnvelope(bytes, &envelope); !s.ok()) return s;
-  std::string table(envelope.stored);
-  if (envelope.method == Method::kLzma &&
-      !DecodeLzmaWhole(envelope.props, envelope.stored, envelope.table_size, &table)) {
-    return Corrupt("the table cannot be decoded");
+  // A stored table is read where it lies; a compressed one is decoded into `decoded`.
+  std::string decoded;
+  std::string_view table = envelope.stored;
+  if (envelope.method == Method::kLzma) {
+    if (!DecodeLzmaWhole(envelope.props, envelope.stored, envelope.table_size, &decoded)) {
+      return Corrupt("the table cannot be decoded");
+    }
+    table = decoded;
   }
   std::unique_ptr<Package> opened(new Package(source, layout, trailer));
   if (Status s = DecodeTable(table, trailer, &opened->table_); !s.ok()) return s;

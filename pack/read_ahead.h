@@ -60,7 +60,6 @@ class ReadAhead {
  private:
   struct Slot;
   void Work();
-  bool Decode(Slot& slot);
 
   ByteSource& source_;
   const Table& table_;

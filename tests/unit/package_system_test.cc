@@ -90,6 +90,8 @@ TEST_F(PackageSystemTest, PackedFilesAreFoundWithoutCaseInTheProgramDirectoryOnl
       {"C:\\prog\\Setup.Inf", "script", 1000},
       {"c:/PROG/SETUP.INF", "script", 1000},
       {"C:\\prog\\\\SUB\\P.dat", "payload", 4000},
+      {"C:\\prog\\sub/p.dat", "payload", 4000},
+      {"C:\\prog\\\x95\x5c.dat", "table", 2000},
       {"C:\\prog\\\x95\x5c.DAT", "table", 2000},
       {"C:\\prog\\\x95/.dat", "<none>", 0},  // after a lead byte, '/' is no separator
       {"C:\\prog\\\x83\x61.dat", "katakana", 3000},
