@@ -57,7 +57,8 @@ class PackTest(harness.E2ETest):
 
     def test_a_tampered_package_or_a_plain_setup_exe_installs_nothing(self):
         _, exe = ps.packed_demo(self)
-        cases = [(what, bad, b"is damaged or incomplete") for what, bad in ps.tampered(self.ws, exe)]
+        cases = [(what, bad, b"); nothing was installed. Get it again from where it came from")
+                 for what, bad in ps.tampered(self.ws, exe)]
         cases.append(("a plain Setup.exe", self.loader, b"is a program, not an installer made by --pack"))
         for what, bad, message in cases:
             with self.subTest(what):
