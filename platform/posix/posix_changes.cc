@@ -1,7 +1,6 @@
 // The calls of PosixSystem that the install record needs: sizes, removals, renames, the
 // record file itself and DllUnregisterServer. A name made here is added to its folder's
 // index, as the other creations of PosixSystem do; a removal the index learns of by itself.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/posix_process.h"
 #include "platform/posix/posix_status.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/scoped_fd.h"
@@ -45,12 +45,6 @@ class PosixRecordFile : public RecordFile {
 };
 
 // dlclose on the way out, whatever the call did.
-struct Library {
-  void* handle;
-  ~Library() {
-    if (handle != nullptr) dlclose(handle);
-  }
-};
 
 }  // namespace
 
@@ -136,14 +130,9 @@ Status PosixSystem::OpenRecordFile(const std::string& path, bool create,
 Status PosixSystem::CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) {
   std::string mapped = MapPath(path);
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
-  if (mapped.find('/') == std::string::npos) mapped = "./" + mapped;
-  Library library{dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL)};
-  if (library.handle == nullptr) return Status(StatusKind::kNotFound, path);
-  void* symbol = dlsym(library.handle, "DllUnregisterServer");
-  if (symbol == nullptr) return Status(StatusKind::kUnsupported, path);
-  using Entry = std::int32_t (*)();
-  *hresult = reinterpret_cast<Entry>(symbol)();
-  return Status::Ok();
+  Status called = CallServerEntry(mapped, "DllUnregisterServer", hresult);
+  // The status names the component as the record wrote it, not its POSIX path.
+  return called.ok() ? called : Status(called.kind(), path, called.os_error());
 }
 
 Status PosixSystem::RemoveFileAtRestart(const std::string& path) {
