@@ -51,7 +51,7 @@ Status TextFilter::FilterStream(InputFile& input, OutputFile& output, const char
     FlushOutputLine();
     FlushBlock();
   }
-  Status outcome = failed_ ? std::move(failure_) : Status::Ok();
+  Status outcome = std::move(failure_);
   End();
   return outcome;
 }
@@ -61,9 +61,7 @@ Status TextFilter::WriteFailure(const Status& status, const char* destination) {
 }
 
 void TextFilter::Fail(Status status) {
-  if (failed_) return;
-  failed_ = true;
-  failure_ = std::move(status);
+  if (!failed()) failure_ = std::move(status);
 }
 
 void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
@@ -72,7 +70,6 @@ void TextFilter::Begin(InputFile& input, OutputFile& output, const char* source,
   output_ = &output;
   source_ = source;
   destination_ = destination;
-  failed_ = false;
   failure_ = Status::Ok();
   bytes_left_ = 0;
   read_pos_ = expanded_;
@@ -112,7 +109,7 @@ bool TextFilter::FilterText(LanguageMode mode) {
     if (!CollectCommentBody(kind == CommentKind::kPlain ? u : ReadFilterToken())) return false;
     FinishComment(kind, japanese);
   }
-  return !failed_;
+  return !failed();
 }
 
 void TextFilter::FinishComment(CommentKind kind, bool japanese) {
@@ -316,14 +313,14 @@ void TextFilter::FlushOutputLine() {
 
 // Appends finished output; the line buffer is empty.
 void TextFilter::WriteOut(const unsigned char* data, std::size_t size) {
-  if (failed_) return;
+  if (failed()) return;
   if (line_start_ + size > kBlockSize - (kBufferSize + 1) && !FlushBlock()) return;
   std::memcpy(block_ + line_start_, data, size);
   line_start_ += size;
 }
 
 bool TextFilter::FlushBlock() {
-  if (failed_) {
+  if (failed()) {
     line_start_ = 0;  // nothing more reaches the file; the block only keeps room
     return false;
   }

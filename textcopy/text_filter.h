@@ -138,8 +138,8 @@ class TextFilter {
   OutputFile* output_ = nullptr;
   const char* source_ = "";
   const char* destination_ = "";
-  bool failed_ = false;  // a failure has been found; the copy fails
-  Status failure_;       // that failure
+  Status failure_;  // the first failure found; not ok: the copy fails
+  bool failed() const { return !failure_.ok(); }
 
   // Bytes of the current chunk not yet delivered, and where the next one is.
   std::size_t bytes_left_ = 0;

@@ -178,7 +178,7 @@ bool TextFilter::TakeComment(bool japanese) {
   // the two bytes that open the comment's output, when the block has room for all the
   // chunk holds and a closer (and the line for those two bytes); else into body_.
   const std::size_t body_at = line_start_ + line_length_ + 2;
-  const bool in_block = !failed_ && line_length_ + 2 <= kBufferSize &&
+  const bool in_block = !failed() && line_length_ + 2 <= kBufferSize &&
                         body_at + static_cast<std::size_t>(end - p) + 2 <= kBlockSize;
   unsigned char* const body = in_block ? block_ + body_at : body_;
   // The body is the comment's bytes less its split markers: copied a stretch between two

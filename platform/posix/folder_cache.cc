@@ -23,14 +23,6 @@ bool SameTime(const timespec& a, const timespec& b) {
 
 }  // namespace
 
-std::string FoldAsciiCase(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 bool FolderIndex::Find(const std::string& name, std::string* found) {
   checked_ = false;
   if (!loaded_ && !Read()) return FindEntry(path_, name, found);

@@ -142,9 +142,6 @@ class FolderCache : public EntryLookup {
   std::string working_directory_;  // empty until asked, or while it cannot be read
 };
 
-// The ASCII case folding of a name, as EqualsIgnoringAsciiCase compares.
-std::string FoldAsciiCase(const std::string& name);
-
 }  // namespace setup
 
 #endif  // SETUP_PLATFORM_POSIX_FOLDER_CACHE_H_

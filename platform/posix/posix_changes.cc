@@ -1,7 +1,6 @@
 // The calls of PosixSystem that the install record needs: sizes, removals, renames, the
 // record file itself and DllUnregisterServer. A name made here is added to its folder's
 // index, as the other creations of PosixSystem do; a removal the index learns of by itself.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,30 +8,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/posix/posix_process.h"
+#include "platform/posix/posix_status.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/scoped_fd.h"
 
 namespace setup {
 namespace {
-
-Status FromErrno(int error, const std::string& path) {
-  StatusKind kind = StatusKind::kFailed;
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: kind = StatusKind::kNotFound; break;
-    case EEXIST: kind = StatusKind::kAlreadyExists; break;
-    case EISDIR: kind = StatusKind::kIsDirectory; break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EBUSY: kind = StatusKind::kAccessDenied; break;
-    case ENOSPC:
-    case EDQUOT: kind = StatusKind::kDiskFull; break;
-    case ENAMETOOLONG: kind = StatusKind::kInvalidName; break;
-    default: break;
-  }
-  return Status(kind, path, static_cast<std::uint32_t>(error));
-}
 
 class PosixRecordFile : public RecordFile {
  public:
@@ -43,7 +25,7 @@ class PosixRecordFile : public RecordFile {
       ssize_t n = pwrite(fd_.get(), bytes, size, static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        Status status = FromErrno(n < 0 ? errno : ENOSPC, path_);
+        Status status = StatusFromErrno(n < 0 ? errno : ENOSPC, path_);
         return status.Is(StatusKind::kDiskFull) ? status : Status(StatusKind::kWriteError, path_);
       }
       bytes += n;
@@ -63,12 +45,6 @@ class PosixRecordFile : public RecordFile {
 };
 
 // dlclose on the way out, whatever the call did.
-struct Library {
-  void* handle;
-  ~Library() {
-    if (handle != nullptr) dlclose(handle);
-  }
-};
 
 }  // namespace
 
@@ -91,7 +67,7 @@ Status PosixSystem::RemoveFile(const std::string& path) {
   // The folder's index learns of a removal by itself (its watch, or the folder's times).
   int result = unlink(mapped.c_str());
   int error = errno;
-  return result == 0 ? Status::Ok() : FromErrno(error, path);
+  return result == 0 ? Status::Ok() : StatusFromErrno(error, path);
 }
 
 Status PosixSystem::RemoveEmptyDirectory(const std::string& path) {
@@ -101,7 +77,7 @@ Status PosixSystem::RemoveEmptyDirectory(const std::string& path) {
   int error = errno;
   if (result == 0) return Status::Ok();
   return error == ENOTEMPTY || error == EEXIST ? Status(StatusKind::kFailed, path, error)
-                                               : FromErrno(error, path);
+                                               : StatusFromErrno(error, path);
 }
 
 Status PosixSystem::RenameFile(const std::string& from, const std::string& to, bool replace) {
@@ -117,7 +93,7 @@ Status PosixSystem::RenameFile(const std::string& from, const std::string& to, b
   int result = std::rename(source.c_str(), target.c_str());
   int error = errno;
   if (folder != nullptr && result == 0) folder->Added(to_leaf.name);
-  return result == 0 ? Status::Ok() : FromErrno(error, from).WithOtherPath(to);
+  return result == 0 ? Status::Ok() : StatusFromErrno(error, from).WithOtherPath(to);
 }
 
 Status PosixSystem::LinkFile(const std::string& existing, const std::string& link) {
@@ -135,7 +111,7 @@ Status PosixSystem::LinkFile(const std::string& existing, const std::string& lin
   if (error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK) {
     return Status(StatusKind::kUnsupported, existing, static_cast<std::uint32_t>(error));
   }
-  return FromErrno(error, existing).WithOtherPath(link);
+  return StatusFromErrno(error, existing).WithOtherPath(link);
 }
 
 Status PosixSystem::OpenRecordFile(const std::string& path, bool create,
@@ -145,7 +121,7 @@ Status PosixSystem::OpenRecordFile(const std::string& path, bool create,
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
   int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0);
   ScopedFd fd(open(mapped.c_str(), flags, 0644));
-  if (!fd.valid()) return FromErrno(errno, path);
+  if (!fd.valid()) return StatusFromErrno(errno, path);
   if (create && leaf.in_folder) folders().Folder(leaf.folder).Forget();
   *file = std::make_unique<PosixRecordFile>(std::move(fd), path);
   return Status::Ok();
@@ -154,14 +130,9 @@ Status PosixSystem::OpenRecordFile(const std::string& path, bool create,
 Status PosixSystem::CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) {
   std::string mapped = MapPath(path);
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
-  if (mapped.find('/') == std::string::npos) mapped = "./" + mapped;
-  Library library{dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL)};
-  if (library.handle == nullptr) return Status(StatusKind::kNotFound, path);
-  void* symbol = dlsym(library.handle, "DllUnregisterServer");
-  if (symbol == nullptr) return Status(StatusKind::kUnsupported, path);
-  using Entry = std::int32_t (*)();
-  *hresult = reinterpret_cast<Entry>(symbol)();
-  return Status::Ok();
+  Status called = CallServerEntry(mapped, "DllUnregisterServer", hresult);
+  // The status names the component as the record wrote it, not its POSIX path.
+  return called.ok() ? called : Status(called.kind(), path, called.os_error());
 }
 
 Status PosixSystem::RemoveFileAtRestart(const std::string& path) {

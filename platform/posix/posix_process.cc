@@ -165,6 +165,10 @@ bool IsSharedLibrary(const std::string& path) {
 }  // namespace
 
 Status CallRegisterServer(const std::string& library, std::int32_t* hresult) {
+  return CallServerEntry(library, "DllRegisterServer", hresult);
+}
+
+Status CallServerEntry(const std::string& library, const char* entry, std::int32_t* hresult) {
   // A name without a slash would be searched for on the library path, and the empty
   // name would give this program itself.
   if (library.empty()) return StatusFromErrno(ENOENT, library);
@@ -177,7 +181,7 @@ Status CallRegisterServer(const std::string& library, std::int32_t* hresult) {
     if (S_ISDIR(st.st_mode)) return StatusFromErrno(EISDIR, library);
     return Status(StatusKind::kFailed, library);  // there, but no library that loads
   }
-  void* symbol = dlsym(handle.get(), "DllRegisterServer");
+  void* symbol = dlsym(handle.get(), entry);
   if (symbol == nullptr) return Status(StatusKind::kUnsupported, library);
   using Entry = std::int32_t (*)();
   *hresult = reinterpret_cast<Entry>(symbol)();

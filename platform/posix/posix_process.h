@@ -16,6 +16,8 @@ namespace setup {
 // without arguments that returns a 32-bit HRESULT, the call, dlclose. Succeeds when the
 // call was made; kUnsupported for a library without the export.
 Status CallRegisterServer(const std::string& library, std::int32_t* hresult);
+// The same for the export named `entry` (DllUnregisterServer, say).
+Status CallServerEntry(const std::string& library, const char* entry, std::int32_t* hresult);
 
 // Starts `program` with `arguments` (argv[1] on) in `working_dir` (empty: the current
 // directory), with this process's environment, in a process group of its own, so that a

@@ -226,9 +226,7 @@ TEST_F(PosixSystemTest, AWriteErrorFailsTheOutputAndKeepsTheDestination) {
 // process. Skipped where mounting is not permitted.
 TEST_F(PosixSystemTest, AFullDiskFailsTheOutputAndKeepsTheDestination) {
   std::string mount_point = tmp_.MakeDir("small");
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  int code = ExitStatusOfChild([&] {
     if (unshare(CLONE_NEWNS) != 0) _exit(77);
     if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
     if (mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k") != 0) _exit(77);
@@ -258,13 +256,9 @@ TEST_F(PosixSystemTest, AFullDiskFailsTheOutputAndKeepsTheDestination) {
     std::string source = tmp_.Write("big.bin", std::string(256 * 1024, 'y'));
     if (system.CopyFileBytes(source, dest).ok()) _exit(16);
     if (ReadFileOrMissing(dest) != "old") _exit(17);
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the check that failed, see the child above";
+  });
+  if (code == 77) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  EXPECT_EQ(code, 0) << "the check that failed, see the child above";
 }
 
 }  // namespace

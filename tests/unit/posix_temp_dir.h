@@ -5,6 +5,7 @@
 #define SETUP_TESTS_UNIT_POSIX_TEMP_DIR_H_
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -105,6 +106,22 @@ class ScopedEnv {
   bool had_;
   std::string old_;
 };
+
+// Runs body in a forked child, which ends with _exit(0) when body returns, and gives
+// the child's exit status, or -1 when there was no child or it did not exit. The tests
+// that need a mount namespace or another user run their checks this way, each failed
+// check ending the child with a status of its own and 77 meaning "cannot be done here".
+template <typename Body>
+int ExitStatusOfChild(Body body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    body();
+    _exit(0);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
 
 }  // namespace setup
 

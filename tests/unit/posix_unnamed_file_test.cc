@@ -181,9 +181,7 @@ TEST(UnnamedTempFileTest, WithoutThePrivilegeTheLinkGoesThroughProc) {
   std::string dir = tmp.MakeDir("open");
   ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  int code = ExitStatusOfChild([&] {
     if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(77);
     auto temp = TempFile::CreateNew(dir + "/dest.bin", TempKind::kUnnamedWhereSupported, 0644);
     if (!temp || !temp->unnamed()) _exit(77);
@@ -194,13 +192,9 @@ TEST(UnnamedTempFileTest, WithoutThePrivilegeTheLinkGoesThroughProc) {
     }
     if (LinkUnnamedFile(temp->fd(), dir + "/missing/a.bin") || errno != ENOENT) _exit(13);
     if (LinkUnnamedFile(temp->fd(), dir + "/first.bin") || errno != EEXIST) _exit(14);
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become an unprivileged user here";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the check that failed, see the child above";
+  });
+  if (code == 77) GTEST_SKIP() << "cannot become an unprivileged user here";
+  EXPECT_EQ(code, 0) << "the check that failed, see the child above";
 }
 
 // Where closing may report a write error (ramfs counts as such), the file is a named one;
@@ -210,9 +204,7 @@ TEST(UnnamedTempFileTest, ElsewhereTheTemporaryFileHasAName) {
   TempDir tmp;
   std::string mount_point = tmp.MakeDir("ram");
   std::string source = tmp.Write("source.bin", "payload");
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  int code = ExitStatusOfChild([&] {
     if (unshare(CLONE_NEWNS) != 0) _exit(77);
     if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
     if (mount("ramfs", mount_point.c_str(), "ramfs", 0, nullptr) != 0) _exit(77);
@@ -226,13 +218,9 @@ TEST(UnnamedTempFileTest, ElsewhereTheTemporaryFileHasAName) {
     if (ReadFileOrMissing(dest) != "payload") _exit(13);
     if (rmdir(mount_point.c_str()) == 0 || errno != EBUSY) _exit(14);
     if (umount(mount_point.c_str()) != 0) _exit(15);
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "mounting a ramfs is not permitted here";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the check that failed, see the child above";
+  });
+  if (code == 77) GTEST_SKIP() << "mounting a ramfs is not permitted here";
+  EXPECT_EQ(code, 0) << "the check that failed, see the child above";
 }
 
 // A default ACL, not the umask, decides a new file's mode in its folder: the commit then
