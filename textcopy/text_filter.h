@@ -105,7 +105,7 @@ class TextFilter {
   // FinishComment for a body TakeComment read into the block in place.
   void FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
                             std::ptrdiff_t split, bool double_byte);
-  // False on a syntax error, which has been reported.
+  // False on a syntax error, which has been recorded as the copy's failure.
   bool CollectCommentBody(std::uint16_t first);
   // The same from the token `first` on, adding to the body collected so far.
   bool ContinueCommentBody(std::uint16_t first);
