@@ -100,7 +100,7 @@ class TextFilter {
   void FinishComment(CommentKind kind, bool japanese);
   // The fast path of a comment whose "/*" and the two bytes after it are at read_pos_:
   // collects and finishes it like the token path. False on a syntax error, which has
-  // been reported.
+  // been recorded as the copy's failure.
   bool TakeComment(bool japanese);
   // FinishComment for a body TakeComment read into the block in place.
   void FinishCommentInBlock(CommentKind kind, bool japanese, std::size_t length,
