@@ -3,31 +3,12 @@
 // functions, as every other path of this program.
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_dlls.h"
+#include "platform/win32/win32_status.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
 
 namespace setup {
 namespace {
-
-Status FromLastError(const std::string& path) {
-  DWORD error = GetLastError();
-  StatusKind kind = StatusKind::kFailed;
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: kind = StatusKind::kNotFound; break;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS: kind = StatusKind::kAlreadyExists; break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: kind = StatusKind::kAccessDenied; break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: kind = StatusKind::kDiskFull; break;
-    case ERROR_INVALID_NAME:
-    case ERROR_FILENAME_EXCED_RANGE: kind = StatusKind::kInvalidName; break;
-    default: break;
-  }
-  return Status(kind, path, error);
-}
 
 class Win32RecordFile : public RecordFile {
  public:
@@ -42,7 +23,7 @@ class Win32RecordFile : public RecordFile {
       DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size);
       DWORD written = 0;
       if (!WriteFile(file_.get(), bytes, chunk, &written, &at) || written == 0) {
-        Status status = FromLastError(path_);
+        Status status = StatusFromLastError(path_);
         return status.Is(StatusKind::kDiskFull) ? status : Status(StatusKind::kWriteError, path_);
       }
       bytes += written;
@@ -77,12 +58,12 @@ Status Win32System::GetFileSize(const std::string& path, std::uint64_t* size) {
 
 Status Win32System::RemoveFile(const std::string& path) {
   if (DeleteFileA(path.c_str())) return Status::Ok();
-  return FromLastError(path);
+  return StatusFromLastError(path);
 }
 
 Status Win32System::RemoveEmptyDirectory(const std::string& path) {
   if (RemoveDirectoryA(path.c_str())) return Status::Ok();
-  Status status = FromLastError(path);
+  Status status = StatusFromLastError(path);
   return status.os_error() == ERROR_DIR_NOT_EMPTY
              ? Status(StatusKind::kFailed, path, ERROR_DIR_NOT_EMPTY)
              : status;
@@ -91,7 +72,7 @@ Status Win32System::RemoveEmptyDirectory(const std::string& path) {
 Status Win32System::RenameFile(const std::string& from, const std::string& to, bool replace) {
   DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
   if (MoveFileExA(from.c_str(), to.c_str(), flags)) return Status::Ok();
-  return FromLastError(from).WithOtherPath(to);
+  return StatusFromLastError(from).WithOtherPath(to);
 }
 
 Status Win32System::LinkFile(const std::string& existing, const std::string& link) {
@@ -102,7 +83,7 @@ Status Win32System::LinkFile(const std::string& existing, const std::string& lin
     return Status(StatusKind::kUnsupported, existing, error);
   }
   SetLastError(error);
-  return FromLastError(existing).WithOtherPath(link);
+  return StatusFromLastError(existing).WithOtherPath(link);
 }
 
 Status Win32System::OpenRecordFile(const std::string& path, bool create,
@@ -110,7 +91,7 @@ Status Win32System::OpenRecordFile(const std::string& path, bool create,
   ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
-  if (!handle.is_valid()) return FromLastError(path);
+  if (!handle.is_valid()) return StatusFromLastError(path);
   *file = std::make_unique<Win32RecordFile>(std::move(handle), path);
   return Status::Ok();
 }
@@ -128,7 +109,7 @@ Status Win32System::CallDllUnregisterServer(const std::string& path, std::int32_
 
 Status Win32System::RemoveFileAtRestart(const std::string& path) {
   if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return Status::Ok();
-  return FromLastError(path);
+  return StatusFromLastError(path);
 }
 
 }  // namespace setup
