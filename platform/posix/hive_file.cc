@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/posix/posix_file.h"
+#include "platform/posix/posix_status.h"
 #include "platform/posix/reg_hive.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/posix/utf16_text.h"
@@ -46,19 +47,17 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-Status ErrnoStatus(StatusKind fallback, const std::string& path) {
-  int error = errno;
-  StatusKind kind = error == ENOENT                     ? StatusKind::kNotFound
-                    : error == EACCES || error == EPERM ? StatusKind::kAccessDenied
-                    : error == ENOSPC                   ? StatusKind::kDiskFull
-                                                        : fallback;
-  return Status(kind, path, static_cast<std::uint32_t>(error));
+// A failure to read or write a hive file or a file for Wine's tool: the kind
+// StatusFromErrno gives `error`, else `fallback` (kReadError, kWriteError).
+Status HiveFailure(int error, StatusKind fallback, const std::string& path) {
+  Status status = StatusFromErrno(error, path);
+  return status.Is(StatusKind::kFailed) ? Status(fallback, path, status.os_error()) : status;
 }
 
 Status ReadHive(const std::string& path, std::string* text, struct stat* st) {
   ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return ErrnoStatus(StatusKind::kReadError, path);
-  if (fstat(fd.get(), st) != 0) return ErrnoStatus(StatusKind::kReadError, path);
+  if (!fd.valid()) return HiveFailure(errno, StatusKind::kReadError, path);
+  if (fstat(fd.get(), st) != 0) return HiveFailure(errno, StatusKind::kReadError, path);
   if (!S_ISREG(st->st_mode) || static_cast<std::size_t>(st->st_size) > kMaxHiveBytes) {
     return Status(StatusKind::kCorrupt, path);
   }
@@ -67,7 +66,7 @@ Status ReadHive(const std::string& path, std::string* text, struct stat* st) {
   for (;;) {
     ssize_t n = read(fd.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ErrnoStatus(StatusKind::kReadError, path);
+    if (n < 0) return HiveFailure(errno, StatusKind::kReadError, path);
     if (n == 0) return Status::Ok();
     if (text->size() + static_cast<std::size_t>(n) > kMaxHiveBytes) {
       return Status(StatusKind::kCorrupt, path);
@@ -82,14 +81,14 @@ Status ReadHive(const std::string& path, std::string* text, struct stat* st) {
 // and a flush of a hive of megabytes for each would cost more than the rest of an install.
 Status ReplaceHive(const std::string& path, const std::string& text, mode_t mode) {
   std::unique_ptr<TempFile> temp = TempFile::Create(path);
-  if (!temp) return ErrnoStatus(StatusKind::kWriteError, path);
+  if (!temp) return HiveFailure(errno, StatusKind::kWriteError, path);
   for (std::size_t done = 0; done < text.size();) {
     ssize_t n = write(temp->fd(), text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return ErrnoStatus(StatusKind::kWriteError, path);
+    if (n <= 0) return HiveFailure(errno, StatusKind::kWriteError, path);
     done += static_cast<std::size_t>(n);
   }
-  if (!temp->Commit(mode & 07777)) return ErrnoStatus(StatusKind::kWriteError, path);
+  if (!temp->Commit(mode & 07777)) return HiveFailure(errno, StatusKind::kWriteError, path);
   return Status::Ok();
 }
 
@@ -127,6 +126,13 @@ Status RunWine(const std::string& prefix, std::vector<std::string> words, const 
   return Status(StatusKind::kFailed, what, static_cast<std::uint32_t>(code));
 }
 
+// The key `names` under `root` ("HKLM", "HKCU") as Wine's tool takes it on its command line.
+std::string ToolKeyPath(const std::string& root, const std::vector<std::u16string>& names) {
+  std::string key = root;
+  for (const std::u16string& name : names) key += "\\" + Utf16ToUtf8(name);
+  return key;
+}
+
 // The C:\ folder that files for Wine's tool are written to, as a POSIX path and as
 // Windows sees it.
 void ToolFolder(const std::string& prefix, std::string* dir, std::string* windows_dir) {
@@ -145,12 +151,13 @@ Status ImportThroughWine(const std::string& prefix, const std::string& root,
   ToolFolder(prefix, &dir, &windows_dir);
   std::string path = dir + "setup-reg-XXXXXX.reg";
   ScopedFd fd(mkstemps(path.data(), 4));
-  if (!fd.valid()) return ErrnoStatus(StatusKind::kWriteError, dir);
+  if (!fd.valid()) return HiveFailure(errno, StatusKind::kWriteError, dir);
   // UTF-16LE after a byte-order mark, as regedit writes files of version 5.
   std::string bytes = Utf16ToLittleEndian(u"\uFEFF" + RegImportText(root, edits));
   bool written = write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   bool closed = fd.Close();
-  Status status = written && closed ? Status::Ok() : ErrnoStatus(StatusKind::kWriteError, path);
+  Status status =
+      written && closed ? Status::Ok() : HiveFailure(errno, StatusKind::kWriteError, path);
   std::string name = path.substr(dir.size());
   if (status.ok()) {
     status = RunWine(prefix, {"reg", "import", windows_dir + name, "/reg:64"}, root);
@@ -159,15 +166,48 @@ Status ImportThroughWine(const std::string& prefix, const std::string& root,
   return status;
 }
 
+// Whether `failed`, what Wine's tool came to for `key`, is its answer for a key that is not
+// there. The tool answers 1 for that, but also for other refusals (a file it cannot write):
+// only when `wine reg query` answers 1 as well. Wine that cannot be started, or that ends
+// otherwise, is never taken for a missing key.
+bool KeyMissing(const std::string& prefix, const std::string& key, const Status& failed) {
+  auto refused = [](const Status& status) {
+    return status.Is(StatusKind::kFailed) && status.os_error() == 1;
+  };
+  return refused(failed) && refused(RunWine(prefix, {"reg", "query", key, "/reg:64"}, key));
+}
+
 // `wine reg import` does not delete keys ("[-KEY]" is taken and ignored): each goes
-// through `wine reg delete`. That fails for a key that is not there, which is then asked.
+// through `wine reg delete`, which fails for a key that is not there: gone either way.
 Status DeleteThroughWine(const std::string& prefix, const std::string& root, const HiveEdit& edit) {
-  std::string key = root;
-  for (const std::u16string& name : edit.key) key += "\\" + Utf16ToUtf8(name);
+  std::string key = ToolKeyPath(root, edit.key);
   Status status = RunWine(prefix, {"reg", "delete", key, "/f", "/reg:64"}, key);
-  if (status.ok() || !RunWine(prefix, {"reg", "query", key, "/reg:64"}, key).ok()) {
-    return Status::Ok();
+  return status.ok() || KeyMissing(prefix, key, status) ? Status::Ok() : status;
+}
+
+// The bytes `wine reg export KEY FILE /y /reg:64` writes, through a file in the prefix's
+// C:\windows\temp (or C:\) removed afterwards. kNotFound only for a key that is not there
+// (KeyMissing); the file unreadable is kReadError, Wine's failure kFailed with its exit
+// status, Wine that cannot be started kUnsupported.
+Status ExportThroughWine(const std::string& prefix, const std::string& key, std::string* bytes) {
+  std::string dir, windows_dir;
+  ToolFolder(prefix, &dir, &windows_dir);
+  std::string path = dir + "setup-reg-XXXXXX.reg";
+  ScopedFd fd(mkstemps(path.data(), 4));
+  if (!fd.valid()) return HiveFailure(errno, StatusKind::kWriteError, dir);
+  fd.Close();
+  Status status = RunWine(
+      prefix, {"reg", "export", key, windows_dir + path.substr(dir.size()), "/y", "/reg:64"}, key);
+  if (status.ok()) {
+    struct stat st;
+    status = ReadHive(path, bytes, &st);
+    // The file was made above: one that has gone is no missing key.
+    if (status.Is(StatusKind::kNotFound))
+      status = Status(StatusKind::kReadError, path, status.os_error());
+  } else if (KeyMissing(prefix, key, status)) {
+    status = Status(StatusKind::kNotFound, key, status.os_error());
   }
+  unlink(path.c_str());
   return status;
 }
 
@@ -231,7 +271,7 @@ WineServerLock::~WineServerLock() {
 std::uint64_t FileTimeNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  return 116444736000000000ull + static_cast<std::uint64_t>(now.tv_sec) * 10000000ull +
+  return kTicksFrom1601To1970 + static_cast<std::uint64_t>(now.tv_sec) * kTicksPerSecond +
          static_cast<std::uint64_t>(now.tv_nsec) / 100;
 }
 
@@ -329,22 +369,10 @@ Status ExportFromServer(const std::string& prefix, const std::string& root,
                         const std::vector<std::u16string>& names, std::string* hive_text) {
   hive_text->clear();
   if (!WineServerLock(prefix).server_running()) return Status::Ok();
-  std::string key = root;
-  for (const std::u16string& name : names) key += "\\" + Utf16ToUtf8(name);
-  std::string dir, windows_dir;
-  ToolFolder(prefix, &dir, &windows_dir);
-  std::string path = dir + "setup-reg-XXXXXX.reg";
-  ScopedFd fd(mkstemps(path.data(), 4));
-  if (!fd.valid()) return ErrnoStatus(StatusKind::kWriteError, dir);
-  fd.Close();
-  Status status = RunWine(
-      prefix, {"reg", "export", key, windows_dir + path.substr(dir.size()), "/y", "/reg:64"}, key);
+  std::string key = ToolKeyPath(root, names);
   std::string bytes;
-  struct stat st;
-  if (status.ok()) status = ReadHive(path, &bytes, &st);
-  unlink(path.c_str());
-  // `reg export` fails for a key that is not there.
-  if (!status.ok()) return Status(StatusKind::kNotFound, key, status.os_error());
+  Status status = ExportThroughWine(prefix, key, &bytes);
+  if (!status.ok()) return status;
   std::size_t skip = bytes.starts_with("\xff\xfe") ? 2 : 0;
   std::u16string wide = Utf16FromLittleEndian(
       reinterpret_cast<const std::uint8_t*>(bytes.data()) + skip, (bytes.size() - skip) / 2);

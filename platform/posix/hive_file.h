@@ -63,7 +63,9 @@ Status WriteHiveChanges(const std::string& prefix, const std::string& file, cons
 // its values and the keys beneath it, as hive text (`wine reg export KEY FILE /y /reg:64`
 // turned by RegExportToHiveText): what a server has changed it saves to the hive file
 // only some 30 s later. An empty text when no server runs; kNotFound when the server has
-// no such key.
+// no such key, and only then: Wine that cannot be started (kUnsupported) or fails
+// otherwise (kFailed, its exit status in os_error), an export that cannot be read
+// (kReadError) or is no registration file (kCorrupt) are failures of their own.
 Status ExportFromServer(const std::string& prefix, const std::string& root,
                         const std::vector<std::u16string>& names, std::string* hive_text);
 

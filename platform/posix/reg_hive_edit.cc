@@ -12,9 +12,6 @@
 namespace setup {
 namespace {
 
-constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ull;
-constexpr std::uint64_t kTicksPerSecond = 10000000ull;
-
 // A replacement of [begin, end) by `text`; a change is a sorted list of disjoint ones.
 struct Splice {
   std::size_t begin, end;

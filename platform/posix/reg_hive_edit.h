@@ -20,6 +20,10 @@
 
 namespace setup {
 
+// Wine's #time lines count 100-ns ticks since 1601, its key lines seconds since 1970.
+inline constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ull;
+inline constexpr std::uint64_t kTicksPerSecond = 10000000ull;
+
 struct HiveEdit {
   enum class Kind {
     kCreateKey,    // the key, when it does not exist (its parents exist by their children)

@@ -126,7 +126,8 @@ Status WineRegistry::OpenKeyForWriting(RegKey parent, const std::string& subkey,
     std::string text;
     status = ExportFromServer(prefix_dir_, target.hive == kMachine ? "HKLM" : "HKCU", target.names,
                               &text);
-    if (status.Is(StatusKind::kNotFound)) return Status(StatusKind::kNotFound, subkey);
+    // Only a key the server does not hold is missing; a failure to ask it is no answer.
+    if (!status.ok()) return Status(status.kind(), subkey, status.os_error());
     if (!text.empty()) found = Graft(target.hive, target.names, text);
   }
   if (found == nullptr) {

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/posix/hive_file.h"
@@ -134,15 +136,22 @@ TEST_F(PosixUninstallEntryTest, AHiveThatIsNotWinesIsNeverRewritten) {
                    .ok());
 }
 
-// A Wine server is seen by the lock it holds in its directory: here Debian's kind,
-// named by the prefix's file "wineserver", held by a child process as a server holds it.
-TEST_F(PosixUninstallEntryTest, ARunningServerIsSeenByItsLock) {
+// The leaf of a Wine server's directory for the prefix `prefix`.
+std::string ServerLeaf(const std::string& prefix) {
   struct stat st;
-  ASSERT_EQ(stat(dir_.path().c_str(), &st), 0);
+  if (stat(prefix.c_str(), &st) != 0) return "";
   char leaf[96];
   std::snprintf(leaf, sizeof leaf, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                 static_cast<unsigned long long>(st.st_ino));
-  std::string lock = dir_.Write(std::string("tmp/") + leaf + "/lock", "");
+  return leaf;
+}
+
+// A Wine server is seen by the lock it holds in its directory: here Debian's kind,
+// named by the prefix's file "wineserver", held by a child process as a server holds it.
+TEST_F(PosixUninstallEntryTest, ARunningServerIsSeenByItsLock) {
+  std::string leaf = ServerLeaf(dir_.path());
+  ASSERT_FALSE(leaf.empty());
+  std::string lock = dir_.Write("tmp/" + leaf + "/lock", "");
   dir_.Write("wineserver", dir_ / "tmp" + "\n");
   EXPECT_FALSE(WineServerLock(dir_.path()).server_running());
   int ready[2];
@@ -172,6 +181,70 @@ TEST_F(PosixUninstallEntryTest, ARunningServerIsSeenByItsLock) {
   ASSERT_EQ(dirs.size(), 2u);
   EXPECT_EQ(dirs[0], "/tmp/.wine-" + std::to_string(getuid()) + "/" + leaf);
   EXPECT_EQ(dirs[1], dir_ / "tmp/" + leaf);
+}
+
+// A stand-in for Wine: `wine reg VERB ...` answers the exit status the test put in
+// answer-VERB; an export that answers 0 writes export.reg, when there is one, as the file
+// it names, else removes that file.
+constexpr char kFakeWine[] = R"(#!/bin/sh
+read -r code < "$WINEPREFIX/answer-$2" || exit 99
+if [ "$2" = export ] && [ "$code" = 0 ]; then
+  out="$WINEPREFIX/drive_c/windows/temp/${4##*\\}"
+  if [ -f "$WINEPREFIX/export.reg" ]; then cat "$WINEPREFIX/export.reg" > "$out"; else rm -f "$out"; fi
+fi
+exit "$code"
+)";
+
+// What a running server holds is asked of it with `wine reg export`; only a key it does
+// not hold is missing, never Wine that cannot run or an export that cannot be read.
+TEST_F(PosixUninstallEntryTest, OnlyAKeyTheServerLacksIsMissing) {
+  dir_.Write("wineserver", dir_ / "tmp" + "\n");
+  dir_.MakeDir("tmp/" + ServerLeaf(dir_.path()) + "/lock");  // unopenable: a server runs
+  dir_.MakeDir("drive_c/windows/temp");
+  std::string wine = dir_.Write("bin/wine", kFakeWine);
+  chmod(wine.c_str(), 0755);
+  const std::string exported = Utf16ToLittleEndian(
+      u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\Software\\Demo]\r\n\"N\"=dword:00000040\r\n");
+  const struct Row {
+    const char* export_answer;
+    const char* query_answer;
+    const char* file;  // what the export writes; null: it leaves no file
+    bool wine_found;
+    StatusKind kind;
+    std::uint32_t os_error;
+  } rows[] = {
+      {"1", "1", nullptr, true, StatusKind::kNotFound, 1},
+      {"1", "0", nullptr, true, StatusKind::kFailed, 1},   // there: another refusal
+      {"1", "53", nullptr, true, StatusKind::kFailed, 1},  // the query did not answer
+      {"53", "1", nullptr, true, StatusKind::kFailed, 53},
+      {"0", "1", "", true, StatusKind::kOk, 0},
+      {"0", "1", nullptr, true, StatusKind::kReadError, ENOENT},
+      {"0", "1", "REGEDIT4\r\n", true, StatusKind::kCorrupt, 0},
+      {"1", "1", nullptr, false, StatusKind::kUnsupported, ENOENT},
+  };
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.export_answer) + " " + row.query_answer);
+    dir_.Write("answer-export", std::string(row.export_answer) + "\n");
+    dir_.Write("answer-query", std::string(row.query_answer) + "\n");
+    unlink((dir_ / "export.reg").c_str());
+    if (row.file) dir_.Write("export.reg", *row.file ? row.file : exported);
+    setenv("PATH", (row.wine_found ? dir_ / "bin:" + path : dir_ / "none").c_str(), 1);
+    std::string text;
+    Status status = ExportFromServer(dir_.path(), "HKLM", {u"Software", u"Demo"}, &text);
+    PosixSystem system(dir_.path());
+    UninstallEntryValues values;
+    Status read = ReadUninstallEntry(system, "Example.Demo", &values);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(status.kind(), row.kind);
+    EXPECT_EQ(status.os_error(), row.os_error);
+    EXPECT_EQ(text.find("[Software\\\\Demo]\n\"N\"=dword:00000040\n") != std::string::npos,
+              status.ok());
+    // Opening a key that must exist asks the server the same and answers alike.
+    EXPECT_EQ(read.kind(), row.kind == StatusKind::kOk ? StatusKind::kNotFound : row.kind);
+  }
+  EXPECT_EQ(dir_.List("drive_c/windows/temp"), "") << "no export file is left";
 }
 
 // While a server runs, the changes go to it as one file for `wine reg import`.
