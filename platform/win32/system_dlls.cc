@@ -129,4 +129,18 @@ HMODULE LoadComponent(const std::string& path) {
   return LoadLibraryExA(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+ExportCall CallComponentExport(const std::string& path, const char* name, std::int32_t* hresult,
+                               DWORD* error) {
+  ScopedLibrary library(LoadComponent(path));
+  if (!library.get()) {
+    *error = GetLastError();
+    return ExportCall::kNotLoaded;
+  }
+  using ServerEntry = HRESULT(STDAPICALLTYPE*)();
+  auto entry = FindFunction<ServerEntry>(library.get(), name);
+  if (!entry) return ExportCall::kNoExport;
+  *hresult = static_cast<std::int32_t>(entry());
+  return ExportCall::kCalled;
+}
+
 }  // namespace setup

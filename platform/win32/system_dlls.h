@@ -7,6 +7,7 @@
 #ifndef SETUP_PLATFORM_WIN32_SYSTEM_DLLS_H_
 #define SETUP_PLATFORM_WIN32_SYSTEM_DLLS_H_
 
+#include <cstdint>
 #include <string>
 
 #include "platform/win32/windows_headers.h"
@@ -37,6 +38,19 @@ bool InitProgressControl();
 // the libraries the component imports are then searched for in its own folder and the
 // system directory only. Null when it cannot be loaded.
 HMODULE LoadComponent(const std::string& path);
+
+// What calling one of a component's exports came to.
+enum class ExportCall {
+  kCalled,     // `*hresult` holds the export's answer
+  kNotLoaded,  // LoadComponent failed, `*error` holds the loader's error
+  kNoExport,   // the component loaded but has no export of that name
+};
+
+// Loads the component at `path` (as LoadComponent), calls its export `name`, a function
+// of no arguments answering an HRESULT (DllRegisterServer, DllUnregisterServer), and
+// unloads it. The caller turns the outcome into the Status its contract names.
+ExportCall CallComponentExport(const std::string& path, const char* name, std::int32_t* hresult,
+                               DWORD* error);
 
 }  // namespace setup
 

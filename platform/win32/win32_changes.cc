@@ -97,14 +97,13 @@ Status Win32System::OpenRecordFile(const std::string& path, bool create,
 }
 
 Status Win32System::CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) {
-  ScopedLibrary library(LoadComponent(path));
-  if (!library.get()) return Status(StatusKind::kNotFound, path, GetLastError());
-  FARPROC entry = GetProcAddress(library.get(), "DllUnregisterServer");
-  if (!entry) return Status(StatusKind::kUnsupported, path);
-  using UnregisterServer = HRESULT(STDAPICALLTYPE*)();
-  auto call = reinterpret_cast<UnregisterServer>(reinterpret_cast<void (*)()>(entry));
-  *hresult = static_cast<std::int32_t>(call());
-  return Status::Ok();
+  DWORD error = 0;
+  switch (CallComponentExport(path, "DllUnregisterServer", hresult, &error)) {
+    case ExportCall::kCalled: return Status::Ok();
+    case ExportCall::kNotLoaded: return Status(StatusKind::kNotFound, path, error);
+    case ExportCall::kNoExport: break;
+  }
+  return Status(StatusKind::kUnsupported, path);
 }
 
 Status Win32System::RemoveFileAtRestart(const std::string& path) {

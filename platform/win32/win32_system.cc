@@ -185,15 +185,13 @@ Status Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
 }
 
 Status Win32System::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
-  ScopedLibrary library(LoadComponent(path));
-  if (!library.get()) return StatusFromLastError(path);
-  FARPROC entry = GetProcAddress(library.get(), "DllRegisterServer");
-  if (!entry) return Status(StatusKind::kUnsupported, path, ERROR_PROC_NOT_FOUND);
-  using RegisterServer = HRESULT(STDAPICALLTYPE*)();
-  // Through the generic function pointer type, which converts to any other.
-  auto call = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry));
-  *hresult = static_cast<std::int32_t>(call());
-  return Status::Ok();
+  DWORD error = 0;
+  switch (CallComponentExport(path, "DllRegisterServer", hresult, &error)) {
+    case ExportCall::kCalled: return Status::Ok();
+    case ExportCall::kNotLoaded: return StatusFromError(error, path);
+    case ExportCall::kNoExport: break;
+  }
+  return Status(StatusKind::kUnsupported, path, ERROR_PROC_NOT_FOUND);
 }
 
 Status Win32System::StartProcess(const std::string& program, const std::string& arguments,
