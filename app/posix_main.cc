@@ -25,7 +25,6 @@
 #include "platform/posix/code_page.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/temp_files.h"
-#include "script/command_context.h"
 #include "script/startup.h"
 
 namespace setup {
@@ -149,30 +148,18 @@ int RunInstall(PosixSystem& system, System& run_system, Encoding& encoding, UiSt
   } else {
     HintAtProgramDirectory(program, program_path, options, system, encoding);
   }
-  StartOptions start;
-  start.strip_trailing_slash = true;
-  std::string program_dir = ProgramDirectory(encoding, encoding.FromUtf8(program_path), true);
-  ProductFile product;
-  bool has_product = false;
-  if (system.has_windows() &&
-      !ReadProduct(run_system, encoding, ui.top(), program_dir, &product, &has_product)) {
-    return kExitStartupFailed;
-  }
-  if (!has_product) {
-    auto run = std::make_unique<SetupRun>(run_system, ui.top(), encoding);
-    return StartSetup(*run, encoding.FromUtf8(program_path), start);
-  }
-  RecordingLayer layer(run_system);
-  auto run = std::make_unique<SetupRun>(layer, ui.top(), encoding);
-  run->context.change_record = &layer;
-  ProductRun hooks(layer, encoding, ui, product.info);
+  RunStart start;
+  start.program_path = encoding.FromUtf8(program_path);
+  start.program_dir = ProgramDirectory(encoding, start.program_path, true);
+  start.read_product = system.has_windows();
+  start.options.strip_trailing_slash = true;
   // The Windows uninstaller beside the application: the program directory's Setup.exe.
-  std::uint64_t size = 0;
-  std::string setup_exe = program_dir + "\\Setup.exe";
-  if (run_system.GetFileSize(setup_exe, &size).ok()) hooks.set_uninstaller_source(setup_exe);
-  if (!hooks.Recover()) return kExitStartupFailed;
-  start.hooks = &hooks;
-  return StartSetup(*run, encoding.FromUtf8(program_path), start);
+  start.uninstaller_source = [&run_system, &start] {
+    std::uint64_t size = 0;
+    std::string setup_exe = start.program_dir + "\\Setup.exe";
+    return run_system.GetFileSize(setup_exe, &size).ok() ? setup_exe : std::string();
+  };
+  return StartRun(run_system, encoding, ui, start);
 }
 
 // The install or the uninstall: the front end, the transcript and the run from

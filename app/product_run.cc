@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "app/transcript.h"
+#include "script/command_context.h"
 #include "script/loaded_script.h"
 
 namespace setup {
@@ -148,6 +149,28 @@ void ProductRun::AfterRun(bool finished) {
         kMbOk);
   }
   if (rolled_back) stack_.Note(RolledBackLine(id, tally));
+}
+
+int StartRun(System& system, Encoding& encoding, UiStack& ui, const RunStart& start) {
+  ProductFile product;
+  bool has_product = false;
+  if (start.read_product &&
+      !ReadProduct(system, encoding, ui.top(), start.program_dir, &product, &has_product)) {
+    return kExitStartupFailed;
+  }
+  if (!has_product) {
+    auto run = std::make_unique<SetupRun>(system, ui.top(), encoding);
+    return StartSetup(*run, start.program_path, start.options);
+  }
+  RecordingLayer layer(system);
+  auto run = std::make_unique<SetupRun>(layer, ui.top(), encoding);
+  run->context.change_record = &layer;
+  ProductRun hooks(layer, encoding, ui, product.info);
+  if (start.uninstaller_source) hooks.set_uninstaller_source(start.uninstaller_source());
+  if (!hooks.Recover()) return kExitStartupFailed;
+  StartOptions options = start.options;
+  options.hooks = &hooks;
+  return StartSetup(*run, start.program_path, options);
 }
 
 int RunUninstall(System& system, Encoding& encoding, UiStack& stack, const std::string& id) {

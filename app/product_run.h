@@ -17,6 +17,7 @@
 #ifndef SETUP_APP_PRODUCT_RUN_H_
 #define SETUP_APP_PRODUCT_RUN_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,25 @@ class ProductRun : public RunHooks {
   EntryContext entry_;
   std::string uninstaller_source_;
 };
+
+// How a program starts the run of its script (StartRun).
+struct RunStart {
+  std::string program_path;  // the path StartSetup takes (code page)
+  std::string program_dir;   // its program directory, where the product file is looked for
+  // False where the Windows directory is missing: no product file is read, and start-up
+  // says what is wrong.
+  bool read_product = true;
+  StartOptions options;  // the program's own; a product run adds its hooks
+  // The Setup.exe to copy beside the application as its uninstaller (empty: none), asked
+  // for only when the program directory holds a product file.
+  std::function<std::string()> uninstaller_source;
+};
+
+// The run of the script through StartSetup, over `system` and the top of `ui`; with a
+// product file, recorded (a RecordingLayer over `system`, ProductRun's hooks) after an
+// interrupted run of the same Id is rolled back. Answers the exit status: start-up's, or
+// kExitStartupFailed for a wrong product file or a damaged record.
+int StartRun(System& system, Encoding& encoding, UiStack& ui, const RunStart& start);
 
 // The uninstaller's name beside the application.
 inline constexpr const char* kUninstallerName = "Uninstall.exe";

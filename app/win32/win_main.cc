@@ -29,7 +29,6 @@
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/windows_headers.h"
-#include "script/command_context.h"
 #include "script/startup.h"
 
 // Last: it defines macros (_S1, _M1, ...) that collide with names in the C++ headers.
@@ -154,29 +153,18 @@ bool OpenTranscript(const std::wstring& path, bool batch, ScopedFile* file, std:
 
 // The run of the script, recorded when the program directory holds a product file.
 int RunInstall(System& system, Encoding& encoding, UiStack& ui, const std::string& first_argument) {
-  std::string program_dir = ProgramDirectory(encoding, first_argument, false);
-  ProductFile product;
-  bool has_product = false;
+  RunStart start;
+  start.program_path = first_argument;
+  start.program_dir = ProgramDirectory(encoding, first_argument, false);
   std::string windows;
-  if (system.WindowsDirectory(&windows).ok() &&
-      !ReadProduct(system, encoding, ui.top(), program_dir, &product, &has_product)) {
-    return kExitStartupFailed;
-  }
-  if (!has_product) {
-    SetupRun run(system, ui.top(), encoding);
-    return StartSetup(run, first_argument);
-  }
-  RecordingLayer layer(system);
-  SetupRun run(layer, ui.top(), encoding);
-  run.context.change_record = &layer;
-  ProductRun hooks(layer, encoding, ui, product.info);
-  char self[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) hooks.set_uninstaller_source(std::string(self, n));
-  if (!hooks.Recover()) return kExitStartupFailed;
-  StartOptions start;
-  start.hooks = &hooks;
-  return StartSetup(run, first_argument, start);
+  start.read_product = system.WindowsDirectory(&windows).ok();
+  // This program itself, copied beside the application as its uninstaller.
+  start.uninstaller_source = [] {
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(self, n) : std::string();
+  };
+  return StartRun(system, encoding, ui, start);
 }
 
 // The install or the uninstall: the front end (windows, or batch), the transcript and the run.
