@@ -1,7 +1,8 @@
 // Sha256: the SHA-256 digest (FIPS 180-4) of a byte stream fed in pieces of any size.
 // The install record keeps it for every file a run wrote, so that an uninstall can tell an
 // unchanged file from one the user changed; a package keeps it for every file it holds.
-// Portable and self-contained, so that both programs and the core compute the same digest.
+// Portable and self-contained, so that both programs and the core compute the same digest;
+// the compression, on the processor's SHA instructions where it has them, in sha256.cc.
 #ifndef SETUP_BASE_SHA256_H_
 #define SETUP_BASE_SHA256_H_
 
@@ -12,10 +13,17 @@
 #include <string>
 #include <string_view>
 
-#include "base/sha256_rounds.h"
-#include "base/sha256_x86.h"
-
 namespace setup {
+
+// SHA-256's compression of `blocks` 64-byte blocks of `data` into `state` (a, b, ... h),
+// on the processor's SHA instructions where it has them, else in portable code
+// (base/sha256.cc, the one file that includes the compiler's intrinsics).
+void Sha256CompressBlocks(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks);
+// The same in portable code alone, what the instructions are held against.
+void Sha256CompressBlocksPortable(std::uint32_t state[8], const std::uint8_t* data,
+                                  std::size_t blocks);
+// Whether Sha256CompressBlocks runs on the processor's SHA instructions.
+bool Sha256Accelerated();
 
 class Sha256 {
  public:
@@ -77,69 +85,9 @@ class Sha256 {
     return hash.Finish();
   }
 
-  // Whether the processor's SHA instructions do the work (else the portable code).
-  static bool Accelerated() {
-#ifdef SETUP_SHA256_X86
-    return sha256_x86::Available();
-#else
-    return false;
-#endif
-  }
-  // The portable code alone, for comparing the two.
-  static Digest PortableOf(std::string_view text) {
-    Sha256 hash;
-    hash.portable_ = true;
-    hash.Update(text);
-    return hash.Finish();
-  }
-
  private:
   void CompressBlocks(const std::uint8_t* p, std::size_t blocks) {
-#ifdef SETUP_SHA256_X86
-    if (!portable_ && blocks > 0 && sha256_x86::Available()) {
-      sha256_x86::CompressBlocks(state_, p, blocks);
-      return;
-    }
-#endif
-    for (; blocks > 0; --blocks, p += 64) Compress(p);
-  }
-
-  static std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-  void Compress(const std::uint8_t* p) {
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i) {
-      w[i] = std::uint32_t{p[4 * i]} << 24 | std::uint32_t{p[4 * i + 1]} << 16 |
-             std::uint32_t{p[4 * i + 2]} << 8 | std::uint32_t{p[4 * i + 3]};
-    }
-    for (int i = 16; i < 64; ++i) {
-      std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-      std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    // Eight rounds a step, the variables renamed instead of moved.
-    auto round = [&w](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d,
-                      std::uint32_t e, std::uint32_t f, std::uint32_t g, std::uint32_t& h, int i) {
-      std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                         kSha256RoundConstants[i] + w[i];
-      std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-      d += t1;
-      h = t1 + t2;
-    };
-    for (int i = 0; i < 64; i += 8) {
-      round(a, b, c, d, e, f, g, h, i);
-      round(h, a, b, c, d, e, f, g, i + 1);
-      round(g, h, a, b, c, d, e, f, i + 2);
-      round(f, g, h, a, b, c, d, e, i + 3);
-      round(e, f, g, h, a, b, c, d, i + 4);
-      round(d, e, f, g, h, a, b, c, i + 5);
-      round(c, d, e, f, g, h, a, b, i + 6);
-      round(b, c, d, e, f, g, h, a, i + 7);
-    }
-    const std::uint32_t v[8] = {a, b, c, d, e, f, g, h};
-    for (int i = 0; i < 8; ++i) state_[i] += v[i];
+    if (blocks > 0) Sha256CompressBlocks(state_, p, blocks);
   }
 
   std::uint32_t state_[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -147,7 +95,6 @@ class Sha256 {
   std::uint8_t block_[64] = {};
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;
-  bool portable_ = false;
 };
 
 }  // namespace setup

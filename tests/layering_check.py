@@ -3,7 +3,8 @@
 
 - A portable file (base/, text/, script/, textcopy/, sysquery/, record/, pack/ and the two seams
   platform/system.h and platform/ui.h) includes no OS or toolkit header (only the
-  C++ standard library), nothing from app/ and no platform implementation.
+  C++ standard library, and in a source file the compiler's intrinsics), nothing from
+  app/ and no platform implementation.
 - base/ is the lowest layer, beneath the seams: it includes nothing of the project
   outside base/, and every other folder may include it.
 - No file outside app/ includes app/; a platform implementation includes nothing of
@@ -36,9 +37,10 @@ system_error thread tuple type_traits typeinfo unordered_map unordered_set utili
 version condition_variable
 """.split())
 
-# The compiler's own headers for processor instructions, which portable code may use
-# beside a portable fallback (base/sha256_x86.h): no OS header.
-STANDARD_HEADERS |= {"cpuid.h", "immintrin.h"}
+# The compiler's own headers for processor instructions, which a portable source file
+# (never a header, so that they reach no other file) may use beside a portable fallback
+# (base/sha256.cc): no OS header.
+INTRINSICS_HEADERS = {"cpuid.h", "immintrin.h"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -93,7 +95,8 @@ def check(root):
         folder = os.path.dirname(path)
         for kind, header in INCLUDE.findall(text):
             if kind == "<":
-                if is_portable(path) and header not in STANDARD_HEADERS:
+                intrinsics = header in INTRINSICS_HEADERS and path.endswith((".cc", ".c"))
+                if is_portable(path) and header not in STANDARD_HEADERS and not intrinsics:
                     faults.append(f"{path}: portable file includes <{header}>")
                 continue
             if "/" not in header:

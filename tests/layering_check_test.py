@@ -10,6 +10,7 @@ import layering_check  # noqa: E402
 
 CLEAN = {
     "base/code_page_text.h": "#include <string_view>\n",
+    "base/sha256.cc": "#include <cpuid.h>\n#include <immintrin.h>\n",
     "platform/system.h": "#include <string>\n",
     "platform/ui.h": "#include <functional>\n",
     "platform/posix/posix_system.h": ('#include <unistd.h>\n#include "platform/system.h"\n'
@@ -44,6 +45,8 @@ class LayeringCheckTest(unittest.TestCase):
              "record/install_record.cc: portable file includes <unistd.h>"),
             ({"record/uninstall_entry.cc": "#include <windows.h>\n"},
              "record/uninstall_entry.cc: portable file includes <windows.h>"),
+            ({"base/sha256.h": "#include <immintrin.h>\n"},
+             "base/sha256.h: portable file includes <immintrin.h>"),
             ({"text/reader.cc": "#  include <unistd.h>\n"},
              "text/reader.cc: portable file includes <unistd.h>"),
             ({"platform/win32/files.cc": '#include "script/run_state.h"\n'},

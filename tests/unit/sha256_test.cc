@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace setup {
 namespace {
@@ -34,6 +36,22 @@ TEST(Sha256Test, PublishedVectorsInAnyPieces) {
   }
 }
 
+// The digest of `text` through the portable compression alone, padded here as FIPS 180-4
+// says, apart from Sha256's own buffering.
+std::string PortableHex(std::string_view text) {
+  std::string padded(text);
+  padded += '\x80';
+  while (padded.size() % 64 != 56) padded += '\0';
+  for (int i = 7; i >= 0; --i) padded += static_cast<char>((text.size() * 8) >> (8 * i));
+  std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                            0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  Sha256CompressBlocksPortable(state, reinterpret_cast<const std::uint8_t*>(padded.data()),
+                               padded.size() / 64);
+  char hex[65];
+  for (int i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", state[i]);
+  return std::string(hex, 64);
+}
+
 // Where the processor's SHA instructions do the work, they give the portable code's digest
 // for every length around the block and buffer edges and for long runs of varied bytes.
 TEST(Sha256Test, InstructionsAgreeWithPortableCode) {
@@ -46,11 +64,10 @@ TEST(Sha256Test, InstructionsAgreeWithPortableCode) {
   const std::size_t sizes[] = {0, 1, 55, 56, 63, 64, 65, 119, 128, 1000, 65536, 300000};
   for (std::size_t size : sizes) {
     std::string_view text = std::string_view(bytes).substr(0, size);
-    EXPECT_EQ(Sha256::Hex(Sha256::Of(text)), Sha256::Hex(Sha256::PortableOf(text))) << size;
+    EXPECT_EQ(Sha256::Hex(Sha256::Of(text)), PortableHex(text)) << size;
   }
-  EXPECT_EQ(Sha256::Hex(Sha256::PortableOf("abc")),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  if (!Sha256::Accelerated()) GTEST_SKIP() << "no SHA instructions here: portable code only";
+  EXPECT_EQ(PortableHex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  if (!Sha256Accelerated()) GTEST_SKIP() << "no SHA instructions here: portable code only";
 }
 
 }  // namespace
