@@ -87,7 +87,8 @@ class PackTest(harness.E2ETest):
         setup = self.ws.path("inst", "bin", "setup")
         os.makedirs(os.path.dirname(setup))
         shutil.copy(harness.NATIVE, setup)
-        demo, _ = ps.packed_demo(self)
+        demo = self.ws.path("demo")  # packed below, by the installed program only
+        shutil.copytree(ps.DEMO, demo)
         for extra, (build, exe) in zip(([], ["--win64"]), harness.WIN_EXES):
             if not exe:
                 continue
