@@ -66,7 +66,9 @@ const char* WindowsUsage() {
          "Switches are case-insensitive and win over the environment variables\n"
          "SETUP_UI, SETUP_ANSWERS and SETUP_TRANSCRIPT.\n"
          "Exit status: 0 the script ran to its end, 1 a command ended the run,\n"
-         "2 cancelled, 3 start-up failed or the command line is wrong.\n";
+         "2 cancelled, 3 start-up failed or the command line is wrong, 4 the run\n"
+         "finished but the log named by /LOG could not be written whole, 3010 an\n"
+         "uninstall left a file in use to be deleted at the next restart.\n";
 }
 
 std::string VersionText(std::string_view program) {
