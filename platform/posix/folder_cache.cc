@@ -64,7 +64,7 @@ bool FolderIndex::Read() {
   loaded_ = false;
   names_.Clear();
   // Watched before it is read, so that no change falls between the two.
-  watched_ = watch_ != nullptr && watch_->Add(*this);
+  watched_ = watch_wanted_ && watch_ != nullptr && watch_->Add(*this);
   std::unique_ptr<DIR, DirCloser> listing(opendir(path_.empty() ? "/" : path_.c_str()));
   // The times are taken before the names, so that a change while reading shows later.
   if (!listing || fstat(dirfd(listing.get()), &times_) != 0) return false;
@@ -78,7 +78,12 @@ bool FolderIndex::Read() {
 }
 
 bool FolderIndex::Changed() {
-  if (!watched_) return TimesChanged();
+  if (!watched_) {
+    if (!TimesChanged()) return false;
+    // Another program changes the folder: its further changes are better reported.
+    watch_wanted_ = true;
+    return true;
+  }
   watch_->Apply();
   return !loaded_;
 }
@@ -178,7 +183,7 @@ std::string FolderCache::WorkingDirectory() {
 
 FolderIndex& FolderCache::Folder(const std::string& path) {
   std::unique_ptr<FolderIndex>& folder = folders_[path];
-  if (!folder) folder = std::make_unique<FolderIndex>(path, &watch_);
+  if (!folder) folder = std::make_unique<FolderIndex>(path, &watch_, policy_);
   return *folder;
 }
 
