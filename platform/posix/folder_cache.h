@@ -22,10 +22,15 @@
 // finds out when the entry has gone meanwhile (the caller may then Forget the folder and
 // look again).
 //
-// Limits: a watch follows the folder, not its path: a parent folder moved away and
-// replaced by another that holds a folder of the same name, or a file system mounted
-// over a folder, is seen only when that index is forgotten. Without a watch, a change by
-// another program within the same tick of the file system's clock as the program's own
+// An unwatched folder's times are read through a descriptor of the folder kept from its
+// reading (for up to kHeldFolders folders; the others by their paths), which costs no
+// walk of its path: a folder moved away or removed shows in them (its change time, its
+// link count).
+//
+// Limits: a watch, like that descriptor, follows the folder, not its path: a parent
+// folder moved away and replaced by another that holds a folder of the same name, or a
+// file system mounted over a folder, is seen only when that index is forgotten. Without a watch, a
+// change by another program within the same tick of the file system's clock as the program's own
 // last change to that folder leaves the times as they were and is seen only at the
 // folder's next change. A name spelled exactly as on disk is always found, since a name
 // the index does not know is used as it is given.
@@ -81,11 +86,16 @@ class FolderWatch {
 // The names of one folder.
 class FolderIndex {
  public:
+  // `descriptors_left`, when given, counts the descriptors that folders may still keep
+  // for their times, shared by the indexes of one cache; without it the times are read
+  // by the folder's path.
   explicit FolderIndex(std::string path, FolderWatch* watch = nullptr,
-                       FolderWatchPolicy policy = FolderWatchPolicy::kFromFirstRead)
+                       FolderWatchPolicy policy = FolderWatchPolicy::kFromFirstRead,
+                       int* descriptors_left = nullptr)
       : path_(std::move(path)),
         watch_(watch),
-        watch_wanted_(policy == FolderWatchPolicy::kFromFirstRead) {}
+        watch_wanted_(policy == FolderWatchPolicy::kFromFirstRead),
+        descriptors_left_(descriptors_left) {}
   FolderIndex(const FolderIndex&) = delete;
   FolderIndex& operator=(const FolderIndex&) = delete;
 
@@ -126,6 +136,13 @@ class FolderIndex {
   // unwatched, its times, device or inode differ from those read with it.
   bool Changed();
   bool TimesChanged();
+  // The folder's status, through the descriptor kept where there is one; false when it
+  // cannot be had or the folder has been removed.
+  bool FolderStatus(struct stat* st) const;
+  // Keeps a descriptor of the folder just read (`listing`; -1 for none, as a watched
+  // folder needs none) for its times, while the cache's share lasts; the previous one
+  // goes.
+  void KeepDescriptor(int listing);
 
   std::string path_;
   FolderWatch* watch_;
@@ -136,6 +153,8 @@ class FolderIndex {
   int reads_ = 0;
   int reports_ = 0;  // changes the watch has reported, counted to know whether one came
   struct stat times_ {};
+  int* descriptors_left_;
+  ScopedFd descriptor_;  // the folder read, for its times, or none
   FoldedNames names_;
 };
 
@@ -145,6 +164,11 @@ class FolderCache : public EntryLookup {
  public:
   explicit FolderCache(FolderWatchPolicy policy = FolderWatchPolicy::kOnceChangedByOthers)
       : policy_(policy) {}
+
+  // How many folders keep a descriptor for their times: numbered from 256 up, well within
+  // the usual limit of 1,024 open files, which the run's other files and the components
+  // it loads share.
+  static constexpr int kHeldFolders = 256;
 
   bool Find(const std::string& dir, const std::string& name, std::string* found) override;
   std::string DriveRoot(const std::string& devices, const std::string& drive) override;
@@ -156,6 +180,7 @@ class FolderCache : public EntryLookup {
 
  private:
   FolderWatchPolicy policy_;
+  int descriptors_left_ = kHeldFolders;  // before the indexes, which point at it
   FolderWatch watch_;
   std::unordered_map<std::string, std::unique_ptr<FolderIndex>> folders_;
   std::map<std::string, std::string> drive_roots_;

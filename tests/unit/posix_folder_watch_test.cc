@@ -192,5 +192,49 @@ TEST(FolderWatchTest, OnlyAFolderAnotherProgramChangesIsWatched) {
   }
 }
 
+// An unwatched folder's times come through a descriptor kept from its reading: the folder
+// moved away or removed, and another made at its path, is read again, whether the folder
+// keeps a descriptor or, beyond the cache's share, goes by its path.
+struct ReplacedCase {
+  const char* what;
+  void (*replace)(TempDir& tmp, const std::string& dir);
+};
+
+const ReplacedCase kReplaced[] = {
+    {"moved away",
+     [](TempDir& tmp, const std::string& dir) { std::filesystem::rename(dir, tmp / "moved"); }},
+    {"removed", [](TempDir&, const std::string& dir) { std::filesystem::remove_all(dir); }},
+};
+
+TEST(FolderWatchTest, AFolderReplacedAtItsPathIsReadAgain) {
+  for (const ReplacedCase& c : kReplaced) {
+    for (bool beyond_share : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (beyond_share ? ", by its path" : ", by its descriptor"));
+      TempDir tmp;
+      FolderCache cache;
+      std::string found;
+      if (beyond_share) {
+        // Folders read first take the whole share.
+        for (int i = 0; i < FolderCache::kHeldFolders; ++i) {
+          std::string other = tmp.MakeDir("other" + std::to_string(i));
+          ASSERT_FALSE(cache.Find(other, "x", &found));
+        }
+      }
+      std::string dir = tmp.MakeDir("app");
+      Touch(dir + "/First.txt");
+      ASSERT_TRUE(cache.Find(dir, "first.txt", &found));
+      c.replace(tmp, dir);
+      tmp.MakeDir("app");
+      Touch(dir + "/Second.txt");
+      EXPECT_TRUE(cache.Find(dir, "SECOND.TXT", &found));
+      EXPECT_EQ(found, "Second.txt");
+      EXPECT_FALSE(cache.Find(dir, "FIRST.TXT", &found));
+      EXPECT_EQ(cache.Folder(dir).reads(), 2);
+      // Changed behind the program's back: watched from its second reading on.
+      EXPECT_TRUE(cache.Folder(dir).watched());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace setup
