@@ -7,7 +7,8 @@ settled: a run's time varies by a factor of two or more on a shared machine, mos
 in the kernel's copying of the large files, which both sides do alike
 (copy_file_range). The best run of each side is printed beside it.
 
-Each run writes into a folder of its own, all of them in the prefix's drive_c and
+The timed runs start once the files freed before them no longer count
+(flat_payload.settle). Each run writes into a folder of its own, all of them in the prefix's drive_c and
 removed at the end, and starts after a sync. On ext4 without a journal a new file's
 inode skips every inode freed in the last few seconds (minutes while their blocks are
 unwritten) in its folder's group: removing the last run's 2,020 files just before a run
@@ -66,6 +67,7 @@ def in_turns(contenders):
 
 
 script = make_payload()
+flat_payload.settle()
 size = sum(os.path.getsize(os.path.join(payload, n)) for n in os.listdir(payload)) / (1 << 20)
 env = dict(os.environ, SETUP_UI="batch", WINEPREFIX=prefix)
 env.pop("SETUP_TRANSCRIPT", None)

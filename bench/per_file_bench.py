@@ -9,7 +9,8 @@
   empty folder). The median, not the best run: one lucky run of a folder on a shared
   machine would otherwise decide its figure.
 
-Before a timed run the previous run's copies are moved aside, not removed, and the file
+The runs start once the files freed before them no longer count (flat_payload.settle),
+and before a timed run the previous run's copies are moved aside, not removed, and the file
 system is synced. On ext4 without a journal a new file's inode skips every inode freed
 in the last few seconds (minutes while their blocks are unwritten), a scan that grows
 with each removal: removing 2,000 files before each run made every later run of a round
@@ -22,6 +23,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+import flat_payload
 
 work = os.environ["SETUP_BENCH_WORK"]
 setup = os.environ["SETUP_BENCH_SETUP"]
@@ -115,6 +118,7 @@ def timed(copies, fill):
 
 
 make_work()
+flat_payload.settle()
 status = 0
 if shutil.which("strace"):
     per_copy = (syscalls(STRACED_COPIES) - syscalls(0)) / STRACED_COPIES
