@@ -29,11 +29,11 @@
 //
 // Limits: a watch, like that descriptor, follows the folder, not its path: a parent
 // folder moved away and replaced by another that holds a folder of the same name, or a
-// file system mounted over a folder, is seen only when that index is forgotten. Without a watch, a
-// change by another program within the same tick of the file system's clock as the program's own
-// last change to that folder leaves the times as they were and is seen only at the
-// folder's next change. A name spelled exactly as on disk is always found, since a name
-// the index does not know is used as it is given.
+// file system mounted over a folder, is seen only when that index is forgotten. Without
+// a watch, a change by another program within the same tick of the file system's clock
+// as the program's own last change to that folder leaves the times as they were and is
+// seen only at the folder's next change. A name spelled exactly as on disk is always
+// found, since a name the index does not know is used as it is given.
 //
 // The roots of the drives (the prefix's dosdevices links) and the current directory are
 // looked up once per run.
