@@ -3,12 +3,14 @@
 - system calls: `strace -f -c` over a run that copies 500 files of 4 KiB, minus a run of
   the same script without its BinCopy lines, divided by 500 (goal: at most 11);
 - time per file into a folder that already holds 0, 5,000 and 20,000 entries: 2,000
-  copies (a second install of that many files into a full folder), each figure the best
-  of five rounds that take the folders in turn, each round starting at another folder,
-  less the best run without copies (goal: 20,000 entries at most 1.2 times the empty
-  folder).
+  copies (a second install of that many files into a full folder), each figure the
+  median of seven rounds that take the folders in turn, each round starting at another
+  folder, less the median run without copies (goal: 20,000 entries at most 1.2 times the
+  empty folder). The median, not the best run: one lucky run of a folder on a shared
+  machine would otherwise decide its figure.
 
-Before a timed run the previous run's copies are moved aside, not removed, and the file
+The runs start once the files freed before them no longer count (flat_payload.settle),
+and before a timed run the previous run's copies are moved aside, not removed, and the file
 system is synced. On ext4 without a journal a new file's inode skips every inode freed
 in the last few seconds (minutes while their blocks are unwritten), a scan that grows
 with each removal: removing 2,000 files before each run made every later run of a round
@@ -17,9 +19,12 @@ slower than the first, whatever it copied into.
 Prints the figures and a PASS or FAIL line for each goal; exits 1 when one is missed."""
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import time
+
+import flat_payload
 
 work = os.environ["SETUP_BENCH_WORK"]
 setup = os.environ["SETUP_BENCH_SETUP"]
@@ -113,6 +118,7 @@ def timed(copies, fill):
 
 
 make_work()
+flat_payload.settle()
 status = 0
 if shutil.which("strace"):
     per_copy = (syscalls(STRACED_COPIES) - syscalls(0)) / STRACED_COPIES
@@ -124,14 +130,16 @@ else:
     print("strace is missing: no system-call count (make bench installs it)")
 
 # Rounds that take every folder in turn, so that the machine's load weighs on all alike.
+ROUNDS = 7
 runs = {fill: [] for fill in FILLS}
 empty = []
-for round_number in range(5):
+for round_number in range(ROUNDS):
     empty.append(timed(0, 0))
     start = round_number % len(FILLS)
     for fill in FILLS[start:] + FILLS[:start]:
         runs[fill].append(timed(COPIES, fill))
-best = {fill: (min(runs[fill]) - min(empty)) / COPIES for fill in FILLS}
+best = {fill: (statistics.median(runs[fill]) - statistics.median(empty)) / COPIES
+        for fill in FILLS}
 for fill in FILLS:
     print("time per file beside %6d entries: %6.1f us, x%.2f of the empty folder"
           % (fill, best[fill] * 1e6, best[fill] / best[0]))

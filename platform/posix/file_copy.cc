@@ -100,7 +100,7 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   if (!CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
-  return temp->Commit(mode & ~ProcessUmask());
+  return temp->Commit(mode & ~ProcessUmask(), &in);
 }
 
 }  // namespace setup

@@ -1,6 +1,7 @@
 #include "platform/posix/folder_cache.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/inotify.h>
 
 #include <unistd.h>
@@ -16,6 +17,9 @@ namespace {
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
+
+// Where the descriptors kept for folders' times are numbered from.
+constexpr int kFirstKeptDescriptor = 256;
 
 bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -53,7 +57,7 @@ void FolderIndex::Added(const std::string& name) {
   // A watched folder's times are not needed: the watch reports this change as well.
   if (watched_) return;
   struct stat now;
-  if (stat(path_.empty() ? "/" : path_.c_str(), &now) == 0) {
+  if (FolderStatus(&now)) {
     times_ = now;
   } else {
     loaded_ = false;
@@ -64,10 +68,11 @@ bool FolderIndex::Read() {
   loaded_ = false;
   names_.Clear();
   // Watched before it is read, so that no change falls between the two.
-  watched_ = watch_ != nullptr && watch_->Add(*this);
+  watched_ = watch_wanted_ && watch_ != nullptr && watch_->Add(*this);
   std::unique_ptr<DIR, DirCloser> listing(opendir(path_.empty() ? "/" : path_.c_str()));
   // The times are taken before the names, so that a change while reading shows later.
   if (!listing || fstat(dirfd(listing.get()), &times_) != 0) return false;
+  KeepDescriptor(watched_ ? -1 : dirfd(listing.get()));
   while (const dirent* entry = readdir(listing.get())) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     names_.Insert(entry->d_name);
@@ -78,14 +83,38 @@ bool FolderIndex::Read() {
 }
 
 bool FolderIndex::Changed() {
-  if (!watched_) return TimesChanged();
+  if (!watched_) {
+    if (!TimesChanged()) return false;
+    // Another program changes the folder: its further changes are better reported.
+    watch_wanted_ = true;
+    return true;
+  }
   watch_->Apply();
   return !loaded_;
 }
 
+bool FolderIndex::FolderStatus(struct stat* st) const {
+  if (!descriptor_.valid()) return stat(path_.empty() ? "/" : path_.c_str(), st) == 0;
+  return fstat(descriptor_.get(), st) == 0 && st->st_nlink > 0;
+}
+
+void FolderIndex::KeepDescriptor(int listing) {
+  if (descriptors_left_ == nullptr) return;
+  if (descriptor_.valid()) {
+    descriptor_.Close();
+    ++*descriptors_left_;
+  }
+  if (listing < 0 || *descriptors_left_ <= 0) return;
+  // Numbered above the run's other files, so that the listing's own number, free again
+  // at once, leaves no gap among theirs: two files opened one after the other then have
+  // adjacent numbers (CloseBoth). Where the limit of open files is lower, none is kept.
+  descriptor_ = ScopedFd(fcntl(listing, F_DUPFD_CLOEXEC, kFirstKeptDescriptor));
+  if (descriptor_.valid()) --*descriptors_left_;
+}
+
 bool FolderIndex::TimesChanged() {
   struct stat now;
-  if (stat(path_.empty() ? "/" : path_.c_str(), &now) != 0) return true;
+  if (!FolderStatus(&now)) return true;
   return now.st_dev != times_.st_dev || now.st_ino != times_.st_ino ||
          !SameTime(now.st_mtim, times_.st_mtim) || !SameTime(now.st_ctim, times_.st_ctim);
 }
@@ -178,7 +207,9 @@ std::string FolderCache::WorkingDirectory() {
 
 FolderIndex& FolderCache::Folder(const std::string& path) {
   std::unique_ptr<FolderIndex>& folder = folders_[path];
-  if (!folder) folder = std::make_unique<FolderIndex>(path, &watch_);
+  if (!folder) {
+    folder = std::make_unique<FolderIndex>(path, &watch_, policy_, &descriptors_left_);
+  }
   return *folder;
 }
 

@@ -284,18 +284,23 @@ std::unique_ptr<TempFile> TempFile::CreateUnnamed(const std::string& dir,
   return temp;
 }
 
-bool TempFile::Committed() {
+bool TempFile::Committed(ScopedFd* close_with) {
   UnregisterTempFile(slot_);
   slot_ = -1;
   committed_ = true;
-  fd_.Close();
+  // An unnamed file's close can tell nothing more (CreateUnnamed): it may go with another.
+  if (close_with != nullptr) {
+    CloseBoth(fd_, *close_with);
+  } else {
+    fd_.Close();
+  }
   return true;
 }
 
-bool TempFile::CommitUnnamed(mode_t mode) {
+bool TempFile::CommitUnnamed(mode_t mode, ScopedFd* close_with) {
   if (mode != created_mode_ && fchmod(fd_.get(), mode) != 0) return false;
   if (known_missing_) {
-    if (LinkUnnamedFile(fd_.get(), target_)) return Committed();
+    if (LinkUnnamedFile(fd_.get(), target_)) return Committed(close_with);
     if (errno != EEXIST) return false;
   }
   // Something stands at the destination: the file takes a name of the pattern, locked
@@ -317,15 +322,15 @@ bool TempFile::CommitUnnamed(mode_t mode) {
     if (error != EEXIST) return false;
   }
   if (temp_path_.empty() || rename(temp_path_.c_str(), target_.c_str()) != 0) return false;
-  return Committed();
+  return Committed(close_with);
 }
 
-bool TempFile::Commit(mode_t mode) {
+bool TempFile::Commit(mode_t mode, ScopedFd* close_with) {
   if (committed_ || !fd_.valid()) {
     errno = EINVAL;
     return false;
   }
-  if (unnamed_) return CommitUnnamed(mode);
+  if (unnamed_) return CommitUnnamed(mode, close_with);
   bool ok = fchmod(fd_.get(), mode) == 0;
   if (ok && !FolderCloseMayFail(FolderOf(temp_path_), fd_.get())) {
     // Closing can tell nothing here: the file is renamed while this descriptor holds its

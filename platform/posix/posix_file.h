@@ -63,7 +63,9 @@ class TempFile {
   bool unnamed() const { return unnamed_; }
   // Gives the file `mode`, closes it and renames it over the destination. False when
   // any step fails; the destination is then unchanged and the temporary file removed.
-  bool Commit(mode_t mode);
+  // `close_with`, when given, may be closed together with the file once it is committed
+  // (CloseBoth); otherwise it is left to its owner.
+  bool Commit(mode_t mode, ScopedFd* close_with = nullptr);
 
  private:
   TempFile(ScopedFd fd, std::string temp_path, std::string target, int slot);
@@ -71,8 +73,8 @@ class TempFile {
   static std::unique_ptr<TempFile> Refused(const std::string& destination);
   static std::unique_ptr<TempFile> CreateUnnamed(const std::string& dir,
                                                  const std::string& destination, mode_t mode);
-  bool CommitUnnamed(mode_t mode);
-  bool Committed();
+  bool CommitUnnamed(mode_t mode, ScopedFd* close_with);
+  bool Committed(ScopedFd* close_with = nullptr);
 
   ScopedFd fd_;
   std::string temp_path_;

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace setup {
 
 class ScopedFd {
@@ -41,6 +43,20 @@ class ScopedFd {
  private:
   int fd_ = -1;
 };
+
+// Closes both descriptors, as their destructors would (nothing reported), in one system
+// call where their numbers are adjacent, as those of two files opened one after the other
+// are: a small copy saves a call of its ten or so.
+inline void CloseBoth(ScopedFd& a, ScopedFd& b) {
+  int first = a.Release(), second = b.Release();
+  if (first > second) std::swap(first, second);
+  if (first >= 0 && second == first + 1 &&
+      close_range(static_cast<unsigned>(first), static_cast<unsigned>(second), 0) == 0) {
+    return;
+  }
+  if (first >= 0) close(first);
+  if (second >= 0) close(second);
+}
 
 }  // namespace setup
 

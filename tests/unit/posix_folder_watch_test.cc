@@ -59,7 +59,7 @@ TEST(FolderWatchTest, ChangesBehindTheIndexAreAppliedWithoutReadingTheFolderAgai
     TempDir tmp;
     std::string dir = tmp.MakeDir("app");
     Touch(dir + "/Old.txt");
-    FolderCache cache;
+    FolderCache cache(FolderWatchPolicy::kFromFirstRead);
     std::string found;
     ASSERT_FALSE(cache.Find(dir, "nothing", &found));  // reads and watches the folder
     ASSERT_EQ(cache.Folder(dir).reads(), 1);
@@ -78,7 +78,7 @@ TEST(FolderWatchTest, AMovedFolderOrLostReportsReadTheFolderAgain) {
   TempDir tmp;
   std::string dir = tmp.MakeDir("app");
   Touch(dir + "/First.txt");
-  FolderCache cache;
+  FolderCache cache(FolderWatchPolicy::kFromFirstRead);
   std::string found;
   ASSERT_TRUE(cache.Find(dir, "first.txt", &found));
   std::filesystem::rename(dir, tmp / "moved");
@@ -131,6 +131,109 @@ TEST(FolderWatchTest, AFolderWithoutAWatchGoesByItsTimes) {
   EXPECT_TRUE(folder.Find("late.txt", &found));
   EXPECT_EQ(found, "Late.TXT");
   EXPECT_EQ(folder.reads(), 2);
+}
+
+// By default a folder goes by its times, and only one that another program is seen to
+// change is watched, from its next reading on: a run in folders it alone changes makes no
+// watch at all. Each row: what happens to the folder after the first look-up, whether it
+// is watched then and how often it has been read; a second change behind its back is then
+// read again only where it is not watched.
+struct PolicyCase {
+  const char* what;
+  bool own_change;      // the program makes a file through the index (BeginChange, Added)
+  bool foreign_change;  // another program makes one, the folder's times moved for certain
+  bool watched;
+  int reads;
+};
+
+const PolicyCase kPolicies[] = {
+    {"nothing", false, false, false, 1},
+    {"only the program's own change", true, false, false, 1},
+    {"another program's change", false, true, true, 2},
+    {"both", true, true, true, 2},
+};
+
+// Moves the folder's modification time to a value no clock tick gives, so that the change
+// shows to a folder that goes by its times.
+void MoveTimes(const std::string& dir, int seconds) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+}
+
+TEST(FolderWatchTest, OnlyAFolderAnotherProgramChangesIsWatched) {
+  for (const PolicyCase& c : kPolicies) {
+    SCOPED_TRACE(c.what);
+    TempDir tmp;
+    std::string dir = tmp.MakeDir("app");
+    FolderCache cache;
+    FolderIndex& folder = cache.Folder(dir);
+    std::string found;
+    ASSERT_FALSE(cache.Find(dir, "first.txt", &found));
+    EXPECT_FALSE(folder.watched());
+    if (c.own_change) {
+      folder.BeginChange();
+      Touch(dir + "/Own.txt");
+      folder.Added("Own.txt");
+    }
+    if (c.foreign_change) {
+      Touch(dir + "/Foreign.TXT");
+      MoveTimes(dir, 1);
+    }
+    EXPECT_EQ(cache.Find(dir, "foreign.txt", &found), c.foreign_change);
+    EXPECT_EQ(cache.Find(dir, "OWN.TXT", &found), c.own_change);
+    EXPECT_EQ(folder.watched(), c.watched);
+    EXPECT_EQ(folder.reads(), c.reads);
+    // A second change behind the index's back, then a look-up it cannot answer.
+    Touch(dir + "/Second.TXT");
+    MoveTimes(dir, 2);
+    EXPECT_TRUE(cache.Find(dir, "second.txt", &found));
+    EXPECT_EQ(found, "Second.TXT");
+    EXPECT_EQ(folder.reads(), c.reads + (c.watched ? 0 : 1));
+  }
+}
+
+// An unwatched folder's times come through a descriptor kept from its reading: the folder
+// moved away or removed, and another made at its path, is read again, whether the folder
+// keeps a descriptor or, beyond the cache's share, goes by its path.
+struct ReplacedCase {
+  const char* what;
+  void (*replace)(TempDir& tmp, const std::string& dir);
+};
+
+const ReplacedCase kReplaced[] = {
+    {"moved away",
+     [](TempDir& tmp, const std::string& dir) { std::filesystem::rename(dir, tmp / "moved"); }},
+    {"removed", [](TempDir&, const std::string& dir) { std::filesystem::remove_all(dir); }},
+};
+
+TEST(FolderWatchTest, AFolderReplacedAtItsPathIsReadAgain) {
+  for (const ReplacedCase& c : kReplaced) {
+    for (bool beyond_share : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (beyond_share ? ", by its path" : ", by its descriptor"));
+      TempDir tmp;
+      FolderCache cache;
+      std::string found;
+      if (beyond_share) {
+        // Folders read first take the whole share.
+        for (int i = 0; i < FolderCache::kHeldFolders; ++i) {
+          std::string other = tmp.MakeDir("other" + std::to_string(i));
+          ASSERT_FALSE(cache.Find(other, "x", &found));
+        }
+      }
+      std::string dir = tmp.MakeDir("app");
+      Touch(dir + "/First.txt");
+      ASSERT_TRUE(cache.Find(dir, "first.txt", &found));
+      c.replace(tmp, dir);
+      tmp.MakeDir("app");
+      Touch(dir + "/Second.txt");
+      EXPECT_TRUE(cache.Find(dir, "SECOND.TXT", &found));
+      EXPECT_EQ(found, "Second.txt");
+      EXPECT_FALSE(cache.Find(dir, "FIRST.TXT", &found));
+      EXPECT_EQ(cache.Folder(dir).reads(), 2);
+      // Changed behind the program's back: watched from its second reading on.
+      EXPECT_TRUE(cache.Folder(dir).watched());
+    }
+  }
 }
 
 }  // namespace
