@@ -14,8 +14,7 @@ extern "C" {
 
 // As C99 says: at most `size` bytes, the text always ended by a zero, the answer the
 // length the whole text has (msvcrt's _vsnprintf neither ends a cut text nor counts it).
-int __cdecl __mingw_vsnprintf(char* buffer, std::size_t size, const char* format,
-                              va_list args) {
+int __cdecl __mingw_vsnprintf(char* buffer, std::size_t size, const char* format, va_list args) {
   va_list counted;
   va_copy(counted, args);
   int length = _vscprintf(format, counted);
