@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "pack/x86_filter.h"
+
 namespace setup::pack {
 namespace {
 
@@ -39,6 +41,7 @@ Status CheckNames(const std::vector<PackInput>& files) {
 struct Stored {
   std::vector<std::uint64_t> positions;
   std::vector<std::vector<std::string>> keys;
+  std::vector<bool> code;  // an x86 executable
 };
 
 // Appends the files' bytes to `*stream` and their entries to `table`. A file that repeats
@@ -53,6 +56,7 @@ Stored StoreFiles(const std::vector<PackInput>& files, Table* table, std::string
       if (fresh) {
         stored.positions.push_back(stream->size());
         stored.keys.emplace_back();
+        stored.code.push_back(IsX86Executable(f.contents));
         *stream += f.contents;
       } else {
         entry.position = stored.positions[it->second];
@@ -80,7 +84,8 @@ std::string FamilyKey(std::string_view name) {
 
 std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions,
                                      const std::vector<std::vector<std::string>>& keys,
-                                     std::uint64_t total, std::uint32_t least, std::uint32_t most) {
+                                     std::uint64_t total, std::uint32_t least, std::uint32_t most,
+                                     const std::vector<bool>& code) {
   std::vector<std::uint64_t> ends;
   std::uint64_t start = 0;
   std::set<std::string> held;  // the families of the block being filled
@@ -91,7 +96,8 @@ std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions
     if (i < keys.size()) {
       for (const std::string& k : keys[i]) related = related || held.count(k) != 0;
     }
-    if (i < positions.size() && at - start >= least && at > start && !related) {
+    bool turns = i > 0 && i < code.size() && code[i] != code[i - 1];
+    if (i < positions.size() && at > start && ((at - start >= least && !related) || turns)) {
       ends.push_back(start = at);
       held.clear();
     }
@@ -126,7 +132,7 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
   std::uint64_t at = 0;
   table.block_size = 1;
   for (std::uint64_t end :
-       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size)) {
+       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size, stored.code)) {
     pieces.push_back(std::string_view(stream).substr(at, end - at));
     table.block_size = std::max(table.block_size, static_cast<std::uint32_t>(end - at));
     at = end;
@@ -136,14 +142,15 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
     return Status(StatusKind::kFailed, "compression");
   }
   table.lzma_props = compressor.props();
+  std::vector<Filter> filters = compressor.filters();
 
   std::size_t start = out->size();
   out->append(loader);
   std::uint64_t first = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    table.blocks.push_back(BlockEntry{out->size() - start, compressed[i].size(),
-                                      static_cast<std::uint32_t>(pieces[i].size()),
-                                      Sha256::Of(compressed[i]), first});
+    table.blocks.push_back(BlockEntry{
+        out->size() - start, compressed[i].size(), static_cast<std::uint32_t>(pieces[i].size()),
+        Sha256::Of(compressed[i]), i < filters.size() ? filters[i] : Filter::kNone, first});
     first += pieces[i].size();
     out->append(compressed[i]);
   }
