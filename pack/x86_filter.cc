@@ -17,7 +17,7 @@ unsigned Le16(std::string_view bytes, std::size_t at) {
 }  // namespace
 
 bool IsX86Executable(std::string_view bytes) {
-  if (bytes.size() >= 20 && bytes.substr(0, 4) == std::string_view("\177ELF", 4)) {
+  if (bytes.size() >= 20 && bytes.substr(0, 4) == std::string_view("\x7f" "ELF", 4)) {
     unsigned machine = Le16(bytes, 18);  // e_machine, little-endian on x86
     return machine == 3 || machine == 62;
   }
