@@ -6,8 +6,6 @@
 #include <atomic>
 #include <thread>
 
-#include "pack/x86_filter.h"
-
 namespace setup {
 namespace {
 
@@ -18,16 +16,12 @@ bool Options(std::uint32_t dictionary, lzma_options_lzma* options) {
   return true;
 }
 
-// One raw LZMA1 stream with an end marker: what the LZMA SDK's decoder reads; through
-// the x86 branch filter first when `x86`.
-bool CompressOne(std::string_view in, const lzma_options_lzma& options, bool x86,
-                 std::string* out) {
+// One raw LZMA1 stream with an end marker: what the LZMA SDK's decoder reads.
+bool CompressOne(std::string_view in, const lzma_options_lzma& options, std::string* out) {
   lzma_options_lzma copy = options;
-  lzma_filter plain[] = {{LZMA_FILTER_LZMA1, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
-  lzma_filter filtered[] = {
-      {LZMA_FILTER_X86, nullptr}, {LZMA_FILTER_LZMA1, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &copy}, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream stream = LZMA_STREAM_INIT;
-  if (lzma_raw_encoder(&stream, x86 ? filtered : plain) != LZMA_OK) return false;
+  if (lzma_raw_encoder(&stream, filters) != LZMA_OK) return false;
   out->resize(in.size() + in.size() / 16 + 4096);
   stream.next_in = reinterpret_cast<const std::uint8_t*>(in.data());
   stream.avail_in = in.size();
@@ -54,16 +48,11 @@ bool LzmaCompressor::Compress(const std::vector<std::string_view>& blocks,
     props_[1 + i] = static_cast<std::uint8_t>(options.dict_size >> (8 * i));
 
   out->assign(blocks.size(), std::string());
-  filters_.assign(blocks.size(), pack::Filter::kNone);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
   auto work = [&] {
     for (std::size_t i = next++; i < blocks.size(); i = next++) {
-      // The writer keeps executables in blocks of their own: one that begins with an x86
-      // executable holds machine code, which the filter makes smaller.
-      bool x86 = pack::IsX86Executable(blocks[i]);
-      if (x86) filters_[i] = pack::Filter::kX86;
-      if (!CompressOne(blocks[i], options, x86, &(*out)[i])) failed = true;
+      if (!CompressOne(blocks[i], options, &(*out)[i])) failed = true;
     }
   };
   unsigned threads = std::max(1u, std::min<unsigned>(std::thread::hardware_concurrency(),

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "pack/package_reader.h"
-#include "pack/x86_filter.h"
 #include "third_party/lzma_sdk/LzmaDec.h"
 
 namespace setup::pack {
@@ -70,16 +69,6 @@ bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& 
     in_offset += n;
     return true;
   };
-  // Under the x86 filter no byte is final before the whole block is decoded: the output
-  // is the LZMA dictionary, whose bytes later matches copy as they were stored, so the
-  // filter is undone only at the end (the writer keeps such blocks to executables).
-  auto report = [&](std::size_t decoded) {
-    if (block.filter != Filter::kX86) return progress(context, decoded);
-    if (decoded < block.size) return progress(context, 0);
-    X86Filter x86;
-    x86.Convert(reinterpret_cast<std::uint8_t*>(out), block.size);
-    return progress(context, block.size);
-  };
   std::size_t done = 0;
   if (table.method == Method::kStored) {
     while (done < block.size) {
@@ -88,7 +77,7 @@ bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& 
       std::copy_n(in.data() + in_pos, n, out + done);
       in_pos += n;
       done += n;
-      if (!report(done)) return false;
+      if (!progress(context, done)) return false;
     }
     return true;
   }
@@ -113,7 +102,7 @@ bool DecodeBlockSteps(ByteSource& source, const Table& table, const BlockEntry& 
       if (state->dicPos < block.size) return false;
     }
     in_pos += in_size;
-    if (!report(state->dicPos)) return false;
+    if (!progress(context, state->dicPos)) return false;
   }
   return true;
 }
@@ -148,12 +137,7 @@ bool BlockStream::Start(ByteSource& source, const Table& table, const BlockEntry
   in_.clear();
   in_pos_ = 0;
   position_ = 0;
-  decoded_ = 0;
   size_ = block.size;
-  filter_ = block.filter;
-  x86_ = X86Filter();
-  staged_.clear();
-  ready_ = final_ = 0;
   return true;
 }
 
@@ -172,44 +156,14 @@ bool BlockStream::Fill() {
 bool BlockStream::Read(void* out, std::size_t size) {
   if (source_ == nullptr || size > size_ - position_) return false;
   // A failed read leaves the stream to be started again.
-  bool ok = filter_ == Filter::kX86 ? DecodeFiltered(static_cast<char*>(out), size)
-                                    : DecodeStored(out, size);
-  if (!ok) {
+  if (!Decode(out, size)) {
     source_ = nullptr;
     return false;
   }
-  position_ += size;
   return true;
 }
 
-bool BlockStream::DecodeFiltered(char* out, std::size_t size) {
-  while (size > 0) {
-    if (ready_ == final_) {
-      // Keep the bytes the filter has not taken yet, and decode more after them.
-      staged_.erase(0, final_);
-      std::size_t tail = staged_.size();
-      std::size_t more =
-          static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, size_ - decoded_));
-      staged_.resize(tail + more);
-      if (more > 0 && !DecodeStored(staged_.data() + tail, more)) return false;
-      auto* bytes = reinterpret_cast<std::uint8_t*>(staged_.data());
-      ready_ = 0;
-      final_ = x86_.Convert(bytes, staged_.size());
-      if (decoded_ == size_) final_ = staged_.size();  // the stream's last bytes
-      if (final_ == 0) return false;
-    }
-    std::size_t n = std::min(size, final_ - ready_);
-    if (out != nullptr) {
-      std::copy_n(staged_.data() + ready_, n, out);
-      out += n;
-    }
-    ready_ += n;
-    size -= n;
-  }
-  return true;
-}
-
-bool BlockStream::DecodeStored(void* out, std::size_t size) {
+bool BlockStream::Decode(void* out, std::size_t size) {
   std::string skip;
   if (out == nullptr) skip.resize(std::min(size, kSkipChunk));
   auto* to = static_cast<Byte*>(out);
@@ -232,7 +186,7 @@ bool BlockStream::DecodeStored(void* out, std::size_t size) {
       }
     }
     in_pos_ += in_size;
-    decoded_ += out_size;
+    position_ += out_size;
     size -= out_size;
     if (to != nullptr) to += out_size;
   }

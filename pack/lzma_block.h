@@ -13,7 +13,6 @@
 #include <string_view>
 
 #include "pack/package_format.h"
-#include "pack/x86_filter.h"
 
 namespace setup::pack {
 
@@ -53,11 +52,7 @@ class BlockStream {
  private:
   struct Decoder;
   bool Fill();
-  // The next `size` bytes as they were stored (before the filter is undone), into `out`
-  // (null: skipped).
-  bool DecodeStored(void* out, std::size_t size);
-  // The same through the x86 filter: decoded into staged_, undone there, copied out.
-  bool DecodeFiltered(char* out, std::size_t size);
+  bool Decode(void* out, std::size_t size);
 
   std::unique_ptr<Decoder> decoder_;
   ByteSource* source_ = nullptr;
@@ -66,16 +61,8 @@ class BlockStream {
   std::uint64_t in_end_ = 0;
   std::string in_;  // compressed bytes read and not yet decoded: in_[in_pos_, in_.size())
   std::size_t in_pos_ = 0;
-  std::uint64_t position_ = 0;  // given to the caller
-  std::uint64_t decoded_ = 0;   // decoded, the filter not yet undone on all of them
+  std::uint64_t position_ = 0;
   std::uint64_t size_ = 0;
-  Filter filter_ = Filter::kNone;
-  X86Filter x86_;
-  // Under the x86 filter: decoded bytes; [ready_, final_) undone and not yet given out,
-  // [final_, size()) still to be given to the filter with what follows them.
-  std::string staged_;
-  std::size_t ready_ = 0;
-  std::size_t final_ = 0;
 };
 
 // What DecodeBlockInto does, with its progress as a function pointer and a context.

@@ -57,7 +57,7 @@ class Cursor {
 };
 
 constexpr std::size_t kTableHeaderSize = 4 + 4 + 1 + kLzmaPropsSize + 4 + 4 + 4 + 32;
-constexpr std::size_t kBlockEntrySize = 8 + 8 + 4 + 32 + 1;
+constexpr std::size_t kBlockEntrySize = 8 + 8 + 4 + 32;
 constexpr std::size_t kFileEntryMinSize = 2 + 8 + 8 + 8 + 32;
 
 // Checks the blocks' places and sizes and sets their starts.
@@ -148,7 +148,6 @@ std::string EncodeTable(const Table& table) {
     PutU64(&out, b.compressed_size);
     PutU32(&out, b.size);
     PutDigest(&out, b.sha256);
-    out.push_back(static_cast<char>(b.filter));
   }
   for (const FileEntry& f : table.files) {
     out.push_back(static_cast<char>(f.name.size() & 0xff));
@@ -195,9 +194,6 @@ Status DecodeTable(std::string_view bytes, const Trailer& trailer, Table* table)
     b.compressed_size = c.Number(8);
     b.size = static_cast<std::uint32_t>(c.Number(4));
     c.Digest(&b.sha256);
-    std::uint64_t filter = c.Number(1);
-    if (filter > static_cast<std::uint64_t>(Filter::kX86)) return Corrupt("an unknown filter");
-    b.filter = static_cast<Filter>(filter);
   }
   std::uint64_t total = 0;
   if (Status s = CheckBlocks(*table, trailer, &total); !s.ok()) return s;

@@ -3,8 +3,7 @@
 //
 //   [loader: the stripped Setup.exe, unchanged]
 //   [blocks: the files' bytes end to end, cut into blocks of at most the table's
-//    block_size, each compressed on its own (LZMA), so that several decode at once; a
-//    block that holds executables through the x86 branch filter first (version 3)]
+//    block_size, each compressed on its own (LZMA), so that several decode at once]
 //   [table: the files' names, sizes, places, times and SHA-256, the blocks' sizes and
 //    the SHA-256 of their compressed bytes, the loader's SHA-256; stored compressed, in
 //    an envelope (EncodeEnvelope)]
@@ -34,7 +33,7 @@ namespace setup::pack {
 
 inline constexpr char kTrailerMagic[8] = {'S', 'e', 't', 'u', 'p', 'P', 'k', '\x1a'};
 inline constexpr char kTableMagic[4] = {'P', 'k', 'T', 'b'};
-inline constexpr std::uint32_t kFormatVersion = 3;
+inline constexpr std::uint32_t kFormatVersion = 2;
 inline constexpr std::size_t kTrailerSize = 80;
 // A block's largest uncompressed size. Blocks are compressed independently (in parallel
 // when packing); a reader decodes blocks of up to kMaxDictionary whole, ahead of their
@@ -51,8 +50,6 @@ inline constexpr std::size_t kMaxNameSize = 259;
 inline constexpr std::size_t kLzmaPropsSize = 5;
 
 enum class Method : std::uint8_t { kStored = 0, kLzma = 1 };
-// What a block's bytes went through before they were compressed (pack/x86_filter.h).
-enum class Filter : std::uint8_t { kNone = 0, kX86 = 1 };
 
 struct Trailer {
   std::uint64_t loader_size = 0;  // the first block begins here
@@ -66,7 +63,6 @@ struct BlockEntry {
   std::uint64_t compressed_size = 0;
   std::uint32_t size = 0;   // uncompressed
   Sha256::Digest sha256{};  // of the compressed bytes
-  Filter filter = Filter::kNone;
   // Not stored: where the block's first byte lies in the blocks' uncompressed bytes end
   // to end (the sizes of the blocks before it), as DecodeTable and the writer set it.
   std::uint64_t start = 0;

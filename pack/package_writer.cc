@@ -4,8 +4,6 @@
 #include <map>
 #include <set>
 
-#include "pack/x86_filter.h"
-
 namespace setup::pack {
 namespace {
 
@@ -41,7 +39,6 @@ Status CheckNames(const std::vector<PackInput>& files) {
 struct Stored {
   std::vector<std::uint64_t> positions;
   std::vector<std::vector<std::string>> keys;
-  std::vector<bool> code;  // an x86 executable
 };
 
 // Appends the files' bytes to `*stream` and their entries to `table`. A file that repeats
@@ -56,7 +53,6 @@ Stored StoreFiles(const std::vector<PackInput>& files, Table* table, std::string
       if (fresh) {
         stored.positions.push_back(stream->size());
         stored.keys.emplace_back();
-        stored.code.push_back(IsX86Executable(f.contents));
         *stream += f.contents;
       } else {
         entry.position = stored.positions[it->second];
@@ -84,8 +80,7 @@ std::string FamilyKey(std::string_view name) {
 
 std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions,
                                      const std::vector<std::vector<std::string>>& keys,
-                                     std::uint64_t total, std::uint32_t least, std::uint32_t most,
-                                     const std::vector<bool>& code) {
+                                     std::uint64_t total, std::uint32_t least, std::uint32_t most) {
   std::vector<std::uint64_t> ends;
   std::uint64_t start = 0;
   std::set<std::string> held;  // the families of the block being filled
@@ -96,8 +91,7 @@ std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions
     if (i < keys.size()) {
       for (const std::string& k : keys[i]) related = related || held.count(k) != 0;
     }
-    bool turns = i > 0 && i < code.size() && code[i] != code[i - 1];
-    if (i < positions.size() && at > start && ((at - start >= least && !related) || turns)) {
+    if (i < positions.size() && at - start >= least && at > start && !related) {
       ends.push_back(start = at);
       held.clear();
     }
@@ -132,7 +126,7 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
   std::uint64_t at = 0;
   table.block_size = 1;
   for (std::uint64_t end :
-       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size, stored.code)) {
+       BlockEnds(stored.positions, stored.keys, stream.size(), least, block_size)) {
     pieces.push_back(std::string_view(stream).substr(at, end - at));
     table.block_size = std::max(table.block_size, static_cast<std::uint32_t>(end - at));
     at = end;
@@ -142,15 +136,14 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
     return Status(StatusKind::kFailed, "compression");
   }
   table.lzma_props = compressor.props();
-  std::vector<Filter> filters = compressor.filters();
 
   std::size_t start = out->size();
   out->append(loader);
   std::uint64_t first = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    table.blocks.push_back(BlockEntry{
-        out->size() - start, compressed[i].size(), static_cast<std::uint32_t>(pieces[i].size()),
-        Sha256::Of(compressed[i]), i < filters.size() ? filters[i] : Filter::kNone, first});
+    table.blocks.push_back(BlockEntry{out->size() - start, compressed[i].size(),
+                                      static_cast<std::uint32_t>(pieces[i].size()),
+                                      Sha256::Of(compressed[i]), first});
     first += pieces[i].size();
     out->append(compressed[i]);
   }

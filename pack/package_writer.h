@@ -24,8 +24,6 @@ class BlockCompressor {
   // Compresses every block on its own into `out`, in order. False on a failure.
   virtual bool Compress(const std::vector<std::string_view>& blocks,
                         std::vector<std::string>* out) = 0;
-  // The filter each block compressed last went through first, in order (none: empty).
-  virtual std::vector<Filter> filters() const { return {}; }
 };
 
 // Keeps the blocks as they are: for tests, and for a reader's fuzzing.
@@ -57,14 +55,10 @@ Status WritePackage(std::string_view loader, const std::vector<PackInput>& files
 // Where blocks end in the stored bytes (`positions[i]`: where the bytes of the file stored
 // i-th begin, `keys[i]`: the family names of every name stored there, `total`: the
 // bytes' size): past `least` bytes, before a stored file none of whose keys the block
-// holds already; at `most` bytes in any case; and, where `code` is given (`code[i]`: the
-// file stored i-th is an x86 executable, IsX86Executable), wherever the stored files turn
-// from executables to others or back, so that a block of executables, which may go
-// through the x86 filter, holds nothing else. The last end is `total`.
+// holds already; at `most` bytes in any case. The last end is `total`.
 std::vector<std::uint64_t> BlockEnds(const std::vector<std::uint64_t>& positions,
                                      const std::vector<std::vector<std::string>>& keys,
-                                     std::uint64_t total, std::uint32_t least, std::uint32_t most,
-                                     const std::vector<bool>& code = {});
+                                     std::uint64_t total, std::uint32_t least, std::uint32_t most);
 // A name's family: its folder and the first three bytes of its last part, folded, so
 // that "Fonts\ipag.ttf" and "Fonts\ipagp.ttf" are one family and "DejaVuSans.ttf" another.
 std::string FamilyKey(std::string_view name);

@@ -9,7 +9,6 @@
 
 #include "pack/package_reader.h"
 #include "pack/package_writer.h"
-#include "pack/x86_filter.h"
 #include "tests/unit/pe_image.h"
 
 namespace setup::pack {
@@ -139,20 +138,6 @@ TEST(PackageTest, BlocksEndBetweenUnrelatedFiles) {
   for (const auto& c : cases) {
     EXPECT_EQ(BlockEnds(c.positions, c.keys, c.total, c.least, c.most), c.ends) << c.total;
   }
-  // Executables (true) keep to blocks of their own, however small, and are cut at `most`.
-  const struct {
-    std::vector<bool> code;
-    std::vector<std::uint64_t> ends;
-  } code_cases[] = {
-      {{false, true, false}, {5, 10, 12}},
-      {{true, true, false}, {8, 10, 12}},
-      {{false, false, false}, {8, 12}},
-      {{true, true, true}, {8, 12}},
-  };
-  for (const auto& c : code_cases) {
-    EXPECT_EQ(BlockEnds({0, 5, 10}, {{"a"}, {"a"}, {"a"}}, 12, 4, 8, c.code), c.ends)
-        << c.code[0] << c.code[1] << c.code[2];
-  }
   EXPECT_EQ(FamilyKey("Fonts\\IPAGP.ttf"), "fonts\\ipa");
   EXPECT_EQ(FamilyKey("ipag.ttf"), "ipa");
   EXPECT_EQ(FamilyKey("a"), "a");
@@ -177,67 +162,6 @@ TEST(PackageTest, BlocksEndBetweenUnrelatedFiles) {
   EXPECT_EQ(FindBlock(table, 12), 1u);
   EXPECT_EQ(FindBlock(table, 17), 1u);
   EXPECT_EQ(FindBlock(table, 18), 2u);  // past the end
-}
-
-TEST(PackageTest, X86ExecutablesAreKnownByTheirHeaders) {
-  auto elf = [](char machine) {
-    std::string h = std::string(
-                        "\x7f"
-                        "ELF\x02\x01\x01",
-                        7) +
-                    std::string(13, '\0');
-    h[18] = machine;
-    return h;
-  };
-  std::string arm_pe = MakePe(300);
-  arm_pe[0x44] = '\x64';  // 0xaa64: ARM64
-  arm_pe[0x45] = '\xaa';
-  const struct {
-    const char* name;
-    std::string bytes;
-    bool x86;
-  } cases[] = {{"ELF x86-64", elf(62), true},
-               {"ELF i386", elf(3), true},
-               {"ELF AArch64", elf(static_cast<char>(183)), false},
-               {"ELF cut short", elf(62).substr(0, 19), false},
-               {"PE i386", MakePe(300), true},
-               {"PE ARM64", arm_pe, false},
-               {"MZ alone", "MZ" + std::string(100, '\0'), false},
-               {"PE header past the end", MakePe(300).substr(0, 0x45), false},
-               {"text", "print('hello')\n", false}};
-  for (const auto& c : cases) EXPECT_EQ(IsX86Executable(c.bytes), c.x86) << c.name;
-}
-
-// A block's filter is one byte of its entry: none, x86, or damage.
-TEST(PackageTest, ABlocksFilterIsReadBackOrItsTableIsCorrupt) {
-  Table table;
-  table.block_size = 10;
-  table.blocks.push_back(BlockEntry{1000, 10, 10, {}, Filter::kX86, 0});
-  Trailer trailer;
-  trailer.loader_size = 1000;
-  trailer.table_offset = 1010;
-  const std::string good = EncodeTable(table);
-  // The filter byte ends the block's entry, which ends the table here (no files).
-  const struct {
-    char byte;
-    bool ok;
-    Filter filter;
-  } cases[] = {{0, true, Filter::kNone},
-               {1, true, Filter::kX86},
-               {2, false, Filter::kNone},
-               {'\xff', false, Filter::kNone}};
-  for (const auto& c : cases) {
-    std::string bytes = good;
-    bytes.back() = c.byte;
-    Table read;
-    Status s = DecodeTable(bytes, trailer, &read);
-    EXPECT_EQ(s.ok(), c.ok) << int(c.byte);
-    if (c.ok) {
-      EXPECT_EQ(read.blocks.at(0).filter, c.filter);
-    } else {
-      EXPECT_TRUE(s.Is(StatusKind::kCorrupt));
-    }
-  }
 }
 
 TEST(PackageTest, ALoaderWithBytesAfterItsImageIsRefused) {
