@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 
 #include "pack/lzma_block.h"
 #include "pack/package_reader.h"
+#include "text/thread_start.h"
 
 namespace setup::pack {
 namespace {
@@ -51,17 +51,15 @@ bool ReadAhead::Start(std::uint64_t position) {
   offset_ = position - table_.blocks[block_].start;
   position_ = position;
   // A thread that cannot be had (out of resources) is no failure: the caller decodes
-  // on its own thread instead. (A build without exceptions, Setup.exe's, ends there.)
-#if defined(__cpp_exceptions)
-  try {
-    for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back(&ReadAhead::Work, this);
-  } catch (const std::system_error&) {
-    Stop();
-    return false;
+  // on its own thread instead.
+  for (unsigned i = 0; i < workers_; ++i) {
+    std::thread thread;
+    if (!StartThread(&thread, [this] { Work(); })) {
+      Stop();
+      return false;
+    }
+    threads_.push_back(std::move(thread));
   }
-#else
-  for (unsigned i = 0; i < workers_; ++i) threads_.emplace_back(&ReadAhead::Work, this);
-#endif
   return true;
 }
 

@@ -1,10 +1,10 @@
 #include "record/digest_queue.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "platform/system.h"
+#include "text/thread_start.h"
 
 namespace setup {
 
@@ -32,11 +32,8 @@ DigestQueue::Result DigestQueue::Digest(Job job) {
 bool DigestQueue::StartThread() {
   if (thread_.joinable()) return true;
   if (inline_) return false;
-  try {
-    thread_ = std::thread([this] { Work(); });
-  } catch (const std::system_error&) {
-    inline_ = true;  // no thread to be had: each file is digested as it comes
-  }
+  // No thread to be had: each file is digested as it comes.
+  if (!setup::StartThread(&thread_, [this] { Work(); })) inline_ = true;
   return !inline_;
 }
 

@@ -12,6 +12,13 @@
 namespace setup {
 namespace {
 
+// A number in decimal digits, as std::to_wstring writes it, but without the wide printf
+// that std::to_wstring brings into the loader.
+std::wstring WideDecimal(unsigned long n) {
+  std::string digits = std::to_string(n);
+  return std::wstring(digits.begin(), digits.end());
+}
+
 // "D:P(A;OICI;FA;;;<the user's SID>)": a protected list that grants the user all access,
 // inherited by what is made inside, and nothing to anybody else.
 std::wstring UserOnlyDescriptor() {
@@ -77,8 +84,8 @@ bool Win32PrivateFolder::Create(std::string* path) {
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
   bool made = false;
   for (unsigned attempt = 0; attempt < 100 && !made; ++attempt) {
-    std::wstring folder = std::wstring(temp) + L"setup-" + std::to_wstring(GetCurrentProcessId()) +
-                          L"-" + std::to_wstring(GetTickCount() + attempt);
+    std::wstring folder = std::wstring(temp) + L"setup-" + WideDecimal(GetCurrentProcessId()) +
+                          L"-" + WideDecimal(GetTickCount() + attempt);
     if (CreateDirectoryW(folder.c_str(), &attributes)) {
       *path = AnsiFromWide(folder);
       made = WideFromAnsi(*path) == folder;  // a path the code page cannot hold is no use
