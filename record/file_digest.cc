@@ -16,6 +16,8 @@ FileDigest::FileDigest() : state_(std::make_unique<State>()) { XXH3_128bits_rese
 
 FileDigest::~FileDigest() = default;
 
+void FileDigest::Reset() { XXH3_128bits_reset(&state_->xxh3); }
+
 void FileDigest::Update(const void* data, std::size_t size) {
   XXH3_128bits_update(&state_->xxh3, data, size);
 }

@@ -6,7 +6,9 @@
 // file is touched. What a command did is appended to the record as one block when the
 // interpreter says the command has completed.
 //
-// A file the platform copied is read back for its digest on a thread of its own
+// A file the platform copied through its own memory (CopyFileBytesWatched: natively, a
+// small one) has its digest made from the bytes as they were written. Any other file the
+// platform copied is read back for its digest on a thread of its own
 // (DigestQueue) while the run goes on: its entry is appended when its command completes,
 // saying that its digest follows, and a kFileDigest entry is appended with the first
 // block after the digest is known; Stop() waits for the last ones. So a killed run
@@ -72,6 +74,21 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
 
  private:
   class RecordedOutput;
+  // The size and digest of a watched copy, made from the bytes as they were written; one
+  // for every copy of the run, so that a copy allocates nothing for its digest.
+  class CopyDigest : public CopyWatcher {
+   public:
+    void Begin() override {
+      hash.Reset();
+      size = 0;
+    }
+    void Written(const void* data, std::size_t n) override {
+      hash.Update(data, n);
+      size += n;
+    }
+    FileDigest hash;
+    std::uint64_t size = 0;
+  };
 
   // Before `path` is written: whether it exists, and where its old copy was kept (empty:
   // not kept). Not ok when it had to be kept and could not be: nothing is to be written.
@@ -104,6 +121,7 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
   const Encoding* encoding_ = nullptr;
   Status record_status_;
   std::unique_ptr<DigestQueue> digests_;
+  CopyDigest copy_digest_;
 };
 
 }  // namespace setup

@@ -11,6 +11,7 @@
 #include "platform/posix/posix_file.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/posix/temp_files.h"
+#include "platform/system.h"
 
 namespace setup {
 namespace {
@@ -43,6 +44,26 @@ bool BufferedCopy(int in, int out) {
   }
 }
 
+// Copies the rest of `in` to `out` through one buffer, handing `watcher` each piece once
+// it is written; ends at `size` bytes (above 0), as CopyBytes does, or at the end.
+bool WatchedCopy(int in, int out, off_t size, CopyWatcher* watcher) {
+  char buffer[kWatchedCopyLimit];
+  watcher->Begin();
+  off_t copied = 0;
+  while (true) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) return false;
+    watcher->Written(buffer, static_cast<std::size_t>(n));
+    copied += n;
+    if (size > 0 && copied >= size) return true;
+  }
+}
+
 }  // namespace
 
 bool CopyBytes(int in, int out, off_t size) {
@@ -68,7 +89,8 @@ bool CopyBytes(int in, int out, off_t size) {
 }
 
 bool CopyFileContents(const std::string& source, const std::string& destination,
-                      bool destination_missing) {
+                      bool destination_missing, CopyWatcher* watcher, bool* watched) {
+  if (watched != nullptr) *watched = false;
   if (source.empty() || destination.empty()) {
     errno = ENOENT;
     return false;
@@ -97,10 +119,16 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   // An unnamed file needs no hold at all.
   std::optional<EndingSignalsHeld> held;
   if (!temp->unnamed() && src.st_size <= kHeldCopyLimit) held.emplace();
-  if (!CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
+  bool watch = watcher != nullptr && src.st_size <= kWatchedCopyLimit;
+  if (!(watch ? WatchedCopy(in.get(), temp->fd(), src.st_size, watcher)
+              : CopyBytes(in.get(), temp->fd(), src.st_size))) {
+    return false;
+  }
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
-  return temp->Commit(mode & ~ProcessUmask());
+  if (!temp->Commit(mode & ~ProcessUmask())) return false;
+  if (watched != nullptr) *watched = watch;
+  return true;
 }
 
 }  // namespace setup
