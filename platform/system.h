@@ -39,14 +39,21 @@ class RecordFile {
 
 // Sees the bytes a copy writes (System::CopyFileBytesWatched), in order, from the memory
 // they are written from, so that whoever needs them (the install record's digest) does
-// not read the file back.
+// not read the file back. It asks for the copies of sources of at most `limit` bytes and
+// no others: every platform and layer watches the same copies, so that what the watcher's
+// owner makes of them (the install record) is the same whoever copied.
 class CopyWatcher {
  public:
+  explicit CopyWatcher(std::uint64_t limit) : limit_(limit) {}
   virtual ~CopyWatcher() = default;
+  std::uint64_t limit() const { return limit_; }
   // The copy begins, or begins again after a failed attempt: what was seen is forgotten.
   virtual void Begin() = 0;
   // The next `size` bytes written.
   virtual void Written(const void* data, std::size_t size) = 0;
+
+ private:
+  std::uint64_t limit_;
 };
 
 // Every role of system_roles.h, and the calls no narrower consumer has yet.
@@ -68,11 +75,11 @@ class System : public FileOpener,
   // leaves no partial destination.
   // The status names the destination as its path and the source as its other path.
   virtual Status CopyFileBytes(const std::string& source, const std::string& destination) = 0;
-  // CopyFileBytes, handing `watcher` the bytes as they are written where the platform
-  // passes them through its own memory: `*watched` then says that it saw every byte of
-  // the destination. False: it saw none (the platform copied in the kernel, or does not
-  // watch copies), and a caller that needs the bytes reads the destination back. Here,
-  // and in a layer that does not pass it on, a plain CopyFileBytes.
+  // CopyFileBytes, handing `watcher` the bytes as they are written when the source holds
+  // at most watcher->limit() bytes as the copy begins: `*watched` then says that it saw
+  // every byte of the destination. False: it saw none (a larger source, or a system that
+  // watches no copies), and a caller that needs the bytes reads the destination back.
+  // Here, and in a layer that does not pass it on, a plain CopyFileBytes.
   virtual Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
                                       CopyWatcher* watcher, bool* watched) {
     (void)watcher;

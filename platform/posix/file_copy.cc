@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -23,6 +24,8 @@ constexpr std::size_t kKernelChunk = 1 << 30;
 // file's creation and one for its rename. A larger copy keeps the two short holds, so
 // that a signal ends it at once.
 constexpr off_t kHeldCopyLimit = 1 << 20;
+// A watched copy's buffer: a small file in one read and one write.
+constexpr std::size_t kWatchedCopyBuffer = 64 * 1024;
 
 // The errors of copy_file_range that mean "not between these files" rather than a
 // failed read or write: the buffered loop is tried instead.
@@ -47,7 +50,7 @@ bool BufferedCopy(int in, int out) {
 // Copies the rest of `in` to `out` through one buffer, handing `watcher` each piece once
 // it is written; ends at `size` bytes (above 0), as CopyBytes does, or at the end.
 bool WatchedCopy(int in, int out, off_t size, CopyWatcher* watcher) {
-  char buffer[kWatchedCopyLimit];
+  char buffer[kWatchedCopyBuffer];
   watcher->Begin();
   off_t copied = 0;
   while (true) {
@@ -119,7 +122,7 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   // An unnamed file needs no hold at all.
   std::optional<EndingSignalsHeld> held;
   if (!temp->unnamed() && src.st_size <= kHeldCopyLimit) held.emplace();
-  bool watch = watcher != nullptr && src.st_size <= kWatchedCopyLimit;
+  bool watch = watcher != nullptr && static_cast<std::uint64_t>(src.st_size) <= watcher->limit();
   if (!(watch ? WatchedCopy(in.get(), temp->fd(), src.st_size, watcher)
               : CopyBytes(in.get(), temp->fd(), src.st_size))) {
     return false;

@@ -22,14 +22,11 @@ class CopyWatcher;
 // destination is replaced, its target left alone (TempFile). With `destination_missing`
 // the caller knows that the destination does not exist in its (existing) folder, and it
 // is not looked at. On failure errno says why (posix_file.h). With a `watcher`, a source
-// of at most kWatchedCopyLimit bytes is copied through memory and every byte handed to
-// it as written; `*watched` says whether it was (a larger one is copied in the kernel).
+// of at most watcher->limit() bytes is copied through memory and every byte handed to it
+// as written; `*watched` says whether it was (a larger one is copied in the kernel).
 bool CopyFileContents(const std::string& source, const std::string& destination,
                       bool destination_missing = false, CopyWatcher* watcher = nullptr,
                       bool* watched = nullptr);
-// Up to this size a copy through memory (one read, one write) costs no more time than
-// copy_file_range; beyond it the second pass over the bytes does, and the kernel copies.
-inline constexpr off_t kWatchedCopyLimit = 64 * 1024;
 
 // Copies the rest of `in` to `out` from their current offsets: in the kernel where it
 // can (copy_file_range), else through a 1 MiB buffer. A `size` above 0 is the number of

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_copy.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -163,7 +164,7 @@ bool CopyWin32File(const std::string& source, const std::string& destination, Co
   RemoveLeftoverTemps(prefix);
   LARGE_INTEGER size;
   bool watch = watcher != nullptr && GetFileSizeEx(in.get(), &size) &&
-               size.QuadPart <= static_cast<LONGLONG>(kCopyChunk);
+               static_cast<std::uint64_t>(size.QuadPart) <= watcher->limit();
   if (!CopyThroughTemp(in.get(), prefix, destination, watch ? watcher : nullptr)) return false;
   if (watched != nullptr) *watched = watch;
   return true;

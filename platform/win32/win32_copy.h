@@ -23,9 +23,8 @@ constexpr std::size_t kCopyChunk = std::size_t{1} << 18;
 // (win32_files.h) refuses, and a file copied onto itself (ERROR_SHARING_VIOLATION, as
 // CopyFileA). Removes the folder's leftovers first (temp_files.h). A console close,
 // Ctrl-C or Ctrl-Break stops it between two pieces. Not reentrant: one copy at a time.
-// A `watcher` (system.h) sees every piece of a source of at most one chunk once it is
-// written, and `*watched` says so; a larger file is not watched, so that whoever needs
-// its bytes reads them back on a thread of its own rather than on the copy's.
+// A `watcher` (system.h) sees every piece of a source of at most watcher->limit() bytes
+// once it is written, and `*watched` says so.
 bool CopyWin32File(const std::string& source, const std::string& destination,
                    CopyWatcher* watcher = nullptr, bool* watched = nullptr);
 

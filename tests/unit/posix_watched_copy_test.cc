@@ -24,6 +24,9 @@
 namespace setup {
 namespace {
 
+// The record's: a copy of up to 64 KiB goes through memory.
+constexpr std::size_t kLimit = RecordingLayer::kWatchedCopyLimit;
+
 std::string RandomText(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
   std::string out(size, '\0');
@@ -34,6 +37,7 @@ std::string RandomText(std::size_t size, unsigned seed) {
 // Keeps what a copy showed it, as the record's digest would take it.
 class KeptBytes : public CopyWatcher {
  public:
+  explicit KeptBytes(std::uint64_t limit = kLimit) : CopyWatcher(limit) {}
   void Begin() override {
     ++begun;
     bytes.clear();
@@ -44,8 +48,6 @@ class KeptBytes : public CopyWatcher {
   int begun = 0;
   std::string bytes;
 };
-
-constexpr std::size_t kLimit = static_cast<std::size_t>(kWatchedCopyLimit);
 
 TEST_F(PosixSystemTest, AWatchedCopyShowsWhatItWroteUpToItsLimit) {
   struct Case {
@@ -74,6 +76,26 @@ TEST_F(PosixSystemTest, AWatchedCopyShowsWhatItWroteUpToItsLimit) {
   EXPECT_EQ(List(), "copy.bin source.bin");
 }
 
+// The watcher says how large a copy it asks for: a larger one is not watched.
+TEST_F(PosixSystemTest, AWatchedCopyWatchesNoSourceLargerThanTheWatcherAsks) {
+  const struct {
+    std::uint64_t limit;
+    bool watched;
+  } cases[] = {{4095, false}, {4096, true}, {1 << 20, true}};
+  std::string data = RandomText(4096, 3);
+  Write("source.bin", data);
+  for (const auto& c : cases) {
+    KeptBytes seen(c.limit);
+    bool watched = !c.watched;
+    ASSERT_TRUE(
+        system_->CopyFileBytesWatched("C:\\work\\source.bin", "C:\\work\\copy.bin", &seen, &watched)
+            .ok());
+    EXPECT_EQ(watched, c.watched) << c.limit;
+    EXPECT_TRUE(seen.bytes == (c.watched ? data : std::string())) << c.limit;
+    EXPECT_TRUE(Read("copy.bin") == data) << c.limit;
+  }
+}
+
 TEST_F(PosixSystemTest, AWatchedCopyOfAFileThatReportsNoSizeShowsAllItRead) {
   KeptBytes seen;
   bool watched = false;
@@ -94,10 +116,10 @@ TEST_F(PosixSystemTest, AFailedWatchedCopyIsNotWatchedAndLeavesTheDestination) {
     const char* destination;
     StatusKind kind;
   };
-  for (const Case& c : {Case{"no source", "C:\\work\\none.bin", "C:\\work\\dest.bin",
-                             StatusKind::kNotFound},
-                        Case{"no folder", "C:\\work\\source.bin", "C:\\work\\none\\dest.bin",
-                             StatusKind::kNotFound}}) {
+  for (const Case& c :
+       {Case{"no source", "C:\\work\\none.bin", "C:\\work\\dest.bin", StatusKind::kNotFound},
+        Case{"no folder", "C:\\work\\source.bin", "C:\\work\\none\\dest.bin",
+             StatusKind::kNotFound}}) {
     KeptBytes seen;
     bool watched = true;
     Status status = system_->CopyFileBytesWatched(c.source, c.destination, &seen, &watched);
@@ -155,10 +177,12 @@ TEST_F(PosixSystemTest, TheRecordDigestsAWatchedCopyFromWhatItSaw) {
   std::vector<std::string> seen;
   for (const RecordEntry& e : record.entries) {
     std::string name = e.path.substr(e.path.rfind('\\') + 1);
-    bool right = !e.no_digest && e.digest == FileDigest::Of(files[name]) &&
-                 e.size == files[name].size();
+    bool right =
+        !e.no_digest && e.digest == FileDigest::Of(files[name]) && e.size == files[name].size();
     seen.push_back(std::to_string(static_cast<int>(e.kind)) + " " + name +
-                   (e.no_digest ? " follows" : right ? " digest" : " wrong"));
+                   (e.no_digest ? " follows"
+                    : right     ? " digest"
+                                : " wrong"));
   }
   std::sort(seen.begin(), seen.end());  // a digest that follows comes when it is ready
   EXPECT_EQ(seen, (std::vector<std::string>{"2 empty.bin digest", "2 large.bin follows",
