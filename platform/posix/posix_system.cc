@@ -169,6 +169,7 @@ Status PosixSystem::CopyFileBytes(const std::string& source, const std::string& 
 
 Status PosixSystem::CopyFileBytesWatched(const std::string& source, const std::string& destination,
                                          CopyWatcher* watcher, bool* watched) {
+  *watched = false;
   for (int attempt = 0;; ++attempt) {
     MappedLeaf from_leaf, to_leaf;
     std::string from = MapPath(source, &from_leaf);

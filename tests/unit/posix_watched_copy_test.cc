@@ -119,7 +119,8 @@ TEST_F(PosixSystemTest, AFailedWatchedCopyIsNotWatchedAndLeavesTheDestination) {
   for (const Case& c :
        {Case{"no source", "C:\\work\\none.bin", "C:\\work\\dest.bin", StatusKind::kNotFound},
         Case{"no folder", "C:\\work\\source.bin", "C:\\work\\none\\dest.bin",
-             StatusKind::kNotFound}}) {
+             StatusKind::kNotFound},
+        Case{"no path", "", "C:\\work\\dest.bin", StatusKind::kNotFound}}) {
     KeptBytes seen;
     bool watched = true;
     Status status = system_->CopyFileBytesWatched(c.source, c.destination, &seen, &watched);
