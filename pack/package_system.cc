@@ -83,6 +83,19 @@ Status PackageSystem::CopyFileBytes(const std::string& source, const std::string
   return status.AsCopyOf(source, destination);
 }
 
+Status PackageSystem::CopyFileBytesWatched(const std::string& source,
+                                           const std::string& destination, CopyWatcher* watcher,
+                                           bool* watched) {
+  *watched = false;
+  std::optional<std::size_t> i = Find(source);
+  if (!i) return target().CopyFileBytesWatched(source, destination, watcher, watched);
+  bool watch = watcher != nullptr && package_.table().files[*i].size <= watcher->limit();
+  Status status = WriteOut(*i, destination, watch ? watcher : nullptr);
+  if (!status.ok()) return status.AsCopyOf(source, destination);
+  *watched = watch;
+  return status;
+}
+
 Status PackageSystem::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
   std::optional<std::size_t> i = Find(path);
   if (!i) return target().ReadVersionBlock(path, block);
@@ -120,7 +133,8 @@ Status PackageSystem::StartProcess(const std::string& program, const std::string
   return status;
 }
 
-Status PackageSystem::WriteOut(std::size_t index, const std::string& destination) {
+Status PackageSystem::WriteOut(std::size_t index, const std::string& destination,
+                               CopyWatcher* watcher) {
   std::unique_ptr<OutputFile> output;
   Status status = target().CreateReplacement(destination, &output);
   if (!status.ok()) return status;
@@ -128,12 +142,14 @@ Status PackageSystem::WriteOut(std::size_t index, const std::string& destination
   if (!input) return Status(StatusKind::kReadError, destination);
   std::string& buffer = copy_buffer_;
   if (buffer.size() != kCopyChunk) buffer.assign(kCopyChunk, '\0');
+  if (watcher != nullptr) watcher->Begin();
   while (true) {
     std::ptrdiff_t n = input->Read(buffer.data(), buffer.size());
     if (n < 0) return Status(StatusKind::kReadError, destination);
     if (n == 0) break;
     status = output->Write(buffer.data(), static_cast<std::size_t>(n));
     if (!status.ok()) return status;
+    if (watcher != nullptr) watcher->Written(buffer.data(), static_cast<std::size_t>(n));
   }
   // A time that cannot be set is no failure of the copy: the bytes are what count.
   output->SetModificationTime(package_.table().files[index].mtime_ns);

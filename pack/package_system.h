@@ -49,6 +49,9 @@ class PackageSystem : public SystemWrapper {
   Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
   Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  // A packed file is written through memory: watched when the watcher asks for its size.
+  Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                              CopyWatcher* watcher, bool* watched) override;
   Status ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) override;
   Status CallDllRegisterServer(const std::string& path, std::int32_t* hresult) override;
   Status StartProcess(const std::string& program, const std::string& arguments,
@@ -56,8 +59,10 @@ class PackageSystem : public SystemWrapper {
 
  private:
   // Writes the packed file `index` to `destination` through the system beneath, with
-  // its time. A read or write error leaves the destination unchanged.
-  Status WriteOut(std::size_t index, const std::string& destination);
+  // its time, showing `watcher` (if any) each piece written. A read or write error
+  // leaves the destination unchanged.
+  Status WriteOut(std::size_t index, const std::string& destination,
+                  CopyWatcher* watcher = nullptr);
   // Extracts the packed file `index` into a new private folder: the folder in `*folder`,
   // the file's path in `*path`.
   bool Extract(std::size_t index, std::string* folder, std::string* path);

@@ -37,6 +37,25 @@ class RecordFile {
   virtual Status Sync() = 0;
 };
 
+// Sees the bytes a copy writes (System::CopyFileBytesWatched), in order, from the memory
+// they are written from, so that whoever needs them (the install record's digest) does
+// not read the file back. It asks for the copies of sources of at most `limit` bytes and
+// no others: every platform and layer watches the same copies, so that what the watcher's
+// owner makes of them (the install record) is the same whoever copied.
+class CopyWatcher {
+ public:
+  explicit CopyWatcher(std::uint64_t limit) : limit_(limit) {}
+  virtual ~CopyWatcher() = default;
+  std::uint64_t limit() const { return limit_; }
+  // The copy begins, or begins again after a failed attempt: what was seen is forgotten.
+  virtual void Begin() = 0;
+  // The next `size` bytes written.
+  virtual void Written(const void* data, std::size_t size) = 0;
+
+ private:
+  std::uint64_t limit_;
+};
+
 // Every role of system_roles.h, and the calls no narrower consumer has yet.
 class System : public FileOpener,
                public RegistryReader,
@@ -56,6 +75,17 @@ class System : public FileOpener,
   // leaves no partial destination.
   // The status names the destination as its path and the source as its other path.
   virtual Status CopyFileBytes(const std::string& source, const std::string& destination) = 0;
+  // CopyFileBytes, handing `watcher` the bytes as they are written when the source holds
+  // at most watcher->limit() bytes as the copy begins: `*watched` then says that it saw
+  // every byte of the destination. False: it saw none (a larger source, or a system that
+  // watches no copies), and a caller that needs the bytes reads the destination back.
+  // Here, and in a layer that does not pass it on, a plain CopyFileBytes.
+  virtual Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                                      CopyWatcher* watcher, bool* watched) {
+    (void)watcher;
+    *watched = false;
+    return CopyFileBytes(source, destination);
+  }
   // Creates one directory level; kAlreadyExists when any entry (a file too) has the name.
   virtual Status MakeDirectory(const std::string& path) = 0;
   // Succeeds when the file exists; then `mtime` holds its last-modification time as a

@@ -33,6 +33,9 @@ class SystemWrapper : public System {
   Status CopyFileBytes(const std::string& source, const std::string& destination) override {
     return target_.CopyFileBytes(source, destination);
   }
+  // CopyFileBytesWatched is not passed on: a layer that serves its own copies (a package)
+  // would be stepped over. It comes to this wrapper's CopyFileBytes, unwatched; a layer
+  // whose copies are its target's passes it on itself.
   Status MakeDirectory(const std::string& path) override { return target_.MakeDirectory(path); }
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override {
     return target_.GetFileStatus(path, mtime);

@@ -8,7 +8,7 @@
 
 namespace setup {
 
-DigestQueue::DigestQueue() = default;
+DigestQueue::DigestQueue(std::size_t batch) : batch_(batch < 1 ? 1 : batch) {}
 
 DigestQueue::~DigestQueue() {
   Cancel();
@@ -48,7 +48,7 @@ void DigestQueue::Add(std::string path, std::unique_ptr<InputFile> input) {
   std::unique_lock<std::mutex> lock(mu_);
   changed_.wait(lock, [this] { return jobs_.size() < kMaxWaiting; });
   jobs_.push_back(std::move(job));
-  bool wake = jobs_.size() == kBatch;
+  bool wake = jobs_.size() == batch_;
   lock.unlock();
   if (wake) changed_.notify_all();
 }
@@ -58,7 +58,7 @@ void DigestQueue::Work() {
   for (;;) {
     // Once woken, the thread empties the queue before it sleeps again.
     changed_.wait(
-        lock, [this] { return stop_ || jobs_.size() >= kBatch || (wanted_ && !jobs_.empty()); });
+        lock, [this] { return stop_ || jobs_.size() >= batch_ || (wanted_ && !jobs_.empty()); });
     if (jobs_.empty()) return;  // stopped, nothing left
     while (!jobs_.empty()) {
       Job job = std::move(jobs_.front());

@@ -37,7 +37,9 @@ class DigestQueue {
   // each file: a small file is digested in less time than a wake-up costs.
   static constexpr std::size_t kBatch = 8;
 
-  DigestQueue();
+  // `batch`: how many files wait before the thread is woken; 1 for files each worth a
+  // wake-up (large ones, read back while the next is copied).
+  explicit DigestQueue(std::size_t batch = kBatch);
   ~DigestQueue();  // drops what is left, as Cancel
   DigestQueue(const DigestQueue&) = delete;
   DigestQueue& operator=(const DigestQueue&) = delete;
@@ -72,6 +74,7 @@ class DigestQueue {
   bool stop_ = false;
   bool wanted_ = false;  // a caller waits for results: the thread works without a batch
   bool inline_ = false;  // no thread could be started
+  std::size_t batch_;
   std::thread thread_;
   // Where each file is read, one piece at a time: by the thread, or by Add without one.
   std::unique_ptr<char[]> buffer_{new char[kDigestBufferSize]};

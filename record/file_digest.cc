@@ -8,6 +8,18 @@
 
 namespace setup {
 
+#if defined(SETUP_DIGEST_AVX2)
+// file_digest_avx2.cc, compiled for AVX2: called only where the processor has it.
+void Xxh3UpdateAvx2(XXH3_state_t* state, const void* data, std::size_t size);
+
+namespace {
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+}  // namespace
+#endif
+
 struct FileDigest::State {
   XXH3_state_t xxh3;
 };
@@ -16,7 +28,15 @@ FileDigest::FileDigest() : state_(std::make_unique<State>()) { XXH3_128bits_rese
 
 FileDigest::~FileDigest() = default;
 
+void FileDigest::Reset() { XXH3_128bits_reset(&state_->xxh3); }
+
 void FileDigest::Update(const void* data, std::size_t size) {
+#if defined(SETUP_DIGEST_AVX2)
+  if (HasAvx2()) {
+    Xxh3UpdateAvx2(&state_->xxh3, data, size);
+    return;
+  }
+#endif
   XXH3_128bits_update(&state_->xxh3, data, size);
 }
 

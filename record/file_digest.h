@@ -26,6 +26,8 @@ class FileDigest {
   FileDigest(const FileDigest&) = delete;
   FileDigest& operator=(const FileDigest&) = delete;
 
+  // Starts again, as if made anew (without a new state to allocate).
+  void Reset();
   void Update(const void* data, std::size_t size);
   // The digest of everything fed so far.
   Digest Finish() const;

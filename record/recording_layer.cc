@@ -41,7 +41,9 @@ class RecordingLayer::RecordedOutput : public OutputFile {
 
 void RecordingLayer::Start(InstallRecordWriter* writer, bool keep_old_copies,
                            const Encoding* encoding) {
-  digests_ = std::make_unique<DigestQueue>();
+  // Only what the platform copied unwatched comes to the thread: large files, each worth
+  // a wake-up of its own.
+  digests_ = std::make_unique<DigestQueue>(1);
   encoding_ = encoding;
   made_folders_.clear();
   writer_ = writer;
@@ -157,8 +159,13 @@ Status RecordingLayer::CopyFileBytes(const std::string& source, const std::strin
   if (!status.ok()) {
     return status.AsCopyOf(source, destination);
   }
-  status = target().CopyFileBytes(source, destination);
+  bool watched = false;
+  status = target().CopyFileBytesWatched(source, destination, &copy_digest_, &watched);
   if (!status.ok()) return status;
+  if (watched) {
+    AfterWrite(destination, existed, aside, copy_digest_.size, copy_digest_.hash.Finish());
+    return status;
+  }
   // What now stands at the destination is what the copy wrote: it is read back for its
   // digest while the run goes on. Opened here, as System is used from this thread only.
   std::unique_ptr<InputFile> written;

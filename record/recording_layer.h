@@ -6,7 +6,9 @@
 // file is touched. What a command did is appended to the record as one block when the
 // interpreter says the command has completed.
 //
-// A file the platform copied is read back for its digest on a thread of its own
+// A file of at most kWatchedCopyLimit bytes is copied through memory (CopyFileBytesWatched)
+// and its digest made from the bytes as they were written. Any other file the platform
+// copied is read back for its digest on a thread of its own
 // (DigestQueue) while the run goes on: its entry is appended when its command completes,
 // saying that its digest follows, and a kFileDigest entry is appended with the first
 // block after the digest is known; Stop() waits for the last ones. So a killed run
@@ -40,6 +42,11 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
  public:
   using SystemWrapper::SystemWrapper;
 
+  // The largest copy watched. Up to this size a copy through memory (one read, one write)
+  // costs no more than the kernel's; beyond it the bytes are better read back on the
+  // digest thread while the run copies on.
+  static constexpr std::uint64_t kWatchedCopyLimit = 64 * 1024;
+
   // Records into `writer` (not owned; it outlives the recording). `keep_old_copies`: a
   // file that existed is kept aside, for a rollback. `encoding` (not owned, may be null)
   // finds a path's folder: a file in a folder this run made did not exist before it, and
@@ -72,6 +79,22 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
 
  private:
   class RecordedOutput;
+  // The size and digest of a watched copy, made from the bytes as they were written; one
+  // for every copy of the run, so that a copy allocates nothing for its digest.
+  class CopyDigest : public CopyWatcher {
+   public:
+    CopyDigest() : CopyWatcher(kWatchedCopyLimit) {}
+    void Begin() override {
+      hash.Reset();
+      size = 0;
+    }
+    void Written(const void* data, std::size_t n) override {
+      hash.Update(data, n);
+      size += n;
+    }
+    FileDigest hash;
+    std::uint64_t size = 0;
+  };
 
   // Before `path` is written: whether it exists, and where its old copy was kept (empty:
   // not kept). Not ok when it had to be kept and could not be: nothing is to be written.
@@ -104,6 +127,7 @@ class RecordingLayer : public SystemWrapper, public ChangeRecord {
   const Encoding* encoding_ = nullptr;
   Status record_status_;
   std::unique_ptr<DigestQueue> digests_;
+  CopyDigest copy_digest_;
 };
 
 }  // namespace setup

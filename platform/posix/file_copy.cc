@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "platform/posix/posix_file.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/posix/temp_files.h"
+#include "platform/system.h"
 
 namespace setup {
 namespace {
@@ -22,6 +24,8 @@ constexpr std::size_t kKernelChunk = 1 << 30;
 // file's creation and one for its rename. A larger copy keeps the two short holds, so
 // that a signal ends it at once.
 constexpr off_t kHeldCopyLimit = 1 << 20;
+// A watched copy's buffer: a small file in one read and one write.
+constexpr std::size_t kWatchedCopyBuffer = 64 * 1024;
 
 // The errors of copy_file_range that mean "not between these files" rather than a
 // failed read or write: the buffered loop is tried instead.
@@ -40,6 +44,26 @@ bool BufferedCopy(int in, int out) {
     }
     if (n == 0) return true;
     if (!WriteAll(out, buffer.get(), static_cast<std::size_t>(n))) return false;
+  }
+}
+
+// Copies the rest of `in` to `out` through one buffer, handing `watcher` each piece once
+// it is written; ends at `size` bytes (above 0), as CopyBytes does, or at the end.
+bool WatchedCopy(int in, int out, off_t size, CopyWatcher* watcher) {
+  char buffer[kWatchedCopyBuffer];
+  watcher->Begin();
+  off_t copied = 0;
+  while (true) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) return false;
+    watcher->Written(buffer, static_cast<std::size_t>(n));
+    copied += n;
+    if (size > 0 && copied >= size) return true;
   }
 }
 
@@ -68,7 +92,8 @@ bool CopyBytes(int in, int out, off_t size) {
 }
 
 bool CopyFileContents(const std::string& source, const std::string& destination,
-                      bool destination_missing) {
+                      bool destination_missing, CopyWatcher* watcher, bool* watched) {
+  if (watched != nullptr) *watched = false;
   if (source.empty() || destination.empty()) {
     errno = ENOENT;
     return false;
@@ -97,10 +122,16 @@ bool CopyFileContents(const std::string& source, const std::string& destination,
   // An unnamed file needs no hold at all.
   std::optional<EndingSignalsHeld> held;
   if (!temp->unnamed() && src.st_size <= kHeldCopyLimit) held.emplace();
-  if (!CopyBytes(in.get(), temp->fd(), src.st_size)) return false;
+  bool watch = watcher != nullptr && static_cast<std::uint64_t>(src.st_size) <= watcher->limit();
+  if (!(watch ? WatchedCopy(in.get(), temp->fd(), src.st_size, watcher)
+              : CopyBytes(in.get(), temp->fd(), src.st_size))) {
+    return false;
+  }
   const struct timespec times[2] = {{0, UTIME_NOW}, src.st_mtim};
   if (futimens(temp->fd(), times) != 0) return false;
-  return temp->Commit(mode & ~ProcessUmask(), &in);
+  if (!temp->Commit(mode & ~ProcessUmask(), &in)) return false;
+  if (watched != nullptr) *watched = watch;
+  return true;
 }
 
 }  // namespace setup

@@ -163,6 +163,13 @@ Status PosixSystem::CreateReplacement(const std::string& path, std::unique_ptr<O
 }
 
 Status PosixSystem::CopyFileBytes(const std::string& source, const std::string& destination) {
+  bool watched = false;
+  return CopyFileBytesWatched(source, destination, nullptr, &watched);
+}
+
+Status PosixSystem::CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                                         CopyWatcher* watcher, bool* watched) {
+  *watched = false;
   for (int attempt = 0;; ++attempt) {
     MappedLeaf from_leaf, to_leaf;
     std::string from = MapPath(source, &from_leaf);
@@ -172,14 +179,14 @@ Status PosixSystem::CopyFileBytes(const std::string& source, const std::string& 
       return Status(unmapped.kind(), destination).WithOtherPath(source);
     }
     if (!to_leaf.in_folder) {
-      if (CopyFileContents(from, to)) return Status::Ok();
+      if (CopyFileContents(from, to, false, watcher, watched)) return Status::Ok();
       return StatusFromErrno(errno, destination).WithOtherPath(source);
     }
     FolderIndex& folder = folders_.Folder(to_leaf.folder);
     folder.BeginChange();
     // A name the index does not hold, once checked against the watch's reports or the
     // folder's times, is a new file: there is nothing to look at before creating it.
-    if (CopyFileContents(from, to, !to_leaf.found)) {
+    if (CopyFileContents(from, to, !to_leaf.found, watcher, watched)) {
       folder.Added(to_leaf.name);
       return Status::Ok();
     }

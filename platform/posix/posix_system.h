@@ -46,6 +46,9 @@ class PosixSystem : public System {
   Status OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
   Status CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) override;
   Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  // A watched copy goes through memory, a larger one through the kernel (file_copy.h).
+  Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                              CopyWatcher* watcher, bool* watched) override;
   Status MakeDirectory(const std::string& path) override;
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
   Status OpenRegistryKey(RegKey parent, const std::string& subkey, RegKey* key) override;

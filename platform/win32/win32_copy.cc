@@ -1,8 +1,10 @@
 #include "platform/win32/win32_copy.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
+#include "platform/system.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/temp_files.h"
 #include "platform/win32/wide_text.h"
@@ -67,10 +69,12 @@ bool IsSameFile(HANDLE source, const std::string& destination) {
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// Copies the rest of `in` to `out` a chunk at a time; false on a read or write error, a
-// short write, or once a console event has begun to end the program.
-bool CopyContents(HANDLE in, HANDLE out) {
+// Copies the rest of `in` to `out` a chunk at a time, each shown to `watcher` (if any)
+// once written; false on a read or write error, a short write, or once a console event
+// has begun to end the program.
+bool CopyContents(HANDLE in, HANDLE out, CopyWatcher* watcher) {
   char* buffer = ChunkBuffer();
+  if (watcher != nullptr) watcher->Begin();
   for (;;) {
     if (TempStopRequested()) {
       SetLastError(ERROR_OPERATION_ABORTED);
@@ -86,6 +90,7 @@ bool CopyContents(HANDLE in, HANDLE out) {
       }
       done += written;
     }
+    if (watcher != nullptr) watcher->Written(buffer, got);
   }
 }
 
@@ -122,13 +127,14 @@ bool Commit(LiveTemp& live, ScopedHandle& file, const std::string& destination) 
 // Writes the copy of the open `source` into a fresh temporary file in the folder `prefix`
 // names and renames it onto `destination`; on failure removes the temporary file and
 // keeps the error of the step that failed.
-bool CopyThroughTemp(HANDLE source, const std::string& prefix, const std::string& destination) {
+bool CopyThroughTemp(HANDLE source, const std::string& prefix, const std::string& destination,
+                     CopyWatcher* watcher) {
   std::string temp;
   ScopedHandle file = CreateTempFile(prefix, &temp);
   if (!file.is_valid()) return false;
   LiveTemp live(temp, file.get(), nullptr);
   FILE_BASIC_INFO basic;
-  if (CopyContents(source, file.get()) &&
+  if (CopyContents(source, file.get(), watcher) &&
       GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof basic) &&
       TakeTimeAndAttributes(file.get(), basic) && Commit(live, file, destination)) {
     return true;
@@ -143,7 +149,9 @@ bool CopyThroughTemp(HANDLE source, const std::string& prefix, const std::string
 
 }  // namespace
 
-bool CopyWin32File(const std::string& source, const std::string& destination) {
+bool CopyWin32File(const std::string& source, const std::string& destination, CopyWatcher* watcher,
+                   bool* watched) {
+  if (watched != nullptr) *watched = false;
   DestinationState state = ExamineDestination(destination);
   if (state == DestinationState::kRefused) return false;
   ScopedHandle in = OpenSource(source);
@@ -154,7 +162,12 @@ bool CopyWin32File(const std::string& source, const std::string& destination) {
   }
   std::string prefix = DirectoryPrefix(destination);
   RemoveLeftoverTemps(prefix);
-  return CopyThroughTemp(in.get(), prefix, destination);
+  LARGE_INTEGER size;
+  bool watch = watcher != nullptr && GetFileSizeEx(in.get(), &size) &&
+               static_cast<std::uint64_t>(size.QuadPart) <= watcher->limit();
+  if (!CopyThroughTemp(in.get(), prefix, destination, watch ? watcher : nullptr)) return false;
+  if (watched != nullptr) *watched = watch;
+  return true;
 }
 
 std::wstring NtPathName(const std::string& path) {

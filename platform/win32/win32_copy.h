@@ -8,6 +8,8 @@
 
 namespace setup {
 
+class CopyWatcher;
+
 // The piece the copy reads and writes at a time: few system calls for a large file, a
 // console close seen between two pieces, and a buffer that stays in the processor's cache
 // (under Wine a 1 MiB piece cost half as much CPU again as 256 KiB).
@@ -21,7 +23,10 @@ constexpr std::size_t kCopyChunk = std::size_t{1} << 18;
 // (win32_files.h) refuses, and a file copied onto itself (ERROR_SHARING_VIOLATION, as
 // CopyFileA). Removes the folder's leftovers first (temp_files.h). A console close,
 // Ctrl-C or Ctrl-Break stops it between two pieces. Not reentrant: one copy at a time.
-bool CopyWin32File(const std::string& source, const std::string& destination);
+// A `watcher` (system.h) sees every piece of a source of at most watcher->limit() bytes
+// once it is written, and `*watched` says so.
+bool CopyWin32File(const std::string& source, const std::string& destination,
+                   CopyWatcher* watcher = nullptr, bool* watched = nullptr);
 
 // The NT name of a Win32 path for a rename through a handle: \??\C:\dir\name,
 // \??\UNC\server\share\name. Empty when this program builds none: a device path (\\.\),

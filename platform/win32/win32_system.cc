@@ -91,6 +91,12 @@ Status Win32System::CopyFileBytes(const std::string& source, const std::string& 
   return StatusFromLastError(destination).WithOtherPath(source);
 }
 
+Status Win32System::CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                                         CopyWatcher* watcher, bool* watched) {
+  if (CopyWin32File(source, destination, watcher, watched)) return Status::Ok();
+  return StatusFromLastError(destination).WithOtherPath(source);
+}
+
 Status Win32System::MakeDirectory(const std::string& path) {
   if (!HasNoStreamColon(path)) return StatusFromError(ERROR_INVALID_NAME, path);
   if (CreateDirectoryA(path.c_str(), nullptr)) return Status::Ok();

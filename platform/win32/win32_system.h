@@ -25,6 +25,9 @@ class Win32System : public System {
   // modification time and attributes; fails for a file copied onto itself; a failed copy
   // leaves the old destination byte for byte and no partial file.
   Status CopyFileBytes(const std::string& source, const std::string& destination) override;
+  // Every copy goes through the program's memory: each one the watcher asks for is watched.
+  Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
+                              CopyWatcher* watcher, bool* watched) override;
   Status MakeDirectory(const std::string& path) override;
   // Files and directories alike; the time is the last write in UTC seconds since 1970.
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;

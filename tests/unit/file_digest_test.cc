@@ -61,6 +61,18 @@ TEST(FileDigestTest, IsXxh3Of128Bits) {
   }
 }
 
+// A digest started again forgets what it was fed, as a watched copy begun again must.
+TEST(FileDigestTest, ResetStartsAgain) {
+  std::string long_bytes = Counting(256) + Counting(256) + Counting(200);
+  for (const std::string& bytes : {std::string(), std::string("abc"), long_bytes}) {
+    FileDigest hash;
+    hash.Update(long_bytes.data(), long_bytes.size());
+    hash.Reset();
+    hash.Update(bytes.data(), bytes.size());
+    EXPECT_EQ(hash.Finish(), FileDigest::Of(bytes)) << bytes.size();
+  }
+}
+
 // Files of every count around the thread's batch come out in order, each with its digest;
 // one that cannot be read to its end has none.
 TEST(DigestQueueTest, ResultsComeInOrder) {

@@ -119,6 +119,39 @@ TEST_F(PackageSystemTest, CopiesComeFromThePackage) {
   EXPECT_EQ(fake_.log, (std::vector<std::string>{"copy C:\\prog\\beside.txt C:\\dest\\b.txt"}));
 }
 
+// A packed file is watched as it is written out when the watcher asks for its size; a
+// file on disk is the system's to copy (the fake watches none).
+TEST_F(PackageSystemTest, APackedFileIsWatchedUpToTheWatchersLimit) {
+  class Kept : public CopyWatcher {
+   public:
+    explicit Kept(std::uint64_t limit) : CopyWatcher(limit) {}
+    void Begin() override { bytes = "<begun>"; }
+    void Written(const void* data, std::size_t size) override {
+      bytes.append(static_cast<const char*>(data), size);
+    }
+    std::string bytes;
+  };
+  const struct {
+    const char* source;
+    std::uint64_t limit;
+    bool watched;
+    const char* seen;
+  } cases[] = {
+      {"C:\\prog\\sub\\p.dat", 7, true, "<begun>payload"},
+      {"C:\\prog\\sub\\p.dat", 6, false, ""},
+      {"C:\\prog\\beside.txt", 100, false, ""},
+  };
+  for (const auto& c : cases) {
+    Kept kept(c.limit);
+    bool watched = !c.watched;
+    ASSERT_TRUE(layer_->CopyFileBytesWatched(c.source, "C:\\dest\\copy", &kept, &watched).ok())
+        << c.source;
+    EXPECT_EQ(watched, c.watched) << c.source << " " << c.limit;
+    EXPECT_EQ(kept.bytes, c.seen) << c.source << " " << c.limit;
+    EXPECT_EQ(fake_.FileData("C:\\dest\\copy"), Read(c.source)) << c.source;
+  }
+}
+
 // A file changed after the check (the package rewritten underneath) reads as an error,
 // and a copy of it leaves no destination.
 TEST_F(PackageSystemTest, AChangedFileIsAReadErrorAndCopiesNothing) {
