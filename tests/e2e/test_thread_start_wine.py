@@ -26,9 +26,10 @@ class ThreadStartWineTest(E2ETest):
                 env.update(harness.wine_env())
                 proc = subprocess.run(["wine", probe], env=env, cwd=self.ws.root,
                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                      stderr=subprocess.DEVNULL, timeout=120)
+                                      stderr=subprocess.PIPE, timeout=120)
                 out = proc.stdout.decode("utf-8", "replace").strip()
-                self.assertEqual(proc.returncode, 0, out)
+                err = proc.stderr.decode("utf-8", "replace")[-2000:]
+                self.assertEqual(proc.returncode, 0, out + "\n" + err)
                 self.assertEqual(out, "first 1 second 0 joinable 0")
                 ran += 1
         if not ran:
