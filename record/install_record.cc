@@ -203,11 +203,13 @@ Status ParseInstallRecord(std::string_view bytes, const std::string& path, Insta
 }
 
 Status ReadInstallRecord(System& system, const std::string& path, InstallRecord* record) {
-  std::uint64_t size = 0;
-  Status found = system.GetFileSize(path, &size);
-  if (!found.ok()) return found;
   std::unique_ptr<InputFile> input;
-  if (!system.OpenForReading(path, &input).ok()) return Status(StatusKind::kReadError, path);
+  if (!system.OpenForReading(path, &input).ok()) {
+    // Only a failed opening is looked into: no record, a folder, or one not readable.
+    std::uint64_t size = 0;
+    Status found = system.GetFileSize(path, &size);
+    return found.ok() ? Status(StatusKind::kReadError, path) : found;
+  }
   std::string bytes;
   char buffer[64 * 1024];
   for (;;) {

@@ -11,12 +11,14 @@ constexpr std::size_t kLocatorLimit = 4096;
 constexpr std::string_view kLocatorKey = "Record=";
 
 Status ReadSmallFile(System& system, const std::string& path, std::string* text) {
-  std::uint64_t size = 0;
-  Status found = system.GetFileSize(path, &size);
-  if (!found.ok()) return found;
   std::unique_ptr<InputFile> input;
   Status opened = system.OpenForReading(path, &input);
-  if (!opened.ok()) return opened;
+  if (!opened.ok()) {
+    // Only a failed opening is looked into: no file and a folder are told as such.
+    std::uint64_t size = 0;
+    Status found = system.GetFileSize(path, &size);
+    return found.ok() ? opened : found;
+  }
   char buffer[kLocatorLimit + 1];
   std::size_t used = 0;
   for (std::ptrdiff_t n;

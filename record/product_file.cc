@@ -152,13 +152,12 @@ void ParseProductFile(std::string_view text, ProductFile* file) {
 
 Status ReadProductFile(System& system, const std::string& path, ProductFile* file) {
   file->path = path;
-  std::uint32_t mtime = 0;
-  if (!system.GetFileStatus(file->path, &mtime).ok()) {
-    return Status(StatusKind::kNotFound, file->path);
-  }
   std::unique_ptr<InputFile> input;
   if (!system.OpenForReading(file->path, &input).ok()) {
-    return Status(StatusKind::kReadError, file->path);
+    // Only a failed opening is looked into: no file, or one that cannot be read.
+    std::uint32_t mtime = 0;
+    bool found = system.GetFileStatus(file->path, &mtime).ok();
+    return Status(found ? StatusKind::kReadError : StatusKind::kNotFound, file->path);
   }
   std::string text;
   char buffer[4096];
