@@ -96,18 +96,26 @@ std::map<std::string, Written> LastWritten(const std::vector<RecordEntry>& entri
 
 // What stands at each path of `order` now, read back on two threads a window ahead of
 // the path asked for, so that deciding on and removing one file overlaps reading the
-// next ones. This thread opens the files (System is used from one thread only).
+// next ones. The window ends where `stage_of` changes (at a registration, whose undoing
+// may change files): those past it are read only once asked for, after that undoing.
+// This thread opens the files (System is used from one thread only).
 class ReadAhead {
  public:
   static constexpr std::size_t kWindow = 48;  // files open at most
 
-  ReadAhead(System& system, std::vector<std::string> order)
-      : system_(system), order_(std::move(order)), queue_of_(order_.size(), kNone) {}
+  ReadAhead(System& system, std::vector<std::string> order, std::vector<std::size_t> stage_of)
+      : system_(system),
+        order_(std::move(order)),
+        stage_of_(std::move(stage_of)),
+        queue_of_(order_.size(), kNone) {}
 
   // The file of the next path of `order`, asked in order; false when it could not be
   // opened.
   bool Next(const std::string& path, DigestQueue::Result* result) {
-    while (opened_ < order_.size() && opened_ < taken_ + kWindow) Open(opened_++);
+    while (opened_ < order_.size() && opened_ < taken_ + kWindow &&
+           stage_of_[opened_] == stage_of_[taken_]) {
+      Open(opened_++);
+    }
     if (taken_ >= order_.size() || order_[taken_] != path) return false;  // not in order
     std::size_t queue = queue_of_[taken_++];
     return queue != kNone && queues_[queue].Next(result);
@@ -126,6 +134,7 @@ class ReadAhead {
 
   System& system_;
   std::vector<std::string> order_;
+  std::vector<std::size_t> stage_of_;  // registrations undone before each path is decided
   std::vector<std::size_t> queue_of_;  // which queue reads each path, kNone: not opened
   std::size_t opened_ = 0;
   std::size_t taken_ = 0;
@@ -165,13 +174,18 @@ UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries) {
   }
   // The files to be read back, in the order they are decided: last change first.
   std::vector<std::string> order;
+  std::vector<std::size_t> stage_of;
+  std::size_t stage = 0;
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+    if (e->kind == RecordKind::kRegistered) ++stage;
     if (e->kind == RecordKind::kFileWritten && made.count(e->path) &&
-        decided.insert(e->path).second)
+        decided.insert(e->path).second) {
       order.push_back(e->path);
+      stage_of.push_back(stage);
+    }
   }
   decided.clear();
-  ReadAhead now(undo.system, std::move(order));
+  ReadAhead now(undo.system, std::move(order), std::move(stage_of));
   for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
     if (e->kind == RecordKind::kRegistered) undoer.Unregister(*e);
     if (e->kind == RecordKind::kEntryWritten) undoer.RemoveEntry(e->path);

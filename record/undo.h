@@ -55,8 +55,9 @@ UndoTally RollBack(const Undo& undo, const std::vector<RecordEntry>& entries);
 
 // Undoes every run of `entries`: a file is removed only when the install made it (its
 // first record says it did not exist before) and it is unchanged (its digest, read back
-// over two threads a few files ahead of the one decided on); a file in use
-// is removed at the next restart where the system can. Old copies are not restored.
+// over two threads a few files ahead of the one decided on, never past a registration
+// still to be undone); a file in use is removed at the next restart where the system
+// can. Old copies are not restored.
 UndoTally Uninstall(const Undo& undo, const std::vector<RecordEntry>& entries);
 
 }  // namespace setup

@@ -181,5 +181,51 @@ TEST(UninstallDigestTest, TheDigestThatFollowedAnEntryCounts) {
   }
 }
 
+// A system whose library, once unregistered, rewrites a file the install made.
+class RewritingOnUnregister : public FakeSystem {
+ public:
+  Status CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) override {
+    if (!rewrites.empty()) AddFile(rewrites, "rewritten by the library");
+    return FakeSystem::CallDllUnregisterServer(path, hresult);
+  }
+  std::string rewrites;
+};
+
+// The uninstall reads files back ahead of deciding on them, but never past a registration
+// it has still to undo: what the undoing changes is seen as changed and kept.
+TEST(UninstallDigestTest, FilesAreReadBackOnlyOnceTheRegistrationAfterThemIsUndone) {
+  auto written = [](const char* path, const char* bytes) {
+    RecordEntry e = MakeEntry(RecordKind::kFileWritten, path);
+    e.size = std::string(bytes).size();
+    e.digest = FileDigest::Of(bytes);
+    return e;
+  };
+  const std::vector<RecordEntry> entries = {
+      written("C:\\App\\a.dat", "a"), written("C:\\App\\b.dll", "b"),
+      MakeEntry(RecordKind::kRegistered, "C:\\App\\b.dll"), written("C:\\App\\c.dat", "c")};
+  struct Case {
+    const char* rewrites;
+    const char* kept;  // the files left, in order
+  };
+  for (const Case& c : {Case{"", ""}, Case{"C:\\App\\a.dat", "C:\\App\\a.dat changed;"},
+                        Case{"C:\\App\\c.dat", ""}}) {
+    RewritingOnUnregister system;
+    system.rewrites = c.rewrites;
+    system.AddDirectory("C:\\App");
+    for (const char* name : {"a", "b", "c"}) {
+      system.AddFile(std::string("C:\\App\\") + name + (name[0] == 'b' ? ".dll" : ".dat"), name);
+    }
+    system.libraries["C:\\App\\b.dll"] = 0;
+    std::string kept;
+    UndoSink sink = [&](const UndoStep& s) {
+      if (!s.reason.empty()) kept += s.path + " " + s.reason + ";";
+    };
+    Undo undo{system, system.encoding, sink, nullptr};
+    Uninstall(undo, entries);
+    // c.dat was decided before the library was unregistered: its rewrite comes after.
+    EXPECT_EQ(kept, c.kept) << c.rewrites;
+  }
+}
+
 }  // namespace
 }  // namespace setup
