@@ -169,9 +169,10 @@ Status Package::Verify() {
 }
 
 // The read-ahead serves a position at or ahead of its own, up to the block after the
-// one it reads; anything else starts it again there. False for bytes that cannot be had.
-bool Package::ReadFromAhead(std::uint64_t position, void* buffer, std::size_t size) {
-  std::size_t index = FindBlock(table_, position);
+// one it reads; anything else starts it again there. `index`: the block that holds
+// `position`. False for bytes that cannot be had.
+bool Package::ReadFromAhead(std::size_t index, std::uint64_t position, void* buffer,
+                            std::size_t size) {
   if (!ahead_.running() || position < ahead_.position() || index > ahead_.block() + 1) {
     if (!ahead_.Start(position)) {
       read_ahead_ = false;  // no thread to be had: decode here from now on
@@ -184,8 +185,10 @@ bool Package::ReadFromAhead(std::uint64_t position, void* buffer, std::size_t si
 
 bool Package::ReadUncompressed(std::uint64_t position, void* buffer, std::size_t size) {
   if (size == 0) return true;
-  if (FindBlock(table_, position) >= table_.blocks.size()) return false;
-  if (read_ahead_ && ahead_.Suits()) return ReadFromAhead(position, buffer, size);
+  // Checked before the read-ahead, whose Start would fail there and so turn it off.
+  std::size_t first = FindBlock(table_, position);
+  if (first >= table_.blocks.size()) return false;
+  if (read_ahead_ && ahead_.Suits()) return ReadFromAhead(first, position, buffer, size);
   auto* out = static_cast<char*>(buffer);
   while (size > 0) {
     std::size_t index = FindBlock(table_, position);

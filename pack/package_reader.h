@@ -69,7 +69,8 @@ class Package {
   // Whether blocks are decoded ahead of the reader on threads of their own, two blocks
   // at once where there are two processors (the default), or on the reader's thread as
   // it asks, through one dictionary.
-  // `workers`: the decoding threads (0: as many as there are processors, two at most).
+  // `workers`: the decoding threads from now on (0: left as they are; at first, as many
+  // as there are processors, two at most).
   void set_read_ahead(bool on, unsigned workers = 0) {
     ahead_.Stop();
     read_ahead_ = on;
@@ -90,7 +91,7 @@ class Package {
         layout_(layout),
         trailer_(trailer),
         ahead_(source, table_, std::min(2u, std::thread::hardware_concurrency())) {}
-  bool ReadFromAhead(std::uint64_t position, void* buffer, std::size_t size);
+  bool ReadFromAhead(std::size_t index, std::uint64_t position, void* buffer, std::size_t size);
 
   ByteSource& source_;
   PeLayout layout_;

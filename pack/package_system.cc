@@ -20,6 +20,11 @@ std::uint32_t Seconds(std::int64_t ns) {
   return static_cast<std::uint32_t>(s);
 }
 
+// A failure on an extracted copy, told of the packed file's own path.
+Status OfPackedPath(const Status& status, const std::string& path) {
+  return status.ok() ? status : Status(status.kind(), path, status.os_error());
+}
+
 // A started component that was extracted: its private folder goes when it is done with.
 class ExtractedProcess : public Process {
  public:
@@ -103,7 +108,7 @@ Status PackageSystem::ReadVersionBlock(const std::string& path, std::vector<std:
   if (!Extract(*i, &folder, &extracted)) return Status(StatusKind::kReadError, path);
   Status read = target().ReadVersionBlock(extracted, block);
   private_folder_->Remove(folder);
-  return read.ok() ? read : Status(read.kind(), path, read.os_error());
+  return OfPackedPath(read, path);
 }
 
 Status PackageSystem::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
@@ -113,7 +118,7 @@ Status PackageSystem::CallDllRegisterServer(const std::string& path, std::int32_
   if (!Extract(*i, &folder, &extracted)) return Status(StatusKind::kFailed, path);
   Status result = target().CallDllRegisterServer(extracted, hresult);
   private_folder_->Remove(folder);
-  return result.ok() ? result : Status(result.kind(), path, result.os_error());
+  return OfPackedPath(result, path);
 }
 
 Status PackageSystem::StartProcess(const std::string& program, const std::string& arguments,
@@ -127,7 +132,7 @@ Status PackageSystem::StartProcess(const std::string& program, const std::string
   Status status = target().StartProcess(extracted, arguments, folder, &started);
   if (!status.ok()) {
     private_folder_->Remove(folder);
-    return Status(status.kind(), program, status.os_error());
+    return OfPackedPath(status, program);
   }
   *process = std::make_unique<ExtractedProcess>(std::move(started), *private_folder_, folder);
   return status;
