@@ -113,27 +113,21 @@ bool TextFilter::FilterText(LanguageMode mode) {
 }
 
 void TextFilter::FinishComment(CommentKind kind, bool japanese) {
-  if (kind == CommentKind::kEnglish) {
-    if (japanese) {
-      drop_blank_line_ = true;
-    } else {
-      WriteComment(true);
-    }
+  if (CommentDropped(kind, japanese, split_offset_ >= 0, double_byte_)) {
+    drop_blank_line_ = true;
   } else if (kind == CommentKind::kUnwrapped) {
     PutOutputString("$$");
     WriteComment(false);
-  } else if (split_offset_ >= 0) {  // bilingual comment
-    std::size_t split = static_cast<std::size_t>(split_offset_);
-    if (japanese) {
-      body_length_ = split;
-    } else {
-      std::memmove(body_, body_ + split, body_length_ - split);
-      body_length_ -= split;
-    }
-    WriteComment(true);
-  } else if (double_byte_ && !japanese) {
-    drop_blank_line_ = true;
   } else {
+    if (kind == CommentKind::kPlain && split_offset_ >= 0) {  // bilingual comment
+      std::size_t split = static_cast<std::size_t>(split_offset_);
+      if (japanese) {
+        body_length_ = split;
+      } else {
+        std::memmove(body_, body_ + split, body_length_ - split);
+        body_length_ -= split;
+      }
+    }
     WriteComment(true);
   }
 }

@@ -98,6 +98,13 @@ class TextFilter {
   enum class CommentKind { kPlain, kEnglish, kUnwrapped };  // "/*", "/*$#", "/*$$"
   // Writes, cuts or drops the comment just collected, as its kind and `japanese` say.
   void FinishComment(CommentKind kind, bool japanese);
+  // Whether a comment is dropped whole rather than written: an English one ("/*$#") in
+  // Japanese mode, or a plain one without a split marker that holds a double-byte
+  // character in English mode. The token path and the fast path decide alike.
+  static bool CommentDropped(CommentKind kind, bool japanese, bool split, bool double_byte) {
+    if (kind == CommentKind::kEnglish) return japanese;
+    return kind == CommentKind::kPlain && !split && double_byte && !japanese;
+  }
   // The fast path of a comment whose "/*" and the two bytes after it are at read_pos_:
   // collects and finishes it like the token path. False on a syntax error, which has
   // been recorded as the copy's failure.

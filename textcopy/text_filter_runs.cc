@@ -237,10 +237,7 @@ void TextFilter::FinishCommentInBlock(CommentKind kind, bool japanese, std::size
                                       std::ptrdiff_t split, bool double_byte) {
   unsigned char* const opening = block_ + line_start_ + line_length_;
   unsigned char* const body = opening + 2;
-  bool dropped = kind == CommentKind::kEnglish ? japanese
-                 : kind == CommentKind::kPlain ? split < 0 && double_byte && !japanese
-                                               : false;
-  if (dropped) {
+  if (CommentDropped(kind, japanese, split >= 0, double_byte)) {
     drop_blank_line_ = true;
     return;
   }

@@ -44,8 +44,6 @@ class PosixRecordFile : public RecordFile {
   std::string path_;
 };
 
-// dlclose on the way out, whatever the call did.
-
 }  // namespace
 
 Status PosixSystem::GetFileSize(const std::string& path, std::uint64_t* size) {
@@ -131,8 +129,12 @@ Status PosixSystem::CallDllUnregisterServer(const std::string& path, std::int32_
   std::string mapped = MapPath(path);
   if (mapped.empty()) return Status(StatusKind::kNotFound, path);
   Status called = CallServerEntry(mapped, "DllUnregisterServer", hresult);
-  // The status names the component as the record wrote it, not its POSIX path.
-  return called.ok() ? called : Status(called.kind(), path, called.os_error());
+  if (called.ok()) return called;
+  // As System's contract names it, whatever kept the library from loading (kNotFound),
+  // and with the component's path as the record wrote it, not its POSIX path.
+  StatusKind kind =
+      called.Is(StatusKind::kUnsupported) ? StatusKind::kUnsupported : StatusKind::kNotFound;
+  return Status(kind, path, called.os_error());
 }
 
 Status PosixSystem::RemoveFileAtRestart(const std::string& path) {

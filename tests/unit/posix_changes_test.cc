@@ -80,6 +80,22 @@ TEST_F(PosixChangesTest, ARecordFileIsWrittenAtOffsets) {
   EXPECT_EQ(Read("App/r.rec"), "HEadtail");
 }
 
+// Whatever keeps a component from loading, the call answers kNotFound, naming the
+// component by its Windows path, as it does on Windows.
+TEST_F(PosixChangesTest, DllUnregisterServerOfWhatDoesNotLoad) {
+  dir_.Write("prefix/drive_c/App/text.dll", "no library");
+  dir_.MakeDir("prefix/drive_c/App/folder.dll");
+  const char* const kPaths[] = {"C:\\App\\none.dll", "C:\\App\\text.dll", "C:\\App\\folder.dll"};
+  for (const char* path : kPaths) {
+    SCOPED_TRACE(path);
+    std::int32_t hresult = -1;
+    Status called = system_.CallDllUnregisterServer(path, &hresult);
+    EXPECT_TRUE(called.Is(StatusKind::kNotFound));
+    EXPECT_EQ(called.path(), path);
+    EXPECT_EQ(hresult, -1);
+  }
+}
+
 #ifdef SETUP_TEST_REGSERVER_MODULE
 TEST_F(PosixChangesTest, DllUnregisterServerOfARealLibrary) {
   std::int32_t hresult = -1;

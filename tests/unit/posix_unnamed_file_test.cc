@@ -82,33 +82,11 @@ TEST(UnnamedTempFileTest, ACommitPutsTheFileInPlaceWhateverStandsThere) {
   }
 }
 
-// Giving an unnamed file a name never replaces what has it; the names drawn for it are
+// Giving an unnamed file a name never replaces what has it, and a failed link answers the
+// destination's own error whichever way the file is linked (the descriptor itself, or its
+// name under /proc), before and after the way is known. The names drawn for such files are
 // of the pattern and differ.
 TEST(UnnamedTempFileTest, LinkingNeverReplacesAndNamesDiffer) {
-  TempDir tmp;
-  auto temp = TempFile::CreateNew(tmp / "dest.bin", TempKind::kUnnamedWhereSupported, 0644);
-  ASSERT_TRUE(temp && temp->unnamed());
-  ASSERT_TRUE(WriteAll(temp->fd(), "new", 3));
-  std::string taken = tmp.Write("taken.bin", "old");
-  errno = 0;
-  EXPECT_FALSE(LinkUnnamedFile(temp->fd(), taken));
-  EXPECT_EQ(errno, EEXIST);
-  EXPECT_EQ(ReadFileOrMissing(taken), "old");
-  EXPECT_TRUE(LinkUnnamedFile(temp->fd(), tmp / "free.bin"));
-  EXPECT_EQ(ReadFileOrMissing(tmp / "free.bin"), "new");
-  std::set<std::string> names;
-  for (int i = 0; i < 1000; ++i) {
-    std::string name = NewTempFileName(tmp.path() + "/");
-    ASSERT_EQ(name.rfind(tmp.path() + "/", 0), 0u) << name;
-    EXPECT_TRUE(IsTempFileName(name.substr(tmp.path().size() + 1))) << name;
-    names.insert(name);
-  }
-  EXPECT_EQ(names.size(), 1000u);
-}
-
-// Linking answers the destination's own error whichever way the file is linked (the
-// descriptor itself, or its name under /proc), before and after the way is known.
-TEST(UnnamedTempFileTest, LinkingAnswersTheDestinationsOwnError) {
   TempDir tmp;
   auto temp = TempFile::CreateNew(tmp / "dest.bin", TempKind::kUnnamedWhereSupported, 0644);
   ASSERT_TRUE(temp && temp->unnamed());
@@ -135,6 +113,14 @@ TEST(UnnamedTempFileTest, LinkingAnswersTheDestinationsOwnError) {
     }
   }
   EXPECT_EQ(ReadFileOrMissing(taken), "old");
+  std::set<std::string> names;
+  for (int i = 0; i < 1000; ++i) {
+    std::string name = NewTempFileName(tmp.path() + "/");
+    ASSERT_EQ(name.rfind(tmp.path() + "/", 0), 0u) << name;
+    EXPECT_TRUE(IsTempFileName(name.substr(tmp.path().size() + 1))) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 1000u);
 }
 
 // A child makes an unnamed file with the cleanup installed and waits to be ended.
