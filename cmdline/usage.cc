@@ -43,9 +43,9 @@ const char* NativeUsage() {
          "Options win over the environment variables SETUP_UI, SETUP_ANSWERS,\n"
          "SETUP_TRANSCRIPT and WINEPREFIX. NO_COLOR turns colour off.\n"
          "Exit status: 0 the script ran to its end without a script error, 1 a command\n"
-         "ended the run or the run showed a script error, 2 cancelled at the destination,\n"
-         "3 start-up failed or the command line is wrong, 4 the run finished but the log\n"
-         "named by --log could not be written whole.\n"
+         "ended the run or the run showed a script error, 2 cancelled at the destination\n"
+         "or at an uninstall's question, 3 start-up failed or the command line is wrong,\n"
+         "4 the run finished but the log named by --log could not be written whole.\n"
          "Full documentation: man setup, and " SETUP_DOC_DIR "/manual.md.\n";
 }
 
