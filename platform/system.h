@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/status.h"
 #include "platform/system_roles.h"
@@ -86,6 +87,18 @@ class System : public FileOpener,
     *watched = false;
     return CopyFileBytes(source, destination);
   }
+  // A byte copy of the run, as the script will ask for it: source and destination.
+  struct CopyPair {
+    std::string source;
+    std::string destination;
+  };
+  // Says that the next calls will be CopyFileBytes of `copies`, in this order, with no
+  // other call between them. A hint only: a system may prepare those copies ahead on
+  // other threads up to the point where they would show (never renaming one onto its
+  // destination before its own call), and must then give each call exactly the outcome it
+  // would have had unprepared. Any other call, or a copy that is not the next one
+  // announced, drops what was prepared and leaves no trace of it. Here nothing is done.
+  virtual void ExpectCopies(const std::vector<CopyPair>& copies) { (void)copies; }
   // Creates one directory level; kAlreadyExists when any entry (a file too) has the name.
   virtual Status MakeDirectory(const std::string& path) = 0;
   // Succeeds when the file exists; then `mtime` holds its last-modification time as a

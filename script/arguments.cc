@@ -7,8 +7,8 @@ namespace {
 
 class Cutter {
  public:
-  Cutter(const ScriptContext& context, char* args, Arguments* out)
-      : context_(context), cursor_(args), out_(out) {}
+  Cutter(const ScriptContext& context, char* args, Arguments* out, TokenForm form)
+      : context_(context), cursor_(args), out_(out), form_(form) {}
 
   // A token that must be complete: quoted, or followed by a blank. With `keep_on_fault`
   // one that is not is kept all the same, running to the end of the line.
@@ -17,7 +17,7 @@ class Cutter {
     ArgumentFault fault = *token == '\0'  ? ArgumentFault::kMissing
                           : *token == '"' ? ArgumentFault::kNoClosingQuote
                                           : ArgumentFault::kNoBlank;
-    char* next = NextToken(context_, &token, TokenForm::kReporting);
+    char* next = NextToken(context_, &token, form_);
     if (next == nullptr) {
       out_->fault = fault;
       out_->fault_argument = name;
@@ -42,7 +42,7 @@ class Cutter {
     CompareOp op = OperatorToken(cursor_);
     if (op == CompareOp::kNone) return true;
     char* word = cursor_;
-    char* next = NextToken(context_, &word, TokenForm::kReporting);
+    char* next = NextToken(context_, &word, form_);
     if (next == nullptr) {
       out_->fault = ArgumentFault::kNoBlank;
       out_->fault_argument = "comparison word";
@@ -74,13 +74,15 @@ class Cutter {
   const ScriptContext& context_;
   char* cursor_;
   Arguments* out_;
+  TokenForm form_;
 };
 
 }  // namespace
 
-bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out) {
+bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out,
+                  TokenForm form) {
   *out = Arguments();
-  Cutter c(context, args, out);
+  Cutter c(context, args, out, form);
   for (const ArgumentLayout::Step& step : RowOf(id).layout.steps) {
     switch (step.step) {
       case ArgumentStep::kStop: return true;

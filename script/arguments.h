@@ -48,7 +48,10 @@ struct Arguments {
 // token that must be complete could not be cut: NextToken has shown its message and
 // `out->fault` says why (a kReported token is in `out->token` all the same). The comparison word of
 // a condition is looked at before its quotes would be removed, so a quoted token is never one.
-bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out);
+// With TokenForm::kSilent nothing is shown, and a false answer says only that the line
+// will fail when run.
+bool CutArguments(const ScriptContext& context, KeywordId id, char* args, Arguments* out,
+                  TokenForm form = TokenForm::kReporting);
 
 }  // namespace setup
 

@@ -7,6 +7,7 @@
 #include "script/arguments.h"
 #include "script/command.h"
 #include "script/command_context.h"
+#include "script/copy_lookahead.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
 #include "script/line_walker.h"
@@ -25,10 +26,13 @@ class Run {
   Outcome Goto(char* cursor);
   Outcome ExamineLabel(char* cursor);
   void FailTooLong() { cx_.script.ReportAtLine(kLineTooLong); }
+  void AnnounceCopies(LineWalker& walker);
 
   const LoadedScript& loaded_;
   CommandContext& cx_;
   bool skipping_ = false;
+  // BinCopy lines announced to the system and not yet run, this one included.
+  std::size_t announced_ = 0;
   char label_[kLabelSize] = {};
 };
 
@@ -40,10 +44,27 @@ bool Run::Execute() {
       FailTooLong();
       return false;
     }
+    if (!skipping_) AnnounceCopies(walker);
     if (RunLine(walker.cursor()) == Outcome::kFailed) return false;
   }
   if (skipping_) cx_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});
   return true;
+}
+
+// Before a BinCopy line, when none announced is left: announces it and the copies that
+// follow it, when there is more than one, so that the system can prepare them ahead.
+void Run::AnnounceCopies(LineWalker& walker) {
+  if (walker.row().id != kBinCopy) return;
+  if (announced_ == 0) {
+    std::vector<System::CopyPair> copies =
+        UpcomingCopies(cx_.script, loaded_.store, walker.next_offset(), cx_.macros, walker.cursor(),
+                       kCopiesAnnounced);
+    if (copies.size() > 1) {
+      announced_ = copies.size();
+      cx_.system.ExpectCopies(copies);
+    }
+  }
+  if (announced_ > 0) --announced_;
 }
 
 // Runs one command, and the commands its conditions chain to.

@@ -61,6 +61,8 @@ class LineWalker {
 
   // The expanded work line after its leading blanks, and its row.
   char* cursor() { return cursor_; }
+  // Where the next stored line begins (ScriptStore::LineAt's offset).
+  std::size_t next_offset() const { return offset_; }
   const KeywordRow& row() const { return ClassifyRow(cursor_); }
 
  private:

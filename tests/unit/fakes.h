@@ -76,6 +76,7 @@ class FakeSystem : public System {
   Status StartProcess(const std::string& program, const std::string& arguments,
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
+  void ExpectCopies(const std::vector<CopyPair>& copies) override { announced.push_back(copies); }
   Status GetFileSize(const std::string& path, std::uint64_t* size) override;
   Status RemoveFile(const std::string& path) override;
   Status RemoveEmptyDirectory(const std::string& path) override;
@@ -138,6 +139,8 @@ class FakeSystem : public System {
   std::vector<Spawned> spawned;
   int open_keys = 0;
   int slept_ms = 0;
+  // Each ExpectCopies, in order.
+  std::vector<std::vector<CopyPair>> announced;
 
   std::map<std::string, File> files;
   std::set<std::string> directories;
