@@ -141,7 +141,12 @@ std::string TempFileName(std::uint32_t number) {
 }
 
 std::uint32_t TempNameSeed() {
-  return static_cast<std::uint32_t>(GetTickCount() ^ (GetCurrentProcessId() << 16));
+  // Spread by a count of the calls as well, so that the threads preparing copies side by
+  // side in one folder (copy_ahead.h) do not try the same names.
+  static LONG calls = 0;
+  std::uint32_t call = static_cast<std::uint32_t>(InterlockedIncrement(&calls));
+  return static_cast<std::uint32_t>(GetTickCount() ^ (GetCurrentProcessId() << 16)) +
+         call * 0x9E3779B1u;
 }
 
 std::uint32_t TempNameNumber(std::uint32_t seed, int attempt) {

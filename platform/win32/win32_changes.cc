@@ -45,6 +45,7 @@ class Win32RecordFile : public RecordFile {
 }  // namespace
 
 Status Win32System::GetFileSize(const std::string& path, std::uint64_t* size) {
+  Settle();
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     return Status(StatusKind::kNotFound, path, GetLastError());
@@ -57,11 +58,13 @@ Status Win32System::GetFileSize(const std::string& path, std::uint64_t* size) {
 }
 
 Status Win32System::RemoveFile(const std::string& path) {
+  Settle();
   if (DeleteFileA(path.c_str())) return Status::Ok();
   return StatusFromLastError(path);
 }
 
 Status Win32System::RemoveEmptyDirectory(const std::string& path) {
+  Settle();
   if (RemoveDirectoryA(path.c_str())) return Status::Ok();
   Status status = StatusFromLastError(path);
   return status.os_error() == ERROR_DIR_NOT_EMPTY
@@ -70,12 +73,14 @@ Status Win32System::RemoveEmptyDirectory(const std::string& path) {
 }
 
 Status Win32System::RenameFile(const std::string& from, const std::string& to, bool replace) {
+  Settle();
   DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING : 0;
   if (MoveFileExA(from.c_str(), to.c_str(), flags)) return Status::Ok();
   return StatusFromLastError(from).WithOtherPath(to);
 }
 
 Status Win32System::LinkFile(const std::string& existing, const std::string& link) {
+  Settle();
   if (CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return Status::Ok();
   DWORD error = GetLastError();
   if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
@@ -88,6 +93,7 @@ Status Win32System::LinkFile(const std::string& existing, const std::string& lin
 
 Status Win32System::OpenRecordFile(const std::string& path, bool create,
                                    std::unique_ptr<RecordFile>* file) {
+  Settle();
   ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
@@ -97,6 +103,7 @@ Status Win32System::OpenRecordFile(const std::string& path, bool create,
 }
 
 Status Win32System::CallDllUnregisterServer(const std::string& path, std::int32_t* hresult) {
+  Settle();
   DWORD error = 0;
   switch (CallComponentExport(path, "DllUnregisterServer", hresult, &error)) {
     case ExportCall::kCalled: return Status::Ok();
@@ -107,6 +114,7 @@ Status Win32System::CallDllUnregisterServer(const std::string& path, std::int32_
 }
 
 Status Win32System::RemoveFileAtRestart(const std::string& path) {
+  Settle();
   if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return Status::Ok();
   return StatusFromLastError(path);
 }

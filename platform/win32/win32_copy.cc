@@ -69,11 +69,10 @@ bool IsSameFile(HANDLE source, const std::string& destination) {
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// Copies the rest of `in` to `out` a chunk at a time, each shown to `watcher` (if any)
-// once written; false on a read or write error, a short write, or once a console event
-// has begun to end the program.
-bool CopyContents(HANDLE in, HANDLE out, CopyWatcher* watcher) {
-  char* buffer = ChunkBuffer();
+// Copies the rest of `in` to `out` a chunk at a time through `buffer` (kCopyChunk bytes), each
+// shown to `watcher` (if any) once written; false on a read or write error, a short write, or once
+// a console event has begun to end the program.
+bool CopyContents(HANDLE in, HANDLE out, char* buffer, CopyWatcher* watcher) {
   if (watcher != nullptr) watcher->Begin();
   for (;;) {
     if (TempStopRequested()) {
@@ -124,33 +123,13 @@ bool Commit(LiveTemp& live, ScopedHandle& file, const std::string& destination) 
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-// Writes the copy of the open `source` into a fresh temporary file in the folder `prefix`
-// names and renames it onto `destination`; on failure removes the temporary file and
-// keeps the error of the step that failed.
-bool CopyThroughTemp(HANDLE source, const std::string& prefix, const std::string& destination,
-                     CopyWatcher* watcher) {
-  std::string temp;
-  ScopedHandle file = CreateTempFile(prefix, &temp);
-  if (!file.is_valid()) return false;
-  LiveTemp live(temp, file.get(), nullptr);
-  FILE_BASIC_INFO basic;
-  if (CopyContents(source, file.get(), watcher) &&
-      GetFileInformationByHandleEx(source, FileBasicInfo, &basic, sizeof basic) &&
-      TakeTimeAndAttributes(file.get(), basic) && Commit(live, file, destination)) {
-    return true;
-  }
-  DWORD error = GetLastError();
-  live.ForgetHandle();
-  file.Close();
-  DeleteTempFile(temp);
-  SetLastError(error);
-  return false;
-}
-
 }  // namespace
 
-bool CopyWin32File(const std::string& source, const std::string& destination, CopyWatcher* watcher,
-                   bool* watched) {
+PreparedCopy::~PreparedCopy() { Discard(); }
+
+bool PreparedCopy::Prepare(const std::string& source, const std::string& destination, char* buffer,
+                           CopyWatcher* watcher, bool* watched) {
+  Discard();
   if (watched != nullptr) *watched = false;
   DestinationState state = ExamineDestination(destination);
   if (state == DestinationState::kRefused) return false;
@@ -165,9 +144,53 @@ bool CopyWin32File(const std::string& source, const std::string& destination, Co
   LARGE_INTEGER size;
   bool watch = watcher != nullptr && GetFileSizeEx(in.get(), &size) &&
                static_cast<std::uint64_t>(size.QuadPart) <= watcher->limit();
-  if (!CopyThroughTemp(in.get(), prefix, destination, watch ? watcher : nullptr)) return false;
-  if (watched != nullptr) *watched = watch;
-  return true;
+  file_ = CreateTempFile(prefix, &temp_);
+  if (!file_.is_valid()) return false;
+  live_ = std::make_unique<LiveTemp>(temp_, file_.get(), nullptr);
+  destination_ = destination;
+  FILE_BASIC_INFO basic;
+  if (CopyContents(in.get(), file_.get(), buffer, watch ? watcher : nullptr) &&
+      GetFileInformationByHandleEx(in.get(), FileBasicInfo, &basic, sizeof basic) &&
+      TakeTimeAndAttributes(file_.get(), basic)) {
+    if (watched != nullptr) *watched = watch;
+    return true;
+  }
+  DWORD error = GetLastError();
+  Discard();
+  SetLastError(error);
+  return false;
+}
+
+bool PreparedCopy::Commit() {
+  if (live_ == nullptr) return false;
+  if (setup::Commit(*live_, file_, destination_)) {
+    live_.reset();
+    temp_.clear();
+    return true;
+  }
+  DWORD error = GetLastError();
+  Discard();
+  SetLastError(error);
+  return false;
+}
+
+void PreparedCopy::Discard() {
+  if (live_ == nullptr) return;
+  live_->ForgetHandle();
+  file_.Close();
+  DeleteTempFile(temp_);
+  live_.reset();
+  temp_.clear();
+}
+
+bool CopyWin32File(const std::string& source, const std::string& destination, CopyWatcher* watcher,
+                   bool* watched) {
+  PreparedCopy copy;
+  if (copy.Prepare(source, destination, ChunkBuffer(), watcher, watched) && copy.Commit()) {
+    return true;
+  }
+  if (watched != nullptr) *watched = false;
+  return false;
 }
 
 std::wstring NtPathName(const std::string& path) {

@@ -4,7 +4,11 @@
 #define SETUP_PLATFORM_WIN32_WIN32_COPY_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/temp_files.h"
 
 namespace setup {
 
@@ -22,11 +26,41 @@ constexpr std::size_t kCopyChunk = std::size_t{1} << 18;
 // renamed onto the destination through its own handle. Refuses what MayReplace
 // (win32_files.h) refuses, and a file copied onto itself (ERROR_SHARING_VIOLATION, as
 // CopyFileA). Removes the folder's leftovers first (temp_files.h). A console close,
-// Ctrl-C or Ctrl-Break stops it between two pieces. Not reentrant: one copy at a time.
+// Ctrl-C or Ctrl-Break stops it between two pieces. Not reentrant: one copy at a time
+// (PreparedCopy's may run on other threads beside it, each with its own buffer).
 // A `watcher` (system.h) sees every piece of a source of at most watcher->limit() bytes
 // once it is written, and `*watched` says so.
 bool CopyWin32File(const std::string& source, const std::string& destination,
                    CopyWatcher* watcher = nullptr, bool* watched = nullptr);
+
+// One such copy in two steps: Prepare writes the temporary file, complete with the
+// source's time and attributes, and Commit renames it onto the destination. The steps
+// may run on different threads; a copy prepared and never committed leaves nothing
+// behind (Discard, or the destructor, removes its temporary file).
+class PreparedCopy {
+ public:
+  PreparedCopy() = default;
+  ~PreparedCopy();
+  PreparedCopy(const PreparedCopy&) = delete;
+  PreparedCopy& operator=(const PreparedCopy&) = delete;
+
+  // Every step of CopyWin32File short of the rename, through `buffer` (kCopyChunk
+  // bytes); false, with the last error of the step that failed and nothing left behind,
+  // when one fails.
+  bool Prepare(const std::string& source, const std::string& destination, char* buffer,
+               CopyWatcher* watcher, bool* watched);
+  // Renames the prepared file onto its destination and closes it; false, with the
+  // rename's error and the temporary file removed, when that fails or nothing was
+  // prepared.
+  bool Commit();
+  void Discard();
+
+ private:
+  std::string destination_;
+  std::string temp_;
+  ScopedHandle file_;
+  std::unique_ptr<LiveTemp> live_;
+};
 
 // The NT name of a Win32 path for a rename through a handle: \??\C:\dir\name,
 // \??\UNC\server\share\name. Empty when this program builds none: a device path (\\.\),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32/copy_ahead.h"
 #include "platform/win32/registry_roots.h"
 #include "platform/win32/scoped_handle.h"
 #include "platform/win32/system_dlls.h"
@@ -73,6 +74,7 @@ Status Win32System::SystemDirectory(std::string* dir) {
 }
 
 Status Win32System::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
+  Settle();
   std::unique_ptr<InputFile> input = OpenWin32InputFile(path);
   if (!input) return StatusFromLastError(path);
   *file = std::move(input);
@@ -80,30 +82,47 @@ Status Win32System::OpenForReading(const std::string& path, std::unique_ptr<Inpu
 }
 
 Status Win32System::CreateReplacement(const std::string& path, std::unique_ptr<OutputFile>* file) {
+  Settle();
   std::unique_ptr<OutputFile> output = CreateWin32Replacement(path);
   if (!output) return StatusFromLastError(path);
   *file = std::move(output);
   return Status::Ok();
 }
 
+Win32System::Win32System() = default;
+Win32System::~Win32System() = default;
+
+void Win32System::Settle() {
+  if (copy_ahead_ != nullptr) copy_ahead_->Drop();
+}
+
+void Win32System::ExpectCopies(const std::vector<CopyPair>& copies) {
+  if (copy_ahead_ == nullptr) copy_ahead_ = std::make_unique<CopyAhead>();
+  copy_ahead_->Expect(copies);
+}
+
 Status Win32System::CopyFileBytes(const std::string& source, const std::string& destination) {
+  if (copy_ahead_ != nullptr && copy_ahead_->Take(source, destination)) return Status::Ok();
   if (CopyWin32File(source, destination)) return Status::Ok();
   return StatusFromLastError(destination).WithOtherPath(source);
 }
 
 Status Win32System::CopyFileBytesWatched(const std::string& source, const std::string& destination,
                                          CopyWatcher* watcher, bool* watched) {
+  Settle();
   if (CopyWin32File(source, destination, watcher, watched)) return Status::Ok();
   return StatusFromLastError(destination).WithOtherPath(source);
 }
 
 Status Win32System::MakeDirectory(const std::string& path) {
+  Settle();
   if (!HasNoStreamColon(path)) return StatusFromError(ERROR_INVALID_NAME, path);
   if (CreateDirectoryA(path.c_str(), nullptr)) return Status::Ok();
   return StatusFromLastError(path);
 }
 
 Status Win32System::GetFileStatus(const std::string& path, std::uint32_t* mtime) {
+  Settle();
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     return StatusFromLastError(path);
@@ -147,6 +166,7 @@ void Win32System::CloseRegistryKey(RegKey key) {
 }
 
 Status Win32System::ReadVersionBlock(const std::string& path, std::vector<std::uint8_t>* block) {
+  Settle();
   const VersionFunctions& version = VersionLibrary();
   if (!version.get_file_version_info_size) return Status(StatusKind::kUnsupported, path);
   DWORD handle = 0;
@@ -191,6 +211,7 @@ Status Win32System::QueryVersionValue(const std::vector<std::uint8_t>& block,
 }
 
 Status Win32System::CallDllRegisterServer(const std::string& path, std::int32_t* hresult) {
+  Settle();
   DWORD error = 0;
   switch (CallComponentExport(path, "DllRegisterServer", hresult, &error)) {
     case ExportCall::kCalled: return Status::Ok();
@@ -203,6 +224,7 @@ Status Win32System::CallDllRegisterServer(const std::string& path, std::int32_t*
 Status Win32System::StartProcess(const std::string& program, const std::string& arguments,
                                  const std::string& working_dir,
                                  std::unique_ptr<Process>* process) {
+  Settle();
   std::string line = "\"" + program + "\"";
   if (!arguments.empty()) line += " " + arguments;
   // CreateProcessA may write into its command line.

@@ -14,8 +14,15 @@
 
 namespace setup {
 
+class CopyAhead;
+
 class Win32System : public System {
  public:
+  Win32System();
+  ~Win32System() override;
+  Win32System(const Win32System&) = delete;
+  Win32System& operator=(const Win32System&) = delete;
+
   Status WindowsDirectory(std::string* dir) override;
   Status SystemDirectory(std::string* dir) override;
 
@@ -28,6 +35,9 @@ class Win32System : public System {
   // Every copy goes through the program's memory: each one the watcher asks for is watched.
   Status CopyFileBytesWatched(const std::string& source, const std::string& destination,
                               CopyWatcher* watcher, bool* watched) override;
+  // Prepares the announced copies ahead on two threads (copy_ahead.h); every other call
+  // that reaches the files, processes or components first drops what is prepared.
+  void ExpectCopies(const std::vector<CopyPair>& copies) override;
   Status MakeDirectory(const std::string& path) override;
   // Files and directories alike; the time is the last write in UTC seconds since 1970.
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;
@@ -66,6 +76,12 @@ class Win32System : public System {
   Status DeleteRegistryValue(RegKey key, const std::string& name) override;
   Status DeleteRegistryKey(RegKey parent, const std::string& subkey) override;
   Status FlushRegistryKey(RegKey key) override;
+
+ private:
+  // Drops the copies prepared ahead, if any.
+  void Settle();
+
+  std::unique_ptr<CopyAhead> copy_ahead_;
 };
 
 // The process's ANSI code page as the encoding of a run: Setup.exe's choice. The lead-byte
