@@ -28,6 +28,11 @@ constexpr DWORD kStopWaitMs = 4000;
 constexpr DWORD kStopPollMs = 20;
 
 SRWLOCK registry_lock = SRWLOCK_INIT;
+// Held shared by each rename through a handle, and exclusively by the console handler
+// while it removes the live files, so that it never removes one that has become a
+// destination; the registry's own lock is then never held across a rename, and the
+// threads that prepare copies ahead register theirs while the run renames.
+SRWLOCK rename_lock = SRWLOCK_INIT;
 volatile LONG stop_requested = 0;
 volatile LONG handler_installed = 0;
 
@@ -37,6 +42,29 @@ class RegistryLock {
   ~RegistryLock() { ReleaseSRWLockExclusive(&registry_lock); }
   RegistryLock(const RegistryLock&) = delete;
   RegistryLock& operator=(const RegistryLock&) = delete;
+};
+
+class RenameLock {
+ public:
+  explicit RenameLock(bool exclusive) : exclusive_(exclusive) {
+    if (exclusive_) {
+      AcquireSRWLockExclusive(&rename_lock);
+    } else {
+      AcquireSRWLockShared(&rename_lock);
+    }
+  }
+  ~RenameLock() {
+    if (exclusive_) {
+      ReleaseSRWLockExclusive(&rename_lock);
+    } else {
+      ReleaseSRWLockShared(&rename_lock);
+    }
+  }
+  RenameLock(const RenameLock&) = delete;
+  RenameLock& operator=(const RenameLock&) = delete;
+
+ private:
+  bool exclusive_;
 };
 
 class ScopedFind {
@@ -60,6 +88,7 @@ bool IsHexDigit(char c) {
 // Removes or cancels every live temporary file it can; true while one of them still
 // needs its writer (a copy that must return before its file can go).
 bool DiscardLiveTemps() {
+  RenameLock no_rename(true);
   RegistryLock lock;
   bool pending = false;
   for (LiveTemp* t = LiveTempAccess::head(); t; t = LiveTempAccess::next(t)) {
@@ -224,7 +253,7 @@ bool LiveTemp::RenameOnto(const std::wstring& nt_destination) {
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(name_bytes);
   std::memcpy(info->FileName, nt_destination.data(), name_bytes);
-  RegistryLock lock;
+  RenameLock renaming(false);
   if (!handle_ || TempStopRequested()) return false;
   if (!SetFileInformationByHandle(handle_, FileRenameInfo, info, static_cast<DWORD>(size))) {
     return false;

@@ -65,7 +65,7 @@ class LiveTemp {
 
   // Renames the file through its handle onto `nt_destination`, an NT name such as
   // \??\C:\dir\name, replacing a file there, unless a console event has begun to end
-  // the program. Checked and done under the handler's lock, so that the handler never
+  // the program. Checked and done under a lock the handler takes exclusively, so that it never
   // deletes a file that has become the destination. False when stopped or when the rename
   // fails, the file then left where it was.
   bool RenameOnto(const std::wstring& nt_destination);

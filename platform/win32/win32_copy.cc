@@ -106,13 +106,12 @@ bool TakeTimeAndAttributes(HANDLE out, const FILE_BASIC_INFO& source) {
 // Renames the finished temporary file onto `destination`: through its handle when the
 // destination has an NT name, else (or when that fails) by name with MoveFileExA after
 // closing it. False, with the temporary file still in place, when neither succeeds or a
-// console event has begun to end the program.
-bool Commit(LiveTemp& live, ScopedHandle& file, const std::string& destination) {
-  std::wstring nt_name = NtPathName(destination);
-  if (!nt_name.empty() && live.RenameOnto(nt_name)) {
-    file.Close();
-    return true;
-  }
+// console event has begun to end the program. `nt_name` is the destination's NtPathName.
+// After a rename through the handle the file is still open, and its closing is the
+// caller's.
+bool Commit(LiveTemp& live, ScopedHandle& file, const std::string& destination,
+            const std::wstring& nt_name) {
+  if (!nt_name.empty() && live.RenameOnto(nt_name)) return true;
   live.ForgetHandle();
   file.Close();
   if (TempStopRequested()) {
@@ -148,6 +147,7 @@ bool PreparedCopy::Prepare(const std::string& source, const std::string& destina
   if (!file_.is_valid()) return false;
   live_ = std::make_unique<LiveTemp>(temp_, file_.get(), nullptr);
   destination_ = destination;
+  nt_destination_ = NtPathName(destination);
   FILE_BASIC_INFO basic;
   if (CopyContents(in.get(), file_.get(), buffer, watch ? watcher : nullptr) &&
       GetFileInformationByHandleEx(in.get(), FileBasicInfo, &basic, sizeof basic) &&
@@ -161,11 +161,16 @@ bool PreparedCopy::Prepare(const std::string& source, const std::string& destina
   return false;
 }
 
-bool PreparedCopy::Commit() {
+bool PreparedCopy::Commit(ScopedHandle* open_file) {
   if (live_ == nullptr) return false;
-  if (setup::Commit(*live_, file_, destination_)) {
+  if (setup::Commit(*live_, file_, destination_, nt_destination_)) {
     live_.reset();
     temp_.clear();
+    if (open_file != nullptr) {
+      *open_file = std::move(file_);
+    } else {
+      file_.Close();
+    }
     return true;
   }
   DWORD error = GetLastError();

@@ -49,14 +49,15 @@ class PreparedCopy {
   // when one fails.
   bool Prepare(const std::string& source, const std::string& destination, char* buffer,
                CopyWatcher* watcher, bool* watched);
-  // Renames the prepared file onto its destination and closes it; false, with the
-  // rename's error and the temporary file removed, when that fails or nothing was
-  // prepared.
-  bool Commit();
+  // Renames the prepared file onto its destination and closes it, or hands its handle
+  // (which shares nothing) to `*open_file` when given; false, with the rename's error
+  // and the temporary file removed, when that fails or nothing was prepared.
+  bool Commit(ScopedHandle* open_file = nullptr);
   void Discard();
 
  private:
   std::string destination_;
+  std::wstring nt_destination_;  // its NtPathName, found while preparing
   std::string temp_;
   ScopedHandle file_;
   std::unique_ptr<LiveTemp> live_;
