@@ -54,7 +54,13 @@ bool Run::Execute() {
 // Before a BinCopy line, when none announced is left: announces it and the copies that
 // follow it, when there is more than one, so that the system can prepare them ahead.
 void Run::AnnounceCopies(LineWalker& walker) {
-  if (walker.row().id != kBinCopy) return;
+  KeywordId id = walker.row().id;
+  if (id != kBinCopy) {
+    // Never the case, since a list ends before any other line; kept so that a count
+    // gone wrong cannot outlive the copies it counted.
+    if (id != kEmptyLine && id != kCommentLine) announced_ = 0;
+    return;
+  }
   if (announced_ == 0) {
     std::vector<System::CopyPair> copies =
         UpcomingCopies(cx_.script, loaded_.store, walker.next_offset(), cx_.macros, walker.cursor(),
