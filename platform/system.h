@@ -99,6 +99,9 @@ class System : public FileOpener,
   // would have had unprepared. Any other call, or a copy that is not the next one
   // announced, drops what was prepared and leaves no trace of it. Here nothing is done.
   virtual void ExpectCopies(const std::vector<CopyPair>& copies) { (void)copies; }
+  // Whether ExpectCopies does anything here: a run announces no copies to a system that
+  // would not use them, and spends nothing on finding them.
+  virtual bool PreparesCopies() const { return false; }
   // Creates one directory level; kAlreadyExists when any entry (a file too) has the name.
   virtual Status MakeDirectory(const std::string& path) = 0;
   // Succeeds when the file exists; then `mtime` holds its last-modification time as a

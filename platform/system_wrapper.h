@@ -112,6 +112,7 @@ class SystemWrapper : public System {
   // beneath prepare copies that never reach it. A layer that passes its copies on
   // unchanged may pass the hint on too.
   void ExpectCopies(const std::vector<CopyPair>& copies) override { (void)copies; }
+  bool PreparesCopies() const override { return false; }
 
  private:
   System& target_;

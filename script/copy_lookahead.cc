@@ -1,8 +1,11 @@
 #include "script/copy_lookahead.h"
 
 #include <cstring>
+#include <set>
 #include <string>
 
+#include "base/code_page_text.h"
+#include "base/encoding.h"
 #include "script/arguments.h"
 #include "script/keyword_table.h"
 #include "script/lexer.h"
@@ -10,22 +13,6 @@
 
 namespace setup {
 namespace {
-
-// The last name of `path`: after its last backslash or slash (a trail byte that is a
-// backslash only makes the name shorter, alike for every spelling of it), without
-// trailing dots and blanks.
-std::string_view LastName(std::string_view path) {
-  std::size_t cut = path.find_last_of("\\/");
-  std::string_view name = cut == std::string_view::npos ? path : path.substr(cut + 1);
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  return name;
-}
-
-bool MatchesEveryName(std::string_view name) {
-  return name.find('~') != std::string_view::npos || name.find(':') != std::string_view::npos;
-}
-
-unsigned char FoldAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
 // The copy of a BinCopy line's arguments at `args` (cut in place), or false.
 bool CutCopy(const ScriptContext& context, char* args, System::CopyPair* copy) {
@@ -37,32 +24,22 @@ bool CutCopy(const ScriptContext& context, char* args, System::CopyPair* copy) {
   return true;
 }
 
-// Whether `copy` may go ahead of the copies before it in `copies`.
-bool Independent(const System::CopyPair& copy, const std::vector<System::CopyPair>& copies) {
-  for (const System::CopyPair& earlier : copies) {
-    if (SameFileMayBeNamed(copy.source, earlier.destination) ||
-        SameFileMayBeNamed(copy.destination, earlier.destination)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
-bool SameFileMayBeNamed(std::string_view a, std::string_view b) {
-  std::string_view x = LastName(a), y = LastName(b);
-  if (MatchesEveryName(x) || MatchesEveryName(y)) return true;
-  if (x.size() != y.size()) return false;
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    unsigned char p = static_cast<unsigned char>(x[i]), q = static_cast<unsigned char>(y[i]);
-    if (p >= 0x80 && q >= 0x80) {
-      ++i;  // and the byte after it, which may be its trail byte
-      continue;
-    }
-    if (FoldAscii(p) != FoldAscii(q)) return false;
+std::string NameKey(const Encoding& encoding, std::string_view path) {
+  LeadByteOf lead(encoding);
+  std::string_view name = path.substr(DirectoryLength(lead, path));
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  if (FindChar(lead, name, 0, '~') != name.size() || FindChar(lead, name, 0, ':') != name.size()) {
+    return std::string();
   }
-  return true;
+  std::string key = FoldPath(lead, name);
+  for (std::size_t i = 0; i < key.size();) {
+    std::size_t length = CharLength(lead, key, i);
+    if (length == 2) key[i] = key[i + 1] = '\x80';
+    i += length;
+  }
+  return key;
 }
 
 std::vector<System::CopyPair> UpcomingCopies(const ScriptContext& context, const ScriptStore& store,
@@ -78,7 +55,12 @@ std::vector<System::CopyPair> UpcomingCopies(const ScriptContext& context, const
   if (first.id != kBinCopy || !CutCopy(context, StepOverKeyword(work, first), &copy)) {
     return copies;
   }
+  // The keys of the destinations so far. A copy ends the list when its source or its
+  // destination has one of them, or an empty key; a first destination with an empty key
+  // ends it at once.
+  std::set<std::string> written = {NameKey(context.encoding(), copy.destination)};
   copies.push_back(std::move(copy));
+  if (written.count("") != 0) return copies;
   char raw[kWorkLineSize];
   while (copies.size() < limit) {
     if (store.LineAt(&offset, raw, sizeof raw) != ScriptStore::LineResult::kLine) break;
@@ -86,8 +68,11 @@ std::vector<System::CopyPair> UpcomingCopies(const ScriptContext& context, const
     char* cursor = SkipBlanks(work);
     const KeywordRow& row = ClassifyRow(cursor);
     if (row.id == kEmptyLine || row.id == kCommentLine) continue;
-    if (row.id != kBinCopy) break;
-    if (!CutCopy(context, StepOverKeyword(cursor, row), &copy) || !Independent(copy, copies)) {
+    if (row.id != kBinCopy || !CutCopy(context, StepOverKeyword(cursor, row), &copy)) break;
+    std::string source = NameKey(context.encoding(), copy.source);
+    std::string destination = NameKey(context.encoding(), copy.destination);
+    if (source.empty() || destination.empty() || written.count(source) != 0 ||
+        !written.insert(destination).second) {
       break;
     }
     copies.push_back(std::move(copy));

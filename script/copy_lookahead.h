@@ -4,9 +4,11 @@
 #define SETUP_SCRIPT_COPY_LOOKAHEAD_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/encoding.h"
 #include "platform/system.h"
 #include "script/script_context.h"
 #include "script/script_store.h"
@@ -24,20 +26,21 @@ inline constexpr std::size_t kCopiesAnnounced = 128;
 //   between the copies, so the macros do not change);
 // - a line that cannot be read, expanded or cut, or lacks its destination (its run shows
 //   why);
-// - a copy that reads or writes a file an earlier one writes (see SameFileMayBeNamed): a
-//   copy prepared early must read what it would have read in its turn.
+// - a copy that reads or writes a file an earlier one writes, or that may (the same
+//   NameKey, or an empty one): a copy prepared early must read what it would have read
+//   in its turn.
 // Empty when `current` cannot be cut.
 std::vector<System::CopyPair> UpcomingCopies(const ScriptContext& context, const ScriptStore& store,
                                              std::size_t offset, const MacroTable& macros,
                                              const char* current, std::size_t limit);
 
-// Whether the paths `a` and `b` may name one file, judged by their last names alone and
-// erring towards yes: ASCII letters compared without case, a byte over 0x7F and the byte
-// after it (a trail byte may be below 0x80) taken to match any such pair (Windows folds
-// more letters than ASCII ones), trailing dots
-// and blanks dropped, and any name with a tilde (a short name may stand for any long one)
-// or a colon (a stream) matching every name.
-bool SameFileMayBeNamed(std::string_view a, std::string_view b);
+// The key under which the last name of `path`, in `encoding`, is compared with others:
+// two paths whose keys differ never name one file. ASCII letters folded as Windows folds
+// them (FoldPath), every double-byte character made one and the same mark (Windows folds
+// more letters than ASCII ones), trailing dots and blanks dropped. Empty, standing for
+// every name, for a name with a tilde (a short name may stand for any long one) or a
+// colon (a stream).
+std::string NameKey(const Encoding& encoding, std::string_view path);
 
 }  // namespace setup
 

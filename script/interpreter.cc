@@ -17,7 +17,8 @@ namespace {
 
 class Run {
  public:
-  Run(const LoadedScript& loaded, CommandContext& cx) : loaded_(loaded), cx_(cx) {}
+  Run(const LoadedScript& loaded, CommandContext& cx)
+      : loaded_(loaded), cx_(cx), announcing_(cx.system.PreparesCopies()) {}
   bool Execute();
 
  private:
@@ -30,6 +31,7 @@ class Run {
 
   const LoadedScript& loaded_;
   CommandContext& cx_;
+  const bool announcing_;  // the system prepares copies announced to it
   bool skipping_ = false;
   // BinCopy lines announced to the system and not yet run, this one included.
   std::size_t announced_ = 0;
@@ -44,7 +46,7 @@ bool Run::Execute() {
       FailTooLong();
       return false;
     }
-    if (!skipping_) AnnounceCopies(walker);
+    if (announcing_ && !skipping_) AnnounceCopies(walker);
     if (RunLine(walker.cursor()) == Outcome::kFailed) return false;
   }
   if (skipping_) cx_.script.ReportScriptError("Setup script Error. Nothing (%s) label", {label_});

@@ -38,6 +38,7 @@ class Win32System : public System {
   // Prepares the announced copies ahead on two threads (copy_ahead.h); every other call
   // that reaches the files, processes or components first drops what is prepared.
   void ExpectCopies(const std::vector<CopyPair>& copies) override;
+  bool PreparesCopies() const override { return true; }
   Status MakeDirectory(const std::string& path) override;
   // Files and directories alike; the time is the last write in UTC seconds since 1970.
   Status GetFileStatus(const std::string& path, std::uint32_t* mtime) override;

@@ -43,6 +43,9 @@ TEST(CopyLookaheadTest, RunsAnnounceTheCopiesTheyAreAboutToMake) {
       {"a copy of an earlier destination waits for it",
        "BinCopy a C:\\x\\f.dll\nBinCopy b C:\\b\nBinCopy C:\\X\\F.DLL C:\\y\nBinCopy c C:\\c\n",
        {{"a>C:\\x\\f.dll", "b>C:\\b"}, {"C:\\X\\F.DLL>C:\\y", "c>C:\\c"}}},
+      {"a short name may stand for an earlier destination",
+       "BinCopy a C:\\x\\filename.dll\nBinCopy b C:\\b\nBinCopy c C:\\x\\FILENA~1.DLL\n",
+       {{"a>C:\\x\\filename.dll", "b>C:\\b"}}},
       {"a destination written twice",
        "BinCopy a C:\\d\\n.txt\nBinCopy b C:\\e\\N.TXT.\nBinCopy c C:\\c\n",
        {{"b>C:\\e\\N.TXT.", "c>C:\\c"}}},
@@ -66,25 +69,36 @@ TEST(CopyLookaheadTest, RunsAnnounceTheCopiesTheyAreAboutToMake) {
   }
 }
 
-TEST(CopyLookaheadTest, NamesThatMayBeOneFile) {
+TEST(CopyLookaheadTest, ASystemThatPreparesNoCopiesIsAnnouncedNone) {
+  AppFixture f;
+  f.system.prepares_copies = false;
+  for (const char* source : {"a", "b"}) f.system.AddFile(source, "x");
+  EXPECT_EQ(f.Start("BinCopy a C:\\a\nBinCopy b C:\\b\n"), kExitFinished);
+  EXPECT_TRUE(f.system.announced.empty());
+  EXPECT_EQ(f.system.FileData("C:\\b"), "x");
+}
+
+TEST(CopyLookaheadTest, NamesThatMayBeOneFileHaveOneKey) {
   const struct {
     const char* a;
     const char* b;
-    bool may;
+    bool same;
   } cases[] = {
       {"C:\\d\\file.txt", "E:\\other\\FILE.TXT", true},
       {"C:\\d\\file.txt", "C:\\d\\file.txt.. ", true},
       {"C:\\d\\file.txt", "C:\\d\\file.txu", false},
-      {"C:\\d\\file.txt", "C:\\d\\file.tx", false},
       {"file", "C:/d/FILE", true},
-      {"C:\\d\\FILENA~1.TXT", "C:\\d\\filename.txt", true},  // a short name
-      {"C:\\d\\a.txt:stream", "C:\\d\\b.txt", true},
       {"C:\\d\\\x82\x60.txt", "C:\\d\\\x82\x81.txt", true},  // letters Windows may fold
       {"C:\\d\\\x82\x60.txt", "C:\\d\\A\x60.txt", false},
+      {"C:\\d\\\x95\x5C", "C:\\d\\\x5C", false},  // a trail byte 0x5C is no separator
   };
+  FakeEncoding cp932;
   for (const auto& c : cases) {
-    EXPECT_EQ(SameFileMayBeNamed(c.a, c.b), c.may) << c.a << " / " << c.b;
-    EXPECT_EQ(SameFileMayBeNamed(c.b, c.a), c.may) << c.b << " / " << c.a;
+    EXPECT_EQ(NameKey(cp932, c.a) == NameKey(cp932, c.b), c.same) << c.a << " / " << c.b;
+  }
+  // A short name may stand for any long one, a colon names a stream: no key.
+  for (const char* path : {"C:\\d\\FILENA~1.TXT", "C:\\d\\a.txt:stream"}) {
+    EXPECT_EQ(NameKey(cp932, path), "") << path;
   }
 }
 

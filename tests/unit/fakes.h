@@ -77,6 +77,7 @@ class FakeSystem : public System {
                       const std::string& working_dir, std::unique_ptr<Process>* process) override;
   void SleepMilliseconds(int ms) override { slept_ms += ms; }
   void ExpectCopies(const std::vector<CopyPair>& copies) override { announced.push_back(copies); }
+  bool PreparesCopies() const override { return prepares_copies; }
   Status GetFileSize(const std::string& path, std::uint64_t* size) override;
   Status RemoveFile(const std::string& path) override;
   Status RemoveEmptyDirectory(const std::string& path) override;
@@ -141,6 +142,7 @@ class FakeSystem : public System {
   int slept_ms = 0;
   // Each ExpectCopies, in order.
   std::vector<std::vector<CopyPair>> announced;
+  bool prepares_copies = true;
 
   std::map<std::string, File> files;
   std::set<std::string> directories;
