@@ -49,51 +49,35 @@ class KeptBytes : public CopyWatcher {
   std::string bytes;
 };
 
-TEST_F(PosixSystemTest, AWatchedCopyShowsWhatItWroteUpToItsLimit) {
-  struct Case {
+// A source of at most the watcher's limit is watched, a larger one is not; either way the
+// copy has the source's bytes, time and mode.
+TEST_F(PosixSystemTest, AWatchedCopyShowsWhatItWroteUpToTheWatchersLimit) {
+  const struct {
     std::size_t size;
+    std::uint64_t limit;
     bool watched;
-  };
-  for (Case c : {Case{0, true}, Case{1, true}, Case{4096, true}, Case{kLimit, true},
-                 Case{kLimit + 1, false}, Case{(1 << 20) + 3, false}}) {
+  } cases[] = {{0, kLimit, true},      {1, kLimit, true},           {4096, kLimit, true},
+               {kLimit, kLimit, true}, {kLimit + 1, kLimit, false}, {(1 << 20) + 3, kLimit, false},
+               {4096, 4095, false},    {4096, 1 << 20, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes, limit " + std::to_string(c.limit));
     std::string data = RandomText(c.size, static_cast<unsigned>(c.size));
     std::string source = Write("source.bin", data);
     ASSERT_EQ(chmod(source.c_str(), 0751), 0);
     SetMtime(source, 1000000000);
-    KeptBytes seen;
-    bool watched = !c.watched;
-    ASSERT_TRUE(
-        system_->CopyFileBytesWatched("C:\\work\\source.bin", "C:\\work\\copy.bin", &seen, &watched)
-            .ok())
-        << c.size;
-    EXPECT_EQ(watched, c.watched) << c.size;
-    EXPECT_TRUE(Read("copy.bin") == data) << c.size;
-    EXPECT_EQ(seen.begun, c.watched ? 1 : 0) << c.size;
-    EXPECT_TRUE(seen.bytes == (c.watched ? data : std::string())) << c.size;
-    EXPECT_EQ(Mtime(work_ + "/copy.bin"), 1000000000) << c.size;
-    EXPECT_EQ(Mode(work_ + "/copy.bin"), 0751u) << c.size;
-  }
-  EXPECT_EQ(List(), "copy.bin source.bin");
-}
-
-// The watcher says how large a copy it asks for: a larger one is not watched.
-TEST_F(PosixSystemTest, AWatchedCopyWatchesNoSourceLargerThanTheWatcherAsks) {
-  const struct {
-    std::uint64_t limit;
-    bool watched;
-  } cases[] = {{4095, false}, {4096, true}, {1 << 20, true}};
-  std::string data = RandomText(4096, 3);
-  Write("source.bin", data);
-  for (const auto& c : cases) {
     KeptBytes seen(c.limit);
     bool watched = !c.watched;
     ASSERT_TRUE(
         system_->CopyFileBytesWatched("C:\\work\\source.bin", "C:\\work\\copy.bin", &seen, &watched)
             .ok());
-    EXPECT_EQ(watched, c.watched) << c.limit;
-    EXPECT_TRUE(seen.bytes == (c.watched ? data : std::string())) << c.limit;
-    EXPECT_TRUE(Read("copy.bin") == data) << c.limit;
+    EXPECT_EQ(watched, c.watched);
+    EXPECT_TRUE(Read("copy.bin") == data);
+    EXPECT_EQ(seen.begun, c.watched ? 1 : 0);
+    EXPECT_TRUE(seen.bytes == (c.watched ? data : std::string()));
+    EXPECT_EQ(Mtime(work_ + "/copy.bin"), 1000000000);
+    EXPECT_EQ(Mode(work_ + "/copy.bin"), 0751u);
   }
+  EXPECT_EQ(List(), "copy.bin source.bin");
 }
 
 TEST_F(PosixSystemTest, AWatchedCopyOfAFileThatReportsNoSizeShowsAllItRead) {
