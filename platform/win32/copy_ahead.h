@@ -42,9 +42,11 @@ class CopyAhead {
   void Expect(const std::vector<System::CopyPair>& copies);
 
   // When `source` and `destination` are the next copy announced and it was prepared
-  // and renamed onto its destination without a failure: true, the copy made. Otherwise drops
-  // everything announced and answers false, and the caller copies as if nothing had been announced:
-  // a failure is then always the one a copy meets in its turn.
+  // and renamed onto its destination without a failure: true, the copy made (its file
+  // closed by the threads, all of them before the last copy announced returns).
+  // Otherwise drops everything announced and answers false, and the caller copies as if
+  // nothing had been announced: a failure is then always the one a copy meets in its
+  // turn.
   bool Take(const std::string& source, const std::string& destination);
 
   // Forgets every copy announced: waits for those being prepared and removes every
